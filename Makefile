@@ -1,0 +1,28 @@
+# Two entry points: `make demo` and `make test`. Each installs what it lacks.
+SHELL := /bin/bash
+JOBS  := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: demo test deps
+
+deps:
+	@need=""; \
+	command -v cmake >/dev/null || need="$$need cmake"; \
+	command -v g++   >/dev/null || need="$$need g++"; \
+	command -v make  >/dev/null || need="$$need make"; \
+	command -v python3 >/dev/null || need="$$need python3"; \
+	[ -f /usr/include/gtest/gtest.h ] || need="$$need libgtest-dev"; \
+	if [ -n "$$need" ]; then \
+	  echo "installing:$$need"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q $$need; \
+	fi
+
+demo: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOS_TESTS=OFF >/dev/null
+	cmake --build build -j $(JOBS)
+	bash examples/demo.sh build/bin
+
+test: deps
+	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON >/dev/null
+	cmake --build build-test -j $(JOBS)
+	cd build-test && ctest -j $(JOBS) --output-on-failure

@@ -1,0 +1,211 @@
+// The low-level net record: places, transitions, weighted arcs and a marking.
+//
+// Places and transitions live in doubly linked lists kept in name order
+// (readers in block mode and the unfolder append in creation order instead).
+// Every arc lies in two lists: the postset of its source and the preset of its
+// target.  Arc lists of a place are sorted by transition name, those of a
+// transition by place name.  A name index kept beside the lists makes look-ups
+// and sorted inserts logarithmic, so large nets read in linear-logarithmic time.
+//
+// Misuse (no net, unknown name) warns on standard error with
+// "WARNING: NN.<operation>(): ..." and returns 0 or an empty pointer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace netlib {
+
+struct NET_ARC;
+struct NET_NODE;
+struct NodeExtras;   // optional fields a reader keeps for writing back (vos.h)
+struct ArcExtras;    // inscription, v value of an arc kept by a reader (vos.h)
+struct NetIndex;     // name and number index of a net (private)
+
+// Deleter so that NET_NODE/NET_ARC can own incomplete types.
+struct NodeExtrasDeleter { void operator()(NodeExtras*) const; };
+struct ArcExtrasDeleter { void operator()(ArcExtras*) const; };
+
+struct NET_NODE {
+    NET_NODE* prev = nullptr;
+    NET_NODE* next = nullptr;
+    NET_ARC* preset = nullptr;   // first arc ending in this node
+    NET_ARC* postset = nullptr;  // first arc starting in this node
+    std::string name;
+    // Owned attachment: the kept optional fields of a reader; freed with the node.
+    std::unique_ptr<NodeExtras, NodeExtrasDeleter> extras;
+    // Non-owning link for the user of the net (the unfolder ties a prefix node
+    // to the node of the unfolded net that labels it).  Never freed here.
+    void* link = nullptr;
+    std::uint32_t number = 0;    // 1-based position among its kind, 0 until numbered
+    std::int32_t kind = 0;       // places: 0 ordinary, 1 entry, 2 exit (3, 4 unfolder)
+    std::uint32_t aux = 0;       // places: component number; free otherwise
+    std::int32_t marking = 0;    // tokens of a place
+};
+
+struct NET_ARC {
+    // Links in the arc list of its transition (preset of t for a place->t arc,
+    // postset of t for a t->place arc).
+    NET_ARC* t_prev = nullptr;
+    NET_ARC* t_next = nullptr;
+    // Links in the arc list of its place (postset of p for p->t, preset for t->p).
+    NET_ARC* p_prev = nullptr;
+    NET_ARC* p_next = nullptr;
+    NET_NODE* place = nullptr;
+    NET_NODE* transition = nullptr;
+    std::int32_t weight = 1;
+    std::unique_ptr<ArcExtras, ArcExtrasDeleter> extras;
+};
+
+// Flag bit 0: the nodes of each list were allocated as one block by a reader.
+constexpr std::uint8_t NET_BLOCK_ALLOCATED = 1;
+
+struct NET {
+    NET_NODE* first_place = nullptr;
+    NET_NODE* last_place = nullptr;
+    NET_NODE* first_transition = nullptr;
+    NET_NODE* last_transition = nullptr;
+    std::uint32_t places = 0;
+    std::uint32_t transitions = 0;
+    std::uint32_t components = 0;
+    std::uint8_t flags = 0;
+    std::string identifier;      // format class: "PlainNet", "PetriBox", ...
+    bool has_extras = false;     // the reader kept optional fields (write_VOS needs them)
+
+    NET();
+    ~NET();                      // frees every node and arc
+    NET(const NET&) = delete;
+    NET& operator=(const NET&) = delete;
+
+    // Internals of the library.
+    std::unique_ptr<NetIndex> index;
+    std::vector<std::unique_ptr<NET_NODE[]>> node_blocks;
+};
+
+// Singly linked cell of name lists and marking lists (200-character names).
+struct NameCell {
+    std::string name;
+    std::int32_t tokens = 0;      // marking lists only
+    std::unique_ptr<NameCell> next;
+};
+using NameList = std::unique_ptr<NameCell>;
+
+// ---- allocation: returns the memory or ends the program (exit 3) ----------
+// "ERROR: NN.%s(): memory overflow (size=%d).\n"
+void* Malloc(std::size_t size);                 // zero-filled
+void* Calloc(std::size_t count, std::size_t size);
+void* Realloc(void* block, std::size_t size);
+char* Strdup(const char* s);
+void Free(void* block);
+// Ends the program as an exhausted Malloc would (for C++ allocation failures).
+[[noreturn]] void memory_overflow(const char* operation, std::size_t size);
+
+// ---- name order ------------------------------------------------------------
+bool name_less(const std::string& a, const std::string& b);
+bool name_equal(const std::string& a, const std::string& b);
+void use_length_order();   // default: shorter first, then first 200 bytes
+void use_lexical_order();  // first 200 bytes
+
+// Duplicate policy of the reader-side inserts: 1 error+exit 1, 2 warn, other silent.
+extern int duplicate_policy;
+
+// ---- life cycle -------------------------------------------------------------
+NET* new_net();
+void delete_net(NET*& net);
+
+// ---- look-up ----------------------------------------------------------------
+NET_NODE* find_P(NET* net, const std::string& name);
+NET_NODE* find_T(NET* net, const std::string& name);
+NET_NODE* find_P_num(NET* net, std::uint32_t number);
+NET_NODE* find_T_num(NET* net, std::uint32_t number);
+NET_ARC* find_PT_connection(NET* net, const std::string& place, const std::string& trans);
+NET_ARC* find_TP_connection(NET* net, const std::string& place, const std::string& trans);
+NET_ARC* find_PT_connection_num(NET* net, std::uint32_t place, std::uint32_t trans);
+NET_ARC* find_TP_connection_num(NET* net, std::uint32_t place, std::uint32_t trans);
+NET_NODE* next_place(NET* net, NET_NODE* node);
+NET_NODE* next_transition(NET* net, NET_NODE* node);
+NET_ARC* next_PT_connection(NET* net, NET_ARC* arc);
+NET_ARC* next_TP_connection(NET* net, NET_ARC* arc);
+std::uint32_t row_index(NET* net, const std::string& place);
+std::uint32_t column_index(NET* net, const std::string& trans);
+NET_NODE* fast_find_P_num(NET* net, std::uint32_t number, NET_NODE*& cursor);
+NET_NODE* fast_find_T_num(NET* net, std::uint32_t number, NET_NODE*& cursor);
+
+// ---- counts and queries -----------------------------------------------------
+std::uint32_t place_number(NET* net);
+std::uint32_t trans_number(NET* net);
+std::uint32_t component_number(NET* net);
+std::uint16_t max_placename_length(NET* net);
+std::uint16_t max_transitionname_length(NET* net);
+std::int32_t place_successor_number(NET* net, const std::string& place);
+std::int32_t trans_successor_number(NET* net, const std::string& trans);
+std::int32_t place_predecessor_number(NET* net, const std::string& place);
+std::int32_t trans_predecessor_number(NET* net, const std::string& trans);
+NameList place_successor_list(NET* net, const std::string& place);
+NameList trans_successor_list(NET* net, const std::string& trans);
+NameList place_predecessor_list(NET* net, const std::string& place);
+NameList trans_predecessor_list(NET* net, const std::string& trans);
+std::int32_t PT_connection(NET* net, const std::string& place, const std::string& trans);
+std::int32_t TP_connection(NET* net, const std::string& place, const std::string& trans);
+std::int32_t marking(NET* net, const std::string& place);
+bool name_unused(NET* net, const std::string& name);
+
+// ---- inserts -----------------------------------------------------------------
+NET_NODE* insert_place(NET* net, const std::string& name, std::int32_t tokens);
+NET_NODE* insert_transition(NET* net, const std::string& name);
+NET_NODE* fast_insert_place(NET* net, const std::string& name, std::int32_t tokens, NET_NODE*& cursor);
+NET_NODE* fast_insert_transition(NET* net, const std::string& name, NET_NODE*& cursor);
+NET_ARC* insert_PT_con(NET* net, const std::string& place, const std::string& trans, std::int32_t weight);
+NET_ARC* insert_TP_con(NET* net, const std::string& place, const std::string& trans, std::int32_t weight);
+void insert_PTP_con(NET* net, const std::string& place, const std::string& trans,
+                    std::int32_t pt_weight, std::int32_t tp_weight);
+struct ArcCursors {
+    NET_NODE* place = nullptr;
+    NET_NODE* transition = nullptr;
+    NET_ARC* arc = nullptr;
+};
+NET_ARC* fast_insert_PT_con(NET* net, const std::string& place, const std::string& trans,
+                            std::int32_t weight, ArcCursors& cur);
+NET_ARC* fast_insert_TP_con(NET* net, const std::string& place, const std::string& trans,
+                            std::int32_t weight, ArcCursors& cur);
+NET_ARC* fast_insert_PT_num(NET* net, std::uint32_t place, std::uint32_t trans,
+                            std::int32_t weight, ArcCursors& cur);
+NET_ARC* fast_insert_TP_num(NET* net, std::uint32_t place, std::uint32_t trans,
+                            std::int32_t weight, ArcCursors& cur);
+void fast_insert_PTP_con(NET* net, const std::string& place, const std::string& trans,
+                         std::int32_t pt_weight, std::int32_t tp_weight, ArcCursors& cur);
+
+// Unsorted appends in creation order (the unfolder's prefix, block-mode readers).
+// The node is numbered with its new position; its name may be set later with
+// rename_node.
+NET_NODE* append_place(NET* net, const std::string& name, std::int32_t tokens);
+NET_NODE* append_transition(NET* net, const std::string& name);
+// Appends an arc at the end of both lists (no sorting).  Weight 0 makes none.
+NET_ARC* append_PT_arc(NET* net, NET_NODE* place, NET_NODE* trans, std::int32_t weight);
+NET_ARC* append_TP_arc(NET* net, NET_NODE* trans, NET_NODE* place, std::int32_t weight);
+void rename_node(NET* net, NET_NODE* node, const std::string& name);
+// Numbers places and transitions 1, 2, ... in list order.
+void renumber(NET* net);
+
+// ---- deletes -------------------------------------------------------------------
+int delete_place(NET* net, const std::string& name);
+int delete_transition(NET* net, const std::string& name);
+NET_NODE* delete_place_node(NET* net, NET_NODE* node);       // returns the successor
+NET_NODE* delete_transition_node(NET* net, NET_NODE* node);  // returns the successor
+int delete_P_to_T_con_node(NET* net, NET_ARC* arc);
+int delete_T_to_P_con_node(NET* net, NET_ARC* arc);
+int delete_P_to_T_connection(NET* net, const std::string& place, const std::string& trans);
+int delete_T_to_P_connection(NET* net, const std::string& place, const std::string& trans);
+
+// ---- markings --------------------------------------------------------------------
+int change_place_marking(NET* net, const std::string& place, std::int32_t tokens);
+NameList copy_start_marking(NET* net);
+int change_start_marking(NET* net, const NameList& list);
+void show_marking(const NameList& list);
+void print_name_list(const NameList& list);   // "{a, b}\n"
+std::size_t chain_length(const NameList& list);
+
+}  // namespace netlib

@@ -1,0 +1,45 @@
+// The VOS low-level net format: reader and writers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net.h"
+
+namespace netlib {
+
+// Optional fields a reader keeps per node when asked, for write_VOS.
+struct NodeExtras {
+    std::int32_t x = 0, y = 0;   // coordinates
+    std::string action;          // transitions: action label
+    std::string label;
+    std::string guard;           // transitions
+    std::string reference;
+    std::string type;            // places: high-level type
+    std::string hl_initial;      // places: high-level initial marking
+    std::string hl_current;      // places: high-level current marking
+    std::int32_t current = 0;    // places: current marking
+    std::string text;
+};
+
+struct ArcExtras {
+    std::string inscription;
+    std::uint32_t v = 0;
+};
+
+// Reader settings: set by a program before it reads.
+struct VosOptions {
+    bool keep_extras = false;          // keep optional fields (write_VOS needs them)
+    bool allow_block_mode = false;     // trelmik -B
+    bool use_current_marking = false;  // start from the 'm' marking
+};
+extern VosOptions vos_options;
+
+// Reads a net file; exits 4 when it cannot be opened, 10 on a syntax error.
+NET* read_VOS(const std::string& path);
+NET* read_new_VOS(const std::string& path);
+
+void write_VOS(NET* net, const std::string& path);
+void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components);
+
+}  // namespace netlib
