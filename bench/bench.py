@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Benchmark: generate scalable 1-safe nets, run the built programs on growing
+sizes and print net sizes, prefix sizes, median times and peak memory.
+
+    python3 bench/bench.py [--bin build/bin] [--families a,b] [--sizes 4,8,16]
+                           [--repeat 3] [--timeout 600]
+
+Not part of the test run.  Programs that are not built are skipped.
+"""
+import argparse
+import os
+import statistics
+import struct
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from nets import FAMILIES  # noqa: E402
+
+
+def timed(cmd, cwd, repeat, timeout):
+    times, peaks, code, out = [], [], None, b""
+    for _ in range(repeat):
+        pid = os.fork()
+        if pid == 0:
+            os.chdir(cwd)
+            fd = os.open(os.devnull, os.O_RDWR)
+            os.dup2(fd, 0)
+            os.dup2(fd, 2)
+            outfd = os.open(os.path.join(cwd, ".bench_out"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+            os.dup2(outfd, 1)
+            try:
+                os.execvp(cmd[0], cmd)
+            finally:
+                os._exit(127)
+        start = time.monotonic()
+        deadline = start + timeout
+        while True:
+            wpid, status, usage = os.wait4(pid, os.WNOHANG)
+            if wpid:
+                break
+            if time.monotonic() > deadline:
+                os.kill(pid, 9)
+                os.wait4(pid, 0)
+                return None, None, None, b""
+            time.sleep(0.002)
+        times.append(time.monotonic() - start)
+        peaks.append(usage.ru_maxrss)
+        code = os.waitstatus_to_exitcode(status)
+        with open(os.path.join(cwd, ".bench_out"), "rb") as f:
+            out = f.read()
+    return statistics.median(times), max(peaks), code, out
+
+
+def mci_sizes(path):
+    """(conditions, events, cut-offs) of a prefix file, or None."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+        conds, events = struct.unpack_from("<II", data, 0)
+        pos = 8 + 4 * events
+        for _ in range(conds):
+            pos += 8
+            while struct.unpack_from("<I", data, pos)[0] != 0:
+                pos += 4
+            pos += 4
+        cutoffs = 0
+        while struct.unpack_from("<I", data, pos)[0] != 0:
+            cutoffs += 1
+            pos += 8
+        return conds, events, cutoffs
+    except (OSError, struct.error):
+        return None
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--bin", default=os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
+    ap.add_argument("--families", default=",".join(FAMILIES))
+    ap.add_argument("--sizes", default="2,4,8,16,32")
+    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--timeout", type=float, default=600)
+    args = ap.parse_args()
+    bindir = os.path.abspath(args.bin)
+
+    def prog(name):
+        p = os.path.join(bindir, name)
+        return p if os.access(p, os.X_OK) else None
+
+    trelmik = prog("trelmik")
+    checkers = [(n, prog(n)) for n in ("dlbacktrack", "velcheck", "vorga")]
+    if not trelmik:
+        sys.exit("bench: no trelmik in %s (run `make demo` or build first)" % bindir)
+
+    print("%-13s %5s %6s %6s %8s %8s %7s %9s %9s  %s" % (
+        "family", "n", "|P|", "|T|", "|B|", "|E|", "cutoffs", "trelmik s", "peak KiB", "checkers (s)"))
+    with tempfile.TemporaryDirectory() as tmp:
+        for fam in args.families.split(","):
+            gen = FAMILIES[fam]
+            for n in (int(s) for s in args.sizes.split(",")):
+                text = gen(n)
+                net = os.path.join(tmp, "%s%d.ll_net" % (fam, n))
+                with open(net, "w") as f:
+                    f.write(text)
+                places = text.split("\nTR\n")[0].count("\n") - 3
+                transitions = text.split("\nTR\n")[1].split("\nTP\n")[0].count("\n") + 1
+                base = net[:-len(".ll_net")]
+                t, peak, code, _ = timed([trelmik, "-m", net], tmp, args.repeat, args.timeout)
+                if t is None:
+                    print("%-13s %5d %6d %6d   timeout" % (fam, n, places, transitions))
+                    break
+                sizes = mci_sizes(base + ".mci") or (0, 0, 0)
+                extra = []
+                for name, path in checkers:
+                    if not path:
+                        continue
+                    ct, cpeak, ccode, cout = timed([path, base + ".mci"], tmp, args.repeat, args.timeout)
+                    extra.append("%s %s" % (name, "timeout" if ct is None else "%.3f/%dK" % (ct, cpeak)))
+                print("%-13s %5d %6d %6d %8d %8d %7d %9.3f %9d  %s" % (
+                    fam, n, places, transitions, sizes[0], sizes[1], sizes[2], t, peak, "  ".join(extra)))
+                sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()
