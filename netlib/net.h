@@ -44,6 +44,11 @@ struct NET_NODE {
     std::int32_t kind = 0;       // places: 0 ordinary, 1 entry, 2 exit (3, 4 unfolder)
     std::uint32_t aux = 0;       // places: component number; free otherwise
     std::int32_t marking = 0;    // tokens of a place
+
+    // Kept by the library; do not change directly.
+    NET_ARC* preset_tail = nullptr;   // last arc of the preset list
+    NET_ARC* postset_tail = nullptr;  // last arc of the postset list
+    std::uint8_t node_type = 0;       // 1 place, 2 transition
 };
 
 struct NET_ARC {
@@ -90,6 +95,12 @@ struct NameCell {
     std::string name;
     std::int32_t tokens = 0;      // marking lists only
     std::unique_ptr<NameCell> next;
+
+    NameCell() = default;
+    NameCell(const NameCell&) = delete;
+    NameCell& operator=(const NameCell&) = delete;
+    // Frees the rest of the chain iteratively (no recursion on long chains).
+    ~NameCell();
 };
 using NameList = std::unique_ptr<NameCell>;
 
@@ -180,7 +191,9 @@ void fast_insert_PTP_con(NET* net, const std::string& place, const std::string& 
 
 // Unsorted appends in creation order (the unfolder's prefix, block-mode readers).
 // The node is numbered with its new position; its name may be set later with
-// rename_node.
+// rename_node.  Names must only change through rename_node: the name index
+// is kept beside the lists.  Several nodes may carry the same name; a look-up
+// then finds the first of them in list order.
 NET_NODE* append_place(NET* net, const std::string& name, std::int32_t tokens);
 NET_NODE* append_transition(NET* net, const std::string& name);
 // Appends an arc at the end of both lists (no sorting).  Weight 0 makes none.
@@ -207,5 +220,13 @@ int change_start_marking(NET* net, const NameList& list);
 void show_marking(const NameList& list);
 void print_name_list(const NameList& list);   // "{a, b}\n"
 std::size_t chain_length(const NameList& list);
+void free_chain(NameList& list);              // frees every cell, clears the head
+
+// ---- helpers for readers ---------------------------------------------------------
+// Allocates `count` places (transitions) as one block, appends them to the
+// list in order with the names given, numbers them by position and sets flag
+// bit 0.  Nodes of a block are released with the net.
+std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names);
+std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names);
 
 }  // namespace netlib
