@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <new>
 
@@ -1054,6 +1055,76 @@ std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::strin
 
 std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names) {
     return append_block(net, true, names);
+}
+
+void insert_arcs(NET* net, std::vector<NewArc>& arcs) {
+    if (!net) return warn("insert_arcs", "not a net.\n");
+    // The last entry for each pair of ends and direction decides.
+    struct Key {
+        const NET_NODE* p;
+        const NET_NODE* t;
+        bool pt;
+        bool operator<(const Key& o) const {
+            if (p != o.p) return std::less<const NET_NODE*>()(p, o.p);
+            if (t != o.t) return std::less<const NET_NODE*>()(t, o.t);
+            return pt < o.pt;
+        }
+    };
+    std::vector<std::size_t> order(arcs.size());
+    for (std::size_t k = 0; k < arcs.size(); ++k) order[k] = k;
+    auto key = [&](std::size_t k) { return Key{arcs[k].place, arcs[k].transition, arcs[k].place_to_transition}; };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    struct Fresh {
+        NET_ARC* arc;
+        bool pt;
+    };
+    std::vector<Fresh> fresh;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + 1 < order.size() && !(key(order[i]) < key(order[i + 1]))) continue;   // a later one decides
+        NewArc& spec = arcs[order[i]];
+        if (!spec.place || !spec.transition) continue;
+        bool pt = spec.place_to_transition;
+        // An arc that was there before the call: as the fast inserts.
+        if (NET_ARC* old = find_arc(spec.place, spec.transition, pt)) {
+            if (spec.weight == 0) {
+                remove_arc(old, pt);
+            } else {
+                old->weight = spec.weight;
+                old->extras = std::move(spec.extras);
+            }
+            continue;
+        }
+        if (spec.weight == 0) continue;
+        NET_ARC* a = new_arc(spec.place, spec.transition, spec.weight);
+        a->extras = std::move(spec.extras);
+        fresh.push_back({a, pt});
+    }
+    // Place side, then transition side: group the arcs by list, sort each
+    // group by the other end's name; a list that was empty takes its group
+    // by appending, any other gets each arc at its sorted position.
+    for (bool place_side : {true, false}) {
+        auto node_of = [place_side](const Fresh& f) { return place_side ? f.arc->place : f.arc->transition; };
+        std::stable_sort(fresh.begin(), fresh.end(), [&](const Fresh& a, const Fresh& b) {
+            NET_NODE* na = node_of(a);
+            NET_NODE* nb = node_of(b);
+            if (na != nb) return std::less<NET_NODE*>()(na, nb);
+            if (a.pt != b.pt) return a.pt < b.pt;
+            return name_less(other_name(a.arc, place_side), other_name(b.arc, place_side));
+        });
+        std::size_t i = 0;
+        while (i < fresh.size()) {
+            std::size_t j = i;
+            while (j < fresh.size() && node_of(fresh[j]) == node_of(fresh[i]) && fresh[j].pt == fresh[i].pt) ++j;
+            Side first = place_side ? place_list(fresh[i].arc, fresh[i].pt) : trans_list(fresh[i].arc, fresh[i].pt);
+            bool was_empty = first.head == nullptr;
+            for (std::size_t k = i; k < j; ++k) {
+                Side s = place_side ? place_list(fresh[k].arc, fresh[k].pt) : trans_list(fresh[k].arc, fresh[k].pt);
+                if (was_empty) append_to(s, fresh[k].arc);
+                else link_sorted(s, fresh[k].arc);
+            }
+            i = j;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

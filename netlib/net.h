@@ -228,5 +228,17 @@ void free_chain(NameList& list);              // frees every cell, clears the he
 // bit 0.  Nodes of a block are released with the net.
 std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names);
 std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names);
+// An arc for insert_arcs.
+struct NewArc {
+    NET_NODE* place = nullptr;
+    NET_NODE* transition = nullptr;
+    bool place_to_transition = true;
+    std::int32_t weight = 1;
+    std::unique_ptr<ArcExtras, ArcExtrasDeleter> extras;
+};
+// Inserts many arcs as the fast inserts would, one after the other (a later
+// arc between the same ends replaces the weight, weight 0 removes it), but
+// sorts them into the arc lists in O(A log A).
+void insert_arcs(NET* net, std::vector<NewArc>& arcs);
 
 }  // namespace netlib

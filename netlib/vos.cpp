@@ -1,5 +1,19 @@
 // The VOS low-level net format: reader and writers.
+//
+// read_new_VOS reads the file in two passes.  The first pass checks the
+// syntax of every line and keeps the entries; for each node section it notes
+// whether every identifier given equals the position of its entry and the
+// largest identifier.  The second pass resolves identifiers, builds the nodes
+// and links the arcs.
 #include "vos.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "scanner.h"
 
@@ -7,22 +21,970 @@ namespace netlib {
 
 VosOptions vos_options;
 
-NET* read_VOS(const std::string& path) {
+namespace {
+
+std::string format_text(const char* pattern, long value) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, pattern, value);
+    return buf;
+}
+
+// ---------------------------------------------------------------------------
+// character source with any number of pushed-back characters
+
+class Source {
+public:
+    explicit Source(std::FILE* f) : f_(f) {}
+
+    int get() {
+        int c;
+        if (!pending_.empty()) {
+            c = static_cast<unsigned char>(pending_.back());
+            pending_.pop_back();
+        } else {
+            c = std::getc(f_);
+        }
+        if (c == '\n') ++scan.line;
+        return c;
+    }
+
+    void unget(int c) {
+        if (c == EOF) return;
+        if (c == '\n') --scan.line;
+        pending_.push_back(static_cast<char>(c));
+    }
+
+    int peek() {
+        int c = get();
+        unget(c);
+        return c;
+    }
+
+    // Skips blanks that do not end the line.
+    void skip_inline_blanks() {
+        int c;
+        do c = get(); while (c != '\n' && c != EOF && (std::isspace(c) || c == '\b' || c == '\0'));
+        unget(c);
+    }
+
+    // Skips the rest of the line including its line break.
+    void skip_line() {
+        int c;
+        do c = get(); while (c != '\n' && c != EOF);
+    }
+
+    bool error() const { return std::ferror(f_) != 0; }
+
+private:
+    std::FILE* f_;
+    std::string pending_;
+};
+
+bool inline_blank(int c) { return c != '\n' && c != EOF && (std::isspace(c) || c == '\b' || c == '\0'); }
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// A signed number whose first character has been read.
+long read_number(Source& in, int c) {
+    bool negative = false;
+    if (c == '-') {
+        negative = true;
+        in.skip_inline_blanks();
+        c = in.get();
+    }
+    if (!is_digit(c)) {
+        in.unget(c);
+        syntax_error("digit expected");
+    }
+    const long limit = negative ? -static_cast<long>(INT32_MIN) : INT32_MAX;
+    long value = 0;
+    while (is_digit(c)) {
+        value = value * 10 + (c - '0');
+        if (value > limit) syntax_error("number out of range");
+        c = in.get();
+    }
+    in.unget(c);
+    return negative ? -value : value;
+}
+
+long read_number(Source& in) {
+    in.skip_inline_blanks();
+    return read_number(in, in.get());
+}
+
+// Reads "@m" after the first number of a pair.
+long read_pair_second(Source& in, const char* missing_at) {
+    in.skip_inline_blanks();
+    int c = in.get();
+    if (c != '@') {
+        in.unget(c);
+        if (missing_at) syntax_error(missing_at);
+        std::string text = "'@' expected, but ";
+        if (c == EOF) text += "end of file";
+        else if (c == '\n') text += "end of line";
+        else text += std::string("'") + static_cast<char>(c) + "'";
+        syntax_error(text + " was found");
+    }
+    return read_number(in);
+}
+
+// A string enclosed in single or double quotes.
+std::string read_quoted(Source& in) {
+    in.skip_inline_blanks();
+    int quote = in.get();
+    if (quote != '\'' && quote != '"') {
+        in.unget(quote);
+        syntax_error("ReadEnclString(): string leading ' or \" expected");
+    }
+    std::string s;
+    for (;;) {
+        int c = in.get();
+        if (c == EOF) syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) +
+                                   " is missing");
+        if (c == quote) return s;
+        s += static_cast<char>(c);
+    }
+}
+
+// A word of the header: up to white space.
+std::string read_header_word(Source& in) {
+    int c;
+    for (;;) {
+        c = in.get();
+        if (c == '%') {
+            in.skip_line();
+            continue;
+        }
+        if (c == EOF || !std::isspace(c)) break;
+    }
+    std::string w;
+    while (c != EOF && !std::isspace(c)) {
+        if (w.size() < 30) w += static_cast<char>(c);
+        c = in.get();
+    }
+    in.unget(c);
+    return w;
+}
+
+// ---------------------------------------------------------------------------
+// entries
+
+enum class Section { None, BL, PL, TR, PTR, TP, PT, PTP, PPT, TX, End };
+
+struct NodeEntry {
+    int line = 0;
+    long id = 0;          // 0: none given
+    bool has_name = false;
+    std::string name;
+    long initial = 0;     // M
+    long current = 0;     // m
+    long component = 0;   // C
+    bool entry = false;
+    bool exit = false;
+    std::unique_ptr<NodeExtras, NodeExtrasDeleter> extras;
+};
+
+struct ArcEntry {
+    int line = 0;
+    long first = 0;
+    long second = 0;
+    long weight = 1;
+    std::unique_ptr<ArcExtras, ArcExtrasDeleter> extras;
+};
+
+struct SectionInfo {
+    long entries = 0;
+    bool positional = true;   // every identifier given equals its position
+    long largest = 0;
+};
+
+// Maps identifiers to entry indexes without trusting their size.
+class IdTable {
+public:
+    void reset(long largest, long entries) {
+        dense_ = largest <= 4 * entries + 1024;
+        if (dense_) table_.assign(static_cast<std::size_t>(largest) + 1, -1);
+        else sparse_.clear();
+    }
+    // False when the identifier is taken already.
+    bool add(long id, long index) {
+        if (dense_) {
+            if (table_[static_cast<std::size_t>(id)] >= 0) return false;
+            table_[static_cast<std::size_t>(id)] = index;
+            return true;
+        }
+        return sparse_.emplace(id, index).second;
+    }
+    long get(long id) const {
+        if (id <= 0) return -1;
+        if (dense_) return id < static_cast<long>(table_.size()) ? table_[static_cast<std::size_t>(id)] : -1;
+        auto it = sparse_.find(id);
+        return it == sparse_.end() ? -1 : it->second;
+    }
+
+private:
+    bool dense_ = true;
+    std::vector<long> table_;
+    std::unordered_map<long, long> sparse_;
+};
+
+struct FileEntries {
+    std::string identifier;
+    SectionInfo pl, tr, ptr;
+    std::vector<NodeEntry> places, transitions, phantoms;
+    std::vector<ArcEntry> tp, pt, ptp, ppt;
+};
+
+NodeExtras& extras_of(NodeEntry& e) {
+    if (!e.extras) e.extras.reset(new NodeExtras);
+    return *e.extras;
+}
+
+ArcExtras& extras_of(ArcEntry& e) {
+    if (!e.extras) e.extras.reset(new ArcExtras);
+    return *e.extras;
+}
+
+[[noreturn]] void unknown_token(int c) {
+    syntax_error(std::string("unknown token '") + static_cast<char>(c) + "'");
+}
+
+long nonnegative(long v, const char* text) {
+    if (v < 0) syntax_error(text);
+    return v;
+}
+
+// The identifier or the coordinates given by a bare number.
+void node_number(Source& in, int c, NodeEntry& e, const char* bad_identifier) {
+    long first = read_number(in, c);
+    in.skip_inline_blanks();
+    if (in.peek() == '@') {
+        long second = read_pair_second(in, nullptr);
+        if (vos_options.keep_extras) {
+            extras_of(e).x = static_cast<std::int32_t>(first);
+            extras_of(e).y = static_cast<std::int32_t>(second);
+        }
+        return;
+    }
+    if (first <= 0) syntax_error(bad_identifier);
+    e.id = first;
+}
+
+// Reads one field of a place entry; c is its first character.
+void place_field(Source& in, int c, NodeEntry& e) {
+    bool keep = vos_options.keep_extras;
+    switch (c) {
+    case '"': case '\'':
+        in.unget(c);
+        e.name = read_quoted(in);
+        e.has_name = true;
+        return;
+    case 'M':
+        e.initial = nonnegative(read_number(in), "negative marking");
+        return;
+    case 'm':
+        e.current = nonnegative(read_number(in), "negative marking");
+        return;
+    case 'C':
+        e.component = nonnegative(read_number(in), "negative component number");
+        return;
+    case 'e':
+        if (e.exit) syntax_error("both exit and entry flag found");
+        e.entry = true;
+        return;
+    case 'x':
+        if (e.entry) syntax_error("both entry and exit flag found");
+        e.exit = true;
+        return;
+    case 'Z': case 'z': case 'y': {
+        std::string s = read_quoted(in);
+        // A high-level marking field discards a low-level marking before it.
+        e.initial = e.current = 0;
+        if (keep) {
+            NodeExtras& x = extras_of(e);
+            (c == 'Z' ? x.type : c == 'z' ? x.hl_initial : x.hl_current) = std::move(s);
+        }
+        return;
+    }
+    case 'b': case 'R': case 'T': {
+        std::string s = read_quoted(in);
+        if (keep) {
+            NodeExtras& x = extras_of(e);
+            (c == 'b' ? x.label : c == 'R' ? x.reference : x.text) = std::move(s);
+        }
+        return;
+    }
+    case 'u':
+        read_quoted(in);
+        return;
+    case 'A': case 'B': case 'N': case 'a': case 'n':
+        read_number(in);
+        read_pair_second(in, nullptr);
+        return;
+    case 'c': case 'k': case 's': case 't': case 'v':
+        read_number(in);
+        return;
+    default:
+        if (is_digit(c) || c == '-') return node_number(in, c, e, "incorrect place identifier");
+        unknown_token(c);
+    }
+}
+
+// Reads one field of a transition entry (phantom: in PTR).
+void transition_field(Source& in, int c, NodeEntry& e, bool phantom) {
+    bool keep = vos_options.keep_extras && !phantom;
+    switch (c) {
+    case '"': case '\'':
+        in.unget(c);
+        e.name = read_quoted(in);
+        e.has_name = true;
+        return;
+    case 'i': case 'b': case 'g': case 'R': case 'T': {
+        std::string s = read_quoted(in);
+        if (keep) {
+            NodeExtras& x = extras_of(e);
+            (c == 'i' ? x.action : c == 'b' ? x.label : c == 'g' ? x.guard : c == 'R' ? x.reference : x.text) =
+                std::move(s);
+        }
+        return;
+    }
+    case 'P': case 'u':
+        read_quoted(in);
+        return;
+    case 'r':
+        return;
+    case 'S':
+        if (phantom) {
+            read_number(in);
+            read_pair_second(in, "missing '@'");
+        }
+        return;
+    case 'A': case 'H': case 'N': case 'a': case 'h': case 'j': case 'n':
+        read_number(in);
+        read_pair_second(in, nullptr);
+        return;
+    case 'c': case 's': case 't': case 'v':
+        read_number(in);
+        return;
+    default:
+        if (is_digit(c) || c == '-')
+            return node_number(in, c, e,
+                               phantom ? "incorrect phantom transition identifier" : "incorrect transition identifier");
+        unknown_token(c);
+    }
+}
+
+void arc_field(Source& in, int c, ArcEntry& e) {
+    switch (c) {
+    case 'w':
+        e.weight = nonnegative(read_number(in), "negative arc weight");
+        return;
+    case 'p': {
+        std::string s = read_quoted(in);
+        if (vos_options.keep_extras) extras_of(e).inscription = std::move(s);
+        return;
+    }
+    case 'v': {
+        long v = nonnegative(read_number(in), "negative number");
+        if (vos_options.keep_extras) extras_of(e).v = static_cast<std::uint32_t>(v);
+        return;
+    }
+    case ',': case 'J': case 'N': case 'Q': case 'n': case 'q':
+        read_number(in);
+        read_pair_second(in, nullptr);
+        return;
+    case 'c': case 't':
+        read_number(in);
+        return;
+    default:
+        unknown_token(c);
+    }
+}
+
+void block_field(Source& in, int c) {
+    switch (c) {
+    case '"': case '\'':
+        in.unget(c);
+        read_quoted(in);
+        return;
+    case 'A': case 'N': case 'a': case 'n':
+        read_number(in);
+        read_pair_second(in, nullptr);
+        return;
+    case 'R': case 'T': case 'b': case 'u':
+        read_quoted(in);
+        return;
+    default:
+        if (is_digit(c) || c == '-') {
+            read_number(in, c);
+            in.skip_inline_blanks();
+            if (in.peek() == '@') read_pair_second(in, nullptr);
+            return;
+        }
+        unknown_token(c);
+    }
+}
+
+void text_field(Source& in, int c) {
+    switch (c) {
+    case '"': case '\'':
+        in.unget(c);
+        read_quoted(in);
+        return;
+    case 'N':
+        read_number(in);
+        read_pair_second(in, nullptr);
+        return;
+    default:
+        unknown_token(c);
+    }
+}
+
+// Next field of the current line: its first character, or 0 at the end of
+// the line (the line break is left for the caller; a comment is skipped).
+int next_field(Source& in) {
+    in.skip_inline_blanks();
+    int c = in.get();
+    if (c == '%') {
+        do c = in.get(); while (c != '\n' && c != EOF);
+    }
+    if (c == '\n' || c == EOF) {
+        in.unget(c);
+        return 0;
+    }
+    return c;
+}
+
+// ---------------------------------------------------------------------------
+// line classification
+
+const char* const kKeywords[] = {"BL", "PL", "TR", "PTR", "TP", "PT", "PTP", "PPT", "TX"};
+
+bool keyword_prefix(const std::string& w) {
+    for (const char* k : kKeywords)
+        if (std::strncmp(k, w.c_str(), w.size()) == 0 && std::strlen(k) >= w.size()) return true;
+    return false;
+}
+
+bool is_keyword(const std::string& w) {
+    for (const char* k : kKeywords)
+        if (w == k) return true;
+    return false;
+}
+
+Section section_of(const std::string& w) {
+    static const Section sections[] = {Section::BL, Section::PL, Section::TR, Section::PTR, Section::TP,
+                                       Section::PT, Section::PTP, Section::PPT, Section::TX};
+    for (std::size_t k = 0; k < 9; ++k)
+        if (w == kKeywords[k]) return sections[k];
+    return Section::None;
+}
+
+enum class LineKind { End, Skip, Empty, Keyword, Entry };
+
+// Looks at the start of a line.  A section keyword alone on its line is
+// returned in `word`; for an entry the characters looked at are pushed back.
+LineKind classify(Source& in, std::string& word) {
+    word.clear();
+    in.skip_inline_blanks();
+    int c = in.get();
+    if (c == EOF) return LineKind::End;
+    if (c == '\n') return LineKind::Empty;
+    if (c == '%') {
+        in.skip_line();
+        return LineKind::Skip;
+    }
+    while (c >= 'A' && c <= 'Z' && keyword_prefix(word + static_cast<char>(c))) {
+        word += static_cast<char>(c);
+        c = in.get();
+    }
+    bool ends = c == EOF || c == '\n' || c == '%' || inline_blank(c);
+    in.unget(c);
+    if (ends && is_keyword(word)) return LineKind::Keyword;   // the caller skips the line
+    for (std::size_t k = word.size(); k > 0; --k) in.unget(word[k - 1]);
+    word.clear();
+    return LineKind::Entry;
+}
+
+// ---------------------------------------------------------------------------
+// first pass: syntax of the whole file
+
+void note_position(SectionInfo& info, NodeEntry& e) {
+    long position = ++info.entries;
+    if (e.id != 0 && e.id != position) info.positional = false;
+    info.largest = std::max(info.largest, e.id != 0 ? e.id : position);
+}
+
+void read_node_entry(Source& in, Section s, FileEntries& file) {
+    NodeEntry e;
+    e.line = scan.line;
+    while (int c = next_field(in)) {
+        if (s == Section::PL) place_field(in, c, e);
+        else transition_field(in, c, e, s == Section::PTR);
+    }
+    if (s == Section::PL) {
+        note_position(file.pl, e);
+        file.places.push_back(std::move(e));
+    } else if (s == Section::TR) {
+        note_position(file.tr, e);
+        file.transitions.push_back(std::move(e));
+    } else {
+        note_position(file.ptr, e);
+        file.phantoms.push_back(std::move(e));
+    }
+}
+
+void read_arc_entry(Source& in, Section s, FileEntries& file) {
+    ArcEntry e;
+    e.line = scan.line;
+    int join = (s == Section::TP || s == Section::PTP) ? '<' : '>';
+    e.first = read_number(in);
+    in.skip_inline_blanks();
+    int c = in.get();
+    if (c != join) {
+        in.unget(c);
+        syntax_error(join == '<' ? "'<' expected" : "'>' expected");
+    }
+    e.second = read_number(in);
+    while (int f = next_field(in)) arc_field(in, f, e);
+    std::vector<ArcEntry>& list = s == Section::TP ? file.tp : s == Section::PT ? file.pt
+                                  : s == Section::PTP ? file.ptp : file.ppt;
+    list.push_back(std::move(e));
+}
+
+// The section that a keyword may open after section s, or None.
+Section follows(Section s, Section k) {
+    switch (s) {
+    case Section::None: return (k == Section::BL || k == Section::PL) ? k : Section::None;
+    case Section::BL: return k == Section::PL ? k : Section::None;
+    case Section::PL: return k == Section::TR ? k : Section::None;
+    case Section::TR: return (k == Section::PTR || k == Section::TP) ? k : Section::None;
+    case Section::PTR: return k == Section::TP ? k : Section::None;
+    case Section::TP: return k == Section::PT ? k : Section::None;
+    case Section::PT: return (k == Section::PTP || k == Section::TX) ? k : Section::None;
+    case Section::PTP: return k == Section::PPT ? k : Section::None;
+    case Section::PPT: return k == Section::TX ? k : Section::None;
+    default: return Section::None;
+    }
+}
+
+// The keyword missing after section s when the file goes on with `word`
+// (empty at the end of the file), or nullptr when that is acceptable there.
+const char* missing_keyword(Section s, const std::string& word) {
+    switch (s) {
+    case Section::None:
+    case Section::BL: return "keyword 'PL' expected";
+    case Section::PL: return "keyword 'TR' expected";
+    case Section::TR: return (!word.empty() && word[0] == 'P') ? "keyword 'PTR' expected" : "keyword 'TP' expected";
+    case Section::PTR: return "keyword 'TP' expected";
+    case Section::TP: return "keyword 'PT' expected";
+    case Section::PT: return (!word.empty() && word[0] == 'P') ? "keyword 'PTP' expected" : nullptr;
+    case Section::PTP: return "keyword 'PPT' expected";
+    default: return nullptr;
+    }
+}
+
+void first_pass(Source& in, FileEntries& file) {
+    if (read_header_word(in) != "VOS") syntax_error("keyword 'VOS' expected");
+    file.identifier = read_header_word(in);
+    if (file.identifier != "PetriBox" && file.identifier != "PlainNet" && file.identifier != "HLNet")
+        syntax_error("format identifier ( 'PlainNet', 'PetriBox', 'HLNet' ) expected");
+    if (read_header_word(in).compare(0, 8, "FORMAT_N") != 0)
+        syntax_error("keyword 'FORMAT_N' or 'FORMAT_N2' expected");
+    in.skip_line();
+
+    Section s = Section::None;
+    std::string word;
+    for (;;) {
+        // Default lines stand before the first section.
+        if (s == Section::None) {
+            in.skip_inline_blanks();
+            if (in.peek() == 'D') {
+                std::string d;
+                int c = in.get();
+                while (c != EOF && std::isalpha(c)) {
+                    d += static_cast<char>(c);
+                    c = in.get();
+                }
+                in.unget(c);
+                if (d != "DPL" && d != "DTR" && d != "DPT")
+                    syntax_error("read_new_VOS(): unknown keyword '" + d + "'");
+                in.skip_line();
+                continue;
+            }
+        }
+        LineKind kind = classify(in, word);
+        if (kind == LineKind::End) {
+            if (const char* m = missing_keyword(s, word)) syntax_error(m);
+            return;
+        }
+        if (kind == LineKind::Skip) continue;
+        if (kind == LineKind::Keyword) {
+            Section next = follows(s, section_of(word));
+            if (next != Section::None) {
+                in.skip_line();
+                s = next;
+                continue;
+            }
+            if (const char* m = missing_keyword(s, word)) syntax_error(m);
+            // Otherwise the line is read as an entry of the section.
+            for (std::size_t k = word.size(); k > 0; --k) in.unget(word[k - 1]);
+            kind = LineKind::Entry;
+        }
+        if (s == Section::None && kind == LineKind::Empty) continue;
+        switch (s) {
+        case Section::None:
+            syntax_error("keyword 'PL' expected");
+        case Section::PL: case Section::TR: case Section::PTR:
+            if (kind == LineKind::Empty) {
+                in.unget('\n');
+            }
+            read_node_entry(in, s, file);
+            in.skip_line();
+            break;
+        case Section::TP: case Section::PT: case Section::PTP: case Section::PPT:
+            if (kind == LineKind::Empty) break;
+            read_arc_entry(in, s, file);
+            in.skip_line();
+            break;
+        case Section::BL: case Section::TX:
+            if (kind == LineKind::Empty) break;
+            while (int c = next_field(in)) {
+                if (s == Section::BL) block_field(in, c);
+                else text_field(in, c);
+            }
+            in.skip_line();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// second pass: identifiers, nodes and arcs
+
+[[noreturn]] void error_at(int line, const std::string& text) {
+    scan.line = line;
+    syntax_error(text);
+}
+
+// Identifier of each entry by the rules of its section; entry indexes by identifier.
+void resolve_ids(std::vector<NodeEntry>& entries, const SectionInfo& info, IdTable& ids, const char* missing,
+                 const char* multiply) {
+    ids.reset(info.largest, info.entries);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        NodeEntry& e = entries[k];
+        if (e.id == 0) {
+            if (!info.positional) error_at(e.line, missing);
+            e.id = static_cast<long>(k) + 1;
+        }
+        if (!ids.add(e.id, static_cast<long>(k))) error_at(e.line, format_text(multiply, e.id));
+    }
+}
+
+NET_NODE* arc_end(const IdTable& ids, const std::vector<NET_NODE*>& nodes, long id, int line, const char* text) {
+    long k = ids.get(id);
+    if (k < 0) error_at(line, text);
+    return nodes[static_cast<std::size_t>(k)];
+}
+
+NET* second_pass(FileEntries& file) {
+    IdTable place_ids, trans_ids, phantom_ids;
+    resolve_ids(file.places, file.pl, place_ids, "missing place identifier", "place identifier %ld multiply used");
+    resolve_ids(file.transitions, file.tr, trans_ids, "missing transition identifier",
+                "transition identifier %ld multiply used");
+    resolve_ids(file.phantoms, file.ptr, phantom_ids, "missing phantom transition identifier",
+                "phantom transition identifier %ld multiply used");
+
+    std::unique_ptr<NET> net(new_net());
+    net->identifier = file.identifier;
+    net->has_extras = vos_options.keep_extras;
+    const bool box = file.identifier == "PetriBox";
+    const bool block = vos_options.allow_block_mode && file.pl.positional && file.tr.positional;
+    if (!block) vos_options.allow_block_mode = false;   // off for the rest of the run
+
+    std::vector<NET_NODE*> places(file.places.size()), transitions(file.transitions.size());
+    std::uint32_t components = 0;
+    auto place_name = [](NodeEntry& e) { return e.has_name ? e.name : format_text("PL%ld", e.id); };
+    auto trans_name = [](NodeEntry& e) { return e.has_name ? e.name : format_text("TR%ld", e.id); };
+
+    auto fill_place = [&](NET_NODE* p, NodeEntry& e) {
+        long tokens = vos_options.use_current_marking ? e.current : e.initial;
+        if (box && !vos_options.use_current_marking && e.entry) tokens = 1;
+        p->marking = static_cast<std::int32_t>(tokens);
+        p->kind = box ? (e.entry ? 1 : e.exit ? 2 : 0) : 0;
+        p->aux = static_cast<std::uint32_t>(e.component);
+        components = std::max(components, p->aux);
+        if (vos_options.keep_extras) {
+            NodeExtras& x = extras_of(e);
+            x.current = static_cast<std::int32_t>(e.current);
+            p->extras = std::move(e.extras);
+        }
+    };
+    auto fill_transition = [&](NET_NODE* t, NodeEntry& e) {
+        t->kind = 0;
+        if (vos_options.keep_extras) {
+            extras_of(e);
+            t->extras = std::move(e.extras);
+        }
+    };
+
+    if (block) {
+        std::vector<std::string> names;
+        names.reserve(file.places.size());
+        for (NodeEntry& e : file.places) names.push_back(place_name(e));
+        places = append_place_block(net.get(), names);
+        names.clear();
+        for (NodeEntry& e : file.transitions) names.push_back(trans_name(e));
+        transitions = append_transition_block(net.get(), names);
+        for (std::size_t k = 0; k < places.size(); ++k) fill_place(places[k], file.places[k]);
+        for (std::size_t k = 0; k < transitions.size(); ++k) fill_transition(transitions[k], file.transitions[k]);
+    } else {
+        NET_NODE* cursor = nullptr;
+        for (std::size_t k = 0; k < file.places.size(); ++k) {
+            NodeEntry& e = file.places[k];
+            std::uint32_t before = net->places;
+            places[k] = fast_insert_place(net.get(), place_name(e), 0, cursor);
+            if (net->places != before) fill_place(places[k], e);
+        }
+        cursor = nullptr;
+        for (std::size_t k = 0; k < file.transitions.size(); ++k) {
+            NodeEntry& e = file.transitions[k];
+            std::uint32_t before = net->transitions;
+            transitions[k] = fast_insert_transition(net.get(), trans_name(e), cursor);
+            if (net->transitions != before) fill_transition(transitions[k], e);
+        }
+        renumber(net.get());
+    }
+    net->components = std::max<std::uint32_t>(components, 1);
+
+    std::vector<NewArc> arcs;
+    arcs.reserve(file.tp.size() + file.pt.size());
+    for (ArcEntry& e : file.tp) {
+        NewArc a;
+        a.transition = arc_end(trans_ids, transitions, e.first, e.line, "arc: incorrect transition identifier");
+        a.place = arc_end(place_ids, places, e.second, e.line, "arc: incorrect place identifier");
+        a.place_to_transition = false;
+        a.weight = static_cast<std::int32_t>(e.weight);
+        if (vos_options.keep_extras) a.extras = std::move(e.extras);
+        arcs.push_back(std::move(a));
+    }
+    for (ArcEntry& e : file.pt) {
+        NewArc a;
+        a.place = arc_end(place_ids, places, e.first, e.line, "arc: incorrect place identifier");
+        a.transition = arc_end(trans_ids, transitions, e.second, e.line, "arc: incorrect transition identifier");
+        a.place_to_transition = true;
+        a.weight = static_cast<std::int32_t>(e.weight);
+        if (vos_options.keep_extras) a.extras = std::move(e.extras);
+        arcs.push_back(std::move(a));
+    }
+    // Phantom transitions and their arcs are checked, not put into the net.
+    std::vector<NET_NODE*> no_nodes(file.phantoms.size(), nullptr);
+    for (ArcEntry& e : file.ptp) {
+        arc_end(phantom_ids, no_nodes, e.first, e.line, "arc: incorrect phantom transition identifier");
+        arc_end(place_ids, places, e.second, e.line, "arc: incorrect place identifier");
+    }
+    for (ArcEntry& e : file.ppt) {
+        arc_end(place_ids, places, e.first, e.line, "arc: incorrect place identifier");
+        arc_end(phantom_ids, no_nodes, e.second, e.line, "arc: incorrect phantom transition identifier");
+    }
+    insert_arcs(net.get(), arcs);
+    return net.release();
+}
+
+[[noreturn]] void cannot_open(const char* operation, const std::string& path) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "ERROR: CM.%s(): could not open file '%s' for reading.\n", operation, path.c_str());
+    std::fflush(stderr);
+    std::exit(4);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// readers
+
+NET* read_new_VOS(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) cannot_open("read_new_VOS", path);
     scan.file = path;
     scan.line = 1;
-    syntax_error("net reader not available yet");
+    FileEntries file;
+    {
+        Source in(f);
+        first_pass(in, file);
+        bool failed = in.error();
+        std::fclose(f);
+        if (failed) syntax_error("read error");
+    }
+    return second_pass(file);
 }
 
-NET* read_new_VOS(const std::string& path) { return read_VOS(path); }
-
-void write_VOS(NET*, const std::string& path) {
+NET* read_VOS(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) cannot_open("read_VOS", path);
     scan.file = path;
-    syntax_error("net writer not available yet");
+    scan.line = 1;
+    if (read_word(f, 30) != "VOS") syntax_error("keyword 'VOS' expected");
+    std::string identifier = read_word(f, 30);
+    static const char* const known[] = {"PetriBox", "Net", "PlainNet", "CENet", "HLNet"};
+    if (std::none_of(std::begin(known), std::end(known), [&](const char* k) { return identifier == k; }))
+        syntax_error("file identifier ( 'PlainNet', 'PetriBox', ... ) expected");
+    std::string format = read_word(f, 30);
+    if (format.compare(0, 8, "FORMAT_N") == 0) {
+        std::fclose(f);
+        return read_new_VOS(path);
+    }
+    if (format != "FORMAT_A") syntax_error("keyword 'FORMAT_A' expected");
+    NET* net = read_FORMAT_A(f, identifier);
+    std::fclose(f);
+    return net;
 }
 
-void write_VOS_PlainNet(NET*, const std::string& path, bool) {
+// ---------------------------------------------------------------------------
+// writers
+
+namespace {
+
+// A name or text between double quotes, or between single quotes when it
+// holds a double quote.
+std::string quoted(const std::string& s) {
+    char q = s.find('"') == std::string::npos ? '"' : '\'';
+    return q + s + q;
+}
+
+class OutFile {
+public:
+    explicit OutFile(const std::string& path) : f_(std::fopen(path.c_str(), "w")) {
+        scan.file = path;
+        scan.line = 0;
+        if (!f_) syntax_error("Could not open file for writing");
+    }
+    ~OutFile() {
+        if (f_) std::fclose(f_);
+    }
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
+    std::FILE* get() const { return f_; }
+    void put(const std::string& s) { std::fwrite(s.data(), 1, s.size(), f_); }
+    // Closes the file; a failed write is reported, never passed over.
+    void finish() {
+        bool failed = std::ferror(f_) != 0;
+        failed = (std::fclose(f_) != 0) || failed;
+        f_ = nullptr;
+        if (failed) syntax_error("Could not write file");
+    }
+
+private:
+    std::FILE* f_;
+};
+
+const char kHeaderTail[] = "FORMAT_N\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nPL\n";
+
+}  // namespace
+
+void write_VOS(NET* net, const std::string& path) {
     scan.file = path;
-    syntax_error("net writer not available yet");
+    scan.line = 0;
+    if (!net) syntax_error("Internal Error: no net to write");
+    if (!net->has_extras) syntax_error("Internal Error: 'CM_storeCoordinates' not set");
+    OutFile out(path);
+    std::FILE* f = out.get();
+    renumber(net);
+    const std::string& id = net->identifier.empty() ? std::string("PlainNet") : net->identifier;
+    const bool box = id == "PetriBox" || id == "HLNet";
+    std::fprintf(f, "VOS\n%s\n%s", id.c_str(), kHeaderTail);
+    static const NodeExtras none;
+    for (NET_NODE* p = net->first_place; p; p = p->next) {
+        const NodeExtras& x = p->extras ? *p->extras : none;
+        out.put(quoted(p->name));
+        std::fprintf(f, "%d@%d", x.x, x.y);
+        bool flagged = box && (p->kind == 1 || p->kind == 2);
+        if (flagged) out.put(p->kind == 1 ? "e" : "x");
+        if (!x.label.empty()) out.put("b" + quoted(x.label));
+        if (!x.reference.empty()) out.put("R" + quoted(x.reference));
+        // High-level markings come before the low-level ones, which they
+        // would otherwise discard when read back.
+        if (!x.type.empty()) out.put("Z" + quoted(x.type));
+        if (!x.hl_initial.empty()) out.put("z" + quoted(x.hl_initial));
+        if (!x.hl_current.empty()) out.put("y" + quoted(x.hl_current));
+        if (!flagged && p->marking != 0) std::fprintf(f, "M%d", p->marking);
+        if (x.current != 0) std::fprintf(f, "m%d", x.current);
+        if (p->aux != 0) std::fprintf(f, "C%u", p->aux);
+        if (!x.text.empty()) out.put("T" + quoted(x.text));
+        out.put("\n");
+    }
+    out.put("TR\n");
+    for (NET_NODE* t = net->first_transition; t; t = t->next) {
+        const NodeExtras& x = t->extras ? *t->extras : none;
+        out.put(quoted(t->name));
+        std::fprintf(f, "%d@%d", x.x, x.y);
+        if (!x.action.empty()) out.put("i" + quoted(x.action));
+        if (!x.label.empty()) out.put("b" + quoted(x.label));
+        if (!x.guard.empty()) out.put("g" + quoted(x.guard));
+        if (!x.reference.empty()) out.put("R" + quoted(x.reference));
+        if (!x.text.empty()) out.put("T" + quoted(x.text));
+        out.put("\n");
+    }
+    auto arc_fields = [&](NET_ARC* a) {
+        if (a->extras && !a->extras->inscription.empty()) out.put("p" + quoted(a->extras->inscription));
+        if (a->extras && a->extras->v != 0) std::fprintf(f, "v%u", a->extras->v);
+        if (a->weight > 1) std::fprintf(f, "w%d", a->weight);
+        out.put("\n");
+    };
+    out.put("TP\n");
+    for (NET_NODE* t = net->first_transition; t; t = t->next)
+        for (NET_ARC* a = t->postset; a; a = a->t_next) {
+            std::fprintf(f, "%u<%u", t->number, a->place->number);
+            arc_fields(a);
+        }
+    out.put("PT\n");
+    for (NET_NODE* p = net->first_place; p; p = p->next)
+        for (NET_ARC* a = p->postset; a; a = a->p_next) {
+            std::fprintf(f, "%u>%u", p->number, a->transition->number);
+            arc_fields(a);
+        }
+    out.put("TX\n\n");
+    out.finish();
+}
+
+void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components) {
+    scan.file = path;
+    scan.line = 0;
+    if (!net) syntax_error("Internal Error: no net to write");
+    OutFile out(path);
+    std::FILE* f = out.get();
+    renumber(net);
+    std::fprintf(f, "VOS\nPlainNet\n%s", kHeaderTail);
+    for (NET_NODE* p = net->first_place; p; p = p->next) {
+        long c = 10L * p->number + 20;
+        out.put(quoted(p->name));
+        std::fprintf(f, "%ld@%ld", c, c);
+        if (p->marking != 0) std::fprintf(f, "m%dM%d", p->marking, p->marking);
+        if (with_components && p->aux != 0) std::fprintf(f, "C%u", p->aux);
+        out.put("\n");
+    }
+    out.put("TR\n");
+    for (NET_NODE* t = net->first_transition; t; t = t->next) {
+        out.put(quoted(t->name));
+        std::fprintf(f, "%ld@%ld\n", 10L * t->number + 160, 10L * t->number + 20);
+    }
+    out.put("TP\n");
+    for (NET_NODE* t = net->first_transition; t; t = t->next)
+        for (NET_ARC* a = t->postset; a; a = a->t_next) {
+            std::fprintf(f, "%u<%u", t->number, a->place->number);
+            if (a->weight > 1) std::fprintf(f, "w%d", a->weight);
+            out.put("\n");
+        }
+    out.put("PT\n");
+    for (NET_NODE* p = net->first_place; p; p = p->next)
+        for (NET_ARC* a = p->postset; a; a = a->p_next) {
+            std::fprintf(f, "%u>%u", p->number, a->transition->number);
+            if (a->weight > 1) std::fprintf(f, "w%d", a->weight);
+            out.put("\n");
+        }
+    out.put("TX\n\n");
+    out.finish();
 }
 
 }  // namespace netlib

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "net.h"
@@ -38,6 +39,11 @@ extern VosOptions vos_options;
 // Reads a net file; exits 4 when it cannot be opened, 10 on a syntax error.
 NET* read_VOS(const std::string& path);
 NET* read_new_VOS(const std::string& path);
+
+// Reads the blocks of a net in the old tagged format from a stream that
+// stands right after the header word "FORMAT_A"; `identifier` is the file
+// identifier read before it.  The caller closes the stream.
+NET* read_FORMAT_A(std::FILE* f, const std::string& identifier);
 
 void write_VOS(NET* net, const std::string& path);
 void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components);
