@@ -1,0 +1,186 @@
+#include "terms.h"
+
+#include <algorithm>
+
+#include "commands.h"
+
+namespace mnet {
+
+TermTable new_term_table() { return TermTable(1); }
+
+void valueset_add_range(ValueSet& set, std::int32_t lo, std::int32_t hi) {
+    if (lo > hi) return;
+    ValueSet out;
+    out.reserve(set.size() + static_cast<std::size_t>(hi - lo + 1));
+    auto it = set.begin();
+    while (it != set.end() && *it < lo) out.push_back(*it++);
+    for (std::int32_t v = lo; v <= hi; ++v) out.push_back(v);
+    while (it != set.end() && *it <= hi) ++it;
+    while (it != set.end()) out.push_back(*it++);
+    set.swap(out);
+}
+
+void restrict_var(RestrictionList& list, std::uint16_t var, std::uint16_t component, const ValueSet& set) {
+    auto it = std::lower_bound(list.begin(), list.end(), std::make_pair(var, component),
+                               [](const Restriction& r, const std::pair<std::uint16_t, std::uint16_t>& k) {
+                                   return std::make_pair(r.var, r.component) < k;
+                               });
+    if (it != list.end() && it->var == var && it->component == component) {
+        ValueSet both;
+        std::set_intersection(it->values.begin(), it->values.end(), set.begin(), set.end(),
+                              std::back_inserter(both));
+        it->values.swap(both);
+        return;
+    }
+    list.insert(it, Restriction{var, component, set});
+}
+
+TermTable* current_nodes = nullptr;
+
+std::uint16_t add_node(TermTable& table, std::uint16_t kind, std::uint16_t left, std::uint16_t right) {
+    if (table.empty()) table.emplace_back();
+    if (table.size() >= 65535) fatal("Overflow: too many term nodes !");
+    table.push_back(TermNode{kind, left, right});
+    return static_cast<std::uint16_t>(table.size() - 1);
+}
+
+std::uint16_t add_node(std::uint16_t kind, std::uint16_t left, std::uint16_t right) {
+    if (!current_nodes) fatal("Internal Error: no term table !");
+    return add_node(*current_nodes, kind, left, right);
+}
+
+ForeachExpansion foreach_expansion;
+
+namespace {
+int arity(std::uint16_t kind, bool expand) {
+    switch (kind) {
+    case N_AND: case N_OR: case N_EQ: case N_NE: case N_LT: case N_GT: case N_LE: case N_GE:
+    case N_ADD: case N_SUB: case N_MUL: case N_DIV: case N_MOD:
+        return 2;
+    case N_NOT: case N_PAREN: case N_NEG:
+        return 1;
+    case N_FOREACH:
+        return expand ? -1 : 1;
+    case N_CONST: case N_VAR: case 0:
+        return 0;
+    default:
+        fatal("Internal Error: Unknown node type !");
+    }
+}
+
+std::uint16_t copy_tree(const TermTable& src, std::uint16_t root, TermTable& dst, bool expand);
+
+// Copies one FOREACH node with expansion: the body once per value of the
+// entry's list, from the last value to the first, joined by "and" nodes.
+std::uint16_t expand_foreach(const TermTable& src, const TermNode& n, TermTable& dst) {
+    const ValueSet* values = foreach_expansion.values ? foreach_expansion.values(n.right) : nullptr;
+    if (!values || values->empty()) return add_node(dst, N_CONST, static_cast<std::uint16_t>(VAL_TT), 0);
+    std::uint16_t result = 0;
+    for (std::size_t k = values->size(); k-- > 0;) {
+        if (foreach_expansion.before_copy) foreach_expansion.before_copy(n.right, (*values)[k], k);
+        std::uint16_t c = copy_tree(src, n.left, dst, true);
+        result = result ? add_node(dst, N_AND, result, c) : c;
+    }
+    return result;
+}
+
+std::uint16_t copy_tree(const TermTable& src, std::uint16_t root, TermTable& dst, bool expand) {
+    struct Frame {
+        std::uint16_t node;
+        int done;
+        std::uint16_t copies[2];
+    };
+    std::vector<Frame> stack;
+    stack.push_back({root, 0, {0, 0}});
+    std::uint16_t last = 0;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.node >= src.size()) fatal("Internal Error: Unknown node type !");
+        const TermNode n = src[f.node];
+        int a = arity(n.kind, expand);
+        if (a < 0) {
+            last = expand_foreach(src, n, dst);
+        } else if (f.done < a) {
+            std::uint16_t child = f.done == 0 ? n.left : n.right;
+            stack.push_back({child, 0, {0, 0}});
+            continue;
+        } else {
+            TermNode c = n;
+            if (a >= 1) c.left = f.copies[0];
+            if (a == 2) c.right = f.copies[1];
+            last = add_node(dst, c.kind, c.left, c.right);
+            if (!expand && recording_template()) {
+                if (n.kind == N_CONST && n.right) set_command_arg3(51, n.right, last);
+                if (n.kind == N_VAR && n.left >= 0x8000)
+                    set_command_arg3(54, 65536 - static_cast<std::intptr_t>(n.left), last);
+            }
+        }
+        stack.pop_back();
+        if (!stack.empty()) {
+            Frame& p = stack.back();
+            p.copies[p.done++] = last;
+        }
+    }
+    return last;
+}
+}  // namespace
+
+Guard normalize_guard(TermTable&& table, bool expand) {
+    Guard out;
+    TermTable src = std::move(table);
+    if (src.size() < 2) return out;
+    std::uint16_t node = static_cast<std::uint16_t>(src.size() - 1);
+    std::vector<std::uint16_t> conjuncts;
+    while (src[node].kind == N_AND) {
+        conjuncts.push_back(src[node].left);
+        node = src[node].right;
+        if (node >= src.size()) fatal("Internal Error: Unknown node type !");
+    }
+    conjuncts.push_back(node);
+    for (std::uint16_t c : conjuncts) {
+        TermTable t = new_term_table();
+        copy_tree(src, c, t, expand);
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+bool comvar_id_naming = false;
+
+void new_comvars(ComVars& list, std::size_t n) {
+    std::string name = (procedure_semantics || comvar_id_naming) ? "id" : "@c";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (list.size() >= MAX_COMVARS) fatal("Transition has too many ComVars !");
+        list.push_back(ComVar{var_code(name), 0});
+        ++name[1];
+    }
+}
+
+CurrentAction current_action;
+
+void begin_action(const ComVars* vars) {
+    CurrentAction& a = current_action;
+    a.label.clear();
+    a.vars.clear();
+    if (vars) a.vars = *vars;
+    else new_comvars(a.vars, 1);
+    a.nodes = new_term_table();
+    a.nodes.reserve(100);
+    current_nodes = &a.nodes;
+    a.restrictions.clear();
+    a.procedure_action = false;
+    a.extra.clear();
+    a.guard.clear();
+}
+
+void end_action() {
+    CurrentAction& a = current_action;
+    if (a.vars.size() > MAX_COMVARS) fatal("A single action produces a transition with too many ComVars !");
+    a.guard = normalize_guard(std::move(a.nodes), false);
+    a.nodes = new_term_table();
+    for (auto& c : a.extra) a.guard.push_back(std::move(c));
+    a.extra.clear();
+    if (current_nodes == &a.nodes) current_nodes = nullptr;
+}
+
+}  // namespace mnet
