@@ -81,7 +81,20 @@ def main():
     ap.add_argument("--sizes", default="2,4,8,16,32")
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--timeout", type=float, default=600)
+    ap.add_argument("--netread", type=int, metavar="N",
+                    help="only time reading a net of N places and N transitions "
+                         "with shuffled names (needs a build with -DVOS_BENCH=ON)")
     args = ap.parse_args()
+    if args.netread:
+        from nets import shuffled
+        exe = os.path.join(os.path.abspath(args.bin), "netread")
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "big.ll_net")
+            with open(path, "w") as f:
+                f.write(shuffled(args.netread))
+            t, peak, code, out = timed([exe, path, os.path.join(tmp, "out.ll_net")], tmp, args.repeat, args.timeout)
+            print(out.decode().strip(), "| median wall %.3f s, peak %d KiB" % (t, peak))
+        return
     bindir = os.path.abspath(args.bin)
 
     def prog(name):

@@ -81,3 +81,19 @@ FAMILIES = {
     "buffer_chain": buffer_chain,
     "cycles": cycles,
 }
+
+
+def shuffled(n, seed=1):
+    """A large net with n places and n transitions under shuffled names and
+    identifiers in file order: each transition moves the token of one place to
+    the next place of a random permutation.  For timing the reader."""
+    import random
+    rng = random.Random(seed)
+    names = ["n%d" % i for i in range(n)]
+    rng.shuffle(names)
+    places = ["p_" + x for x in names]
+    order = list(range(n))
+    rng.shuffle(order)
+    trans = [("t_" + names[i], [places[order[i]]], [places[order[(i + 1) % n]]])
+             for i in range(n)]
+    return vos(places, trans, {places[0]})
