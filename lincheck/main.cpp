@@ -1,0 +1,3 @@
+#include "vorga.h"
+
+int main(int argc, char** argv) { return vorga::vorga_main(argc, argv); }
