@@ -1,0 +1,191 @@
+#include "dlbacktrack_driver.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <new>
+
+#include "dlbacktrack_search.h"
+#include "scanner.h"
+
+namespace dlbacktrack {
+
+ProcessTime::ProcessTime(unsigned counter_bits, double ticks_per_second)
+    : mask_(counter_bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << counter_bits) - 1),
+      ticks_per_second_(ticks_per_second) {}
+
+void ProcessTime::reading(std::uint64_t raw) {
+    raw &= mask_;
+    if (started_) ticks_ += (raw - last_) & mask_;   // modular: a wrap adds one counter period
+    started_ = true;
+    last_ = raw;
+}
+
+void ProcessTime::sample() { reading(static_cast<std::uint64_t>(std::clock())); }
+
+// ---------------------------------------------------------------------------
+CheckResult check_prefix(PrefixFile& prefix, const std::function<void()>& step) {
+    CheckResult result;
+    if (prefix.cutoff_count == 0) {
+        // Without cut-off events the prefix is the whole unfolding and each of
+        // its maximal configurations ends in a deadlock.
+        if (prefix.config_names.empty()) {
+            result.verdict = Verdict::DeadlockEvery;
+            return result;
+        }
+        result.verdict = Verdict::Deadlock;
+        netlib::NET* net = prefix.net.get();
+        for (const std::string& name : prefix.config_names) {
+            netlib::NET_NODE* ev = net->transitions > 0 ? netlib::find_T(net, name) : nullptr;
+            if (ev) result.witness.push_back(ev->number);
+        }
+        // The configuration the file names is printed as it is when it is one;
+        // otherwise a maximal configuration is built from all events.
+        PrefixGraph g = build_graph(prefix);
+        if (!is_maximal_configuration(g, result.witness)) {
+            std::vector<std::uint32_t> all(g.events);
+            for (std::uint32_t e = 1; e <= g.events; ++e) all[e - 1] = e;
+            result.witness = greedy_configuration(g, all);
+        }
+        return result;
+    }
+
+    result.search_form = true;
+    PrefixGraph g = build_graph(prefix);
+    DeadlockSearch search(g, step);
+    search.AllConflicts();
+    if (search.CutoffWithoutConflicts() || !search.BacktrackSearch()) {
+        result.verdict = Verdict::NoDeadlock;
+        return result;
+    }
+    result.verdict = Verdict::Deadlock;
+    result.witness = search.DeadlockConfiguration();
+    return result;
+}
+
+std::string item_list(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string out;
+    std::size_t running = 0;
+    bool first = true;
+    for (const auto& [name, label] : items) {
+        std::size_t width = name.size() + label.size() + 4;
+        running += width;
+        if (first) {
+            first = false;
+        } else if (running > 65) {
+            out += ",\n  ";
+            running = width;
+        } else {
+            out += ", ";
+        }
+        out += name + "(" + label + ")";
+    }
+    return out;
+}
+
+std::string result_text(const PrefixFile& prefix, const CheckResult& result) {
+    switch (result.verdict) {
+    case Verdict::NoDeadlock:
+        return "TRUE\n";
+    case Verdict::DeadlockEvery:
+        return "FALSE - EVERY\n";
+    case Verdict::Deadlock:
+        break;
+    }
+    std::vector<netlib::NET_NODE*> node(prefix.events() + 1, nullptr);
+    for (netlib::NET_NODE* t = prefix.net->first_transition; t; t = t->next)
+        if (t->number < node.size()) node[t->number] = t;
+    std::vector<std::pair<std::string, std::string>> items;
+    for (std::uint32_t e : result.witness) items.emplace_back(node[e]->name, prefix.label(e));
+    return "FALSE\n" + item_list(items) + ".\n\n";
+}
+
+std::string time_line(double seconds) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Time needed: %9.2f s\n", seconds);
+    return buf;
+}
+
+std::string usage_text(const std::string& program) {
+    const std::string rule(76, '=');
+    return rule + "\n" +
+           "Determination of deadlocks (McMillan\xB4s backtracking algorithm)\n"
+           "Usage : " + program + " file1 [file2]\n"
+           "        file1 : input file containing unfolding\n"
+           "                extension '.mci': binary coded format\n"
+           "                extension '.unf': ASCII coded format\n"
+           "        file2 : output result file\n"
+           "Version 2.1.0 (11.04.1997)\n" +
+           rule + "\n";
+}
+
+namespace {
+
+void write_stdout(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// Writes the result text to the result file; a file that cannot be opened
+// only gives a warning.
+void FPrintResult(const std::string& file2, const std::string& text) {
+    std::FILE* f = std::fopen(file2.c_str(), "w");
+    if (!f) {
+        write_stdout("WARNING -- FPrintResult(): cannot open '" + file2 + "'\n");
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), f);
+    if (std::fclose(f) != 0)
+        write_stdout("WARNING -- FPrintResult(): cannot write '" + file2 + "'\n");
+}
+
+}  // namespace
+
+void CheckDeadlocks(PrefixFile& prefix, const std::string& /*file1*/, const std::string& file2) {
+    ProcessTime clock;
+    clock.sample();
+    CheckResult result = check_prefix(prefix, [&clock] { clock.sample(); });
+    std::string text = result_text(prefix, result);
+    if (!file2.empty()) FPrintResult(file2, text);
+    write_stdout(text);
+    if (!result.search_form) return;
+    clock.sample();
+    write_stdout(time_line(clock.seconds()));
+}
+
+int run(int argc, char** argv) {
+    const std::string program = argc > 0 && argv[0] ? argv[0] : "dlbacktrack";
+    if (argc < 2 || argc > 3) {
+        write_stdout(usage_text(program));
+        return 0;
+    }
+    const std::string file1 = argv[1];
+    const std::string file2 = argc == 3 ? argv[2] : "";
+    std::string ext;
+    auto dot = file1.rfind('.');
+    if (dot != std::string::npos) ext = file1.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext != ".unf" && ext != ".mci") {
+        write_stdout(usage_text(program));
+        return 0;
+    }
+    try {
+        PrefixFile prefix = ext == ".unf" ? readUNF(file1) : readMCI(file1);
+        CheckDeadlocks(prefix, file1, file2);
+    } catch (const ReadError& e) {
+        std::fflush(stdout);
+        if (e.kind == ReadError::Kind::Fatal) {
+            std::fprintf(stderr, "\nFEHLER -- %s\n", e.what());
+            return 10;
+        }
+        netlib::scan.file = e.file;
+        netlib::scan.line = e.line;
+        netlib::syntax_error(e.what());
+    } catch (const std::bad_alloc&) {
+        netlib::memory_overflow("dlbacktrack", 0);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace dlbacktrack

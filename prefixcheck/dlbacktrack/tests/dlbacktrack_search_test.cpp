@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include "dlbacktrack_driver.h"
+#include "dlbacktrack_fixture.h"
+#include "dlbacktrack_prefix.h"
+#include "dlbacktrack_search.h"
+
+using namespace dlbacktrack;
+using dlbacktrack_test::FixturePrefix;
+using dlbacktrack_test::mci_bytes;
+using dlbacktrack_test::reference_unfold;
+using dlbacktrack_test::unf_text;
+
+namespace {
+
+// A prefix of events that consume only initial conditions: `consumers[k]`
+// lists the events (1-based) consuming initial condition k+1; `cutoffs`
+// names the cut-off events.
+FixturePrefix flat_prefix(std::uint32_t events, const std::vector<std::vector<std::uint32_t>>& consumers,
+                          const std::vector<std::uint32_t>& cutoffs) {
+    FixturePrefix p;
+    p.places = {"p"};
+    p.transitions = {"t"};
+    for (std::uint32_t e = 0; e < events; ++e) p.add_event(1);
+    for (const auto& c : consumers) p.add_condition(1, 0, c);
+    for (std::uint32_t e : cutoffs) p.cutoffs.push_back({e, 0});
+    return p;
+}
+
+struct Run {
+    PrefixFile file;
+    PrefixGraph graph;
+    std::unique_ptr<DeadlockSearch> search;
+    bool found = false;
+};
+
+std::unique_ptr<Run> search(const FixturePrefix& p) {
+    auto r = std::make_unique<Run>();
+    r->file = readMCI_data(mci_bytes(p), "s.mci");
+    r->graph = build_graph(r->file);
+    r->search = std::make_unique<DeadlockSearch>(r->graph);
+    r->search->AllConflicts();
+    if (!r->search->CutoffWithoutConflicts()) r->found = r->search->BacktrackSearch();
+    return r;
+}
+
+}  // namespace
+
+TEST(DlbacktrackSearch, CutoffWithoutConflictsMeansNoDeadlockWithoutSearch) {
+    // B1 -> E1 (cut-off) -> B2: nothing is in conflict with E1.
+    FixturePrefix p;
+    p.places = {"p"};
+    p.transitions = {"t"};
+    p.add_event(1);
+    p.add_condition(1, 0, {1});
+    p.add_condition(1, 1);
+    p.cutoffs = {{1, 0}};
+    auto r = search(p);
+    EXPECT_TRUE(r->search->CutoffWithoutConflicts());
+    EXPECT_EQ(r->search->steps(), 0u);
+    PrefixFile f = readMCI_data(mci_bytes(p), "s.mci");
+    EXPECT_EQ(check_prefix(f).verdict, Verdict::NoDeadlock);
+}
+
+TEST(DlbacktrackSearch, ConflictListsSkipCutoffsAndTheLocalConfiguration) {
+    // B1 consumed by E1, E2, E3 (E3 a cut-off); B2 (after E1) consumed by E4
+    // (cut-off) and E5.  [E4] = {E1, E4}: conflicts are E2 (on B1) and E5
+    // (on B2); E3 is a cut-off and stays out.
+    FixturePrefix p;
+    p.places = {"p"};
+    p.transitions = {"t"};
+    for (int i = 0; i < 5; ++i) p.add_event(1);
+    p.add_condition(1, 0, {1, 2, 3});
+    p.add_condition(1, 1, {4, 5});
+    p.cutoffs = {{4, 0}, {3, 0}};
+    auto r = search(p);
+    EXPECT_EQ(r->search->cutoff_table(), (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(r->search->conflict_list(0), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(r->search->conflict_list(1), (std::vector<std::uint32_t>{2, 5}));
+}
+
+TEST(DlbacktrackSearch, EqualLiveCountsTakeTheEarlierCutoffFirst) {
+    // Two independent choices: B1 by E1 (cut-off) or E2, B2 by E3 (cut-off) or E4.
+    auto r = search(flat_prefix(4, {{1, 2}, {3, 4}}, {3, 1}));
+    ASSERT_TRUE(r->found);
+    EXPECT_EQ(r->search->mark(1), 1u);   // excluded at depth 1 by candidate E2
+    EXPECT_EQ(r->search->mark(3), 2u);   // then E3 at depth 2 by E4
+    EXPECT_EQ(r->search->DeadlockConfiguration(), (std::vector<std::uint32_t>{2, 4}));
+}
+
+TEST(DlbacktrackSearch, BacktracksToTheNextCandidate) {
+    // E1, E2 cut-offs; B1: E1, E3, E4; B2: E2, E4, E5; B3: E3, E5.  Choosing
+    // E3 for E1 leaves E2 without a live candidate; E4 kills both.
+    auto r = search(flat_prefix(5, {{1, 3, 4}, {2, 4, 5}, {3, 5}}, {1, 2}));
+    ASSERT_TRUE(r->found);
+    EXPECT_EQ(r->search->steps(), 3u);
+    EXPECT_EQ(r->search->mark(1), 1u);   // cut-offs are marked like any event
+    EXPECT_EQ(r->search->mark(2), 1u);
+    EXPECT_EQ(r->search->mark(3), 1u);
+    EXPECT_EQ(r->search->mark(4), 0u);
+    EXPECT_EQ(r->search->DeadlockConfiguration(), (std::vector<std::uint32_t>{4}));
+}
+
+TEST(DlbacktrackSearch, NoCandidateLeftAtDepthZeroMeansNoDeadlock) {
+    // B1: E1 (cut-off), E3; B2: E2 (cut-off), E4; B3: E3, E4.
+    auto r = search(flat_prefix(4, {{1, 3}, {2, 4}, {3, 4}}, {1, 2}));
+    EXPECT_FALSE(r->found);
+    EXPECT_GT(r->search->steps(), 0u);
+    for (std::uint32_t e = 1; e <= 4; ++e) EXPECT_EQ(r->search->mark(e), 0u) << e;
+}
+
+TEST(DlbacktrackSearch, WitnessIsAConfigurationOfTheUnmarkedEvents) {
+    // B1: E1 (cut-off), E2.  B2: E3, E4 (both unmarked after choosing E2,
+    // but in conflict with each other); the witness takes E3 only.
+    FixturePrefix p = flat_prefix(4, {{1, 2}, {3, 4}}, {1});
+    PrefixFile f = readMCI_data(mci_bytes(p), "s.mci");
+    CheckResult r = check_prefix(f);
+    ASSERT_EQ(r.verdict, Verdict::Deadlock);
+    EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{2, 3}));
+    EXPECT_EQ(result_text(f, r), "FALSE\nE2(t), E3(t).\n\n");
+}
+
+TEST(DlbacktrackSearch, ListFormWithoutCutoffs) {
+    FixturePrefix p = flat_prefix(2, {{1, 2}}, {});
+    PrefixFile none = readMCI_data(mci_bytes(p), "l.mci");
+    CheckResult r = check_prefix(none);
+    EXPECT_EQ(r.verdict, Verdict::DeadlockEvery);
+    EXPECT_FALSE(r.search_form);
+    EXPECT_EQ(result_text(none, r), "FALSE - EVERY\n");
+
+    p.configs = {{2}, {1}};
+    PrefixFile named = readMCI_data(mci_bytes(p), "l.mci");
+    r = check_prefix(named);
+    EXPECT_EQ(result_text(named, r), "FALSE\nE2(t).\n\n");
+
+    // A listed set that is not a maximal configuration is replaced.
+    p.configs = {{1, 2}};
+    PrefixFile bad = readMCI_data(mci_bytes(p), "l.mci");
+    EXPECT_EQ(result_text(bad, check_prefix(bad)), "FALSE\nE1(t).\n\n");
+}
+
+TEST(DlbacktrackOutput, ItemsWrapPast65Columns) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (int i = 1; i <= 9; ++i) items.push_back({"E" + std::to_string(i), "trans"});
+    // Each item is 11 wide: five fit (55), the sixth would make 66.
+    EXPECT_EQ(item_list(items),
+              "E1(trans), E2(trans), E3(trans), E4(trans), E5(trans),\n"
+              "  E6(trans), E7(trans), E8(trans), E9(trans)");
+    EXPECT_EQ(item_list({{"E1", std::string(70, 'x')}}), "E1(" + std::string(70, 'x') + ")");
+}
+
+TEST(DlbacktrackOutput, ProcessTimeSurvivesCounterWraps) {
+    // A 32-bit microsecond counter wraps after 4294.97 s.
+    ProcessTime t(32, 1e6);
+    t.reading(4000000000u);
+    t.reading(100);                  // wrapped
+    t.reading(2000000000u);
+    t.reading(5);                    // wrapped again
+    double expected = (2.0 * 4294967296.0 - 4000000000.0 + 5.0) / 1e6;
+    EXPECT_NEAR(t.seconds(), expected, 1e-6);
+    EXPECT_EQ(time_line(t.seconds()), "Time needed:   4589.93 s\n");
+    EXPECT_EQ(time_line(0.004), "Time needed:      0.00 s\n");
+}
+
+// Chains far longer than any call stack could follow recursively.
+TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
+    const std::uint32_t n = 300000;
+    // B1 -> E1 -> B2 -> ... -> En -> B(n+1); B(n+1) is consumed by the
+    // cut-off E(n+1) and by X = E(n+2); B1 also by Y = E(n+3).
+    FixturePrefix p;
+    p.places = {"p", "q"};
+    p.transitions = {"step", "stop"};
+    for (std::uint32_t i = 0; i < n + 3; ++i) p.add_event(i < n + 1 ? 1 : 2);
+    p.add_condition(1, 0, {1, n + 3});
+    for (std::uint32_t i = 1; i < n; ++i) p.add_condition(1, i, {i + 1});
+    p.add_condition(1, n, {n + 1, n + 2});
+    p.add_condition(2, n + 1);
+    p.cutoffs = {{n + 1, 0}};
+    PrefixFile f = readMCI_data(mci_bytes(p), "deep.mci");
+    CheckResult r = check_prefix(f);
+    ASSERT_EQ(r.verdict, Verdict::Deadlock);
+    ASSERT_EQ(r.witness.size(), n + 1);
+    EXPECT_EQ(r.witness.back(), n + 2);
+
+    // And the other way: an early conflict whose successors form the chain.
+    // B1 is consumed by E1 (start of the chain, whose end En+1 is the
+    // cut-off) and by X = E(n+2); choosing X marks the whole chain.
+    FixturePrefix q;
+    q.places = {"p"};
+    q.transitions = {"t"};
+    for (std::uint32_t i = 0; i < n + 2; ++i) q.add_event(1);
+    q.add_condition(1, 0, {1, n + 2});
+    for (std::uint32_t i = 1; i <= n; ++i) q.add_condition(1, i, {i + 1});
+    q.cutoffs = {{n + 1, 0}};
+    PrefixFile g = readMCI_data(mci_bytes(q), "deep.mci");
+    r = check_prefix(g);
+    ASSERT_EQ(r.verdict, Verdict::Deadlock);
+    EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{n + 2}));
+}
+
+// ---------------------------------------------------------------------------
+// Random 1-safe nets: the verdict on prefixes of the reference unfolder, in
+// both file forms, agrees with the explorer, and every witness fired in event
+// order ends in a dead marking.
+namespace {
+
+// How many nets were checked, with and without deadlock, searched or not.
+struct Coverage {
+    int checked = 0, deadlocks = 0, searched = 0;
+};
+
+void check_against_explorer(const testsupport::TestNet& net, std::uint64_t seed, Coverage& cov) {
+    testsupport::StateSpace ss = testsupport::explore(net);
+    ASSERT_TRUE(ss.complete);
+    bool complete = false;
+    FixturePrefix p = reference_unfold(net, 250, complete);
+    if (!complete) return;
+    const bool deadlock = testsupport::has_deadlock(ss);
+    ++cov.checked;
+    cov.deadlocks += deadlock;
+    cov.searched += !p.cutoffs.empty();
+    for (int form = 0; form < 2; ++form) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + (form ? " .unf" : " .mci"));
+        PrefixFile f = form ? readUNF_data(unf_text(p, "r.unf"), "r.unf")
+                            : readMCI_data(mci_bytes(p), "r.mci");
+        CheckResult r = check_prefix(f);
+        ASSERT_EQ(r.verdict != Verdict::NoDeadlock, deadlock);
+        if (r.verdict != Verdict::Deadlock) continue;
+        PrefixGraph g = build_graph(f);
+        EXPECT_TRUE(is_maximal_configuration(g, r.witness));
+        std::vector<std::string> labels;
+        for (std::uint32_t e : r.witness) labels.push_back(f.label(e));
+        auto m = testsupport::replay_names(net, labels);
+        ASSERT_TRUE(m) << "witness not fireable";
+        EXPECT_TRUE(testsupport::is_dead(net, *m));
+    }
+}
+
+}  // namespace
+
+TEST(DlbacktrackRandom, StateMachineNetsAgreeWithTheExplorer) {
+    testsupport::RandomNetParams params;
+    Coverage cov;
+    for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+        params.components = 2 + static_cast<int>(seed % 3);
+        params.states_per_component = 2 + static_cast<int>(seed % 2);
+        params.max_sync = 1 + static_cast<int>(seed % 3);
+        check_against_explorer(testsupport::random_safe_net(seed, params), seed, cov);
+    }
+    std::printf("checked %d nets, %d with deadlock, %d with cut-offs\n", cov.checked, cov.deadlocks,
+                cov.searched);
+    EXPECT_GE(cov.checked, 80);
+    EXPECT_GE(cov.deadlocks, 20);
+    EXPECT_GE(cov.checked - cov.deadlocks, 10);
+    EXPECT_GE(cov.searched, 20);
+}
+
+TEST(DlbacktrackRandom, GeneralNetsAgreeWithTheExplorer) {
+    testsupport::RandomNetParams params;
+    params.general = true;
+    Coverage cov;
+    for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+        params.places = 4 + static_cast<int>(seed % 3);
+        params.transitions = params.places + 2 + static_cast<int>(seed % 4);
+        params.max_preset = 2 + static_cast<int>(seed % 2);
+        check_against_explorer(testsupport::random_safe_net(seed, params), seed, cov);
+    }
+    std::printf("checked %d nets, %d with deadlock, %d with cut-offs\n", cov.checked, cov.deadlocks,
+                cov.searched);
+    EXPECT_GE(cov.checked, 80);
+    EXPECT_GE(cov.deadlocks, 20);
+    EXPECT_GE(cov.checked - cov.deadlocks, 10);
+    EXPECT_GE(cov.searched, 20);
+}
