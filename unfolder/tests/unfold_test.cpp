@@ -1,0 +1,212 @@
+// The McMillan loop against the explicit-state explorer and against a plain
+// transcription of the algorithm on random 1-safe nets.
+#include <gtest/gtest.h>
+
+#include "coset.h"
+#include "prefix_check.h"
+#include "unfold.h"
+
+using namespace trelmik;
+using testsupport::RandomNetParams;
+using testsupport::TestNet;
+
+namespace {
+
+Prefix unfold(const TestNet& net, Settings s = {}) {
+    return unfold_mcmillan(unftest::to_input(net), s);
+}
+
+TestNet make(std::vector<std::string> places, std::vector<int> m0,
+             std::vector<std::tuple<std::string, std::vector<int>, std::vector<int>>> trans) {
+    TestNet n;
+    n.place_names = std::move(places);
+    n.m0 = std::move(m0);
+    for (auto& [name, pre, post] : trans) {
+        n.trans_names.push_back(name);
+        n.pre.push_back(pre);
+        n.post.push_back(post);
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(CoSet, RunsMergeAndIntersect) {
+    CoSet a, b;
+    for (std::uint32_t x : {1u, 2u, 3u, 5u, 7u, 8u}) a.append(x);
+    EXPECT_EQ(a.runs(), 3u);
+    EXPECT_TRUE(a.contains(1));
+    EXPECT_TRUE(a.contains(8));
+    EXPECT_FALSE(a.contains(4));
+    EXPECT_FALSE(a.contains(9));
+    EXPECT_FALSE(a.contains(0));
+    for (std::uint32_t x : {2u, 3u, 4u, 5u, 6u, 7u}) b.append(x);
+    a.intersect_with(b);
+    std::vector<std::uint32_t> got;
+    a.for_each([&](std::uint32_t x) { got.push_back(x); });
+    EXPECT_EQ(got, (std::vector<std::uint32_t>{2, 3, 5, 7}));
+    EXPECT_EQ(a.count(), 4u);
+}
+
+// Random nets of both shapes: sound, complete, and event by event the same
+// prefix as the plain transcription (numbers, presets, cut-off pairs, co rows).
+TEST(McMillan, RandomNetsAgreeWithExplorerAndReference) {
+    int checked = 0;
+    for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 0;
+        if (params.general) {
+            params.places = 6 + static_cast<int>(seed % 5);
+            params.transitions = 8 + static_cast<int>(seed % 7);
+            params.max_preset = 2 + static_cast<int>(seed % 2);
+        } else {
+            params.components = 2 + static_cast<int>(seed % 4);
+            params.states_per_component = 2 + static_cast<int>(seed % 3);
+            params.max_sync = 1 + static_cast<int>(seed % 3);
+            params.transitions = params.components * params.states_per_component * 3 / 2;
+        }
+        const TestNet net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        const InputNet in = unftest::to_input(net);
+        for (int variant = 0; variant < 3; ++variant) {
+            Settings s;
+            s.conditions_behind_cutoffs = variant != 1;
+            s.last_corresponding = variant == 2;
+            const Prefix pf = unfold_mcmillan(in, s);
+            ASSERT_EQ(unftest::check_prefix(net, pf, s.conditions_behind_cutoffs), "")
+                << "seed " << seed << " variant " << variant << "\n" << testsupport::to_vos(net);
+            const auto ref = unftest::reference_mcmillan(in, s.conditions_behind_cutoffs, s.last_corresponding, false);
+            ASSERT_EQ(unftest::compare_with_reference(pf, ref), "")
+                << "seed " << seed << " variant " << variant << "\n" << testsupport::to_vos(net);
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 150);
+}
+
+// -r: every repeated cut is a cut-off (corresponding: the latest event of that
+// cut), and the prefix still represents every reachable marking.
+TEST(McMillan, RepeatedCutsAreCutoffsUnderR) {
+    for (std::uint64_t seed = 300; seed < 360; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 1;
+        const TestNet net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        Settings s;
+        s.repeat_cutoff = true;
+        const InputNet in = unftest::to_input(net);
+        const Prefix pf = unfold_mcmillan(in, s);
+        ASSERT_EQ(unftest::check_prefix(net, pf, true, false), "") << "seed " << seed;
+        ASSERT_EQ(unftest::compare_with_reference(pf, unftest::reference_mcmillan(in, true, false, true)), "")
+            << "seed " << seed;
+    }
+}
+
+TEST(McMillan, SimpleCycleHasOneCutoffAgainstTheInitialMarking) {
+    // a -> t1 -> b -> t2 -> a
+    const TestNet net = make({"a", "b"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {1}, {0}}});
+    const Prefix pf = unfold(net);
+    ASSERT_EQ(pf.events(), 2u);
+    ASSERT_EQ(pf.cutoffs.size(), 1u);
+    EXPECT_EQ(pf.cutoffs[0], std::make_pair(2u, 0u));
+    EXPECT_EQ(pf.conditions(), 3u);          // a, b and one condition behind the cut-off
+    EXPECT_EQ(pf.cond_kind[2], 3);
+    Settings s;
+    s.conditions_behind_cutoffs = false;
+    EXPECT_EQ(unfold(net, s).conditions(), 2u);
+}
+
+TEST(McMillan, EqualCutsOfEqualSizeAreBothKept) {
+    // Two ways from a to b of equal length; both events reach {b} with |[e]| = 1.
+    const TestNet net = make({"a", "b"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {0}, {1}}});
+    const Prefix pf = unfold(net);
+    EXPECT_EQ(pf.events(), 2u);
+    EXPECT_TRUE(pf.cutoffs.empty());
+    // Under -r the second one is a cut-off with the first as corresponding event.
+    Settings s;
+    s.repeat_cutoff = true;
+    const Prefix r = unfold(net, s);
+    ASSERT_EQ(r.cutoffs.size(), 1u);
+    EXPECT_EQ(r.cutoffs[0], std::make_pair(2u, 1u));
+}
+
+TEST(McMillan, RepeatNamesTheLatestEventOfTheCut) {
+    // Three ways from a to b: under -r the third names the second.
+    const TestNet net = make({"a", "b"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {0}, {1}}, {"t3", {0}, {1}}});
+    Settings s;
+    s.repeat_cutoff = true;
+    const Prefix r = unfold(net, s);
+    ASSERT_EQ(r.cutoffs.size(), 2u);
+    EXPECT_EQ(r.cutoffs[0], std::make_pair(2u, 1u));
+    EXPECT_EQ(r.cutoffs[1], std::make_pair(3u, 2u));
+}
+
+TEST(McMillan, SourceTransitionsAndDeadPlaces) {
+    // t0 has no input place: no event.  c is marked with no output transition.
+    const TestNet net = make({"a", "b", "c"}, {1, 0, 1}, {{"t0", {}, {0}}, {"t1", {0}, {1}}});
+    const Prefix pf = unfold(net);
+    EXPECT_EQ(pf.events(), 1u);
+    EXPECT_EQ(pf.ev_trans[0], 1u);
+    EXPECT_EQ(pf.conditions(), 3u);
+    EXPECT_TRUE(pf.trans_used[1]);
+    EXPECT_FALSE(pf.trans_used[0]);
+}
+
+TEST(McMillan, EventLimitStopsWithExitThree) {
+    const TestNet net = make({"a", "b"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {1}, {0}}});
+    Settings s;
+    s.event_limit = 1;
+    s.out = std::tmpfile();
+    testing::internal::CaptureStderr();
+    try {
+        unfold(net, s);
+        FAIL() << "no exit";
+    } catch (const ExitRequest& e) {
+        EXPECT_EQ(e.code, 3);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Maximal number of events (1) has been exceeded.\n");
+    std::fclose(s.out);
+}
+
+TEST(McMillan, CoRowLimitOnlyDropsRows) {
+    // The prefix is the same with and without -n; only the rows stop.
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 0;
+        params.max_preset = 3;
+        const TestNet net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        Settings s;
+        s.co_row_limit = 2;
+        const Prefix a = unfold(net), b = unfold(net, s);
+        ASSERT_EQ(a.events(), b.events());
+        ASSERT_EQ(a.conditions(), b.conditions());
+        ASSERT_EQ(a.cutoffs, b.cutoffs);
+        for (std::uint32_t c = 1; c <= b.conditions(); ++c) {
+            // Conditions made while fewer than 2 events existed keep a row.
+            const std::uint32_t pre = b.cond_pre[c - 1];
+            if (b.cond_kind[c - 1] == 3) {
+                EXPECT_FALSE(b.cond_has_row[c - 1]);
+            } else if (pre == 0) {
+                EXPECT_TRUE(b.cond_has_row[c - 1]);
+            }
+        }
+    }
+}
+
+TEST(McMillan, DebugPrintsStacksAndCuts) {
+    const TestNet net = make({"a", "b"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {1}, {0}}});
+    Settings s;
+    s.debug = true;
+    s.out = std::tmpfile();
+    unfold(net, s);
+    std::rewind(s.out);
+    std::string text;
+    for (int ch; (ch = std::fgetc(s.out)) != EOF;) text.push_back(static_cast<char>(ch));
+    std::fclose(s.out);
+    EXPECT_EQ(text,
+              "STACKSIZE COND'S = 2000\nSTACKSIZE EVENTS = 2000\n"
+              "--  Start Marking  --: {1}\n"
+              "E1: (depth=1) (size=1) {2}\n"
+              "E2: (depth=2) (size=2) {1}\n");
+}

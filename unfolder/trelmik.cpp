@@ -1,0 +1,702 @@
+#include "trelmik.h"
+
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "net.h"
+#include "unfold.h"
+#include "vos.h"
+#include "writers.h"
+
+namespace trelmik {
+
+namespace {
+
+const char* const kVersion = "4.5.1";
+const char* const kDate = "22.06.1999";
+
+// ---------------------------------------------------------------- fatal signals
+
+const char kBar[] = "================================================\n";
+
+void fatal_banner(const char* what) {
+    // Only async-signal-safe calls here.
+    auto put = [](const char* s) { ssize_t r = ::write(2, s, std::strlen(s)); (void)r; };
+    put(kBar);
+    put("    A");
+    put(what);
+    put(" has occurred.\n");
+    put(kBar);
+    _exit(1);
+}
+
+extern "C" void on_sigbus(int) { fatal_banner(" bus error"); }
+extern "C" void on_sigsegv(int) { fatal_banner(" segmentation violation"); }
+extern "C" void on_sigill(int) { fatal_banner("n illegal instruction error"); }
+extern "C" void on_sigfpe(int) { fatal_banner(" floating point exception error"); }
+
+void install_signal_handlers(bool install) {
+    std::signal(SIGBUS, install ? on_sigbus : SIG_DFL);
+    std::signal(SIGSEGV, install ? on_sigsegv : SIG_DFL);
+    std::signal(SIGILL, install ? on_sigill : SIG_DFL);
+    std::signal(SIGFPE, install ? on_sigfpe : SIG_DFL);
+}
+
+// ---------------------------------------------------------------- options
+
+struct ValueOption {
+    bool given = false;
+    std::string value;
+};
+
+struct Options {
+    std::string program;
+    std::string input;
+    bool have_input = false;
+
+    ValueOption u, U, UG, m, M, g, e, Po, Pi, O, V;
+    bool co_matrix = false;      // -M or -up
+    bool ascii_matrix = false;   // the later of -M and -up decides
+    bool uc = false;
+
+    bool version = false, usage = false;
+    bool no_configs = false, no_cutoff_conditions = false, last = false, repeat = false;
+    bool current_marking = false, block_mode = false;
+    char progress = 0;
+    int stats = 0;               // 1 -s, 2 -ss
+    bool times = false, debug = false, hash = false, analyse_only = false;
+    std::uint32_t event_limit = kUnbounded, co_limit = kUnbounded;
+    int unused_mode = 0;         // -T: 1 list, 2 '+', 3 '++'
+    bool unused_file_given = false;
+    std::string unused_file;
+    int d_count = 0;
+    std::vector<std::string> unavailable;  // options whose function is not built in
+};
+
+[[noreturn]] void param_error(const char* fmt, const std::string& what) {
+    std::fprintf(stderr, fmt, what.c_str());
+    throw ExitRequest{11};
+}
+
+void print_usage(const std::string& prog) {
+    std::FILE* o = stdout;
+    std::fprintf(o, "'%s' -- construct finite prefix/unfolding for a 1-safe Petri net.\n", prog.c_str());
+    std::fputs("Parameters: (in any order)\n", o);
+    std::fputs("  <net_file>        or\n", o);
+    std::fputs("  -f=<net_file>     input file (Petri net, VOS format)\n", o);
+    std::fputs("  -F=<FSA_file>     input file (Communicating FSAs)\n", o);
+    std::fputs("  -S=<STG_file>     input file (Signal Transition Graph)\n", o);
+    std::fputs("  -G=<Matlab_file>  input file (Matlab *.m file)\n", o);
+    std::fputs("  -K=<SPTS_file>    input file (SPTS net file)\n", o);
+    std::fputs("  -u=<unf_file>     output in '.unf' file format\n", o);
+    std::fputs("  -U=<net_file>     output in VOS format, '.unf_net'\n", o);
+    std::fputs("                     (Note: contains useless graphical info only)\n", o);
+    std::fputs("  -m=<mci_file>     output in '.mci' file format\n", o);
+    std::fputs("  -M=<co-mat_file>  output of the co relation matrix (conditions)\n", o);
+    std::fputs("                     in '.bin_coco' file format\n", o);
+    std::fputs("  -g=<Matlab_file>  output in Matlab format\n", o);
+    std::fputs("  -@                switch to ERV unfolding\n", o);
+    std::fputs("                     (default: calculate McMillan unfolding)\n", o);
+    std::fputs("  -c                do not calculate global configurations\n", o);
+    std::fputs("  -C                do not insert any conditions behind cut-offs\n", o);
+    std::fputs("  -l                use last corresponding events (instead of first ones)\n", o);
+    std::fputs("  -I                use current marking instead of initial as start marking\n", o);
+    std::fputs("  -T[+[+]][=<file>] print the list of unused transitions. If the filename <file>\n", o);
+    std::fputs("                    is given, the list will be written in that file; the '+'\n", o);
+    std::fputs("                    produces a minimized net which contains no longer those\n", o);
+    std::fputs("                    useless transitions. The new net file gets the additional\n", o);
+    std::fputs("                    extension '.min'. Option '++' removes isolated places, too.\n", o);
+    std::fputs("  -p                display progress status (multiple lines)\n", o);
+    std::fputs("  -q                display progress status (one line)\n", o);
+    std::fputs("  -s                display some statistics at the end\n", o);
+    std::fputs("  -t                display construction time at the end\n", o);
+    std::fputs("  -#                check consistency of configurations\n", o);
+    std::fputs("  -b                use bit arrays for hash table entries\n", o);
+    std::fprintf(o, "  -n                change B-conflict algorithm after %u events\n", 3000u);
+    std::fputs("  -n=<number>       change B-conflict algorithm after <number> events, number>0\n", o);
+    std::fprintf(o, "  -x                restrict the number of maximal generated events to %u\n", 10000u);
+    std::fputs("  -x=<number>       restrict the number of maximal generated events to <number>\n", o);
+    std::fputs("  -v                display the program version number\n", o);
+}
+
+void set_input(Options& o, const std::string& value, const char* after) {
+    if (o.have_input)
+        std::fprintf(stderr, "parameter warning: input file %salready specified;\n%*s'%s' overwrites '%s'.\n",
+                     after, 19, "", value.c_str(), o.input.c_str());
+    o.input = value;
+    o.have_input = true;
+}
+
+void set_value(ValueOption& opt, const char* letters, const std::string& value) {
+    if (opt.given)
+        std::fprintf(stderr, "parameter warning: option '-%s' appears twice;\n%*s'%s' overwrites '%s'.\n",
+                     letters, 19, "", value.c_str(), opt.value.c_str());
+    opt.given = true;
+    opt.value = value;
+}
+
+// Reads "=N" after -n or -x at position i (just behind the letter); returns
+// the number and leaves i behind its digits.
+std::uint32_t read_number(const std::string& arg, std::size_t& i, const char* letter,
+                          std::uint32_t plain_default) {
+    if (i >= arg.size() || arg[i] != '=') return plain_default;
+    ++i;
+    if (i >= arg.size() || !std::isdigit(static_cast<unsigned char>(arg[i])))
+        param_error("parameter error: number expected after '-%s='.\n", letter);
+    std::uint64_t v = 0;
+    bool overflow = false;
+    while (i < arg.size() && std::isdigit(static_cast<unsigned char>(arg[i]))) {
+        v = v * 10 + static_cast<unsigned>(arg[i] - '0');
+        if (v > 0xffffffffull) {
+            overflow = true;
+            v = 0xffffffffull;
+        }
+        ++i;
+    }
+    if (overflow) param_error("parameter error: number out of range (32 bits) after '-%s='.\n", letter);
+    if (v == 0) param_error("parameter error: number greater than 0 expected after '-%s'.\n", letter);
+    return static_cast<std::uint32_t>(v);
+}
+
+void parse_arguments(Options& o, int argc, char** argv) {
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg.empty() || arg[0] != '-') {
+            set_input(o, arg, "");
+            continue;
+        }
+        if (arg.size() == 1) {
+            std::fputs("parameter warning: missing option after '-'.\n", stderr);
+            continue;
+        }
+        std::size_t i = 1;
+        // A letter that takes a value: "=" must follow; the value is the rest.
+        auto value_of = [&](std::size_t after_letters, const char* letters) -> std::string {
+            if (after_letters >= arg.size() || arg[after_letters] != '=')
+                param_error("parameter error: '=' expected after '-%s'.\n", letters);
+            std::string v = arg.substr(after_letters + 1);
+            i = arg.size();
+            return v;
+        };
+        while (i < arg.size()) {
+            const char ch = arg[i];
+            switch (ch) {
+            case '@': o.unavailable.push_back("@"); ++i; break;
+            case 'c': o.no_configs = true; ++i; break;
+            case 'k': o.unavailable.push_back("k"); ++i; break;
+            case 'C': o.no_cutoff_conditions = true; ++i; break;
+            case 'l': o.last = true; ++i; break;
+            case 'r': o.repeat = true; ++i; break;
+            case 'I': o.current_marking = true; ++i; break;
+            case 'B': o.block_mode = true; ++i; break;
+            case 'p': o.progress = 'p'; ++i; break;
+            case 'q': o.progress = 'q'; ++i; break;
+            case 's':
+                if (i + 1 < arg.size() && arg[i + 1] == 's') {
+                    o.stats = 2;
+                    i += 2;
+                } else {
+                    if (o.stats == 0) o.stats = 1;
+                    ++i;
+                }
+                break;
+            case 't': o.times = true; ++i; break;
+            case '#': o.debug = true; ++i; break;
+            case 'a': o.unavailable.push_back("a"); ++i; break;
+            case 'b':
+                if (i + 1 < arg.size() && arg[i + 1] == 'b') {
+                    o.unavailable.push_back("bb");
+                    i += 2;
+                } else {
+                    o.unavailable.push_back("b");
+                    ++i;
+                }
+                break;
+            case 'y': case 'Q': case '+': case 'w': case 'N':
+                // Settings of the ERV and component loops; without effect here.
+                ++i;
+                break;
+            case 'z': o.unavailable.push_back("z"); ++i; break;
+            case 'h': o.hash = true; ++i; break;
+            case 'j': o.unavailable.push_back("j"); ++i; break;
+            case 'o': o.unavailable.push_back("o"); ++i; break;
+            case 'i': o.unavailable.push_back("i"); ++i; break;
+            case 'A': o.analyse_only = true; ++i; break;
+            case 'v': o.version = true; ++i; break;
+            case '$': o.usage = true; ++i; break;
+            case 'd':
+                ++i;
+                if (i < arg.size() && arg[i] == '1') { o.d_count += 1; ++i; }
+                else if (i < arg.size() && arg[i] == '2') { o.d_count += 2; ++i; }
+                else o.d_count += 1;
+                break;
+            case 'n':
+                ++i;
+                o.co_limit = read_number(arg, i, "n", 3000);
+                break;
+            case 'x':
+                ++i;
+                o.event_limit = read_number(arg, i, "x", 10000);
+                break;
+            case 'u':
+                if (i + 1 < arg.size() && arg[i + 1] == 'p') {
+                    o.co_matrix = true;
+                    o.ascii_matrix = true;
+                    i = arg.size();
+                } else if (i + 1 < arg.size() && arg[i + 1] == 'c') {
+                    o.uc = true;
+                    std::fputs("OUTPUT-CO-CORR-EVENTS\n", stdout);
+                    i = arg.size();
+                } else {
+                    set_value(o.u, "u", value_of(i + 1, "u"));
+                }
+                break;
+            case 'U':
+                if (i + 1 < arg.size() && arg[i + 1] == 'G') set_value(o.UG, "UG", value_of(i + 2, "UG"));
+                else set_value(o.U, "U", value_of(i + 1, "U"));
+                break;
+            case 'P':
+                if (i + 1 < arg.size() && arg[i + 1] == 'o') {
+                    set_value(o.Po, "Po", value_of(i + 2, "Po"));
+                } else if (i + 1 < arg.size() && arg[i + 1] == 'i') {
+                    set_value(o.Pi, "Pi", value_of(i + 2, "Pi"));
+                } else {
+                    std::fprintf(stderr, "parameter warning: unknown option '%s' (ignoring).\n",
+                                 arg.substr(i).c_str());
+                    i = arg.size();
+                }
+                break;
+            case 'm': set_value(o.m, "m", value_of(i + 1, "m")); break;
+            case 'M': {
+                set_value(o.M, "M", value_of(i + 1, "M"));
+                o.co_matrix = true;
+                o.ascii_matrix = false;
+                break;
+            }
+            case 'g': set_value(o.g, "g", value_of(i + 1, "g")); break;
+            case 'e': set_value(o.e, "e", value_of(i + 1, "e")); break;
+            case 'O': set_value(o.O, "O", value_of(i + 1, "O")); break;
+            case 'V': {
+                const std::string v = value_of(i + 1, "V");
+                if (o.V.given)
+                    std::fprintf(stderr,
+                                 "parameter warning: input file %salready specified;\n%*s'%s' overwrites '%s'.\n",
+                                 "after '-V' ", 19, "", v.c_str(), o.V.value.c_str());
+                o.V.given = true;
+                o.V.value = v;
+                break;
+            }
+            case 'f': set_input(o, value_of(i + 1, "f"), "after '-f' "); break;
+            case 'F': o.unavailable.push_back("F"); set_input(o, value_of(i + 1, "F"), "after '-F' "); break;
+            case 'G': o.unavailable.push_back("G"); set_input(o, value_of(i + 1, "G"), "after '-G' "); break;
+            case 'L': o.unavailable.push_back("L"); set_input(o, value_of(i + 1, "L"), "after '-L' "); break;
+            case 'S': {
+                const std::string v = value_of(i + 1, "S");
+                o.unavailable.push_back("S");
+                if (o.have_input)
+                    std::fprintf(stderr, "parameter warning: option '-%s' appears twice;\n%*s'%s' overwrites '%s'.\n",
+                                 "S", 19, "", v.c_str(), o.input.c_str());
+                o.input = v;
+                o.have_input = true;
+                break;
+            }
+            case 'K': {
+                ++i;
+                while (i < arg.size() && arg[i] != '=') {
+                    const char k = arg[i];
+                    if (k != '1' && k != '2' && k != 'a' && k != 'd' && k != 's')
+                        std::fputs("parameter error: '=' expected after '-K'.\n", stderr);
+                    ++i;
+                }
+                if (i >= arg.size()) param_error("parameter error: '=' expected after '-%s'.\n", "K");
+                o.unavailable.push_back("K");
+                set_input(o, arg.substr(i + 1), "after '-K' ");
+                i = arg.size();
+                break;
+            }
+            case 'T':
+                ++i;
+                o.unused_mode = 1;
+                if (i < arg.size() && arg[i] == '!') {
+                    o.unused_mode = 3;
+                    ++i;
+                } else if (i < arg.size() && arg[i] == '+') {
+                    o.unused_mode = 2;
+                    ++i;
+                    if (i < arg.size() && arg[i] == '+') {
+                        o.unused_mode = 3;
+                        ++i;
+                    }
+                }
+                if (i < arg.size() && arg[i] == '=') {
+                    o.unused_file_given = true;
+                    o.unused_file = arg.substr(i + 1);
+                    i = arg.size();
+                }
+                break;
+            default:
+                std::fprintf(stderr, "parameter warning: unknown option '%s' (ignoring).\n", arg.substr(i).c_str());
+                i = arg.size();
+                break;
+            }
+        }
+    }
+    // Writers that belong to later work: asking for them must not look like success.
+    if (o.U.given && !o.U.value.empty()) o.unavailable.push_back("U");
+    if (o.UG.given && !o.UG.value.empty()) o.unavailable.push_back("UG");
+    if (o.g.given && !o.g.value.empty()) o.unavailable.push_back("g");
+    if (o.e.given && !o.e.value.empty()) o.unavailable.push_back("e");
+    if (o.Po.given && !o.Po.value.empty()) o.unavailable.push_back("Po");
+    if (o.Pi.given && !o.Pi.value.empty()) o.unavailable.push_back("Pi");
+    if (o.O.given && !o.O.value.empty()) o.unavailable.push_back("O");
+    if (o.V.given) o.unavailable.push_back("V");
+    if (o.d_count > 0) o.unavailable.push_back("d");
+}
+
+// ---------------------------------------------------------------- run-time report
+
+struct Snapshot {
+    struct rusage usage;
+    struct timeval time;
+};
+
+void take_snapshot(Snapshot& s) {
+    std::memset(&s, 0, sizeof s);
+    getrusage(RUSAGE_SELF, &s.usage);
+    gettimeofday(&s.time, nullptr);
+}
+
+void print_report(const Snapshot& a, const Snapshot& b) {
+    std::FILE* o = stdout;
+    long rsec = b.time.tv_sec - a.time.tv_sec;
+    long rusec = b.time.tv_usec - a.time.tv_usec;
+    const long r = rsec * 100 + rusec / 10000;  // hundredths
+    const long h = r / 360000, mnt = (r / 6000) % 60, sec = (r / 100) % 60, hund = r % 100;
+    if (r >= 360000) std::fprintf(o, "%ld:%.2ld", h, mnt);
+    else std::fprintf(o, "%ld", r / 6000);
+    std::fprintf(o, ":%.2ld.%.2d real ", sec, static_cast<int>(hund));
+    auto span = [](const struct timeval& x, const struct timeval& y, long& s, long& ms) {
+        s = y.tv_sec - x.tv_sec;
+        long us = y.tv_usec - x.tv_usec;
+        if (us < 0) {
+            --s;
+            us += 1000000;
+        }
+        ms = us / 1000;
+    };
+    long us_s, us_ms, sy_s, sy_ms;
+    span(a.usage.ru_utime, b.usage.ru_utime, us_s, us_ms);
+    span(a.usage.ru_stime, b.usage.ru_stime, sy_s, sy_ms);
+    std::fprintf(o, "%ld.%03ld user, ", us_s, us_ms);
+    std::fprintf(o, "%ld.%03ld sys\n", sy_s, sy_ms);
+    const long p = (us_s + sy_s) * 100 + (us_ms + sy_ms) / 10;
+    const long pct = r ? p * 1000 / r : 0;
+    std::fprintf(o, "%ld.%01ld%% time spent running\n", pct / 10, pct % 10);
+    auto per = [p](long v) { return p ? v / p : 0L; };
+    const struct rusage& x = a.usage;
+    const struct rusage& y = b.usage;
+    std::fprintf(o, "%ldk shared text + ", per(y.ru_ixrss - x.ru_ixrss));
+    std::fprintf(o, "%ldk unshared data\n", per((y.ru_idrss - x.ru_idrss) + (y.ru_isrss - x.ru_isrss)));
+    std::fprintf(o, "%ld/", y.ru_inblock - x.ru_inblock);
+    std::fprintf(o, "%ld FS blocks in/out\n", y.ru_oublock - x.ru_oublock);
+    std::fprintf(o, "%ld page faults\n", y.ru_majflt - x.ru_majflt);
+    std::fprintf(o, "%ld swaps\n", y.ru_nswap - x.ru_nswap);
+    std::fprintf(o, "%ld total data memory used\n",
+                 per((y.ru_ixrss - x.ru_ixrss) + (y.ru_idrss - x.ru_idrss) + (y.ru_isrss - x.ru_isrss)));
+    std::fprintf(o, "%ld page reclaims\n", y.ru_minflt - x.ru_minflt);
+    std::fprintf(o, "%ld/", y.ru_msgrcv - x.ru_msgrcv);
+    std::fprintf(o, "%ld socket messages received/sent\n", y.ru_msgsnd - x.ru_msgsnd);
+    std::fprintf(o, "%ld waits\n", y.ru_nvcsw - x.ru_nvcsw);
+    std::fprintf(o, "%ld context switches\n", y.ru_nivcsw - x.ru_nivcsw);
+    std::fputc('\n', o);
+}
+
+std::uint64_t rounded_name(std::size_t len) { return (len + 1 + 7) / 8 * 8 + 8; }
+
+void print_memory_line(std::uint64_t bytes) {
+    std::printf("  --> allocated memory: %10u Bytes\n", static_cast<unsigned>(bytes));
+}
+
+void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInfo& info) {
+    std::printf("GL_maxTpostset = %u, ", info.max_postset);
+    std::printf("GL_maxTpreset = %u\n", info.max_preset);
+    std::printf("List elements: %u\n", static_cast<unsigned>(info.set_cells));
+    std::uint64_t mem = 48ull * (net.places() + net.transitions()) + 40ull * (net.pt_arcs + net.tp_arcs);
+    for (const auto& s : net.place_names) mem += rounded_name(s.size());
+    for (const auto& s : net.trans_names) mem += rounded_name(s.size());
+    std::printf("* Original system:\n");
+    std::printf("  |S|=%6u, |T|=%6u, |ST|=%6u, |TS|=%6u\n", net.places(), net.transitions(),
+                static_cast<unsigned>(net.pt_arcs), static_cast<unsigned>(net.tp_arcs));
+    print_memory_line(mem);
+    std::uint32_t eb = 0;
+    for (std::uint32_t pre : pf.cond_pre) eb += pre != 0;
+    const std::uint64_t be = pf.ev_pre_conds.size();
+    mem = 48ull * (pf.conditions() + pf.events()) + 40ull * (be + eb);
+    for (std::uint32_t c = 1; c <= pf.conditions(); ++c) mem += rounded_name(1 + std::to_string(c).size());
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) mem += rounded_name(1 + std::to_string(e).size());
+    std::printf("* Unfolded net:\n");
+    std::printf("  |B|=%6u, |E|=%6u, |BE|=%6u, |EB|=%6u\n", pf.conditions(), pf.events(),
+                static_cast<unsigned>(be), eb);
+    print_memory_line(mem);
+    std::printf("* Hash table:\n");
+    std::printf("  Number of buckets: %u.\n", pf.buckets);
+    print_memory_line(rounded_name(4ull * pf.buckets));
+    const std::uint64_t cells = pf.cut_arena.size();
+    std::printf("  Hash table entries: %u linear lists ( %u set list elements )\n",
+                static_cast<unsigned>(pf.cuts.size()), static_cast<unsigned>(cells));
+    print_memory_line(pf.cuts.size() * 32ull + cells * 16ull);
+    std::printf("* Number of cutoff events: %u.\n", static_cast<unsigned>(pf.cutoffs.size()));
+    print_memory_line(pf.cutoffs.size() * 32ull);
+    std::printf("* Number of maximal configurations: %u", 0u);
+    std::printf(" ( %u+%u list elements ).\n", 0u, 0u);
+    print_memory_line(0);
+    std::printf("* Other bit arrays: <...yet missing...>\n");
+}
+
+// ---------------------------------------------------------------- -T
+
+void list_unused(const Options& o, const InputNet& net, const Prefix& pf) {
+    std::FILE* f = stdout;
+    if (o.unused_file_given) {
+        f = std::fopen(o.unused_file.c_str(), "w");
+        if (!f) {
+            std::fprintf(stderr, "error: could not open file '%s' for writing.\n", o.unused_file.c_str());
+            throw ExitRequest{4};
+        }
+    } else {
+        std::fputs("Useless transitions for the construction of the unfolding:\n{", f);
+    }
+    std::size_t count = 1;
+    bool first = true;
+    for (std::uint32_t t = 0; t < net.transitions(); ++t) {
+        if (pf.trans_used[t]) continue;
+        const std::string& name = net.trans_names[t];
+        if (!first) {
+            std::fputc(',', f);
+            ++count;
+        }
+        first = false;
+        if (count + name.size() + 1 >= 76) {
+            std::fprintf(f, "\n  %s", name.c_str());
+            count = name.size() + 2;
+        } else {
+            std::fprintf(f, " %s", name.c_str());
+            count += name.size() + 1;
+        }
+    }
+    if (o.unused_file_given) {
+        std::fputc('\n', f);
+        bool bad = std::ferror(f) != 0;
+        bad |= std::fclose(f) != 0;
+        if (bad) {
+            std::fprintf(stderr, "error: cannot write file '%s'.\n", o.unused_file.c_str());
+            throw ExitRequest{5};
+        }
+    } else {
+        std::fputs(" }\n", f);
+    }
+}
+
+void write_minimized(const Options& o, const InputNet& net, const Prefix& pf) {
+    netlib::vos_options.keep_extras = true;
+    netlib::vos_options.use_current_marking = false;
+    netlib::vos_options.allow_block_mode = o.block_mode;
+    netlib::NET* again = netlib::read_VOS(o.input);
+    for (std::uint32_t t = 0; t < net.transitions(); ++t)
+        if (!pf.trans_used[t]) netlib::delete_transition(again, net.trans_names[t]);
+    if (o.unused_mode == 3) {
+        for (netlib::NET_NODE* p = again->first_place; p != nullptr;) {
+            if (p->preset == nullptr && p->postset == nullptr) p = netlib::delete_place_node(again, p);
+            else p = p->next;
+        }
+    }
+    netlib::renumber(again);
+    netlib::write_VOS(again, o.input + ".min");
+    netlib::delete_net(again);
+}
+
+// ---------------------------------------------------------------- the steps
+
+typedef Prefix (*LoopFn)(const InputNet&, const Settings&, RunInfo*);
+typedef void (*CoMatrixFn)(const Options&, const Prefix&);
+
+void co_matrix_binary(const Options& o, const Prefix& pf) {
+    write_bin_coco(o.M.value, pf, stdin, stdout);
+}
+void co_matrix_ascii(const Options&, const Prefix& pf) { write_asc_coco(pf, stdin, stdout); }
+
+// The choices the options make, filled once before the run.
+struct UnfoldStrategy {
+    LoopFn loop = unfold_mcmillan;
+    CoMatrixFn co_matrix_writer = co_matrix_binary;
+};
+
+int run(int argc, char** argv) {
+    Options o;
+    o.program = argc > 0 && argv[0] ? argv[0] : "trelmik";
+    UnfoldStrategy strategy;
+    install_signal_handlers(true);
+
+    if (argc <= 1) {
+        print_usage(o.program);
+        return 0;
+    }
+    parse_arguments(o, argc, argv);
+    if (o.stats == 2) install_signal_handlers(false);
+    if (o.ascii_matrix) strategy.co_matrix_writer = co_matrix_ascii;
+
+    if (o.version) std::printf("%s - Version %s (%s).\n", o.program.c_str(), kVersion, kDate);
+    if (o.usage) print_usage(o.program);
+    if (!o.have_input) {
+        if (o.version || o.usage) return 0;
+        std::fputs("error: missing parameter (input file).\n", stderr);
+        return 10;
+    }
+    if (!o.unavailable.empty()) {
+        for (const auto& opt : o.unavailable)
+            std::fprintf(stderr, "error: option '-%s' is not available in this version of trelmik.\n", opt.c_str());
+        return 11;
+    }
+
+    netlib::vos_options.use_current_marking = o.current_marking;
+    netlib::vos_options.allow_block_mode = o.block_mode;
+    netlib::NET* net = netlib::read_VOS(o.input);
+    struct NetGuard {
+        netlib::NET*& n;
+        ~NetGuard() { if (n) netlib::delete_net(n); }
+    } guard{net};
+
+    if (o.analyse_only) return 0;
+
+    // Transitions: T-restriction and arc weights.
+    for (netlib::NET_NODE* t = net->first_transition; t != nullptr;) {
+        if (t->preset == nullptr || t->postset == nullptr)
+            std::fprintf(stderr, "The net is not T-restricted in '%s'.\n", t->name.c_str());
+        bool heavy = false;
+        for (netlib::NET_ARC* a = t->preset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
+        for (netlib::NET_ARC* a = t->postset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
+        if (heavy) {
+            std::fprintf(stderr, "Transition '%s' is connected to an arc with weight > 1 and is removed.\n",
+                         t->name.c_str());
+            t = netlib::delete_transition_node(net, t);
+        } else {
+            t = t->next;
+        }
+    }
+
+    bool marked = false;
+    for (netlib::NET_NODE* p = net->first_place; p != nullptr; p = p->next) {
+        if (p->marking != 0) marked = true;
+        if (p->marking > 1) std::fprintf(stderr, "Place '%s' has more than 1 token.\n", p->name.c_str());
+    }
+    if (!marked) {
+        std::fputs("error: net without start marking.\n", stderr);
+        return 13;
+    }
+
+    const InputNet in = input_from_net(net);
+    Settings settings;
+    settings.event_limit = o.event_limit;
+    settings.co_row_limit = o.co_limit;
+    settings.conditions_behind_cutoffs = !o.no_cutoff_conditions;
+    settings.last_corresponding = o.last;
+    settings.repeat_cutoff = o.repeat;
+    settings.debug = o.debug;
+    settings.progress = o.progress;
+
+    Snapshot before, after;
+    RunInfo info;
+    const std::clock_t c0 = std::clock();
+    take_snapshot(before);
+    std::fflush(stdout);
+    Prefix pf = strategy.loop(in, settings, &info);
+    const std::clock_t c1 = std::clock();
+    take_snapshot(after);
+    const double seconds = static_cast<double>(c1 - c0) / CLOCKS_PER_SEC;
+    if (o.co_matrix) strategy.co_matrix_writer(o, pf);
+
+    const Configurations configs;  // not computed by this loop
+    if (o.u.given && !o.u.value.empty()) write_unf(o.u.value, o.input, in, pf, configs, o.uc, {});
+    if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
+
+    if (o.hash) print_hash_table(stdout, pf);
+    if (o.times || o.stats) {
+        std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),
+                    pf.events());
+        std::printf("Cutoffs: %u, ", static_cast<unsigned>(pf.cutoffs.size()));
+        std::printf("time: %9.2f s\n", seconds);
+        std::printf("Calculated %s unfolding.\n", "McMillan");
+        if (o.no_cutoff_conditions) std::printf("No conditions behind cut-off events have been included.\n");
+    }
+    if (o.stats == 1) {
+        std::printf("Statistics:\n");
+        print_report(before, after);
+        print_memory_statistics(in, pf, info);
+    }
+    if (o.unused_mode) {
+        list_unused(o, in, pf);
+        if (o.unused_mode >= 2) write_minimized(o, in, pf);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+InputNet input_from_net(netlib::NET* net) {
+    netlib::renumber(net);
+    InputNet in;
+    in.components = net->components;
+    std::vector<netlib::NET_NODE*> places;
+    for (netlib::NET_NODE* p = net->first_place; p != nullptr; p = p->next) {
+        places.push_back(p);
+        in.place_names.push_back(p->name);
+        in.place_kind.push_back(p->kind);
+        in.place_comp.push_back(p->aux);
+        in.marking.push_back(p->marking);
+    }
+    std::vector<netlib::NET_NODE*> transitions;
+    for (netlib::NET_NODE* t = net->first_transition; t != nullptr; t = t->next) {
+        transitions.push_back(t);
+        in.trans_names.push_back(t->name);
+        std::vector<std::uint32_t> pre, post;
+        for (netlib::NET_ARC* a = t->preset; a != nullptr; a = a->t_next) {
+            if (a->weight == 0) continue;
+            pre.push_back(a->place->number - 1);
+            ++in.pt_arcs;
+        }
+        for (netlib::NET_ARC* a = t->postset; a != nullptr; a = a->t_next) {
+            if (a->weight == 0) continue;
+            post.push_back(a->place->number - 1);
+            ++in.tp_arcs;
+        }
+        in.pre.push_back(std::move(pre));
+        in.post.push_back(std::move(post));
+    }
+    in.place_post.assign(places.size(), {});
+    for (std::size_t i = 0; i < places.size(); ++i)
+        for (netlib::NET_ARC* a = places[i]->postset; a != nullptr; a = a->p_next)
+            if (a->weight != 0) in.place_post[i].push_back(a->transition->number - 1);
+    return in;
+}
+
+int run_trelmik(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const ExitRequest& e) {
+        std::fflush(stdout);
+        return e.code;
+    }
+}
+
+}  // namespace trelmik

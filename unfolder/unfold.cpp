@@ -1,0 +1,510 @@
+// McMillan's unfolding loop on number-indexed arrays.
+#include "unfold.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <queue>
+
+namespace trelmik {
+
+void InputNet::derive_place_post() {
+    place_post.assign(places(), {});
+    for (std::uint32_t t = 0; t < transitions(); ++t)
+        for (std::uint32_t p : pre[t]) place_post[p].push_back(t);
+}
+
+std::uint32_t Prefix::rowed_conditions() const {
+    std::uint32_t n = 0;
+    for (std::uint8_t r : cond_has_row) n += r;
+    return n;
+}
+
+std::uint32_t Prefix::consumer_count(std::uint32_t c) const {
+    std::uint32_t n = 0;
+    for_each_consumer(c, [&](std::uint32_t) { ++n; });
+    return n;
+}
+
+bool Prefix::concurrent(std::uint32_t a, std::uint32_t b) const {
+    if (a == b) return false;
+    return co[a - 1].contains(b);
+}
+
+std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets) {
+    std::uint64_t sum = 0;
+    for (std::uint32_t k = 0; k < n; ++k) sum = (sum + std::uint64_t(k + 1) * places[k]) % buckets;
+    return static_cast<std::uint32_t>(sum % buckets);
+}
+
+namespace {
+
+std::uint64_t hash_cut(const std::uint32_t* p, std::size_t n) {
+    std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= p[i] + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+        h *= 0xff51afd7ed558ccdull;
+    }
+    h ^= h >> 33;
+    return h;
+}
+
+void print_numbers(std::FILE* f, const std::vector<std::uint32_t>& set) {
+    std::fputc('{', f);
+    for (std::size_t i = 0; i < set.size(); ++i) std::fprintf(f, i ? ",%u" : "%u", set[i]);
+    std::fputs("}\n", f);
+}
+
+// Min-queue of possible extensions: by |[e]|, then by creation (event number).
+struct QueueEntry {
+    std::uint32_t size;
+    std::uint32_t event;
+    bool operator>(const QueueEntry& o) const {
+        return size != o.size ? size > o.size : event > o.event;
+    }
+};
+
+class Unfolder {
+public:
+    Unfolder(const InputNet& net, const Settings& s, Prefix& pf, RunInfo& info)
+        : net_(net), s_(s), pf_(pf), info_(info) {}
+
+    void run();
+
+private:
+    const InputNet& net_;
+    const Settings& s_;
+    Prefix& pf_;
+    RunInfo& info_;
+
+    std::vector<std::vector<std::uint32_t>> place_conds_;  // ascending condition numbers
+    std::priority_queue<QueueEntry, std::vector<QueueEntry>, std::greater<QueueEntry>> queue_;
+
+    // Stamps replace clearing marks between walks.
+    std::uint32_t stamp_ = 0;
+    std::vector<std::uint32_t> ev_stamp_;
+    std::vector<std::uint32_t> cond_stamp_;
+    std::vector<std::uint32_t> stack_;
+    std::vector<std::uint32_t> visited_;
+    std::vector<std::uint32_t> cut_;
+
+    // Candidate sets of one find_extensions call, cached per place.
+    std::uint32_t cache_round_ = 0;
+    std::vector<std::uint32_t> cache_stamp_;
+    std::vector<std::vector<std::uint32_t>> cache_;
+    std::vector<std::uint32_t> chosen_;
+    std::vector<std::uint32_t> pos_;
+    std::vector<const std::vector<std::uint32_t>*> lists_;
+
+    // Hash table of cuts.
+    std::vector<std::uint32_t> slots_;  // record index + 1
+    std::vector<std::uint64_t> rec_hash_;
+
+    // Capacities of the work stacks as the -# output reports them.
+    std::uint32_t step_ = 2000;
+    std::uint32_t cond_cap_ = 0;
+    std::uint32_t ev_cap_ = 0;
+
+    std::uint32_t next_stamp();
+    std::uint32_t new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind);
+    void new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
+    void find_extensions(std::uint32_t c);
+    const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
+    std::uint32_t local_size(std::uint32_t e);
+    void compute_cut(std::uint32_t e);
+    // Returns true when the event is a cut-off; stores (e, corresponding) then.
+    bool cutoff_lookup(std::uint32_t e, std::uint32_t size);
+    void extend_from(std::uint32_t e);
+    void progress_line();
+};
+
+std::uint32_t Unfolder::next_stamp() {
+    if (++stamp_ == 0) {
+        std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
+        std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
+        stamp_ = 1;
+    }
+    return stamp_;
+}
+
+std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind) {
+    const std::uint32_t b = pf_.conditions() + 1;
+    if (b >= cond_cap_ - std::min(cond_cap_, info_.max_postset)) {
+        cond_cap_ += step_;
+        if (s_.debug) std::fprintf(s_.out, "STACKSIZE COND'S = %u\n", cond_cap_);
+    }
+    pf_.cond_place.push_back(place);
+    pf_.cond_pre.push_back(pre_event);
+    pf_.cond_kind.push_back(kind);
+    pf_.cond_has_row.push_back(0);
+    pf_.cond_first_arc.push_back(0);
+    pf_.cond_last_arc.push_back(0);
+    pf_.co.emplace_back();
+    cond_stamp_.push_back(0);
+    return b;
+}
+
+std::uint32_t Unfolder::local_size(std::uint32_t e) {
+    const std::uint32_t st = next_stamp();
+    std::uint32_t count = 1;
+    stack_.clear();
+    auto push_pres = [&](std::uint32_t f) {
+        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
+            std::uint32_t g = pf_.cond_pre[pf_.ev_pre_conds[i] - 1];
+            if (g != 0 && ev_stamp_[g - 1] != st) {
+                ev_stamp_[g - 1] = st;
+                stack_.push_back(g);
+            }
+        }
+    };
+    push_pres(e);
+    while (!stack_.empty()) {
+        std::uint32_t f = stack_.back();
+        stack_.pop_back();
+        ++count;
+        push_pres(f);
+    }
+    return count;
+}
+
+void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n) {
+    const std::uint64_t number = std::uint64_t(pf_.events()) + 1;
+    if (number > s_.event_limit) {
+        std::fflush(s_.out);
+        std::fprintf(stderr, "Maximal number of events (%u) has been exceeded.\n", s_.event_limit);
+        throw ExitRequest{3};
+    }
+    const std::uint32_t e = static_cast<std::uint32_t>(number);
+    if (e >= ev_cap_) {
+        ev_cap_ += step_;
+        if (s_.debug) std::fprintf(s_.out, "STACKSIZE EVENTS = %u\n", ev_cap_);
+    }
+    pf_.ev_trans.push_back(t);
+    pf_.trans_used[t] = 1;
+    std::uint32_t depth = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t c = conds[i];
+        pf_.ev_pre_conds.push_back(c);
+        pf_.arc_event.push_back(e);
+        pf_.arc_next.push_back(0);
+        const std::uint32_t a = static_cast<std::uint32_t>(pf_.arc_event.size());
+        if (pf_.cond_last_arc[c - 1] == 0) pf_.cond_first_arc[c - 1] = a;
+        else pf_.arc_next[pf_.cond_last_arc[c - 1] - 1] = a;
+        pf_.cond_last_arc[c - 1] = a;
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g != 0) depth = std::max(depth, pf_.ev_depth[g - 1]);
+    }
+    pf_.ev_pre_begin.push_back(static_cast<std::uint32_t>(pf_.ev_pre_conds.size()));
+    pf_.ev_post_first.push_back(0);
+    pf_.ev_post_count.push_back(0);
+    pf_.ev_depth.push_back(depth + 1);
+    pf_.is_cutoff.push_back(0);
+    ev_stamp_.push_back(0);
+    const std::uint32_t size = local_size(e);
+    pf_.ev_size.push_back(size);
+    queue_.push(QueueEntry{size, e});
+}
+
+const std::vector<std::uint32_t>& Unfolder::candidates(std::uint32_t c, std::uint32_t q) {
+    std::vector<std::uint32_t>& out = cache_[q];
+    if (cache_stamp_[q] == cache_round_) return out;
+    cache_stamp_[q] = cache_round_;
+    out.clear();
+    const std::vector<std::uint32_t>& conds = place_conds_[q];
+    const CoSet& co = pf_.co[c - 1];
+    if (conds.empty() || co.empty()) return out;
+    // Either look up every condition of the place in the co set, or cut the
+    // place's (sorted) conditions by the runs of the co set; whichever is cheaper.
+    auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
+    const std::size_t by_cond = conds.size() * log2(co.runs());
+    const std::size_t by_run = co.runs() * log2(conds.size());
+    if (by_cond <= by_run) {
+        for (std::uint32_t d : conds)
+            if (co.contains(d)) out.push_back(d);
+    } else {
+        auto it = conds.begin();
+        for (std::size_t r = 0; r < co.runs() && it != conds.end(); ++r) {
+            it = std::lower_bound(it, conds.end(), co.run_lo(r));
+            while (it != conds.end() && *it <= co.run_hi(r)) out.push_back(*it++);
+        }
+    }
+    return out;
+}
+
+void Unfolder::find_extensions(std::uint32_t c) {
+    const std::uint32_t p = pf_.cond_place[c - 1];
+    if (++cache_round_ == 0) {
+        std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
+        cache_round_ = 1;
+    }
+    for (std::uint32_t t : net_.place_post[p]) {
+        const std::vector<std::uint32_t>& pre = net_.pre[t];
+        if (pre.size() == 1) {
+            new_event(t, &c, 1);
+            continue;
+        }
+        if (pre.size() == 2) {
+            const std::uint32_t q = pre[0] == p ? pre[1] : pre[0];
+            const std::vector<std::uint32_t>& cand = candidates(c, q);
+            std::uint32_t pair[2] = {c, 0};
+            for (auto it = cand.rbegin(); it != cand.rend(); ++it) {  // newest first
+                pair[1] = *it;
+                new_event(t, pair, 2);
+            }
+            continue;
+        }
+        // Three or more input places: combinations depth first, the first
+        // place outermost, each candidate set in ascending order.
+        lists_.clear();
+        bool none = false;
+        for (std::uint32_t q : pre) {
+            if (q == p) continue;
+            const std::vector<std::uint32_t>& cand = candidates(c, q);
+            if (cand.empty()) { none = true; break; }
+            lists_.push_back(&cand);
+        }
+        if (none) continue;
+        const std::size_t m = lists_.size();
+        chosen_.assign(m + 1, 0);
+        pos_.assign(m, 0);
+        chosen_[0] = c;
+        std::size_t level = 0;
+        for (;;) {
+            if (pos_[level] == lists_[level]->size()) {
+                pos_[level] = 0;
+                if (level == 0) break;
+                --level;
+                ++pos_[level];
+                continue;
+            }
+            const std::uint32_t x = (*lists_[level])[pos_[level]];
+            bool ok = true;
+            const CoSet& cox = pf_.co[x - 1];
+            for (std::size_t j = 1; j <= level && ok; ++j) ok = cox.contains(chosen_[j]);
+            if (!ok) { ++pos_[level]; continue; }
+            chosen_[level + 1] = x;
+            if (level + 1 == m) {
+                new_event(t, chosen_.data(), m + 1);
+                ++pos_[level];
+            } else {
+                ++level;
+            }
+        }
+    }
+}
+
+void Unfolder::compute_cut(std::uint32_t e) {
+    const std::uint32_t st = next_stamp();
+    stack_.clear();
+    visited_.clear();
+    auto take_pres = [&](std::uint32_t f) {
+        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
+            const std::uint32_t c = pf_.ev_pre_conds[i];
+            cond_stamp_[c - 1] = st;
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g != 0 && ev_stamp_[g - 1] != st) {
+                ev_stamp_[g - 1] = st;
+                stack_.push_back(g);
+            }
+        }
+    };
+    take_pres(e);
+    while (!stack_.empty()) {
+        std::uint32_t f = stack_.back();
+        stack_.pop_back();
+        visited_.push_back(f);
+        take_pres(f);
+    }
+    cut_.clear();
+    for (std::uint32_t f : visited_) {
+        const std::uint32_t first = pf_.ev_post_first[f - 1];
+        for (std::uint32_t x = first; x < first + pf_.ev_post_count[f - 1]; ++x)
+            if (cond_stamp_[x - 1] != st) cut_.push_back(pf_.cond_place[x - 1] + 1);
+    }
+    for (std::uint32_t x = 1; x <= pf_.initial_conditions; ++x)
+        if (cond_stamp_[x - 1] != st) cut_.push_back(pf_.cond_place[x - 1] + 1);
+    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) cut_.push_back(p + 1);
+    std::sort(cut_.begin(), cut_.end());
+    cut_.erase(std::unique(cut_.begin(), cut_.end()), cut_.end());
+}
+
+bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
+    if (s_.debug) {
+        if (e == 0) {
+            std::fputs("--  Start Marking  --: ", s_.out);
+        } else {
+            std::fprintf(s_.out, "E%u: ", e);
+            std::fprintf(s_.out, "(depth=%u) ", pf_.ev_depth[e - 1]);
+            std::fprintf(s_.out, "(size=%u) ", size);
+        }
+        print_numbers(s_.out, cut_);
+    }
+    const std::uint64_t h = hash_cut(cut_.data(), cut_.size());
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = h & mask;
+    while (slots_[i] != 0) {
+        CutRecord& r = pf_.cuts[slots_[i] - 1];
+        if (rec_hash_[slots_[i] - 1] == h && r.length == cut_.size() &&
+            std::equal(cut_.begin(), cut_.end(), pf_.cut_arena.begin() + r.offset)) {
+            std::uint32_t corresponding;
+            if (s_.repeat_cutoff) {
+                corresponding = r.event;
+                r.event = e;
+            } else if (r.size < size) {
+                corresponding = r.event;
+            } else {
+                r.size = size;
+                if (s_.last_corresponding) r.event = e;
+                return false;
+            }
+            pf_.cutoffs.emplace_back(e, corresponding);
+            pf_.is_cutoff[e - 1] = 1;
+            return true;
+        }
+        i = (i + 1) & mask;
+    }
+    // A new cut.
+    CutRecord r;
+    r.offset = static_cast<std::uint32_t>(pf_.cut_arena.size());
+    r.length = static_cast<std::uint32_t>(cut_.size());
+    r.size = s_.repeat_cutoff ? 0 : size;
+    r.event = e;
+    pf_.cut_arena.insert(pf_.cut_arena.end(), cut_.begin(), cut_.end());
+    info_.set_cells += cut_.size();
+    pf_.cuts.push_back(r);
+    rec_hash_.push_back(h);
+    slots_[i] = static_cast<std::uint32_t>(pf_.cuts.size());
+    if (pf_.cuts.size() * 2 > slots_.size()) {
+        std::vector<std::uint32_t> bigger(slots_.size() * 2, 0);
+        mask = bigger.size() - 1;
+        for (std::uint32_t k = 0; k < pf_.cuts.size(); ++k) {
+            std::size_t j = rec_hash_[k] & mask;
+            while (bigger[j] != 0) j = (j + 1) & mask;
+            bigger[j] = k + 1;
+        }
+        slots_.swap(bigger);
+    }
+    return false;
+}
+
+void Unfolder::progress_line() {
+    if (!s_.progress) return;
+    const std::uint32_t depth = pf_.events() ? pf_.ev_depth[pf_.events() - 1] : 0;
+    std::fprintf(s_.out, "|B|=%8u, |E|=%8u, Cutoffs:%8u, Config's:%8u, Depth: %4u %c",
+                 pf_.conditions(), pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()), 0u,
+                 depth, s_.progress == 'q' ? '\r' : '\n');
+    if (s_.progress == 'q') std::fflush(s_.out);
+}
+
+// The new event e is not a cut-off: create its output conditions, each
+// concurrent with exactly the conditions concurrent with all of e's inputs
+// and with its siblings, and search the extensions each one enables.
+void Unfolder::extend_from(std::uint32_t e) {
+    const std::uint32_t t = pf_.ev_trans[e - 1];
+    const std::vector<std::uint32_t>& post = net_.post[t];
+    if (post.empty()) return;
+    const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
+    CoSet common = pf_.co[pf_.ev_pre_conds[begin] - 1];
+    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i)
+        common.intersect_with(pf_.co[pf_.ev_pre_conds[i] - 1]);
+    const bool rows = pf_.events() < s_.co_row_limit;
+    const std::uint32_t first = pf_.conditions() + 1;
+    pf_.ev_post_first[e - 1] = first;
+    for (std::uint32_t p : post) {
+        const std::uint32_t b = new_condition(p, e, net_.place_kind[p]);
+        pf_.ev_post_count[e - 1] += 1;
+        pf_.cond_has_row[b - 1] = rows;
+        CoSet& cob = pf_.co[b - 1];
+        cob = common;
+        common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append(b); });
+        for (std::uint32_t s = first; s < b; ++s) {
+            cob.append(s);
+            pf_.co[s - 1].append(b);
+        }
+        info_.set_cells += 1;
+        place_conds_[p].push_back(b);
+        if (!net_.place_post[p].empty()) find_extensions(b);
+    }
+}
+
+void Unfolder::run() {
+    const std::uint32_t P = net_.places();
+    const std::uint32_t T = net_.transitions();
+    for (std::uint32_t t = 0; t < T; ++t) {
+        info_.max_preset = std::max<std::uint32_t>(info_.max_preset, static_cast<std::uint32_t>(net_.pre[t].size()));
+        info_.max_postset = std::max<std::uint32_t>(info_.max_postset, static_cast<std::uint32_t>(net_.post[t].size()));
+    }
+    step_ = s_.stack_step;
+    if (info_.max_preset > step_) step_ = (info_.max_preset + 8) / 8 * 8;
+    cond_cap_ = step_;
+    ev_cap_ = step_;
+    if (s_.debug) {
+        std::fprintf(s_.out, "STACKSIZE COND'S = %u\n", cond_cap_);
+        std::fprintf(s_.out, "STACKSIZE EVENTS = %u\n", ev_cap_);
+    }
+
+    pf_ = Prefix();
+    pf_.buckets = 4 * P + 1;
+    pf_.trans_used.assign(T, 0);
+    pf_.ev_pre_begin.push_back(0);
+    place_conds_.assign(P, {});
+    cache_stamp_.assign(P, 0);
+    cache_.assign(P, {});
+    slots_.assign(1024, 0);
+
+    // The initial cut, stored with size 0 and the initial-marking mark.
+    cut_.clear();
+    for (std::uint32_t p = 0; p < P; ++p)
+        if (net_.marking[p] != 0) cut_.push_back(p + 1);
+    cutoff_lookup(0, 0);
+
+    const std::vector<std::uint32_t> marked = cut_;
+    const bool rows = s_.co_row_limit > 0;
+    for (std::uint32_t pn : marked) {
+        const std::uint32_t p = pn - 1;
+        const std::uint32_t c = new_condition(p, 0, net_.place_kind[p]);
+        pf_.cond_has_row[c - 1] = rows;
+        for (std::uint32_t x = 1; x < c; ++x) {
+            pf_.co[c - 1].append(x);
+            pf_.co[x - 1].append(c);
+        }
+        pf_.initial_conditions = c;
+        info_.set_cells += 1;
+        place_conds_[p].push_back(c);
+        if (!net_.place_post[p].empty()) find_extensions(c);
+    }
+
+    while (!queue_.empty()) {
+        const QueueEntry q = queue_.top();
+        queue_.pop();
+        compute_cut(q.event);
+        if (cutoff_lookup(q.event, q.size)) continue;
+        extend_from(q.event);
+        progress_line();
+    }
+
+    if (s_.conditions_behind_cutoffs) {
+        for (auto it = pf_.cutoffs.rbegin(); it != pf_.cutoffs.rend(); ++it) {
+            const std::uint32_t e = it->first;
+            const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[e - 1]];
+            if (post.empty()) continue;
+            pf_.ev_post_first[e - 1] = pf_.conditions() + 1;
+            for (std::uint32_t p : post) {
+                new_condition(p, e, 3);
+                pf_.ev_post_count[e - 1] += 1;
+            }
+        }
+    }
+    if (s_.progress == 'p') std::fputc('\n', s_.out);
+}
+
+}  // namespace
+
+Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* info) {
+    Prefix pf;
+    RunInfo local;
+    Unfolder u(net, settings, pf, info ? *info : local);
+    u.run();
+    return pf;
+}
+
+}  // namespace trelmik

@@ -1,0 +1,127 @@
+// The finite complete prefix of the unfolding of a 1-safe net (McMillan's
+// algorithm) in compact, number-indexed arrays.
+//
+// Conditions and events are numbered 1, 2, ... in creation order.  Places and
+// transitions of the unfolded net are numbered 1, 2, ... in list order.  The
+// prefix keeps, for every condition, the set of conditions concurrent with it
+// (co relation); extensions are found from these sets, so the co test is exact
+// whatever the -n threshold.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "coset.h"
+
+namespace trelmik {
+
+// Thrown to end the program with an exit code after its message was printed.
+struct ExitRequest {
+    int code;
+};
+
+// The net to unfold, 0-based indices (place i has number i + 1).
+struct InputNet {
+    std::vector<std::string> place_names;
+    std::vector<std::int32_t> place_kind;
+    std::vector<std::uint32_t> place_comp;
+    std::vector<std::int32_t> marking;
+    std::vector<std::string> trans_names;
+    std::vector<std::vector<std::uint32_t>> pre;    // per transition: input places in arc order
+    std::vector<std::vector<std::uint32_t>> post;   // per transition: output places in arc order
+    std::vector<std::vector<std::uint32_t>> place_post;  // per place: output transitions in arc order
+    std::uint32_t components = 0;
+    std::uint64_t pt_arcs = 0, tp_arcs = 0;
+
+    std::uint32_t places() const { return static_cast<std::uint32_t>(place_names.size()); }
+    std::uint32_t transitions() const { return static_cast<std::uint32_t>(trans_names.size()); }
+    // Fills place_post from pre (transitions in ascending number per place).
+    void derive_place_post();
+};
+
+constexpr std::uint32_t kUnbounded = 4294967294u;
+
+struct Settings {
+    std::uint32_t event_limit = kUnbounded;    // -x
+    std::uint32_t co_row_limit = kUnbounded;   // -n
+    std::uint32_t stack_step = 2000;
+    bool conditions_behind_cutoffs = true;     // off with -C
+    bool last_corresponding = false;           // -l
+    bool repeat_cutoff = false;                // -r
+    bool debug = false;                        // -#
+    char progress = 0;                         // 'p' or 'q'
+    std::FILE* out = stdout;                   // debug and progress output
+};
+
+// One stored cut of the hash table.
+struct CutRecord {
+    std::uint32_t offset;   // into Prefix::cut_arena
+    std::uint32_t length;
+    std::uint32_t size;     // smallest |[e]| seen (unused under -r)
+    std::uint32_t event;    // stored event, 0 = the initial marking
+};
+
+struct Prefix {
+    // Conditions, index = number - 1.
+    std::vector<std::uint32_t> cond_place;   // 0-based place
+    std::vector<std::uint32_t> cond_pre;     // pre-event number, 0 = initial
+    std::vector<std::int32_t> cond_kind;
+    std::vector<std::uint8_t> cond_has_row;  // has a co row (matrix output)
+    std::vector<std::uint32_t> cond_first_arc;  // consumers: arc index + 1, 0 = none
+    std::vector<std::uint32_t> cond_last_arc;
+    std::vector<std::uint32_t> arc_event;    // consumer event number
+    std::vector<std::uint32_t> arc_next;     // next arc index + 1
+    std::vector<CoSet> co;                   // conditions concurrent with each condition
+
+    // Events, index = number - 1.
+    std::vector<std::uint32_t> ev_trans;       // 0-based transition
+    std::vector<std::uint32_t> ev_pre_begin;   // into ev_pre_conds (size E + 1)
+    std::vector<std::uint32_t> ev_pre_conds;   // input condition numbers
+    std::vector<std::uint32_t> ev_post_first;  // first output condition number, 0 = none
+    std::vector<std::uint32_t> ev_post_count;
+    std::vector<std::uint32_t> ev_depth;
+    std::vector<std::uint32_t> ev_size;        // |[e]|
+
+    // Cut-offs in detection order: (cut-off event, corresponding event or 0).
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> cutoffs;
+    std::vector<std::uint8_t> is_cutoff;       // per event
+
+    std::uint32_t initial_conditions = 0;
+    std::vector<std::uint8_t> trans_used;      // per transition: some event carries it
+
+    // Hash table of cuts (kept for -h and the statistics).
+    std::vector<std::uint32_t> cut_arena;      // place numbers (1-based), ascending
+    std::vector<CutRecord> cuts;
+    std::uint32_t buckets = 0;                 // 4 × |P| + 1
+
+    std::uint32_t conditions() const { return static_cast<std::uint32_t>(cond_place.size()); }
+    std::uint32_t events() const { return static_cast<std::uint32_t>(ev_trans.size()); }
+    std::uint32_t rowed_conditions() const;
+
+    // Consumers of condition c (1-based) in ascending event number.
+    template <class F>
+    void for_each_consumer(std::uint32_t c, F&& f) const {
+        for (std::uint32_t a = cond_first_arc[c - 1]; a != 0; a = arc_next[a - 1]) f(arc_event[a - 1]);
+    }
+    std::uint32_t consumer_count(std::uint32_t c) const;
+    // Whether conditions a and b (1-based) are concurrent.
+    bool concurrent(std::uint32_t a, std::uint32_t b) const;
+};
+
+struct RunInfo {
+    std::uint32_t max_preset = 0;   // GL_maxTpreset
+    std::uint32_t max_postset = 0;  // GL_maxTpostset
+    std::uint64_t set_cells = 0;    // set elements handed out (memory statistics)
+    double seconds = 0;             // processor time of the loop
+};
+
+// Runs McMillan's algorithm.  Throws ExitRequest{3} at the event limit.
+Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* info = nullptr);
+
+// Hash of a cut as the -h print and the bucket count use it.
+std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets);
+
+}  // namespace trelmik

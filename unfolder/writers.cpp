@@ -1,0 +1,375 @@
+#include "writers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
+#include <numeric>
+
+namespace trelmik {
+
+std::string complete_name(const std::string& name, const std::string& ext) {
+    if (name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
+        return name;
+    return name + ext;
+}
+
+OutFile::OutFile(const std::string& path, bool binary) : path_(path) {
+    f_ = std::fopen(path.c_str(), binary ? "wb" : "w");
+    if (!f_) {
+        std::fprintf(stderr, "error: cannot open file '%s'.\n", path.c_str());
+        throw ExitRequest{5};
+    }
+}
+
+OutFile::~OutFile() {
+    if (f_) std::fclose(f_);
+}
+
+void OutFile::fail() {
+    if (f_) {
+        std::fclose(f_);
+        f_ = nullptr;
+    }
+    std::fprintf(stderr, "error: cannot write file '%s'.\n", path_.c_str());
+    throw ExitRequest{5};
+}
+
+void OutFile::write(const void* data, std::size_t n) {
+    if (n && std::fwrite(data, 1, n, f_) != n) fail();
+}
+
+void OutFile::printf(const char* fmt, ...) {
+    std::va_list ap;
+    va_start(ap, fmt);
+    int r = std::vfprintf(f_, fmt, ap);
+    va_end(ap);
+    if (r < 0) fail();
+}
+
+void OutFile::close() {
+    if (!f_) return;
+    bool bad = std::ferror(f_) != 0;
+    bad |= std::fclose(f_) != 0;
+    f_ = nullptr;
+    if (bad) fail();
+}
+
+// ---------------------------------------------------------------- .mci
+
+namespace {
+
+struct LeBuffer {
+    std::vector<unsigned char> bytes;
+    void u32(std::uint32_t v) {
+        bytes.push_back(static_cast<unsigned char>(v));
+        bytes.push_back(static_cast<unsigned char>(v >> 8));
+        bytes.push_back(static_cast<unsigned char>(v >> 16));
+        bytes.push_back(static_cast<unsigned char>(v >> 24));
+    }
+    void str0(const std::string& s) {
+        bytes.insert(bytes.end(), s.begin(), s.end());
+        bytes.push_back(0);
+    }
+    void flush_to(OutFile& f) {
+        f.write(bytes.data(), bytes.size());
+        bytes.clear();
+    }
+};
+
+}  // namespace
+
+void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
+               const Configurations& configs) {
+    const std::string path = complete_name(name, ".mci");
+    OutFile f(path, true);
+    LeBuffer b;
+    const std::size_t chunk = 1 << 16;
+    b.u32(pf.conditions());
+    b.u32(pf.events());
+    for (std::uint32_t e = 0; e < pf.events(); ++e) {
+        b.u32(pf.ev_trans[e] + 1);
+        if (b.bytes.size() > chunk) b.flush_to(f);
+    }
+    for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
+        b.u32(pf.cond_place[c - 1] + 1);
+        b.u32(pf.cond_pre[c - 1]);
+        pf.for_each_consumer(c, [&](std::uint32_t e) { b.u32(e); });
+        b.u32(0);
+        if (b.bytes.size() > chunk) b.flush_to(f);
+    }
+    for (const auto& co : pf.cutoffs) {
+        b.u32(co.first);
+        b.u32(co.second);
+    }
+    b.u32(0);
+    if (configs.computed) {
+        for (const auto& set : configs.sets) {
+            for (std::uint32_t e : set) b.u32(e);
+            b.u32(0);
+            if (b.bytes.size() > chunk) b.flush_to(f);
+        }
+    }
+    b.u32(0);
+    b.u32(net.places());
+    b.u32(net.transitions());
+    std::uint16_t maxlen = 0;
+    for (const auto& s : net.place_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
+    for (const auto& s : net.trans_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
+    b.u32(maxlen);
+    for (const auto& s : net.place_names) {
+        b.str0(s);
+        if (b.bytes.size() > chunk) b.flush_to(f);
+    }
+    b.bytes.push_back(0);
+    for (const auto& s : net.trans_names) {
+        b.str0(s);
+        if (b.bytes.size() > chunk) b.flush_to(f);
+    }
+    b.bytes.push_back(0);
+    b.flush_to(f);
+    f.close();
+}
+
+// ---------------------------------------------------------------- .unf
+
+namespace {
+
+const char* plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
+
+std::string cname(std::uint32_t c) { return "B" + std::to_string(c); }
+std::string ename(std::uint32_t e) { return "E" + std::to_string(e); }
+
+char kind_letter(std::int32_t kind) {
+    static const char letters[] = "0exid";
+    return kind >= 0 && kind <= 4 ? letters[kind] : '-';
+}
+
+}  // namespace
+
+void write_unf(const std::string& name, const std::string& net_file, const InputNet& net,
+               const Prefix& pf, const Configurations& configs, bool uc,
+               const std::vector<std::uint8_t>& marks) {
+    const std::string path = complete_name(name, ".unf");
+    OutFile f(path);
+    const std::string stars(45, '*');
+    f.printf("%s\n* FILE: %-36s*\n%s\n", stars.c_str(), path.c_str(), stars.c_str());
+    f.printf("\nUnfolding of the net described in file '%s'.\n", net_file.c_str());
+    f.puts("=========\n\n");
+    const std::uint32_t B = pf.conditions(), E = pf.events();
+    f.printf("%u condition%s.\n", B, plural(B));
+    f.printf("%u event%s.\n", E, plural(E));
+    f.printf("%u component%s.\n\n", net.components, plural(net.components));
+
+    // Event table.
+    int namew = 0, labelw = 0;
+    for (std::uint32_t e = 1; e <= E; ++e) {
+        namew = std::max(namew, static_cast<int>(ename(e).size()));
+        labelw = std::max(labelw, static_cast<int>(net.trans_names[pf.ev_trans[e - 1]].size()));
+    }
+    namew = std::max(namew + 1, 5);
+    labelw = std::max(labelw + 1, 8);
+    f.puts("Names and labellings of events:\n");
+    f.printf("numname  %-*s %-*s label (multiset or variable)\n", namew, "name", labelw, "tr_name");
+    for (std::uint32_t e = 1; e <= E; ++e) {
+        f.printf("%7d. %-*s %-*s {}\n", static_cast<int>(e), namew, ename(e).c_str(), labelw,
+                 net.trans_names[pf.ev_trans[e - 1]].c_str());
+    }
+
+    // Condition table.
+    namew = 0;
+    labelw = 0;
+    for (std::uint32_t c = 1; c <= B; ++c) {
+        namew = std::max(namew, static_cast<int>(cname(c).size()));
+        labelw = std::max(labelw, static_cast<int>(net.place_names[pf.cond_place[c - 1]].size()));
+    }
+    namew = std::max(namew + 1, 5);
+    labelw = std::max(labelw + 1, 8);
+    f.puts("\nList of conditions and edges:\n");
+    f.printf("preset     numname  label<comp>%-*s %-*s      postset\n", namew, "name", labelw, "pl_name");
+    for (std::uint32_t c = 1; c <= B; ++c) {
+        const std::uint32_t pre = pf.cond_pre[c - 1];
+        const std::int32_t kind = pre == 0 ? 1 : pf.cond_kind[c - 1];
+        if (pre != 0) f.printf("%7d -->", static_cast<int>(pre));
+        else f.puts("           ");
+        const std::uint32_t p = pf.cond_place[c - 1];
+        f.printf(" %7d. (%c) <%2u>  %-*s %-*s ", static_cast<int>(c), kind_letter(kind),
+                 net.place_comp[p], namew, cname(c).c_str(), labelw, net.place_names[p].c_str());
+        bool first = true;
+        pf.for_each_consumer(c, [&](std::uint32_t e) {
+            f.printf(first ? " --> %u" : ",%u", e);
+            first = false;
+        });
+        f.puts("\n");
+    }
+
+    // Cut-offs in detection order.
+    const std::size_t n = pf.cutoffs.size();
+    f.printf("\n%zu cutoff event%s", n, plural(n));
+    f.printf(" (corresponding event%s):\n", uc ? ", prefixed by @ if in co relation" : "");
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::string cut = ename(pf.cutoffs[k].first);
+        const std::string corr = pf.cutoffs[k].second ? ename(pf.cutoffs[k].second) : "start marking";
+        const std::size_t bit = k + 1;
+        const bool marked = bit / 8 < marks.size() && (marks[bit / 8] & (128u >> (bit % 8)));
+        if (k == 0) {
+            count = cut.size() + corr.size() + 2 + (marked ? 1 : 0);
+            f.puts(cut);
+        } else {
+            f.puts(",");
+            count += cut.size() + 1;
+            if (count > 75) {
+                f.puts("\n  ");
+                count = 0;
+            }
+            f.puts(cut);
+            count += corr.size() + 2;
+            if (count > 75) {
+                f.puts("\n  ");
+                count = 0;
+            }
+            if (marked) count += 1;
+        }
+        f.puts("(");
+        if (marked) f.puts("@");
+        f.puts(corr);
+        f.puts(")");
+    }
+    f.puts(".\n\n");
+
+    const std::size_t nconf = configs.computed ? configs.sets.size() : 0;
+    f.printf("%zu maximal configuration%s:\n", nconf, plural(nconf));
+    for (std::size_t k = 0; k < nconf; ++k) {
+        const auto& set = configs.sets[k];
+        count = 0;
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            const std::string nm = ename(set[i]);
+            if (i == 0) {
+                count = nm.size();
+            } else {
+                f.puts(",");
+                count += nm.size() + 1;
+                if (count > 75) {
+                    f.puts("\n  ");
+                    count = 0;
+                }
+            }
+            f.puts(nm);
+        }
+        f.puts(".\n");
+    }
+    f.puts("\n");
+    f.printf("\n%s\n* END OF FILE %-30s*\n%s\n\n", stars.c_str(), path.c_str(), stars.c_str());
+    f.close();
+}
+
+// ---------------------------------------------------------------- co matrices
+
+bool ask_to_write(std::FILE* in, std::FILE* out) {
+    for (;;) {
+        std::fputs("Do you really want to write it? [y|n] ", out);
+        std::fflush(out);
+        int ch = std::fgetc(in);
+        if (ch == EOF) {
+            std::fputs("\nnote: no answer on standard input; taken as 'n'.\n", stderr);
+            return false;
+        }
+        // The rest of the line is not part of the answer.
+        int rest = ch;
+        while (rest != '\n' && rest != EOF) rest = std::fgetc(in);
+        ch = std::toupper(ch);
+        if (ch == 'Y') return true;
+        if (ch == 'N') return false;
+        if (rest == EOF) {
+            std::fputs("\nnote: no answer on standard input; taken as 'n'.\n", stderr);
+            return false;
+        }
+    }
+}
+
+void write_bin_coco(const std::string& name, const Prefix& pf, std::FILE* in, std::FILE* out) {
+    std::uint64_t size = 0;
+    for (std::uint32_t k = 2; k <= pf.conditions(); ++k)
+        if (pf.cond_has_row[k - 1]) size += (k - 1 + 7) / 8;
+    if (size > 100000) {
+        std::fprintf(out, "You are going to write a binary co-matrix file of size %llu bytes\n",
+                     static_cast<unsigned long long>(size));
+        if (!ask_to_write(in, out)) return;
+    }
+    const std::string path = complete_name(name.empty() ? "DUMMY" : name, ".bin_coco");
+    OutFile f(path, true);
+    std::vector<unsigned char> row;
+    for (std::uint32_t k = 2; k <= pf.conditions(); ++k) {
+        if (!pf.cond_has_row[k - 1]) continue;
+        row.assign((k - 1 + 7) / 8, 0);
+        const CoSet& co = pf.co[k - 1];
+        for (std::size_t r = 0; r < co.runs() && co.run_lo(r) < k; ++r) {
+            const std::uint32_t hi = std::min(co.run_hi(r), k - 1);
+            for (std::uint32_t j = co.run_lo(r); j <= hi; ++j)
+                row[(j - 1) / 8] |= static_cast<unsigned char>(128u >> ((j - 1) % 8));
+        }
+        f.write(row.data(), row.size());
+    }
+    f.close();
+}
+
+void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out) {
+    const std::uint64_t n = pf.rowed_conditions();
+    const std::uint64_t size = (n * n - n) / 2;
+    std::fprintf(out, "You are going to write an ASCII co-matrix file of size %llu bytes\n",
+                 static_cast<unsigned long long>(size));
+    if (size > 10000 && !ask_to_write(in, out)) return;
+    OutFile f("MATRIX.asc_coco");
+    std::string line;
+    for (std::uint32_t k = 1; k <= pf.conditions(); ++k) {
+        if (!pf.cond_has_row[k - 1]) continue;
+        line.assign(k, '0');
+        line[k - 1] = '1';
+        const CoSet& co = pf.co[k - 1];
+        for (std::size_t r = 0; r < co.runs() && co.run_lo(r) < k; ++r) {
+            const std::uint32_t hi = std::min(co.run_hi(r), k - 1);
+            for (std::uint32_t j = co.run_lo(r); j <= hi; ++j) line[j - 1] = '1';
+        }
+        line.push_back('\n');
+        f.puts(line);
+    }
+    f.close();
+}
+
+// ---------------------------------------------------------------- hash table
+
+void print_hash_table(std::FILE* out, const Prefix& pf) {
+    std::fputs("Hash table:\n", out);
+    const std::uint32_t nb = pf.buckets ? pf.buckets : 1;
+    std::vector<std::uint32_t> bucket(pf.cuts.size());
+    std::vector<std::uint32_t> order(pf.cuts.size());
+    for (std::uint32_t i = 0; i < pf.cuts.size(); ++i) {
+        bucket[i] = cut_bucket(pf.cut_arena.data() + pf.cuts[i].offset, pf.cuts[i].length, nb);
+        order[i] = i;
+    }
+    auto less = [&](std::uint32_t a, std::uint32_t b) {
+        if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
+        const auto* pa = pf.cut_arena.data() + pf.cuts[a].offset;
+        const auto* pb = pf.cut_arena.data() + pf.cuts[b].offset;
+        return std::lexicographical_compare(pa, pa + pf.cuts[a].length, pb, pb + pf.cuts[b].length);
+    };
+    std::sort(order.begin(), order.end(), less);
+    std::size_t k = 0;
+    for (std::uint32_t i = 0; i < nb; ++i) {
+        std::fprintf(out, "##%3u. ", i);
+        bool first = true;
+        for (; k < order.size() && bucket[order[k]] == i; ++k) {
+            if (!first) std::fputs("       ", out);
+            first = false;
+            const CutRecord& r = pf.cuts[order[k]];
+            std::fputc('{', out);
+            for (std::uint32_t j = 0; j < r.length; ++j)
+                std::fprintf(out, j ? ",%u" : "%u", pf.cut_arena[r.offset + j]);
+            std::fputs("}\n", out);
+        }
+        if (first) std::fputc('\n', out);
+    }
+}
+
+}  // namespace trelmik

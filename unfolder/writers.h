@@ -1,0 +1,64 @@
+// Writers of the prefix: ".mci" (binary), ".unf" (text), the co-relation
+// matrices ".bin_coco" and ".asc_coco", and the print of the hash table of cuts.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "unfold.h"
+
+namespace trelmik {
+
+// The name with the extension appended unless it already ends in it.
+std::string complete_name(const std::string& name, const std::string& ext);
+
+// A file opened for writing.  Open failure: "error: cannot open file '%s'.\n"
+// and ExitRequest{5}; a failed write or close: "error: cannot write file
+// '%s'.\n" and ExitRequest{5}.
+class OutFile {
+public:
+    explicit OutFile(const std::string& path, bool binary = false);
+    ~OutFile();
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
+    std::FILE* get() { return f_; }
+    void write(const void* data, std::size_t n);
+    void puts(const std::string& s) { write(s.data(), s.size()); }
+    void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    void close();   // checks the stream and closes it
+private:
+    std::string path_;
+    std::FILE* f_ = nullptr;
+    [[noreturn]] void fail();
+};
+
+// Maximal configurations as the writers list them (ascending event numbers);
+// `computed` is false when they were not computed (".mci" writes only the
+// final 0 then).
+struct Configurations {
+    bool computed = false;
+    std::vector<std::vector<std::uint32_t>> sets;
+};
+
+void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
+               const Configurations& configs);
+
+// uc: option -uc was given; marks: bit k set when the k-th cut-off is marked
+// (may be empty).
+void write_unf(const std::string& name, const std::string& net_file, const InputNet& net,
+               const Prefix& pf, const Configurations& configs, bool uc,
+               const std::vector<std::uint8_t>& marks);
+
+// Asks "Do you really want to write it? [y|n] " until the answer is y or n;
+// the end of input answers n (with a note on the error stream).
+bool ask_to_write(std::FILE* in, std::FILE* out);
+
+void write_bin_coco(const std::string& name, const Prefix& pf, std::FILE* in, std::FILE* out);
+void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out);
+
+// "Hash table:\n" and the buckets with their cuts.
+void print_hash_table(std::FILE* out, const Prefix& pf);
+
+}  // namespace trelmik
