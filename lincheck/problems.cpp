@@ -108,6 +108,9 @@ bool mc_problem::search_impl(bool branching_search) {
         }
         Frame f;
         f.level = store.level;
+        // In the plain search every variable before the parent's branch is
+        // fixed by now, so the scan can start behind it.
+        if (!branching_search && !stack.empty()) f.next = stack.back().cur + 1;
         if (branching_search) {
             f.mask.assign(n / 8 + 1, 0);
             (this->*mask)(f.mask);
