@@ -1,0 +1,339 @@
+// Reader of signal transition graphs in the dot-command text format.
+//
+// Signal edges ("a+", "b-", "c~", optionally with an instance "a+/2") become
+// transitions, all other names places; an arc written between two edges gets
+// an implicit place "zzzplace%u" in between.  The reader reports what it reads
+// on standard output.
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+
+#include "format_util.h"
+#include "formats.h"
+#include "net.h"
+#include "scanner.h"
+
+namespace netlib {
+namespace {
+
+using fmt_detail::format;
+
+constexpr std::size_t kCommandLimit = 512;
+constexpr std::size_t kNameLimit = 4096;
+
+bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+bool ends_name(int c) { return c == ',' || c == '=' || c == '>' || c == '}' || c == '#'; }
+
+struct StgNode {
+    NET_NODE* node = nullptr;
+    bool transition = false;
+};
+
+class StgReader {
+public:
+    StgReader(std::FILE* f, NET* net) : f_(f), net_(net) {}
+
+    void run() {
+        bool have_pending = false;
+        std::string cmd;
+        bool eol = false;
+        for (;;) {
+            if (have_pending) {
+                have_pending = false;
+            } else {
+                cmd = read_name(kCommandLimit, true, eol);
+                if (cmd.empty()) {
+                    int c = std::fgetc(f_);
+                    if (c == EOF) return;
+                    cmd = std::string(1, static_cast<char>(c));
+                }
+            }
+            if (cmd[0] != '.')
+                syntax_error(format("read_STG(): command with prefix '.' expected, but '%s' found", cmd.c_str()));
+            if (cmd == ".model" || cmd == ".name") {
+                if (!eol) read_name(kNameLimit, false, eol);
+            } else if (cmd == ".inputs" || cmd == ".outputs" || cmd == ".internal" || cmd == ".dummy") {
+                read_signals(eol);
+            } else if (cmd == ".graph") {
+                if (read_graph(cmd, eol)) have_pending = true;
+            } else if (cmd == ".marking") {
+                read_marking();
+            } else if (cmd == ".capacity") {
+                read_capacity();
+            } else if (cmd == ".end") {
+                return;
+            } else {
+                syntax_error(format("read_STG(): unknown keyword '%s'", cmd.c_str()));
+            }
+        }
+    }
+
+private:
+    // Reads a name.  With across_lines, line breaks and '#' comments before it
+    // are skipped; otherwise a line break before the name gives the empty name
+    // with eol set.  eol tells whether the name ended its line (or the file).
+    // A name ends at a blank, a line break, ',', '=', '>', '}', '#' or the end
+    // of the file; the punctuation is left for the caller.
+    std::string read_name(std::size_t limit, bool across_lines, bool& eol) {
+        eol = false;
+        int c;
+        for (;;) {
+            c = std::fgetc(f_);
+            if (is_blank(c)) continue;
+            if (c == '#') {
+                while (c != '\n' && c != EOF) c = std::fgetc(f_);
+            }
+            if (c == '\n') {
+                ++scan.line;
+                if (across_lines) continue;
+                eol = true;
+                return {};
+            }
+            if (c == EOF) {
+                eol = true;
+                return {};
+            }
+            break;
+        }
+        std::string name;
+        while (c != EOF && c != '\n' && !is_blank(c) && !ends_name(c)) {
+            if (name.size() + 1 >= limit) syntax_error("read_STG_Name(): length of identifier too long");
+            name += static_cast<char>(c);
+            c = std::fgetc(f_);
+        }
+        if (c == '\n') {
+            ++scan.line;
+            eol = true;
+        } else if (c == EOF) {
+            eol = true;
+        } else if (!is_blank(c)) {
+            std::ungetc(c, f_);
+        }
+        return name;
+    }
+
+    // Next character that is not white space or part of a '#' comment.
+    int next_token_char() {
+        for (;;) {
+            int c = std::fgetc(f_);
+            if (c == '#') {
+                while (c != '\n' && c != EOF) c = std::fgetc(f_);
+            }
+            if (c == '\n') {
+                ++scan.line;
+                continue;
+            }
+            if (is_blank(c)) continue;
+            return c;
+        }
+    }
+
+    // Finds or makes the node of a name: a signal edge is a transition, every
+    // other name a place.
+    StgNode lookup(const std::string& name) {
+        std::string head = name, instance;
+        std::size_t slash = name.find('/');
+        if (slash != std::string::npos) {
+            head = name.substr(0, slash);
+            instance = name.substr(slash);
+        }
+        std::string trans_name;
+        if (!head.empty() && (head.back() == '+' || head.back() == '-' || head.back() == '~') &&
+            signals_.count(head.substr(0, head.size() - 1))) {
+            trans_name = name;
+        } else if (signals_.count(head)) {
+            std::printf("CP_read_STG_Node(): transition name without trailing +/-/~ found (%s)\n", name.c_str());
+            trans_name = head + "~" + instance;
+        } else {
+            std::printf("place: '%s'\n", name.c_str());
+            NET_NODE* p = fmt_detail::lookup_place(net_, name);
+            if (!p) p = fast_insert_place(net_, name, 0, place_cursor_);
+            return {p, false};
+        }
+        NET_NODE* t = fmt_detail::lookup_transition(net_, trans_name);
+        if (!t) t = fast_insert_transition(net_, trans_name, trans_cursor_);
+        return {t, true};
+    }
+
+    NET_NODE* lookup_transition_name(const std::string& name) {
+        StgNode n = lookup(name);
+        if (!n.transition) syntax_error("CP_read_STG(): transition name expected");
+        return n.node;
+    }
+
+    void read_signals(bool eol) {
+        std::printf(".dummy/.inputs/.outputs area\n");
+        while (!eol) {
+            std::string name = read_name(kNameLimit, false, eol);
+            if (name.empty()) {
+                if (!eol) std::fgetc(f_);   // a separator such as ','
+                continue;
+            }
+            if (!signals_.insert(name).second)
+                syntax_error(format("transition '%s' multiply used", name.c_str()));
+            std::printf("transition '%s'\n", name.c_str());
+        }
+    }
+
+    // Reads graph lines up to the next command; returns true and leaves the
+    // command in cmd (with its eol) when one follows.
+    bool read_graph(std::string& cmd, bool& cmd_eol) {
+        std::printf(".graph area\n");
+        for (;;) {
+            bool eol = false;
+            std::string source = read_name(kNameLimit, true, eol);
+            if (source.empty()) {
+                int c = std::fgetc(f_);
+                if (c == EOF) {
+                    std::printf("END-OF-GRAPH\n");
+                    return false;
+                }
+                syntax_error(format("read_STG(): command with prefix '.' expected, but '%c' found", c));
+            }
+            if (source[0] == '.') {
+                std::printf("END-OF-GRAPH\n");
+                cmd = source;
+                cmd_eol = eol;
+                return true;
+            }
+            StgNode src = lookup(source);
+            if (src.transition)
+                std::printf("[T:%s]:", src.node->name.c_str());
+            else
+                std::printf("(P)");
+            int destinations = 0;
+            while (!eol) {
+                std::string dname = read_name(kNameLimit, false, eol);
+                if (dname.empty()) {
+                    if (!eol) std::fgetc(f_);   // a separator such as ','
+                    continue;
+                }
+                ++destinations;
+                StgNode dst = lookup(dname);
+                if (src.transition) {
+                    if (dst.transition) {
+                        std::string pname = format("zzzplace%u", ++implicit_places_);
+                        NET_NODE* p = fmt_detail::lookup_place(net_, pname);
+                        if (!p) p = fast_insert_place(net_, pname, 0, place_cursor_);
+                        insert_TP_con(net_, p->name, src.node->name, 1);
+                        insert_PT_con(net_, p->name, dst.node->name, 1);
+                        std::printf("[T:%s]:(%s)[tp][P][pt]", dst.node->name.c_str(), pname.c_str());
+                    } else {
+                        insert_TP_con(net_, dst.node->name, src.node->name, 1);
+                        std::printf("[P][tp]");
+                    }
+                } else {
+                    if (!dst.transition) syntax_error("CP_read_STG(): transition name expected");
+                    insert_PT_con(net_, src.node->name, dst.node->name, 1);
+                    std::printf("(T)(pt)");
+                }
+            }
+            if (destinations == 0) syntax_error("CP_read_STG(): missing destination name");
+            std::printf("\n");
+        }
+    }
+
+    // The place between t1 and t2: the first place that t1's output arcs
+    // reach with exactly one input and one output arc, the output arc going
+    // to t2.
+    static NET_NODE* place_between(NET_NODE* t1, NET_NODE* t2) {
+        for (NET_ARC* a = t1->postset; a; a = a->t_next) {
+            NET_NODE* p = a->place;
+            if (p->preset && !p->preset->p_next && p->postset && !p->postset->p_next &&
+                p->postset->transition == t2)
+                return p;
+        }
+        return nullptr;
+    }
+
+    // "<t1,t2>" after the '<': returns the place between them, or none.
+    NET_NODE* read_pair(std::string& n1, std::string& n2) {
+        bool eol = false;
+        NET_NODE* t1 = lookup_transition_name(read_name(kNameLimit, true, eol));
+        expect_char(f_, ',');
+        NET_NODE* t2 = lookup_transition_name(read_name(kNameLimit, true, eol));
+        expect_char(f_, '>');
+        n1 = t1->name;
+        n2 = t2->name;
+        return place_between(t1, t2);
+    }
+
+    void read_marking() {
+        int c = next_token_char();
+        if (c != '{') syntax_error("read_STG(): '{' expected");
+        std::printf("MARKING\n");
+        for (;;) {
+            c = next_token_char();
+            if (c == '}') break;
+            if (c == EOF) syntax_error("read_STG(): '}' expected");
+            if (c == ',') continue;
+            if (c == '<') {
+                std::string n1, n2;
+                if (NET_NODE* p = read_pair(n1, n2)) {
+                    ++p->marking;
+                    std::printf(" <%s,%s>", n1.c_str(), n2.c_str());
+                }
+                continue;
+            }
+            std::ungetc(c, f_);
+            bool eol = false;
+            std::string name = read_name(kNameLimit, true, eol);
+            if (name.empty()) syntax_error("CP_read_STG(): place name expected");
+            StgNode n = lookup(name);
+            if (n.transition) syntax_error("CP_read_STG(): place name expected");
+            ++n.node->marking;
+            std::printf(" %s", name.c_str());
+        }
+        std::printf("\n");
+    }
+
+    void read_capacity() {
+        std::printf("CAPACITY\n");
+        for (;;) {
+            int c = next_token_char();
+            if (c == EOF) break;
+            if (c == '.') {
+                std::ungetc(c, f_);
+                break;
+            }
+            if (c == ',') continue;
+            if (c == '<') {
+                std::string n1, n2;
+                if (read_pair(n1, n2)) std::printf(" <%s,%s>", n1.c_str(), n2.c_str());
+            } else {
+                std::ungetc(c, f_);
+                bool eol = false;
+                std::string name = read_name(kNameLimit, true, eol);
+                if (name.empty()) syntax_error("CP_read_STG(): place name expected");
+                if (lookup(name).transition) syntax_error("CP_read_STG(): place name expected");
+                std::printf(" %s", name.c_str());
+            }
+            expect_char(f_, '=');
+            read_integer(f_);
+        }
+        std::printf("\n");
+    }
+
+    std::FILE* f_;
+    NET* net_;
+    std::unordered_set<std::string> signals_;
+    unsigned implicit_places_ = 0;
+    NET_NODE* place_cursor_ = nullptr;
+    NET_NODE* trans_cursor_ = nullptr;
+};
+
+}  // namespace
+
+NET* read_STG(const std::string& path) {
+    fmt_detail::InFile in(path, "r");
+    if (!in) fmt_detail::open_failure("ERROR: CM.read_STG(): could not open file '%s' for reading.\n", path, 4);
+    scan.file = path;
+    scan.line = 1;
+    NET* net = new_net();
+    net->components = 1;
+    StgReader reader(in.get(), net);
+    reader.run();
+    return net;
+}
+
+}  // namespace netlib
