@@ -242,17 +242,3 @@ TEST(RandomNets, ExtendedReachabilityAndMutualExclusionAgree) {
         ++idx;
     }
 }
-
-TEST(RandomNets, DISABLED_Stats) {
-    auto cases = random_cases(14, 1000);
-    TempDir dir;
-    for (const Case& c : cases) {
-        Prefix p;
-        ASSERT_TRUE(unfold(c.net, p));
-        std::string mci = dir.file("x.mci");
-        write_mci(p, mci);
-        VorgaRun r = run_vorga({"-t", mci});
-        std::printf("states=%zu events=%zu cutoffs=%zu deadlock=%d\n%s\n", c.ss.states.size(),
-                    p.event_transition.size(), p.cutoffs.size(), has_deadlock(c.ss), r.out.c_str());
-    }
-}
