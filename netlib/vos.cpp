@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -42,7 +43,12 @@ public:
             c = static_cast<unsigned char>(pending_.back());
             pending_.pop_back();
         } else {
-            c = std::getc(f_);
+            if (pos_ == len_) {
+                pos_ = 0;
+                len_ = std::fread(buffer_, 1, sizeof buffer_, f_);
+                if (len_ == 0) return EOF;
+            }
+            c = static_cast<unsigned char>(buffer_[pos_++]);
         }
         if (c == '\n') ++scan.line;
         return c;
@@ -78,6 +84,8 @@ public:
 private:
     std::FILE* f_;
     std::string pending_;
+    char buffer_[1 << 16];
+    std::size_t pos_ = 0, len_ = 0;
 };
 
 bool inline_blank(int c) { return c != '\n' && c != EOF && (std::isspace(c) || c == '\b' || c == '\0'); }
@@ -136,10 +144,13 @@ std::string read_quoted(Source& in) {
         syntax_error("ReadEnclString(): string leading ' or \" expected");
     }
     std::string s;
+    const int start = scan.line;
     for (;;) {
         int c = in.get();
-        if (c == EOF) syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) +
-                                   " is missing");
+        if (c == EOF) {
+            scan.line = start;   // where the string began
+            syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) + " is missing");
+        }
         if (c == quote) return s;
         s += static_cast<char>(c);
     }
@@ -230,7 +241,7 @@ private:
 struct FileEntries {
     std::string identifier;
     SectionInfo pl, tr, ptr;
-    std::vector<NodeEntry> places, transitions, phantoms;
+    std::deque<NodeEntry> places, transitions, phantoms;
     std::vector<ArcEntry> tp, pt, ptp, ppt;
 };
 
@@ -669,7 +680,7 @@ void first_pass(Source& in, FileEntries& file) {
 }
 
 // Identifier of each entry by the rules of its section; entry indexes by identifier.
-void resolve_ids(std::vector<NodeEntry>& entries, const SectionInfo& info, IdTable& ids, const char* missing,
+void resolve_ids(std::deque<NodeEntry>& entries, const SectionInfo& info, IdTable& ids, const char* missing,
                  const char* multiply) {
     ids.reset(info.largest, info.entries);
     for (std::size_t k = 0; k < entries.size(); ++k) {
@@ -740,21 +751,27 @@ NET* second_pass(FileEntries& file) {
         for (std::size_t k = 0; k < places.size(); ++k) fill_place(places[k], file.places[k]);
         for (std::size_t k = 0; k < transitions.size(); ++k) fill_transition(transitions[k], file.transitions[k]);
     } else {
-        NET_NODE* cursor = nullptr;
-        for (std::size_t k = 0; k < file.places.size(); ++k) {
-            NodeEntry& e = file.places[k];
-            std::uint32_t before = net->places;
-            places[k] = fast_insert_place(net.get(), place_name(e), 0, cursor);
-            if (net->places != before) fill_place(places[k], e);
-        }
-        cursor = nullptr;
-        for (std::size_t k = 0; k < file.transitions.size(); ++k) {
-            NodeEntry& e = file.transitions[k];
-            std::uint32_t before = net->transitions;
-            transitions[k] = fast_insert_transition(net.get(), trans_name(e), cursor);
-            if (net->transitions != before) fill_transition(transitions[k], e);
-        }
+        std::vector<std::string> names;
+        names.reserve(file.places.size());
+        for (NodeEntry& e : file.places) names.push_back(place_name(e));
+        places = fast_insert_places(net.get(), names);
+        names.clear();
+        for (NodeEntry& e : file.transitions) names.push_back(trans_name(e));
+        transitions = fast_insert_transitions(net.get(), names);
         renumber(net.get());
+        // A name given twice denotes one node; its first entry describes it.
+        std::vector<bool> seen(net->places + 1u, false);
+        for (std::size_t k = 0; k < places.size(); ++k)
+            if (!seen[places[k]->number]) {
+                seen[places[k]->number] = true;
+                fill_place(places[k], file.places[k]);
+            }
+        seen.assign(net->transitions + 1u, false);
+        for (std::size_t k = 0; k < transitions.size(); ++k)
+            if (!seen[transitions[k]->number]) {
+                seen[transitions[k]->number] = true;
+                fill_transition(transitions[k], file.transitions[k]);
+            }
     }
     net->components = std::max<std::uint32_t>(components, 1);
 
@@ -825,17 +842,29 @@ NET* read_VOS(const std::string& path) {
     if (!f) cannot_open("read_VOS", path);
     scan.file = path;
     scan.line = 1;
-    if (read_word(f, 30) != "VOS") syntax_error("keyword 'VOS' expected");
-    std::string identifier = read_word(f, 30);
+    // Each header word, with the line it stands on for the error messages.
+    int line = 1;
+    auto word = [&]() {
+        std::ungetc(next_nonblank(f), f);
+        line = scan.line;
+        return read_word(f, 30);
+    };
+    auto fail = [&](const char* text) {
+        scan.line = line;
+        syntax_error(text);
+    };
+    if (word() != "VOS") fail("keyword 'VOS' expected");
+    std::string identifier = word();
     static const char* const known[] = {"PetriBox", "Net", "PlainNet", "CENet", "HLNet"};
     if (std::none_of(std::begin(known), std::end(known), [&](const char* k) { return identifier == k; }))
-        syntax_error("file identifier ( 'PlainNet', 'PetriBox', ... ) expected");
-    std::string format = read_word(f, 30);
+        fail("file identifier ( 'PlainNet', 'PetriBox', ... ) expected");
+    std::string format = word();
     if (format.compare(0, 8, "FORMAT_N") == 0) {
         std::fclose(f);
         return read_new_VOS(path);
     }
-    if (format != "FORMAT_A") syntax_error("keyword 'FORMAT_A' expected");
+    if (format != "FORMAT_A") fail("keyword 'FORMAT_A' expected");
+    scan.line = line;
     NET* net = read_FORMAT_A(f, identifier);
     std::fclose(f);
     return net;
