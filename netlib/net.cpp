@@ -1049,6 +1049,55 @@ static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const std
     return out;
 }
 
+static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std::vector<std::string>& names) {
+    std::vector<NET_NODE*> out(names.size(), nullptr);
+    if (!net) return out;
+    if (list_head(net, transitions)) {
+        NET_NODE* cursor = nullptr;
+        for (std::size_t k = 0; k < names.size(); ++k) out[k] = policy_insert(net, transitions, names[k], 0, cursor);
+        return out;
+    }
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return name_less(names[a], names[b]); });
+    ListIndex& ix = names_of(net, transitions);
+    std::vector<std::size_t> duplicates;
+    std::uint32_t& count = transitions ? net->transitions : net->places;
+    NET_NODE* last = nullptr;
+    for (std::size_t k : order) {
+        if (last && name_equal(last->name, names[k])) {
+            out[k] = last;
+            duplicates.push_back(k);
+            continue;
+        }
+        last = make_node(transitions, names[k], 0);
+        link_node(net, transitions, last, nullptr);
+        ix.by_name.emplace_hint(ix.by_name.end(), last->name, last);
+        ++count;
+        out[k] = last;
+    }
+    list_changed(ix);
+    // Duplicates are reported in the order given, as one insert after the
+    // other would report them.
+    std::sort(duplicates.begin(), duplicates.end());
+    for (std::size_t k : duplicates) {
+        NET_NODE* cursor = nullptr;
+        policy_insert(net, transitions, names[k], 0, cursor);
+    }
+    return out;
+}
+
+std::vector<NET_NODE*> fast_insert_places(NET* net, const std::vector<std::string>& names) {
+    if (!net) return warn("fast_insert_places", "not a net.\n"), std::vector<NET_NODE*>(names.size(), nullptr);
+    return bulk_insert(net, false, names);
+}
+
+std::vector<NET_NODE*> fast_insert_transitions(NET* net, const std::vector<std::string>& names) {
+    if (!net) return warn("fast_insert_transitions", "not a net.\n"), std::vector<NET_NODE*>(names.size(), nullptr);
+    return bulk_insert(net, true, names);
+}
+
 std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names) {
     return append_block(net, false, names);
 }
