@@ -91,4 +91,13 @@ NET* read_matrix(const std::string& path);
 // "WARNING: NN.gspn_ini(): could not open file '%s' for reading.\n", exit 4.
 NET* gspn_ini(const std::string& path);
 
+// ---- layout export ------------------------------------------------------------------
+// Writes a net read with kept extras (vos_options.keep_extras) as lists
+// "Place", "Transition", "Edge" and "Token" for a drawing tool: names,
+// positions, labels, texts, edges with their midpoints and inscriptions, and
+// the high-level initial markings.  Labels are placed at their node.  Without
+// kept extras: syntax error "Internal Error: 'CM_storeCoordinates' not set";
+// open failure: syntax error "Could not open file for writing".
+void export_layout(NET* net, const std::string& path);
+
 }  // namespace netlib

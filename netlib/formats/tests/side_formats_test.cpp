@@ -426,3 +426,44 @@ TEST(Gspn, MissingFile) {
 }
 
 }  // namespace
+
+// ---- layout export ---------------------------------------------------------------------
+
+namespace {
+
+TEST(Layout, NetWithKeptExtrasIsListedForDrawing) {
+    testsupport::TempDir dir;
+    std::string path = put(dir, "l.ll_net",
+                           "VOS\nPlainNet\nFORMAT_N\nPL\n"
+                           "1\"p\"10@20z\"<1>\"M1b\"lab\"\n"
+                           "2\"q\"30@40\n"
+                           "TR\n1\"t\"20@30T\"note\"\n"
+                           "TP\n1<2p\"x\"\n"
+                           "PT\n1>1\n"
+                           "TX\n");
+    netlib::vos_options.keep_extras = true;
+    NetPtr net(netlib::read_VOS(path));
+    netlib::vos_options.keep_extras = false;
+    std::string out = dir.file("l.layout");
+    netlib::export_layout(net.get(), out);
+    EXPECT_EQ(testsupport::read_file(out),
+              "Place\n"
+              "Name p Position 10 20\n 10 20\"lab\" \"\"\n"
+              "Name q Position 30 40\n 30 40\"\" \"\"\n"
+              "\nTransition\n"
+              "Name t Position 20 30\n 20 30\"\" \"note\"\n"
+              "\nEdge\n"
+              "Name HLEdge1 From t To q\n 25 35 25 35\"x\"\n"
+              "Name HLEdge2 From p To t\n 15 25 15 25\"\"\n"
+              "\nToken\n"
+              "Name p  \"<1>\"\n"
+              "\n");
+
+    NetPtr plain(netlib::read_VOS(path));
+    EXPECT_EXIT(netlib::export_layout(plain.get(), out), ::testing::ExitedWithCode(10),
+                "Internal Error: 'CM_storeCoordinates' not set");
+    EXPECT_EXIT(netlib::export_layout(net.get(), dir.file("no/dir")), ::testing::ExitedWithCode(10),
+                "Could not open file for writing");
+}
+
+}  // namespace
