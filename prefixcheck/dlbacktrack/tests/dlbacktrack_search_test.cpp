@@ -164,7 +164,7 @@ TEST(DlbacktrackOutput, ProcessTimeSurvivesCounterWraps) {
 
 // Chains far longer than any call stack could follow recursively.
 TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
-    const std::uint32_t n = 300000;
+    const std::uint32_t n = 150000;
     // B1 -> E1 -> B2 -> ... -> En -> B(n+1); B(n+1) is consumed by the
     // cut-off E(n+1) and by X = E(n+2); B1 also by Y = E(n+3).
     FixturePrefix p;
