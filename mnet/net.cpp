@@ -517,7 +517,7 @@ MTransition* M_Copy2PTransition(MNet* net, MTransition* t) {
 }
 
 void parse_phantom_list(const std::string& text, std::vector<MTransition*>& links,
-                        const std::vector<MTransition*>& table) {
+                        const std::unordered_map<std::uint32_t, MTransition*>& table) {
     if (text.empty() || text[0] != '(') syntax_error("phantom list should begin with '('");
     std::size_t i = 1;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
@@ -528,9 +528,10 @@ void parse_phantom_list(const std::string& text, std::vector<MTransition*>& link
             ++i;
         }
         if (i < text.size() && text[i] == ',') ++i;
-        if (n >= table.size() || !table[n]) syntax_error("phantom list has wrong format");
+        auto it = table.find(static_cast<std::uint32_t>(n));
+        if (it == table.end()) syntax_error("phantom list has wrong format");
         if (links.size() >= 65535) fatal("Overflow: too many phantom links !");
-        links.push_back(table[n]);
+        links.push_back(it->second);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "symtab.h"
@@ -171,9 +172,9 @@ MTransition* new_phantom();
 void add_phantom_link(MTransition* t, MTransition* other);
 void copy_phantom_links(MTransition* to, const MTransition* from);
 MTransition* M_Copy2PTransition(MNet* net, MTransition* t);
-// Reads "(n,m,...)"; each number is looked up in the table (index = identifier).
+// Reads "(n,m,...)"; each number is looked up in the table of identifiers.
 void parse_phantom_list(const std::string& text, std::vector<MTransition*>& links,
-                        const std::vector<MTransition*>& table);
+                        const std::unordered_map<std::uint32_t, MTransition*>& table);
 void write_phantom_links(std::FILE* f, const MNet* net, const MTransition* t);
 
 // ---------------------------------------------------------------------------

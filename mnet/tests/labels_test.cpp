@@ -258,7 +258,8 @@ TEST_F(Labels, RandomGuardsRoundTrip) {
                 if (leaf == 1)
                     return {add_node(table, N_CONST, static_cast<std::uint16_t>(VAL_FF + rng() % 3), 0), 8};
                 auto slot = static_cast<std::uint16_t>(rng() % 6);
-                std::uint16_t comp = leaf == 4 ? static_cast<std::uint16_t>(rng() % 4) : NO_COMPONENT;
+                std::uint16_t comp = NO_COMPONENT;
+                if (leaf == 4) comp = static_cast<std::uint16_t>(rng() % 4);
                 return {add_node(table, N_VAR, slot, comp), 8};
             }
             if (pick == 3) {
@@ -288,7 +289,9 @@ TEST_F(Labels, RandomGuardsRoundTrip) {
         t1.guard = parse_guard(text1, &t1);
         std::string text2 = guard_text(&t1);
         ASSERT_EQ(text1, text2) << round;
-        if (t0.guard.size() == 1 && !t1.guard.empty()) EXPECT_EQ(shapes(t0), shapes(t1)) << text1;
+        if (t0.guard.size() == 1 && !t1.guard.empty()) {
+            EXPECT_EQ(shapes(t0), shapes(t1)) << text1;
+        }
     }
 }
 

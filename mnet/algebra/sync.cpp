@@ -1,0 +1,765 @@
+// Synchronisation of transitions over conjugate actions, restriction,
+// scoping, the equality of transitions modulo variable renaming, and the
+// dead-transition check.
+#include <algorithm>
+#include <array>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "algebra.h"
+
+namespace mnet {
+
+std::uint16_t dead_transition_counter = 0;
+
+namespace {
+
+constexpr std::uint16_t UNBOUND = 65535;
+using SlotMap = std::array<std::uint16_t, 256>;
+
+// Name of the synchronised action for messages (empty unless asked for).
+std::string& message_name() {
+    static std::string name;
+    return name;
+}
+const char* mname() { return message_name().c_str(); }
+
+bool var_code_p(std::uint16_t c) { return c < 256; }
+
+SlotMap unbound_map() {
+    SlotMap m;
+    m.fill(UNBOUND);
+    return m;
+}
+
+// Renames the variable leaves of a conjunct through the map; a leaf that
+// maps to a constant becomes a constant leaf.
+void map_conjunct(TermTable& table, const SlotMap& map) {
+    for (TermNode& n : table) {
+        if (n.kind != N_VAR || !var_code_p(n.left)) continue;
+        std::uint16_t m = map[n.left];
+        if (m == UNBOUND) continue;
+        if (var_code_p(m)) {
+            n.left = m;
+        } else {
+            n.kind = N_CONST;
+            n.left = static_cast<std::uint16_t>(std::int32_t(m) - CONST_BASE);
+            n.right = 0;
+        }
+    }
+}
+
+// Links arc `a` into transition t's list in ascending order of place number.
+void insert_by_place_number(MArc*& list, MArc* a) {
+    MArc* before = nullptr;
+    for (MArc* x = list; x && x->place->number <= a->place->number; x = x->tnext) before = x;
+    a->tprev = before;
+    a->tnext = before ? before->tnext : list;
+    if (a->tnext) a->tnext->tprev = a;
+    if (before) before->tnext = a;
+    else list = a;
+}
+
+bool value_in(const ValueSet& s, std::int32_t v) { return std::binary_search(s.begin(), s.end(), v); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// sync_pair
+
+MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const ActionTerm& p, const ActionTerm& q,
+                       std::uint16_t limit) {
+    if (MNetOptions[1] & (OPT1_UNITE_NAMES | OPT1_REPORT_REBINDING)) action_name(q.code & ~1u, message_name());
+    else message_name().clear();
+
+    const std::size_t n1 = std::min<std::size_t>(t1->comvars.size(), 256);
+    const std::size_t n2 = std::min<std::size_t>(t2->comvars.size(), 256);
+    const std::size_t np = std::min<std::size_t>({p.nparams, q.nparams, std::size_t(MAX_PARAMS)});
+    SlotMap m1 = unbound_map(), m2 = unbound_map();
+
+    // Constants first, until nothing changes.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t i = 0; i < np; ++i) {
+            std::uint16_t x = p.params[i], y = q.params[i];
+            bool xv = var_code_p(x), yv = var_code_p(y);
+            if (!xv && yv) {
+                if (m2[y] == UNBOUND) m2[y] = x, changed = true;
+                else if (m2[y] != x) return nullptr;
+            } else if (!xv && !yv) {
+                if (x != y) return nullptr;
+            } else if (xv && !yv) {
+                if (m1[x] == UNBOUND) m1[x] = y, changed = true;
+                else if (m1[x] != y) return nullptr;
+            } else {
+                if (m1[x] == UNBOUND && m2[y] != UNBOUND) m1[x] = m2[y], changed = true;
+                else if (m1[x] != UNBOUND && m2[y] == UNBOUND) m2[y] = m1[x], changed = true;
+                else if (m1[x] != UNBOUND && m1[x] != m2[y]) return nullptr;
+            }
+        }
+    }
+
+    // Variables: t1's variables are identified with t2's; t2's variables that
+    // meet each other are united (the representative is the end of a chain).
+    auto root = [&](std::uint16_t k) {
+        for (int steps = 0; steps < 256 && m2[k] != UNBOUND && var_code_p(m2[k]) && m2[k] != k; ++steps) k = m2[k];
+        return k;
+    };
+    std::size_t renamed = 0;
+    for (std::size_t i = 0; i < np; ++i) {
+        std::uint16_t x = p.params[i], y = q.params[i];
+        if (!var_code_p(x) || !var_code_p(y)) continue;
+        if (m1[x] == UNBOUND) {
+            m1[x] = y;
+            ++renamed;
+        } else if (var_code_p(m1[x]) && m1[x] != y) {
+            std::uint16_t ry = root(y), rr = root(m1[x]);
+            if (ry != rr && m2[ry] == UNBOUND) m2[ry] = rr;
+        }
+    }
+    SlotMap f2 = unbound_map();
+    for (std::size_t k = 0; k < 256; ++k) {
+        if (k < n2 && m2[k] == UNBOUND) {
+            f2[k] = static_cast<std::uint16_t>(k);
+        } else if (m2[k] != UNBOUND && var_code_p(m2[k])) {
+            std::uint16_t r = root(static_cast<std::uint16_t>(k));
+            f2[k] = (m2[r] != UNBOUND && m2[r] != r) ? m2[r] : r;
+        } else {
+            f2[k] = m2[k];
+        }
+    }
+
+    // Final map of t1: identified variables through t2's representatives,
+    // the others to fresh slots behind t2's.
+    ComVars v1(t1->comvars.begin(), t1->comvars.begin() + static_cast<long>(n1));
+    ComVars v2(t2->comvars.begin(), t2->comvars.begin() + static_cast<long>(n2));
+    std::size_t fresh = 0;
+    for (std::size_t k = 0; k < n1; ++k) {
+        if (m1[k] != UNBOUND) {
+            if (var_code_p(m1[k])) m1[k] = f2[m1[k]];
+            continue;
+        }
+        if (MNetOptions[1] & OPT1_UNITE_NAMES) {
+            std::size_t j = 0;
+            while (j < n2 && v2[j].var != v1[k].var) ++j;
+            if (j < n2) {
+                if (v2[j].flags & 1) {
+                    v1[k].flags |= 1;
+                } else if (v1[k].flags & 1) {
+                    v2[j].flags |= 1;
+                } else {
+                    report(WARNING, "[%s] Different renamings of '%s' united !", mname(), var_name(v1[k].var).c_str());
+                    if (variable_rendering_mode == 2) {
+                        m1[k] = f2[j];
+                        ++renamed;
+                        continue;
+                    }
+                }
+            }
+        }
+        m1[k] = static_cast<std::uint16_t>(std::min<std::size_t>(n2 + fresh++, UNBOUND - 1));
+    }
+    const std::size_t count = n2 + fresh;
+    (void)renamed;
+
+    // Label: both labels renamed and added, less the synchronised pair.
+    ActionSet label, l1;
+    copy_actset_into(label, t2->label, f2.data());
+    copy_actset_into(l1, t1->label, m1.data());
+    actset_union(label, l1);
+    actset_remove_pair(label, &q, f2.data(), 1);
+
+    MTransition* n = DuplicateTrans(net, t2, nullptr, nullptr, f2.data());
+    n->label = std::move(label);
+    n->number = 1;
+    n->flags = t2->flags | t1->flags;
+
+    // Communication variables.
+    if (count > MAX_COMVARS)
+        report(FATAL, "[%s] Synchronisation produced a transition with too many ComVars !", mname());
+    n->comvars = v2;
+    n->comvars.resize(count);
+    for (std::size_t k = 0; k < n1; ++k) {
+        std::uint16_t m = m1[k];
+        if (!var_code_p(m) || m >= count) continue;
+        ComVar& slot = n->comvars[m];
+        if (m >= n2) {
+            slot = v1[k];
+        } else if (slot.var == v1[k].var) {
+            // the same variable: the entry stays
+        } else if (slot.flags & 2) {
+            slot = v1[k];
+        } else if (!(v1[k].flags & 2) && variable_rendering_mode == 2) {
+            std::string a = var_name(slot.var), b = var_name(v1[k].var);
+            report(WARNING, "[%s] Variables %s and %s were united by synchronisation !", mname(), a.c_str(),
+                   b.c_str());
+        }
+    }
+
+    // Restrictions of both, renamed; a constant must lie in its set.
+    const std::pair<const MTransition*, const SlotMap*> sources[2] = {{t1, &m1}, {t2, &f2}};
+    for (const auto& [src, map] : sources) {
+        for (const Restriction& r : src->restrictions) {
+            std::uint16_t v = var_code_p(r.var) ? (*map)[r.var] : r.var;
+            if (v == UNBOUND) continue;
+            if (var_code_p(v)) {
+                restrict_var(n->restrictions, v, r.component, r.values);
+            } else if (is_const_code(v) && !value_in(r.values, std::int32_t(v) - CONST_BASE)) {
+                RemoveTrans(net, n, 0);
+                return nullptr;
+            }
+        }
+    }
+
+    // Guard: t2's conjuncts, then t1's.
+    n->guard.clear();
+    n->guard.reserve(t1->guard.size() + t2->guard.size());
+    for (const TermTable& c : t2->guard) {
+        n->guard.push_back(c);
+        map_conjunct(n->guard.back(), f2);
+    }
+    for (const TermTable& c : t1->guard) {
+        n->guard.push_back(c);
+        map_conjunct(n->guard.back(), m1);
+    }
+
+    // Arcs of t1: merged with t2's arc on the same place, otherwise new.
+    for (int side = 0; side < 2; ++side) {
+        for (MArc* a = side ? t1->post : t1->pre; a; a = a->tnext) {
+            MPlace* pl = a->place;
+            MArc*& plist = side ? pl->in : pl->out;
+            Inscription insc = copy_inscription(a->inscription, m1.data());
+            if (plist && plist->trans == n) {
+                inscription_union(plist->inscription, insc);
+                if (inscription_size(plist->inscription) > limit) {
+                    RemoveTrans(net, n, 0);
+                    return nullptr;
+                }
+                continue;
+            }
+            auto* c = new MArc();
+            c->place = pl;
+            c->trans = n;
+            c->flags = a->flags;
+            c->inscription = std::move(insc);
+            c->pnext = plist;
+            if (plist) plist->pprev = c;
+            plist = c;
+            insert_by_place_number(side ? n->post : n->pre, c);
+        }
+    }
+
+    if (!check_transition_bindings(n)) {
+        ++dead_transition_counter;
+        RemoveTrans(net, n, 0);
+        return nullptr;
+    }
+
+    if (source_net_mode() && n->pre) {
+        for (MArc* a = n->pre->place->out; a; a = a->pnext) {
+            if (a->trans == n) continue;
+            if (trans_equal(n, a->trans)) {
+                RemoveTrans(net, n, 0);
+                return nullptr;
+            }
+        }
+    }
+
+    n->refs = t2->refs;
+    for (const RefEntry& r : t1->refs) add_reference(n->refs, r.number, r.decoration);
+    n->blocks = t2->blocks;
+    for (std::uint16_t b : t1->blocks) add_block_number(n->blocks, b);
+
+    // Phantom copies and position.
+    auto midpoint = [](std::int32_t a, std::int32_t b) {
+        std::int64_t s = std::int64_t(a) + b;
+        return static_cast<std::int32_t>(s >= 0 ? s / 2 : -((-s + 1) / 2));
+    };
+    bool both_proc = (t1->flags & TR_PROCEDURE) && (t2->flags & TR_PROCEDURE);
+    if ((t1->flags | t2->flags) & TR_PHANTOM_SYNC) {
+        n->flags |= TR_PHANTOM_SYNC;
+        for (MTransition* t : {t2, t1}) {
+            if (!t->links.empty() || !(t->flags & TR_PROCEDURE)) continue;
+            MTransition* ph = M_Copy2PTransition(net, t);
+            add_phantom_link(t, ph);
+            add_phantom_link(ph, t);
+        }
+        if (both_proc) n->x = midpoint(t1->x, t2->x), n->y = midpoint(t1->y, t2->y);
+    } else if (both_proc) {
+        n->x = midpoint(t1->x, t2->x), n->y = midpoint(t1->y, t2->y);
+    } else if (t1->flags & TR_PROCEDURE) {
+        n->x = t1->x, n->y = t1->y;
+    }
+    t2->x += 15;
+    t2->y += 15;
+    if (t1->flags & TR_OFFSET) {
+        n->x -= 30;
+        n->y -= 30;
+        n->flags &= ~std::uint32_t(TR_OFFSET);
+    }
+    for (MTransition* ph : t1->links) add_phantom_link(n, ph);
+    for (MTransition* ph : t2->links) add_phantom_link(n, ph);
+    for (MTransition* ph : n->links) add_phantom_link(ph, n);
+
+    std::optional<std::string> text;
+    join_labels(t1->label_text, t2->label_text, text);
+    n->label_text = text;
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// Closure over one action: every transition holding ^a is joined with every
+// transition holding a, and the joins again with each other.  A join is
+// known by the set of original transitions it is made of and the number of
+// synchronised pairs in it; each original takes part at most once in a join,
+// and each join is made once, whatever the order of the transition list.
+
+namespace {
+
+struct Join {
+    MTransition* t;
+    std::vector<std::uint32_t> parts;  // sorted indices of originals
+    std::uint32_t pairs;
+};
+
+const ActionTerm* holds(const MTransition* t, std::uint16_t code, std::uint16_t nparams) {
+    return find_action(code, nparams, &t->label);
+}
+
+void number_places(MNet* net) {
+    std::uint32_t k = 0;
+    for (MPlace* p = net->first_place; p; p = p->next) p->number = ++k;
+}
+
+// Returns the joins made (originals first).
+std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit) {
+    const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
+    const std::uint16_t np = a.nparams;
+    std::vector<Join> joins;
+    std::set<std::pair<std::vector<std::uint32_t>, std::uint32_t>> made;
+    for (MTransition* t = net->last_trans; t; t = t->prev) {
+        if (!holds(t, even, np) && !holds(t, odd, np)) continue;
+        std::uint32_t k = static_cast<std::uint32_t>(joins.size());
+        joins.push_back(Join{t, {k}, 0});
+        made.insert({{k}, 0});
+    }
+    // Joins x (holding ^a, as t1) and y (holding a, as t2).
+    auto attempt = [&](std::size_t x, std::size_t y) {
+        const ActionTerm* pt = holds(joins[x].t, odd, np);
+        const ActionTerm* qt = holds(joins[y].t, even, np);
+        if (!pt || !qt) return;
+        std::vector<std::uint32_t> parts;
+        if (x == y) {
+            parts = joins[x].parts;
+        } else {
+            const auto& px = joins[x].parts;
+            const auto& py = joins[y].parts;
+            std::set_union(px.begin(), px.end(), py.begin(), py.end(), std::back_inserter(parts));
+            if (parts.size() != px.size() + py.size()) return;  // an original would be used twice
+        }
+        std::uint32_t pairs = x == y ? joins[x].pairs + 1 : joins[x].pairs + joins[y].pairs + 1;
+        auto key = std::make_pair(parts, pairs);
+        if (made.count(key)) return;
+        ActionTerm p = *pt, q = *qt;  // the labels are not touched, but keep copies
+        MTransition* n = sync_pair(net, joins[x].t, joins[y].t, p, q, limit);
+        if (!n) return;
+        made.insert(key);
+        joins.push_back(Join{n, std::move(parts), pairs});
+    };
+    for (std::size_t i = 0; i < joins.size(); ++i)
+        for (std::size_t j = 0; j <= i; ++j) {
+            attempt(i, j);
+            if (i != j) attempt(j, i);
+        }
+    return joins;
+}
+
+}  // namespace
+
+MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit) {
+    number_places(net);
+    for (const ActionTerm& a : actions) close_over(net, a, limit);
+    return net;
+}
+
+MNet* M_restrict(MNet* net, const ActionSet& actions) {
+    for (MTransition* t = net->last_trans; t;) {
+        bool hit = false;
+        for (const ActionTerm& x : t->label) {
+            for (const ActionTerm& y : actions)
+                if ((x.code | 1u) == (y.code | 1u) && x.nparams == y.nparams) hit = true;
+            if (hit) break;
+        }
+        t = hit ? RemoveTrans(net, t, 0) : t->prev;
+    }
+    return net;
+}
+
+void mark_for_scope(MTransition* t, const ActionTerm& a) {
+    std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u);
+    std::uint32_t mark = 0;
+    if (holds(t, even, a.nparams)) mark |= 1;
+    if (holds(t, static_cast<std::uint16_t>(even | 1u), a.nparams)) mark |= 2;
+    t->number = mark ? mark : 4;
+}
+
+MTransition* M_delete_transition(MNet* net, MTransition* t) {
+    std::vector<MTransition*> links = std::move(t->links);
+    t->links.clear();
+    std::sort(links.begin(), links.end());
+    links.erase(std::unique(links.begin(), links.end()), links.end());
+    for (MTransition* ph : links) {
+        std::size_t before = ph->links.size();
+        ph->links.erase(std::remove(ph->links.begin(), ph->links.end(), t), ph->links.end());
+        if (before <= 1 || ph->links.empty()) RemoveTrans(net, ph, 1);
+    }
+    return RemoveTrans(net, t, 0);
+}
+
+MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit) {
+    number_places(net);
+    for (const ActionTerm& a : actions) {
+        std::vector<Join> joins = close_over(net, a, limit);
+        std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u);
+        for (const Join& j : joins)
+            if (holds(j.t, even, a.nparams) || holds(j.t, static_cast<std::uint16_t>(even | 1u), a.nparams))
+                M_delete_transition(net, j.t);
+    }
+    return net;
+}
+
+// ---------------------------------------------------------------------------
+// Equality modulo renaming.
+
+namespace {
+struct Renaming {
+    SlotMap map = unbound_map();
+    SlotMap image = unbound_map();
+    bool param_equal(std::uint16_t x, std::uint16_t y) {
+        if (!var_code_p(x) || !var_code_p(y)) return x == y;
+        if (map[x] != UNBOUND) return map[x] == y;
+        if (image[y] != UNBOUND) return false;
+        map[x] = y;
+        image[y] = x;
+        return true;
+    }
+    bool inscription_equal(const Inscription& a, const Inscription& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i].count != b[i].count) return false;
+            std::uint16_t x = a[i].code, y = b[i].code;
+            if (is_tuple_code(x) && is_tuple_code(y)) {
+                const Tuple& tx = get_tuple(static_cast<std::uint16_t>(x - TUPLE_BASE));
+                const Tuple& ty = get_tuple(static_cast<std::uint16_t>(y - TUPLE_BASE));
+                if (tx.size() != ty.size()) return false;
+                for (std::size_t k = 0; k < tx.size(); ++k) {
+                    if (var_code_p(tx[k]) != var_code_p(ty[k])) return false;
+                    if (!param_equal(tx[k], ty[k])) return false;
+                }
+            } else if (var_code_p(x) != var_code_p(y)) {
+                return false;
+            } else if (!param_equal(x, y)) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+bool arcs_equal(Renaming& r, const MArc* a, const MArc* b) {
+    for (; a && b; a = a->tnext, b = b->tnext)
+        if (a->place->number != b->place->number || !r.inscription_equal(a->inscription, b->inscription)) return false;
+    return !a && !b;
+}
+}  // namespace
+
+bool trans_equal(const MTransition* t, const MTransition* u) {
+    Renaming r;
+    if (t->label.size() != u->label.size()) return false;
+    for (std::size_t i = 0; i < t->label.size(); ++i) {
+        const ActionTerm &x = t->label[i], &y = u->label[i];
+        if (x.code != y.code || x.nparams != y.nparams || x.mult != y.mult) return false;
+        for (std::size_t k = 0; k < x.nparams && k < MAX_PARAMS; ++k)
+            if (!r.param_equal(x.params[k], y.params[k])) return false;
+    }
+    if (t->guard.size() != u->guard.size()) return false;
+    for (std::size_t c = 0; c < t->guard.size(); ++c) {
+        const TermTable &a = t->guard[c], &b = u->guard[c];
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const TermNode &x = a[i], &y = b[i];
+            if (x.kind != y.kind) return false;
+            if (x.kind == N_VAR) {
+                if (!r.param_equal(x.left, y.left)) return false;
+            } else if (x.left != y.left) {
+                return false;
+            }
+            bool skip_right = x.kind == 0 || x.kind == N_CONST || x.kind == N_PAREN || x.kind == N_NOT ||
+                              x.kind == N_NEG;
+            if (!skip_right && x.right != y.right) return false;
+        }
+    }
+    if (!arcs_equal(r, t->post, u->post) || !arcs_equal(r, t->pre, u->pre)) return false;
+    for (const Restriction& x : t->restrictions) {
+        if (!var_code_p(x.var) || r.map[x.var] == UNBOUND) continue;
+        std::uint16_t v = r.map[x.var];
+        auto it = std::find_if(u->restrictions.begin(), u->restrictions.end(), [&](const Restriction& y) {
+            return y.var == v && y.component == x.component;
+        });
+        if (it == u->restrictions.end() || it->values != x.values) return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Dead-transition check.
+
+namespace {
+
+enum { COMPONENTS = 4 };
+
+struct Domains {
+    std::vector<std::uint8_t> dim = std::vector<std::uint8_t>(256, 0);  // 0 while unknown
+    std::vector<bool> has = std::vector<bool>(256 * COMPONENTS, false);
+    std::vector<ValueSet> values = std::vector<ValueSet>(256 * COMPONENTS);
+    const MTransition* t;
+
+    void set_dim(std::uint16_t v, std::size_t d) {
+        if (dim[v] && dim[v] != d) report(FATAL, "[%s] Variable bound to ranges of different dimensions !", mname());
+        dim[v] = static_cast<std::uint8_t>(d);
+    }
+    void intersect(std::size_t id, const ValueSet& s) {
+        ValueSet both;
+        std::set_intersection(values[id].begin(), values[id].end(), s.begin(), s.end(), std::back_inserter(both));
+        values[id].swap(both);
+    }
+    void bind(std::uint16_t v, std::size_t comp, const ValueSet& s, bool tuple_element) {
+        std::size_t id = std::size_t(v) * COMPONENTS + comp;
+        if (!has[id]) {
+            has[id] = true;
+            values[id] = s;
+            return;
+        }
+        if (MNetOptions[1] & OPT1_REPORT_REBINDING) {
+            const std::string& name = v < t->comvars.size() ? var_name(t->comvars[v].var) : std::string();
+            if (tuple_element) report(INFO, "[%s] Tupel element %s rebound !", mname(), name.c_str());
+            else report(INFO, "[%s] 1-dim variable %s rebound !", mname(), name.c_str());
+        }
+        intersect(id, s);
+    }
+    void bind_arc(const MArc* a) {
+        const MPlace* pl = a->place;
+        const std::size_t nc = std::min<std::size_t>(pl->components.size(), COMPONENTS);
+        for (const InscTerm& term : a->inscription) {
+            std::uint16_t code = term.code;
+            if (var_code_p(code)) {
+                if (nc == 0) continue;
+                set_dim(code, nc);
+                for (std::size_t c = 0; c < nc; ++c)
+                    if (pl->components[c]) bind(code, c, *pl->components[c], false);
+            } else if (is_tuple_code(code)) {
+                const Tuple& tu = get_tuple(static_cast<std::uint16_t>(code - TUPLE_BASE));
+                if (tu.size() < nc) report(FATAL, "[%s] Tupel has smaller dim than the corresponding place !", mname());
+                if (tu.size() > nc) report(FATAL, "[%s] Tupel has bigger dimension than the corresponding place !", mname());
+                for (std::size_t c = 0; c < nc; ++c) {
+                    if (!pl->components[c]) continue;
+                    std::uint16_t e = tu[c];
+                    if (var_code_p(e)) {
+                        set_dim(e, 1);
+                        bind(e, 0, *pl->components[c], true);
+                    } else if (!value_in(*pl->components[c], std::int32_t(e) - CONST_BASE)) {
+                        report(FATAL, "[%s] Constant at an arc is not in the corresponding set !", mname());
+                    }
+                }
+            } else {
+                if (nc > 1) report(FATAL, "[%s] Single constant at an arc from/to a place with tupels !", mname());
+                if (nc == 1 && pl->components[0] && !value_in(*pl->components[0], std::int32_t(code) - CONST_BASE))
+                    report(FATAL, "[%s] Constant at an arc is not in the corresponding set !", mname());
+            }
+        }
+    }
+};
+
+const std::int32_t TT = VAL_TT, FF = VAL_FF;
+
+std::int32_t wrap16(std::int32_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v & 0xffff)); }
+
+// Evaluates one conjunct; its nodes come operands first, the root last.  A
+// division or remainder by zero anywhere makes the conjunct false.
+bool conjunct_holds(const TermTable& c, const std::vector<std::int32_t>& value_of_leaf,
+                    std::vector<std::int32_t>& val) {
+    val.assign(c.size(), 0);
+    bool undefined = false;
+    auto operand = [&](std::size_t i, std::uint16_t k) -> std::int32_t {
+        if (k == 0 || k >= i) {
+            undefined = true;
+            return 0;
+        }
+        return val[k];
+    };
+    for (std::size_t i = 1; i < c.size(); ++i) {
+        const TermNode& n = c[i];
+        std::int32_t l = 0, r = 0, v = 0;
+        switch (n.kind) {
+        case 0: v = TT; break;
+        case N_CONST: v = static_cast<std::int16_t>(n.left); break;
+        case N_VAR: v = value_of_leaf[i]; break;
+        case N_NOT: v = operand(i, n.left) == TT ? FF : TT; break;
+        case N_PAREN: v = operand(i, n.left); break;
+        case N_NEG: v = wrap16(-operand(i, n.left)); break;
+        case N_AND: case N_OR: case N_EQ: case N_NE: case N_LT: case N_GT: case N_LE: case N_GE:
+        case N_ADD: case N_SUB: case N_MUL: case N_DIV: case N_MOD:
+            l = operand(i, n.left);
+            r = operand(i, n.right);
+            switch (n.kind) {
+            case N_AND: v = (l == TT && r == TT) ? TT : FF; break;
+            case N_OR: v = (l == TT || r == TT) ? TT : FF; break;
+            case N_EQ: v = l == r ? TT : FF; break;
+            case N_NE: v = l != r ? TT : FF; break;
+            case N_LT: v = l < r ? TT : FF; break;
+            case N_GT: v = l > r ? TT : FF; break;
+            case N_LE: v = l <= r ? TT : FF; break;
+            case N_GE: v = l >= r ? TT : FF; break;
+            case N_ADD: v = wrap16(l + r); break;
+            case N_SUB: v = wrap16(l - r); break;
+            case N_MUL: v = wrap16(l * r); break;
+            case N_DIV:
+            case N_MOD:
+                if (r == 0) {
+                    undefined = true;
+                    v = 0;
+                } else {
+                    v = wrap16(n.kind == N_DIV ? l / r : l % r);
+                }
+                break;
+            }
+            break;
+        default:
+            report(FATAL, "Internal error: Unknown node type!");
+        }
+        val[i] = v;
+    }
+    return !undefined && c.size() > 1 && val.back() == TT;
+}
+
+}  // namespace
+
+bool check_transition_bindings(const MTransition* t) {
+    if (!(MNetOptions[0] & OPT0_DEAD_TRANSITIONS)) return true;
+    return transition_satisfiable(t);
+}
+
+bool transition_satisfiable(const MTransition* t) {
+    Domains d;
+    d.t = t;
+    for (const MArc* a = t->pre; a; a = a->tnext) d.bind_arc(a);
+    for (const MArc* a = t->post; a; a = a->tnext) d.bind_arc(a);
+    for (const Restriction& r : t->restrictions) {
+        if (!var_code_p(r.var)) continue;
+        std::size_t comp = r.component == NO_COMPONENT ? 0 : r.component;
+        if (comp >= COMPONENTS) continue;
+        std::size_t id = std::size_t(r.var) * COMPONENTS + comp;
+        if (d.has[id]) {
+            if (MNetOptions[1] & OPT1_REPORT_REBINDING) {
+                const std::string& name = r.var < t->comvars.size() ? var_name(t->comvars[r.var].var) : std::string();
+                report(INFO, "[%s] %s rebound by definition !", mname(), name.c_str());
+            }
+            d.intersect(id, r.values);
+        } else {
+            d.has[id] = true;
+            d.values[id] = r.values;
+        }
+    }
+    if (t->guard.empty()) return true;
+
+    // The variable components each conjunct reads, leaf by leaf.
+    std::vector<std::size_t> used;  // component ids, ascending
+    std::vector<std::vector<std::int32_t>> leaf_component(t->guard.size());
+    for (std::size_t c = 0; c < t->guard.size(); ++c) {
+        const TermTable& table = t->guard[c];
+        leaf_component[c].assign(table.size(), -1);
+        for (std::size_t i = 1; i < table.size(); ++i) {
+            const TermNode& n = table[i];
+            if (n.kind != N_VAR) continue;
+            if (!var_code_p(n.left)) return true;  // no domain known
+            std::uint16_t v = n.left;
+            std::size_t comp = 0;
+            if (n.right != NO_COMPONENT) {
+                if (d.dim[v] == 1) report(FATAL, "[%s] Projection applied to a non-vector identifier !", mname());
+                if (d.dim[v] && n.right >= d.dim[v])
+                    report(FATAL, "[%s] Index of projection too high for specific vector !", mname());
+                comp = n.right;
+            } else if (d.dim[v] > 1) {
+                report(FATAL, "[%s] Identifier of vector used without projection !", mname());
+            }
+            if (comp >= COMPONENTS) return true;
+            std::size_t id = std::size_t(v) * COMPONENTS + comp;
+            if (!d.has[id]) return true;  // a guard variable without domain
+            leaf_component[c][i] = static_cast<std::int32_t>(id);
+            used.push_back(id);
+        }
+    }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    for (std::size_t id : used)
+        if (d.values[id].empty()) return false;  // no value at all
+
+    // Each conjunct is tested as soon as the last component it reads has a
+    // value; components take their values in ascending order of number.
+    const std::size_t m = used.size();
+    std::vector<std::vector<std::size_t>> at_depth(m);
+    std::vector<std::size_t> constant_conjuncts;
+    for (std::size_t c = 0; c < t->guard.size(); ++c) {
+        std::int32_t deepest = -1;
+        for (std::int32_t id : leaf_component[c])
+            if (id >= 0) {
+                auto pos = std::lower_bound(used.begin(), used.end(), std::size_t(id)) - used.begin();
+                deepest = std::max<std::int32_t>(deepest, static_cast<std::int32_t>(pos));
+            }
+        if (deepest < 0) constant_conjuncts.push_back(c);
+        else at_depth[static_cast<std::size_t>(deepest)].push_back(c);
+    }
+    std::vector<std::int32_t> current(256 * COMPONENTS, 0);
+    std::vector<std::int32_t> leaf_values, scratch;
+    auto holds_now = [&](std::size_t c) {
+        const TermTable& table = t->guard[c];
+        leaf_values.assign(table.size(), 0);
+        for (std::size_t i = 1; i < table.size(); ++i)
+            if (leaf_component[c][i] >= 0) leaf_values[i] = current[static_cast<std::size_t>(leaf_component[c][i])];
+        return conjunct_holds(table, leaf_values, scratch);
+    };
+    for (std::size_t c : constant_conjuncts)
+        if (!holds_now(c)) return false;
+    if (m == 0) return true;
+
+    std::vector<std::size_t> choice(m, 0);
+    std::size_t depth = 0;
+    for (;;) {
+        const ValueSet& dom = d.values[used[depth]];
+        if (choice[depth] >= dom.size()) {
+            if (depth == 0) return false;
+            choice[depth] = 0;
+            --depth;
+            ++choice[depth];
+            continue;
+        }
+        current[used[depth]] = dom[choice[depth]];
+        bool ok = true;
+        for (std::size_t c : at_depth[depth])
+            if (!holds_now(c)) {
+                ok = false;
+                break;
+            }
+        if (!ok) {
+            ++choice[depth];
+            continue;
+        }
+        if (depth + 1 == m) return true;
+        ++depth;
+        choice[depth] = 0;
+    }
+}
+
+}  // namespace mnet
