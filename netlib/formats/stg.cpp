@@ -97,7 +97,7 @@ private:
         }
         std::string name;
         while (c != EOF && c != '\n' && !is_blank(c) && !ends_name(c)) {
-            if (name.size() + 1 >= limit) syntax_error("read_STG_Name(): length of identifier too long");
+            if (name.size() >= limit) syntax_error("read_STG_Name(): length of identifier too long");
             name += static_cast<char>(c);
             c = std::fgetc(f_);
         }
