@@ -43,11 +43,7 @@ public:
             c = static_cast<unsigned char>(pending_.back());
             pending_.pop_back();
         } else {
-            if (pos_ == len_) {
-                pos_ = 0;
-                len_ = std::fread(buffer_, 1, sizeof buffer_, f_);
-                if (len_ == 0) return EOF;
-            }
+            if (pos_ == len_ && !fill()) return EOF;
             c = static_cast<unsigned char>(buffer_[pos_++]);
         }
         if (c == '\n') ++scan.line;
@@ -57,19 +53,20 @@ public:
     void unget(int c) {
         if (c == EOF) return;
         if (c == '\n') --scan.line;
-        pending_.push_back(static_cast<char>(c));
+        if (pending_.empty() && pos_ > 0 && buffer_[pos_ - 1] == static_cast<char>(c)) --pos_;
+        else pending_.push_back(static_cast<char>(c));
     }
 
     int peek() {
-        int c = get();
-        unget(c);
-        return c;
+        if (!pending_.empty()) return static_cast<unsigned char>(pending_.back());
+        if (pos_ == len_ && !fill()) return EOF;
+        return static_cast<unsigned char>(buffer_[pos_]);
     }
 
     // Skips blanks that do not end the line.
     void skip_inline_blanks() {
         int c;
-        do c = get(); while (c != '\n' && c != EOF && (std::isspace(c) || c == '\b' || c == '\0'));
+        do c = get(); while (is_inline_blank(c));
         unget(c);
     }
 
@@ -81,14 +78,24 @@ public:
 
     bool error() const { return std::ferror(f_) != 0; }
 
+    static bool is_inline_blank(int c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == '\b' || c == '\0';
+    }
+
 private:
+    bool fill() {
+        pos_ = 0;
+        len_ = std::fread(buffer_, 1, sizeof buffer_, f_);
+        return len_ != 0;
+    }
+
     std::FILE* f_;
-    std::string pending_;
+    std::vector<char> pending_;
     char buffer_[1 << 16];
     std::size_t pos_ = 0, len_ = 0;
 };
 
-bool inline_blank(int c) { return c != '\n' && c != EOF && (std::isspace(c) || c == '\b' || c == '\0'); }
+bool inline_blank(int c) { return Source::is_inline_blank(c); }
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // A signed number whose first character has been read.
