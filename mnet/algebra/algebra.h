@@ -93,12 +93,6 @@ DeclTriple merge_declarations(DeclTriple old_triple, DeclTriple new_triple);
 void finish_net(MNet* net);
 void sort_transition_references(MNet* net);
 
-// The writer of the net and reference files that finish_net calls when an
-// output net file name is set; a front end (or the library once its writer
-// is linked) installs it.  Null: nothing is written.
-using OutputWriter = void (*)(MNet* net);
-extern OutputWriter output_writer;
-
 // ---------------------------------------------------------------------------
 // Duplicate place removal and the consistency check.
 

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "algebra.h"
+#include "hlnet.h"
 
 namespace mnet {
-
-OutputWriter output_writer = nullptr;
 
 // ---------------------------------------------------------------------------
 // Block composition.
@@ -86,7 +85,7 @@ void finish_net(MNet* net) {
     M_move(net, 30 - net->origin_x, 30 - net->origin_y);
     sort_transition_references(net);
     if (blocks_in_output()) M_block_boxes(net);
-    if (output_writer) output_writer(net);
+    write_outputs(net);
     if (net->trans_count != transition_counter)
         report(INFO, "Transitions: counter (%lu) <> real number (%lu) !", transition_counter,
                static_cast<unsigned long>(net->trans_count));
