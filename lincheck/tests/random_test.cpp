@@ -1,6 +1,10 @@
 // vorga's verdicts on random 1-safe nets against the explicit-state explorer,
-// on prefixes built by the test unfolder.
+// on prefixes built by the test unfolder and, once it is built, by trelmik.
+// Every verdict must equal the explorer's, every trail must replay on the net
+// and lead to a marking of the asked kind, and -t trails must be shortest.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <random>
@@ -106,18 +110,61 @@ std::string place_list(const TestNet& net, const std::vector<int>& places, const
     return s;
 }
 
-}  // namespace
+// Writes the prefix of the net as a ".mci" file; false when it cannot.
+using Maker = std::function<bool(const TestNet&, const TempDir&, const std::string& name)>;
 
-TEST(RandomNets, DeadlockVerdictsAgreeUnderEveryOption) {
-    auto cases = random_cases(14, 1000);
+bool mini_maker(const TestNet& net, const TempDir& dir, const std::string& name) {
+    Prefix p;
+    return unfold(net, p) && write_mci(p, dir.file(name + ".mci"));
+}
+
+const std::string kTrelmik = std::string(VOS_BIN_DIR) + "/trelmik";
+
+bool have_trelmik() {
+    struct stat st;
+    return ::stat(kTrelmik.c_str(), &st) == 0;
+}
+
+bool trelmik_writes(const TempDir& dir, const std::string& name, const std::string& opt, RunResult* r) {
+    *r = run("cd " + shell_quote(dir.path()) + " && " + shell_quote(kTrelmik) + opt + " -m=" +
+             shell_quote(name + ".mci") + " " + shell_quote(name + ".ll_net"));
+    struct stat st;
+    return ::stat(dir.file(name + ".mci").c_str(), &st) == 0 && st.st_size > 0;
+}
+
+// Whether trelmik offers the ERV loop (-@).
+bool have_erv() {
+    static const bool erv = [] {
+        TempDir dir;
+        write_vos(random_safe_net(1), dir.file("probe.ll_net"));
+        RunResult r;
+        return trelmik_writes(dir, "probe", " -@", &r);
+    }();
+    return erv;
+}
+
+// trelmik with McMillan's loop, and the ERV loop on every second net when it has one.
+bool trelmik_maker(const TestNet& net, const TempDir& dir, const std::string& name) {
+    static int count = 0;
+    std::string netfile = dir.file(name + ".ll_net");
+    if (!write_vos(net, netfile)) return false;
+    std::string opt = (count++ % 2 && have_erv()) ? " -@" : "";
+    RunResult r;
+    bool ok = trelmik_writes(dir, name, opt, &r);
+    EXPECT_TRUE(ok) << "trelmik wrote no prefix (exit " << r.exit_code << "): " << r.err;
+    return ok;
+}
+
+
+void deadlock_checks(const Maker& make, int count, std::uint64_t seed) {
+    auto cases = random_cases(count, seed);
     auto sets = option_sets();
     TempDir dir;
     int idx = 0;
     for (const Case& c : cases) {
-        Prefix p;
-        ASSERT_TRUE(unfold(c.net, p));
-        std::string mci = dir.file("n" + std::to_string(idx++) + ".mci");
-        ASSERT_TRUE(write_mci(p, mci));
+        std::string name = "n" + std::to_string(idx++);
+        ASSERT_TRUE(make(c.net, dir, name));
+        std::string mci = dir.file(name + ".mci");
         bool dl = has_deadlock(c.ss);
         auto dead = [&](const Marking& m) { return is_dead(c.net, m); };
         SCOPED_TRACE(to_vos(c.net));
@@ -128,17 +175,16 @@ TEST(RandomNets, DeadlockVerdictsAgreeUnderEveryOption) {
     }
 }
 
-TEST(RandomNets, ReachabilityAndCoverabilityAgree) {
-    auto cases = random_cases(14, 2000);
+void reach_cover_checks(const Maker& make, int count, std::uint64_t seed) {
+    auto cases = random_cases(count, seed);
     auto sets = option_sets();
     TempDir dir;
     std::mt19937 rng(7);
     int idx = 0;
     for (const Case& c : cases) {
-        Prefix p;
-        ASSERT_TRUE(unfold(c.net, p));
-        std::string mci = dir.file("n" + std::to_string(idx) + ".mci");
-        ASSERT_TRUE(write_mci(p, mci));
+        std::string name = "n" + std::to_string(idx);
+        ASSERT_TRUE(make(c.net, dir, name));
+        std::string mci = dir.file(name + ".mci");
         SCOPED_TRACE(to_vos(c.net));
         for (int q = 0; q < 3; ++q) {
             // A reachable marking, or a random one that may not be.
@@ -173,16 +219,15 @@ TEST(RandomNets, ReachabilityAndCoverabilityAgree) {
     }
 }
 
-TEST(RandomNets, ExtendedReachabilityAndMutualExclusionAgree) {
-    auto cases = random_cases(12, 3000);
+void ext_mutex_checks(const Maker& make, int count, std::uint64_t seed) {
+    auto cases = random_cases(count, seed);
     TempDir dir;
     std::mt19937 rng(11);
     int idx = 0;
     for (const Case& c : cases) {
-        Prefix p;
-        ASSERT_TRUE(unfold(c.net, p));
-        std::string mci = dir.file("n" + std::to_string(idx) + ".mci");
-        ASSERT_TRUE(write_mci(p, mci));
+        std::string name = "n" + std::to_string(idx);
+        ASSERT_TRUE(make(c.net, dir, name));
+        std::string mci = dir.file(name + ".mci");
         SCOPED_TRACE(to_vos(c.net));
         const int np = c.net.places();
         for (int q = 0; q < 4; ++q) {
@@ -241,4 +286,23 @@ TEST(RandomNets, ExtendedReachabilityAndMutualExclusionAgree) {
         }
         ++idx;
     }
+}
+
+}  // namespace
+
+TEST(RandomNets, DeadlockVerdictsAgreeUnderEveryOption) { deadlock_checks(mini_maker, 14, 1000); }
+TEST(RandomNets, ReachabilityAndCoverabilityAgree) { reach_cover_checks(mini_maker, 14, 2000); }
+TEST(RandomNets, ExtendedReachabilityAndMutualExclusionAgree) { ext_mutex_checks(mini_maker, 12, 3000); }
+
+TEST(TrelmikPrefixes, DeadlockVerdictsAgreeUnderEveryOption) {
+    if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
+    deadlock_checks(trelmik_maker, 14, 5000);
+}
+TEST(TrelmikPrefixes, ReachabilityAndCoverabilityAgree) {
+    if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
+    reach_cover_checks(trelmik_maker, 12, 6000);
+}
+TEST(TrelmikPrefixes, ExtendedReachabilityAndMutualExclusionAgree) {
+    if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
+    ext_mutex_checks(trelmik_maker, 10, 7000);
 }
