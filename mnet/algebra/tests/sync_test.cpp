@@ -1,0 +1,341 @@
+// Synchronisation, restriction and scoping.
+#include <array>
+#include <map>
+#include <set>
+
+#include "fixture.h"
+
+namespace algebra_test {
+namespace {
+
+using Sync = Algebra;
+
+MNet* par(std::vector<MNet*> boxes) {
+    MNet* n = boxes[0];
+    for (std::size_t i = 1; i < boxes.size(); ++i) n = M_parallel(n, boxes[i]);
+    return n;
+}
+
+std::multiset<std::vector<std::string>> joined_names(const MNet* n) {
+    std::multiset<std::vector<std::string>> s;
+    for (MTransition* t : transitions(n)) s.insert(parts(t->label_text ? *t->label_text : std::string()));
+    return s;
+}
+
+TEST_F(Sync, ConstantBindsVariableOfPartner) {
+    MNet* n = par({atom("a(x)", "x < 7", "q"), atom("^a(5)", "", "p")});
+    M_synchronise(n, actions("a"), 1);
+    ASSERT_EQ(n->trans_count, 3u);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    EXPECT_TRUE(j->label.empty());
+    ASSERT_EQ(j->guard.size(), 1u);
+    const TermTable& c = j->guard[0];
+    int constants = 0;
+    for (const TermNode& node : c) {
+        EXPECT_NE(node.kind, N_VAR);
+        if (node.kind == N_CONST && node.left == 5) ++constants;
+    }
+    EXPECT_EQ(constants, 1);
+    // The joined transition holds the arcs of both partners.
+    int pre = 0;
+    for (MArc* a = j->pre; a; a = a->tnext) ++pre;
+    EXPECT_EQ(pre, 2);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, DifferentConstantsDoNotSynchronise) {
+    MNet* n = par({atom("a(3)"), atom("^a(4)")});
+    M_synchronise(n, actions("a"), 1);
+    EXPECT_EQ(n->trans_count, 2u);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, ParameterCountMustAgree) {
+    MNet* n = par({atom("a(x)"), atom("^a")});
+    M_synchronise(n, actions("a(x)"), 1);
+    EXPECT_EQ(n->trans_count, 2u);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, VariablesMeetingCrosswiseAreAllUnited) {
+    // t1: ^a(u,v,u,v) with t2: a(x,y,y,x) identifies x with y.
+    MNet* n = par({atom("a(x,y,y,x)", "x < y", "q"), atom("^a(u,v,u,v)", "u # v", "p")});
+    M_synchronise(n, actions("a(x,y,y,x)"), 1);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    std::set<std::uint16_t> slots;
+    for (const TermTable& c : j->guard)
+        for (const TermNode& node : c)
+            if (node.kind == N_VAR) slots.insert(node.left);
+    EXPECT_EQ(slots.size(), 1u);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, CommunicationVariablesAndLabelOfTheJoin) {
+    // t2 a(x),b(x) with t1 ^a(y),c(y,z): y becomes x, z is fresh.
+    MNet* n = par({atom("a(x),b(x)", "", "q"), atom("^a(y),c(y,z)", "", "p")});
+    M_synchronise(n, actions("a(x)"), 1);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->label.size(), 2u);
+    const ActionTerm& b = j->label[0];
+    const ActionTerm& c = j->label[1];
+    EXPECT_EQ(b.code, action_code("b"));
+    EXPECT_EQ(c.code, action_code("c"));
+    EXPECT_EQ(c.params[0], b.params[0]);
+    EXPECT_NE(c.params[1], b.params[0]);
+    EXPECT_EQ(var_name(j->comvars[b.params[0]].var), "x");
+    EXPECT_EQ(var_name(j->comvars[c.params[1]].var), "z");
+    // t2's slots (@c, x) and the fresh ones of t1 (@c, z).
+    EXPECT_EQ(j->comvars.size(), 4u);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, TransitionHoldingBothIsSynchronisedWithItself) {
+    MNet* n = atom("a,^a,b", "", "t");
+    M_synchronise(n, actions("a"), 2);
+    ASSERT_EQ(n->trans_count, 2u);
+    MTransition* j = named(n, "t*t");
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->label.size(), 1u);
+    EXPECT_EQ(j->label[0].code, action_code("b"));
+    EXPECT_EQ(j->label[0].mult, 2);
+    // Both copies of the arcs merge on the same places.
+    EXPECT_EQ(inscription_size(j->pre->inscription), 2u);
+    EXPECT_EQ(j->pre->tnext, nullptr);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, MergedArcsBeyondTheLimitDropTheJoin) {
+    for (std::uint16_t limit : {1, 2}) {
+        MNet* n = M_choice(atom("a(x)", "", "q"), atom("^a(y)", "", "p"));
+        M_synchronise(n, actions("a(x)"), limit);
+        if (limit == 1) {
+            EXPECT_EQ(n->trans_count, 2u);
+        } else {
+            MTransition* j = named(n, "p*q");
+            ASSERT_NE(j, nullptr);
+            ASSERT_NE(j->pre, nullptr);
+            EXPECT_EQ(j->pre->tnext, nullptr);  // one arc from the shared entry place
+            EXPECT_EQ(inscription_size(j->pre->inscription), 2u);
+            EXPECT_EQ(j->pre->inscription.size(), 2u);  // two different token variables
+            EXPECT_EQ(CheckNet(n), 0);
+        }
+        FreeNet(&n);
+    }
+}
+
+TEST_F(Sync, RestrictionRemovesBothPolaritiesOnly) {
+    MNet* n = par({atom("a", "", "a"), atom("^a", "", "ca"), atom("a(x)", "", "ax"), atom("b", "", "b")});
+    M_restrict(n, actions("a"));
+    EXPECT_EQ(n->trans_count, 2u);
+    EXPECT_NE(named(n, "ax"), nullptr);
+    EXPECT_NE(named(n, "b"), nullptr);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, RestrictionSetsOfPartnersIntersect) {
+    MNet* n = par({atom("a(x)", "x{1..5}: x > 0", "q"), atom("^a(y)", "y{3..9}: y > 0", "p")});
+    M_synchronise(n, actions("a(x)"), 1);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->restrictions.size(), 1u);
+    EXPECT_EQ(j->restrictions[0].values, (ValueSet{3, 4, 5}));
+    FreeNet(&n);
+    // A constant outside the partner's restriction drops the join.
+    n = par({atom("a(x)", "x{1..5}: x > 0", "q"), atom("^a(7)", "", "p")});
+    M_synchronise(n, actions("a(x)"), 1);
+    EXPECT_EQ(n->trans_count, 2u);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, ChainSynchronisationIsTheSameInEveryOrder) {
+    std::array<int, 3> order{0, 1, 2};
+    const char* labels[3] = {"^a", "a,^a", "a"};
+    const char* names[3] = {"t1", "t2", "t3"};
+    std::multiset<std::vector<std::string>> expected = {
+        {"t1"}, {"t2"}, {"t3"}, {"t2", "t2"}, {"t1", "t2"}, {"t2", "t3"}, {"t1", "t3"}, {"t1", "t2", "t3"}};
+    do {
+        std::vector<MNet*> boxes;
+        for (int k : order) boxes.push_back(atom(labels[k], "", names[k]));
+        MNet* n = par(boxes);
+        M_synchronise(n, actions("a"), 2);
+        EXPECT_EQ(joined_names(n), expected);
+        EXPECT_EQ(CheckNet(n), 0);
+        FreeNet(&n);
+    } while (std::next_permutation(order.begin(), order.end()));
+}
+
+TEST_F(Sync, ScopingAChainGivesExactlyTheBalancedJoins) {
+    std::array<int, 3> order{0, 1, 2};
+    const char* labels[3] = {"^a,x", "a,^a", "a"};
+    const char* names[3] = {"t1", "t2", "t3"};
+    for (std::uint16_t limit : {1, 2}) {
+        std::multiset<std::vector<std::string>> expected = {{"t1", "t3"}, {"t1", "t2", "t3"}};
+        if (limit == 2) expected.insert({"t2", "t2"});  // t2's arcs taken twice
+        order = {0, 1, 2};
+        do {
+            std::vector<MNet*> boxes;
+            for (int k : order) boxes.push_back(atom(labels[k], "", names[k]));
+            MNet* n = par(boxes);
+            M_scope(n, actions("a"), limit);
+            EXPECT_EQ(joined_names(n), expected) << order[0] << order[1] << order[2] << " limit " << limit;
+            for (MTransition* t : transitions(n)) {
+                EXPECT_FALSE(holds_code(t, action_code("a")));
+                EXPECT_FALSE(holds_code(t, action_code("a") + 1));
+            }
+            // The other actions stay: t1's x is in both joins with t1.
+            for (MTransition* t : transitions(n)) {
+                bool with_t1 = parts(*t->label_text)[0] == "t1";
+                EXPECT_EQ(holds_code(t, action_code("x")), with_t1);
+            }
+            EXPECT_EQ(n->trans_count, expected.size());
+            EXPECT_EQ(transition_counter, expected.size());
+            EXPECT_EQ(CheckNet(n), 0);
+            FreeNet(&n);
+            transition_counter = 0;
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
+}
+
+TEST_F(Sync, ScopingSelfSynchronisation) {
+    MNet* n = atom("a,^a,b", "", "t");
+    M_scope(n, actions("a"), 2);
+    ASSERT_EQ(n->trans_count, 1u);
+    EXPECT_EQ(*n->first_trans->label_text, "t*t");
+    FreeNet(&n);
+    // A join that still holds a is deleted as well.
+    n = atom("a,a,^a", "", "t");
+    M_scope(n, actions("a"), 2);
+    EXPECT_EQ(n->trans_count, 0u);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, ScopingOverAnAbsentActionChangesNothing) {
+    MNet* n = M_sequence(atom("a", "", "a"), atom("b", "", "b"));
+    M_scope(n, actions("c"), 1);
+    EXPECT_EQ(n->trans_count, 2u);
+    EXPECT_EQ(n->place_count, 3u);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, RejectedPairsLeaveNoTrace) {
+    MNet* n = par({atom("a(3)", "", "p"), atom("^a(4)", "", "q"), atom("b", "", "b")});
+    M_scope(n, actions("a(x)"), 1);
+    ASSERT_EQ(n->trans_count, 1u);
+    EXPECT_EQ(*n->first_trans->label_text, "b");
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, ScopingOverSeveralActions) {
+    // Two data transitions hold ^x; two users each hold x and one end of c.
+    // After x every user is joined with either data transition; the joins
+    // over c that would take one data transition twice exceed the limit.
+    MNet* n = par({atom("^x(v)", "", "d1"), atom("^x(w)", "", "d2"), atom("x(a),c(a)", "", "u1"),
+                   atom("x(b),^c(b)", "", "u2")});
+    ActionSet acts = actions("x(v),c(v)");
+    M_scope(n, acts, 1);
+    std::multiset<std::vector<std::string>> expected = {
+        {"d1", "d2", "u1", "u2"}, {"d1", "d2", "u1", "u2"}};
+    EXPECT_EQ(joined_names(n), expected);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, DeadTransitionCheckDropsUnsatisfiableJoins) {
+    MNetOptions[0] = OPT0_DEAD_TRANSITIONS;
+    MNet* n = par({atom("a(x)", "x{0..9}: x > 5", "q"), atom("^a(3)", "", "p"), atom("^a(8)", "", "r")});
+    M_synchronise(n, actions("a(x)"), 1);
+    EXPECT_EQ(dead_transition_counter, 1u);
+    EXPECT_EQ(named(n, "p*q"), nullptr);
+    EXPECT_NE(named(n, "r*q"), nullptr);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, SourceNetModeDropsJoinsEqualToExistingTransitions) {
+    // Two equal users of one data transition give two equal joins.
+    for (bool source : {false, true}) {
+        MNetOptions[1] = source ? OPT1_SOURCE_NET : 0;
+        MNet* n = M_choice(atom("a(x)", "", "u"), atom("a(y)", "", "u"));
+        n = M_choice(n, atom("^a(z)", "", "d"));
+        M_synchronise(n, actions("a(x)"), 9);
+        EXPECT_EQ(n->trans_count, source ? 4u : 5u);
+        FreeNet(&n);
+    }
+}
+
+TEST_F(Sync, TransEqualModuloRenaming) {
+    MNet* n = par({atom("a(x,y)", "x < y", "1"), atom("a(u,v)", "u < v", "2"), atom("a(u,v)", "v < u", "3"),
+                   atom("a(x,x)", "x < x", "4"), atom("a(x,5)", "x < 5", "5")});
+    MTransition *t1 = named(n, "1"), *t2 = named(n, "2"), *t3 = named(n, "3"), *t4 = named(n, "4"),
+                *t5 = named(n, "5");
+    // Same shape needs the same places: compare each with a copy on its own places.
+    auto same_places = [](MTransition* a, MTransition* b) {
+        for (MArc *x = a->pre, *y = b->pre; x && y; x = x->tnext, y = y->tnext) y->place->number = x->place->number;
+        for (MArc *x = a->post, *y = b->post; x && y; x = x->tnext, y = y->tnext) y->place->number = x->place->number;
+    };
+    same_places(t1, t2);
+    EXPECT_TRUE(trans_equal(t1, t2));
+    same_places(t1, t3);
+    EXPECT_FALSE(trans_equal(t1, t3));
+    same_places(t1, t4);
+    EXPECT_FALSE(trans_equal(t1, t4));
+    EXPECT_FALSE(trans_equal(t4, t1));
+    same_places(t1, t5);
+    EXPECT_FALSE(trans_equal(t1, t5));
+    FreeNet(&n);
+}
+
+TEST_F(Sync, DeletingATransitionKeepsSharedPhantoms) {
+    MNet* n = par({atom("a", "", "t"), atom("b", "", "u")});
+    MTransition* t = named(n, "t");
+    MTransition* u = named(n, "u");
+    MTransition* shared = M_Copy2PTransition(n, t);
+    MTransition* own = M_Copy2PTransition(n, t);
+    for (MTransition* x : {t, u}) {
+        add_phantom_link(x, shared);
+        add_phantom_link(shared, x);
+    }
+    add_phantom_link(t, own);
+    add_phantom_link(own, t);
+    EXPECT_EQ(CheckNet(n), 0);
+    M_delete_transition(n, t);
+    EXPECT_EQ(n->phantom_count, 1u);
+    EXPECT_EQ(n->first_phantom, shared);
+    EXPECT_EQ(shared->links, std::vector<MTransition*>{u});
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, PhantomCopiesOfProcedureActions) {
+    MNet* n = par({atom("a", "", "q"), atom("^a", "", "p")});
+    MTransition* q = named(n, "q");
+    MTransition* p = named(n, "p");
+    q->flags = TR_PHANTOM_SYNC | TR_PROCEDURE;
+    p->flags = TR_PROCEDURE;
+    p->x = 0, p->y = 0, q->x = 61, q->y = 100;
+    M_synchronise(n, actions("a"), 1);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    EXPECT_EQ(n->phantom_count, 2u);
+    EXPECT_EQ(j->links.size(), 2u);
+    EXPECT_TRUE(j->flags & TR_PHANTOM_SYNC);
+    EXPECT_EQ(j->x, 30);
+    EXPECT_EQ(j->y, 50);
+    EXPECT_EQ(q->x, 76);  // the partner moves aside
+    for (MTransition* ph = n->first_phantom; ph; ph = ph->next) EXPECT_FALSE(ph->flags & TR_PHANTOM_SYNC);
+    EXPECT_EQ(CheckNet(n), 0);
+    FreeNet(&n);
+}
+
+}  // namespace
+}  // namespace algebra_test
