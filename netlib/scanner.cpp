@@ -196,4 +196,24 @@ std::string ReadCommand(std::FILE* f, std::size_t n) {
     return s;
 }
 
+bool collect_labels = false;
+LabelList place_labels;
+LabelList transition_labels;
+
+static void add_label(LabelList& list, const std::string& label, NET_NODE* node) {
+    std::string key;
+    for (char c : label)
+        if (!std::isspace(static_cast<unsigned char>(c))) key += c;
+    auto r = list.entries.emplace(key, LabelEntry());
+    if (r.second) ++list.distinct;
+    ++r.first->second.count;
+    r.first->second.nodes.push_front(node);
+    ++list.uses;
+}
+
+void add_place_label(const std::string& label, NET_NODE* node) { add_label(place_labels, label, node); }
+void add_transition_label(const std::string& label, NET_NODE* node) { add_label(transition_labels, label, node); }
+
+void free_label_list(LabelList& list) { list = LabelList(); }
+
 }  // namespace netlib

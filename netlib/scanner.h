@@ -4,7 +4,10 @@
 // "ERROR: syntax error in file '%s', line %d: %s.\n" and exit code 10.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <string>
 
 namespace netlib {
@@ -31,5 +34,26 @@ std::string ReadAlphaName(std::FILE* f, std::size_t n);
 std::string ReadCmdToken(std::FILE* f, std::size_t n);
 std::string ReadEnclString(std::FILE* f, std::size_t n);
 std::string ReadCommand(std::FILE* f, std::size_t n);
+
+// ---- label lists -------------------------------------------------------------
+// The labels of places and of transitions, white space removed, in byte
+// order; each with the nodes that carry it, newest first.  The readers fill
+// them only while collect_labels is set.
+struct NET_NODE;
+struct LabelEntry {
+    std::uint32_t count = 0;
+    std::deque<NET_NODE*> nodes;
+};
+struct LabelList {
+    std::map<std::string, LabelEntry> entries;
+    std::uint32_t uses = 0;       // labels added
+    std::uint32_t distinct = 0;   // entries made
+};
+extern bool collect_labels;
+extern LabelList place_labels;
+extern LabelList transition_labels;
+void add_place_label(const std::string& label, NET_NODE* node);
+void add_transition_label(const std::string& label, NET_NODE* node);
+void free_label_list(LabelList& list);
 
 }  // namespace netlib

@@ -198,6 +198,8 @@ struct NodeEntry {
     long component = 0;   // C
     bool entry = false;
     bool exit = false;
+    bool has_label = false;
+    std::string label;    // kept for the label lists
     std::unique_ptr<NodeExtras, NodeExtrasDeleter> extras;
 };
 
@@ -325,6 +327,10 @@ void place_field(Source& in, int c, NodeEntry& e) {
     }
     case 'b': case 'R': case 'T': {
         std::string s = read_quoted(in);
+        if (c == 'b' && collect_labels) {
+            e.label = s;
+            e.has_label = true;
+        }
         if (keep) {
             NodeExtras& x = extras_of(e);
             (c == 'b' ? x.label : c == 'R' ? x.reference : x.text) = std::move(s);
@@ -358,6 +364,10 @@ void transition_field(Source& in, int c, NodeEntry& e, bool phantom) {
         return;
     case 'i': case 'b': case 'g': case 'R': case 'T': {
         std::string s = read_quoted(in);
+        if (c == 'b' && collect_labels && !phantom) {
+            e.label = s;
+            e.has_label = true;
+        }
         if (keep) {
             NodeExtras& x = extras_of(e);
             (c == 'i' ? x.action : c == 'b' ? x.label : c == 'g' ? x.guard : c == 'R' ? x.reference : x.text) =
@@ -733,6 +743,7 @@ NET* second_pass(FileEntries& file) {
         p->kind = box ? (e.entry ? 1 : e.exit ? 2 : 0) : 0;
         p->aux = static_cast<std::uint32_t>(e.component);
         components = std::max(components, p->aux);
+        if (e.has_label) add_place_label(e.label, p);
         if (vos_options.keep_extras) {
             NodeExtras& x = extras_of(e);
             x.current = static_cast<std::int32_t>(e.current);
@@ -741,6 +752,7 @@ NET* second_pass(FileEntries& file) {
     };
     auto fill_transition = [&](NET_NODE* t, NodeEntry& e) {
         t->kind = 0;
+        if (e.has_label) add_transition_label(e.label, t);
         if (vos_options.keep_extras) {
             extras_of(e);
             t->extras = std::move(e.extras);

@@ -160,6 +160,23 @@ TEST(VosReader, DuplicateNamesShareOneNode) {
     EXPECT_EQ(PT_connection(net, "p", "t"), 1);
 }
 
+TEST(VosReader, CollectsLabelsWhenAsked) {
+    TempDir dir;
+    collect_labels = true;
+    Read net(read_text(dir, std::string(kHeader) + "PL\n\"p\"b\"a b\"\n\"q\"b\"ab\"\n\"r\"b\"c\"\nTR\n\"t\"b\"x\"\nTP\nPT\n"));
+    collect_labels = false;
+    ASSERT_EQ(place_labels.entries.size(), 2u);
+    const LabelEntry& ab = place_labels.entries.at("ab");
+    EXPECT_EQ(ab.count, 2u);
+    EXPECT_EQ(ab.nodes.front()->name, "q");   // newest first
+    EXPECT_EQ(place_labels.uses, 3u);
+    EXPECT_EQ(place_labels.distinct, 2u);
+    EXPECT_EQ(transition_labels.entries.begin()->first, "x");
+    free_label_list(place_labels);
+    free_label_list(transition_labels);
+    EXPECT_TRUE(place_labels.entries.empty());
+}
+
 TEST(VosReader, ReadsWhatLaterProgramsWrite) {
     // The frame and fields that flatnet and the analyser write.
     TempDir dir;
