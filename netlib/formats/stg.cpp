@@ -45,11 +45,12 @@ public:
                 if (cmd.empty()) {
                     int c = std::fgetc(f_);
                     if (c == EOF) return;
+                    name_line_ = scan.line;
                     cmd = std::string(1, static_cast<char>(c));
                 }
             }
             if (cmd[0] != '.')
-                syntax_error(format("read_STG(): command with prefix '.' expected, but '%s' found", cmd.c_str()));
+                name_error(format("read_STG(): command with prefix '.' expected, but '%s' found", cmd.c_str()));
             if (cmd == ".model" || cmd == ".name") {
                 if (!eol) read_name(kNameLimit, false, eol);
             } else if (cmd == ".inputs" || cmd == ".outputs" || cmd == ".internal" || cmd == ".dummy") {
@@ -63,12 +64,18 @@ public:
             } else if (cmd == ".end") {
                 return;
             } else {
-                syntax_error(format("read_STG(): unknown keyword '%s'", cmd.c_str()));
+                name_error(format("read_STG(): unknown keyword '%s'", cmd.c_str()));
             }
         }
     }
 
 private:
+    // A syntax error about the name read last, reported at the line it stands in.
+    [[noreturn]] void name_error(const std::string& text) {
+        scan.line = name_line_;
+        syntax_error(text);
+    }
+
     // Reads a name.  With across_lines, line breaks and '#' comments before it
     // are skipped; otherwise a line break before the name gives the empty name
     // with eol set.  eol tells whether the name ended its line (or the file).
@@ -95,6 +102,7 @@ private:
             }
             break;
         }
+        name_line_ = scan.line;
         std::string name;
         while (c != EOF && c != '\n' && !is_blank(c) && !ends_name(c)) {
             if (name.size() >= limit) syntax_error("read_STG_Name(): length of identifier too long");
@@ -157,7 +165,7 @@ private:
 
     NET_NODE* lookup_transition_name(const std::string& name) {
         StgNode n = lookup(name);
-        if (!n.transition) syntax_error("CP_read_STG(): transition name expected");
+        if (!n.transition) name_error("CP_read_STG(): transition name expected");
         return n.node;
     }
 
@@ -170,7 +178,7 @@ private:
                 continue;
             }
             if (!signals_.insert(name).second)
-                syntax_error(format("transition '%s' multiply used", name.c_str()));
+                name_error(format("transition '%s' multiply used", name.c_str()));
             std::printf("transition '%s'\n", name.c_str());
         }
     }
@@ -196,6 +204,7 @@ private:
                 cmd_eol = eol;
                 return true;
             }
+            int source_line = name_line_;
             StgNode src = lookup(source);
             if (src.transition)
                 std::printf("[T:%s]:", src.node->name.c_str());
@@ -223,12 +232,15 @@ private:
                         std::printf("[P][tp]");
                     }
                 } else {
-                    if (!dst.transition) syntax_error("CP_read_STG(): transition name expected");
+                    if (!dst.transition) name_error("CP_read_STG(): transition name expected");
                     insert_PT_con(net_, src.node->name, dst.node->name, 1);
                     std::printf("(T)(pt)");
                 }
             }
-            if (destinations == 0) syntax_error("CP_read_STG(): missing destination name");
+            if (destinations == 0) {
+                scan.line = source_line;
+                syntax_error("CP_read_STG(): missing destination name");
+            }
             std::printf("\n");
         }
     }
@@ -280,7 +292,7 @@ private:
             std::string name = read_name(kNameLimit, true, eol);
             if (name.empty()) syntax_error("CP_read_STG(): place name expected");
             StgNode n = lookup(name);
-            if (n.transition) syntax_error("CP_read_STG(): place name expected");
+            if (n.transition) name_error("CP_read_STG(): place name expected");
             ++n.node->marking;
             std::printf(" %s", name.c_str());
         }
@@ -305,7 +317,7 @@ private:
                 bool eol = false;
                 std::string name = read_name(kNameLimit, true, eol);
                 if (name.empty()) syntax_error("CP_read_STG(): place name expected");
-                if (lookup(name).transition) syntax_error("CP_read_STG(): place name expected");
+                if (lookup(name).transition) name_error("CP_read_STG(): place name expected");
                 std::printf(" %s", name.c_str());
             }
             expect_char(f_, '=');
@@ -318,6 +330,7 @@ private:
     NET* net_;
     std::unordered_set<std::string> signals_;
     unsigned implicit_places_ = 0;
+    int name_line_ = 1;   // line in which the name read last began
     NET_NODE* place_cursor_ = nullptr;
     NET_NODE* trans_cursor_ = nullptr;
 };

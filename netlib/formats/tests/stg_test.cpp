@@ -107,13 +107,13 @@ TEST_P(StgErrors, EndWithSyntaxError) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StgErrors,
     ::testing::Values(
-        StgError{".inputs a b a\n", "transition 'a' multiply used\\."},
-        StgError{".inputs a\n.graph\na+\n", "line 4: CP_read_STG\\(\\): missing destination name\\."},
+        StgError{".inputs a b a\n", "line 1: transition 'a' multiply used\\."},
+        StgError{".inputs a\n.graph\na+\n", "line 3: CP_read_STG\\(\\): missing destination name\\."},
         StgError{".inputs a\n.graph\np q\n", "CP_read_STG\\(\\): transition name expected\\."},
         StgError{"model x\n", "read_STG\\(\\): command with prefix '\\.' expected, but 'model' found\\."},
-        StgError{".inputs a\n.state\n", "read_STG\\(\\): unknown keyword '\\.state'\\."},
+        StgError{".inputs a\n.state\n", "line 2: read_STG\\(\\): unknown keyword '\\.state'\\."},
         StgError{".inputs a\n.marking <a+,a->\n", "read_STG\\(\\): '\\{' expected\\."},
-        StgError{".inputs a\n.graph\na+ a-\n.marking {a+}\n", "CP_read_STG\\(\\): place name expected\\."},
+        StgError{".inputs a\n.graph\na+ a-\n.marking {a+}\n", "line 4: CP_read_STG\\(\\): place name expected\\."},
         StgError{".inputs a\n.marking {p\n", "read_STG\\(\\): '\\}' expected\\."}));
 
 TEST(Stg, LongNameAndMissingFile) {
