@@ -94,6 +94,7 @@ private:
     std::vector<std::uint32_t> chosen_;
     std::vector<std::uint32_t> pos_;
     std::vector<const std::vector<std::uint32_t>*> lists_;
+    CoSet common_, scratch_;  // co set shared by the outputs of one event
 
     // Hash table of cuts.
     std::vector<std::uint32_t> slots_;  // record index + 1
@@ -403,9 +404,12 @@ void Unfolder::extend_from(std::uint32_t e) {
     const std::vector<std::uint32_t>& post = net_.post[t];
     if (post.empty()) return;
     const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
-    CoSet common = pf_.co[pf_.ev_pre_conds[begin] - 1];
-    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i)
-        common.intersect_with(pf_.co[pf_.ev_pre_conds[i] - 1]);
+    CoSet& common = common_;
+    common = pf_.co[pf_.ev_pre_conds[begin] - 1];
+    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
+        CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
+        common.swap(scratch_);
+    }
     const bool rows = pf_.events() < s_.co_row_limit;
     const std::uint32_t first = pf_.conditions() + 1;
     pf_.ev_post_first[e - 1] = first;

@@ -41,11 +41,13 @@ TEST(CoSet, RunsMergeAndIntersect) {
     EXPECT_FALSE(a.contains(9));
     EXPECT_FALSE(a.contains(0));
     for (std::uint32_t x : {2u, 3u, 4u, 5u, 6u, 7u}) b.append(x);
-    a.intersect_with(b);
+    CoSet c;
+    CoSet::intersect(a, b, c);
     std::vector<std::uint32_t> got;
-    a.for_each([&](std::uint32_t x) { got.push_back(x); });
+    c.for_each([&](std::uint32_t x) { got.push_back(x); });
     EXPECT_EQ(got, (std::vector<std::uint32_t>{2, 3, 5, 7}));
-    EXPECT_EQ(a.count(), 4u);
+    EXPECT_EQ(c.count(), 4u);
+    EXPECT_EQ(c.runs(), 3u);
 }
 
 // Random nets of both shapes: sound, complete, and event by event the same

@@ -1,0 +1,217 @@
+#!/bin/bash
+# Command-line tests of trelmik: messages, exit codes and the files written.
+set -u
+fixtures=$(cd "$(dirname "$0")/fixtures" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp "$fixtures"/*.ll_net .
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# check NAME EXPECTED_CODE EXPECTED_STDERR_SUBSTRING -- command...
+# Runs the command with stdin from /dev/null; checks exit code and that
+# standard error contains the text (empty text: standard error must be empty).
+check() {
+    local name=$1 code=$2 err=$3
+    shift 4
+    "$@" </dev/null >out.txt 2>err.txt
+    local got=$?
+    [ "$got" -eq "$code" ] || fail "$name: exit $got, expected $code ($(cat err.txt))"
+    if [ -z "$err" ]; then
+        [ -s err.txt ] && fail "$name: unexpected error output: $(cat err.txt)"
+    else
+        grep -qF -- "$err" err.txt || fail "$name: error output lacks '$err': $(cat err.txt)"
+    fi
+}
+
+# ---- exit codes and messages, one row per case --------------------------------------
+check "missing input" 10 "error: missing parameter (input file)." -- trelmik -t
+check "-m without =" 11 "parameter error: '=' expected after '-m'." -- trelmik -m cycle.ll_net
+check "-mx is one option" 11 "parameter error: '=' expected after '-m'." -- trelmik -mx cycle.ll_net
+check "-UG without =" 11 "parameter error: '=' expected after '-UG'." -- trelmik -UG cycle.ll_net
+check "-x=0" 11 "parameter error: number greater than 0 expected after '-x'." -- trelmik -x=0 cycle.ll_net
+check "-n=0" 11 "parameter error: number greater than 0 expected after '-n'." -- trelmik -n=0 cycle.ll_net
+check "-n= without digits" 11 "parameter error: number expected after '-n='." -- trelmik -n=a cycle.ll_net
+check "-x beyond 32 bits" 11 "parameter error: number out of range (32 bits) after '-x='." -- trelmik -x=4294967296 cycle.ll_net
+check "-K without =" 11 "parameter error: '=' expected after '-K'." -- trelmik -K2a
+check "event limit" 3 "Maximal number of events (1) has been exceeded." -- trelmik -x=1 cycle.ll_net
+check "-x=2 is enough" 0 "" -- trelmik -x=2 cycle.ll_net
+check "unreadable net" 4 "could not open file 'nosuch.ll_net'" -- trelmik nosuch.ll_net
+check "ERV not built in" 11 "error: option '-@' is not available" -- trelmik -@ -m=c cycle.ll_net
+check "bit arrays not built in" 11 "error: option '-b' is not available" -- trelmik -b cycle.ll_net
+check "unknown option" 0 "parameter warning: unknown option 'Zq' (ignoring)." -- trelmik -Zq cycle.ll_net
+check "lone dash" 0 "parameter warning: missing option after '-'." -- trelmik - cycle.ll_net
+check "two inputs" 0 "parameter warning: input file after '-f' already specified;
+                   'cycle.ll_net' overwrites 'pair.ll_net'." -- trelmik pair.ll_net -f=cycle.ll_net
+check "option twice" 0 "parameter warning: option '-m' appears twice;
+                   'b' overwrites 'a'." -- trelmik -m=a -m=b cycle.ll_net
+[ -f b.mci ] && [ ! -f a.mci ] || fail "the later -m value must win"
+check "output not writable" 5 "error: cannot open file 'nodir/x.mci'." -- trelmik -m=nodir/x cycle.ll_net
+ln -s /dev/full full.mci
+check "write error" 5 "error: cannot write file 'full.mci'." -- trelmik -m=full.mci cycle.ll_net
+rm -f full.mci
+
+cat > empty.ll_net <<'EOF'
+VOS
+PlainNet
+FORMAT_N
+PL
+1"a"
+2"b"
+TR
+1"t"
+TP
+1<2
+PT
+1>1
+TX
+EOF
+check "no start marking" 13 "error: net without start marking." -- trelmik empty.ll_net
+
+cat > heavy.ll_net <<'EOF'
+VOS
+PlainNet
+FORMAT_N
+PL
+1"a"M1
+2"b"
+3"c"
+TR
+1"t"
+2"u"
+3"w"
+TP
+1<2
+2<2w2
+PT
+1>1
+1>2
+3>3
+TX
+EOF
+check "weight above 1" 0 "Transition 'u' is connected to an arc with weight > 1 and is removed." -- trelmik -T -m=h heavy.ll_net
+grep -qF "The net is not T-restricted in 'w'." err.txt || fail "T-restriction message missing: $(cat err.txt)"
+grep -qF "Useless transitions for the construction of the unfolding:" out.txt || fail "-T heading missing"
+grep -qxF "{ w }" out.txt || fail "-T list: $(cat out.txt)"
+
+# ---- version and usage ------------------------------------------------------------------
+trelmik >out.txt 2>err.txt; code=$?
+[ $code -eq 0 ] && head -1 out.txt | grep -qF "'trelmik' -- construct finite prefix/unfolding for a 1-safe Petri net." \
+    || fail "usage without arguments"
+grep -qF "  -n                change B-conflict algorithm after 3000 events" out.txt || fail "usage -n line"
+grep -qF "  -x                restrict the number of maximal generated events to 10000" out.txt || fail "usage -x line"
+trelmik -v >out.txt 2>&1; code=$?
+[ $code -eq 0 ] && [ "$(cat out.txt)" = "trelmik - Version 4.5.1 (22.06.1999)." ] || fail "version: $(cat out.txt)"
+trelmik -v -t cycle.ll_net >out.txt 2>&1 || fail "-v with an input must run"
+grep -qF "Calculated McMillan unfolding." out.txt || fail "-v with input did not unfold"
+
+# ---- the prefix files ---------------------------------------------------------------------
+trelmik -m=c -u=c -tC cycle.ll_net >out.txt 2>err.txt || fail "cycle run"
+[ -s err.txt ] && fail "cycle run wrote errors: $(cat err.txt)"
+cat > expect.txt <<'EOF'
+|S|=   2, |T|=   2, |B|=    2, |E|=    2, Cutoffs: 1, time:      0.00 s
+Calculated McMillan unfolding.
+No conditions behind cut-off events have been included.
+EOF
+sed 's/time: *[0-9.]* s/time:      0.00 s/' out.txt | diff expect.txt - >/dev/null || fail "summary: $(cat out.txt)"
+# .mci: counts, labels, condition records, cut-off pairs, configurations, names.
+got=$(od -An -v -tx1 c.mci | tr -s ' \n' ' ')
+want=" 02 00 00 00 02 00 00 00 01 00 00 00 02 00 00 00 01 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 02 00 00 00 01 00 00 00 02 00 00 00 00 00 00 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 00 00 00 02 00 00 00 02 00 00 00 61 00 62 00 00 74 31 00 74 32 00 00 "
+[ "$got" = "$want" ] || fail ".mci of the cycle: $got"
+cat > want.unf <<'EOF'
+*********************************************
+* FILE: c.unf                               *
+*********************************************
+
+Unfolding of the net described in file 'cycle.ll_net'.
+=========
+
+2 conditions.
+2 events.
+1 component.
+
+Names and labellings of events:
+numname  name  tr_name  label (multiset or variable)
+      1. E1    t1       {}
+      2. E2    t2       {}
+
+List of conditions and edges:
+preset     numname  label<comp>name  pl_name       postset
+                  1. (e) < 0>  B1    a         --> 1
+      1 -->       2. (0) < 0>  B2    b         --> 2
+
+1 cutoff event (corresponding event):
+E2(start marking).
+
+0 maximal configurations:
+
+
+*********************************************
+* END OF FILE c.unf                         *
+*********************************************
+
+EOF
+# The component count is what the net reader reports; compare the rest.
+sed 's/^[0-9]* component.*\.$/1 component./' c.unf | diff want.unf - || fail ".unf of the cycle"
+
+# Conditions behind cut-offs (default): one more condition, kind 'i'.
+trelmik -m=c2 -u=c2 cycle.ll_net >/dev/null 2>&1 || fail "cycle run with conditions behind cut-offs"
+grep -qF "      2 -->       3. (i) < 0>  B3    a" c2.unf || fail "condition behind the cut-off"
+[ "$(od -An -v -tu4 -N8 c2.mci | tr -s ' ')" = " 3 2" ] || fail "counts of c2.mci"
+
+# Names already ending in the extension are kept; short names get it.
+trelmik -m=x.mci -u=.unf cycle.ll_net >/dev/null 2>&1 || fail "names with extensions"
+[ -f x.mci ] && [ ! -f x.mci.mci ] && [ -f .unf ] || fail "extension rule"
+
+# ---- co-relation matrices --------------------------------------------------------------
+trelmik -M=p pair.ll_net >out.txt 2>err.txt || fail "binary matrix run"
+# Rows 2..4 (conditions behind the cut-off have none): 1 / 00 / 001, padded.
+[ "$(od -An -v -tx1 p.bin_coco | tr -s ' \n' ' ')" = " 80 00 20 " ] || fail "bin_coco: $(od -An -tx1 p.bin_coco)"
+trelmik -M=p -up pair.ll_net >out.txt 2>err.txt || fail "ascii matrix run"
+grep -qxF "You are going to write an ASCII co-matrix file of size 6 bytes" out.txt || fail "ascii size line"
+printf '1\n11\n001\n0011\n' | diff - MATRIX.asc_coco >/dev/null || fail "asc_coco: $(cat MATRIX.asc_coco)"
+trelmik -M= pair.ll_net >/dev/null 2>&1 && [ -f DUMMY.bin_coco ] || fail "empty -M value writes DUMMY.bin_coco"
+
+# A large matrix asks first; "n" and the end of input write nothing, "y" writes.
+{
+    echo VOS; echo PlainNet; echo FORMAT_N; echo PL
+    for i in $(seq 1 700); do echo "$((2 * i - 1))\"a$i\"M1"; echo "$((2 * i))\"b$i\""; done
+    echo TR
+    for i in $(seq 1 700); do echo "$((2 * i - 1))\"go$i\""; echo "$((2 * i))\"back$i\""; done
+    echo TP
+    for i in $(seq 1 700); do echo "$((2 * i - 1))<$((2 * i))"; echo "$((2 * i))<$((2 * i - 1))"; done
+    echo PT
+    for i in $(seq 1 700); do echo "$((2 * i - 1))>$((2 * i - 1))"; echo "$((2 * i))>$((2 * i))"; done
+    echo TX
+} > big.ll_net
+echo n | trelmik -M=big big.ll_net >out.txt 2>err.txt || fail "answer n"
+grep -qF "You are going to write a binary co-matrix file of size" out.txt || fail "size line of the question"
+grep -qF "Do you really want to write it? [y|n] " out.txt || fail "question"
+[ -f big.bin_coco ] && fail "answer n wrote the matrix"
+printf 'x\nn\n' | trelmik -M=big big.ll_net >out.txt 2>&1
+[ "$(grep -o 'Do you really' out.txt | wc -l)" -eq 2 ] || fail "another answer repeats the question"
+trelmik -M=big big.ll_net </dev/null >out.txt 2>err.txt; code=$?
+[ $code -eq 0 ] && [ ! -f big.bin_coco ] && grep -qF "taken as 'n'" err.txt || fail "end of input answers n"
+echo y | trelmik -M=big big.ll_net >out.txt 2>&1 && [ -s big.bin_coco ] || fail "answer y writes"
+
+# ---- summaries ---------------------------------------------------------------------------
+trelmik -s -h pair.ll_net >out.txt 2>err.txt || fail "-s -h"
+for text in "Hash table:" "##  0. " "Statistics:" "time spent running" "GL_maxTpostset = 2, GL_maxTpreset = 2" \
+    "* Original system:" "  |S|=     4, |T|=     2, |ST|=     4, |TS|=     4" "* Unfolded net:" \
+    "  |B|=     6, |E|=     2, |BE|=     4, |EB|=     4" "  Number of buckets: 17." \
+    "* Number of cutoff events: 1." "* Other bit arrays: <...yet missing...>"; do
+    grep -qF -- "$text" out.txt || fail "-s -h output lacks '$text'"
+done
+trelmik -p pair.ll_net >out.txt 2>&1 || fail "-p"
+grep -qF "|B|=       4, |E|=       2, Cutoffs:       0, Config's:       0, Depth:    2 " out.txt || fail "progress line: $(cat out.txt)"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "all trelmik command-line checks passed"
