@@ -237,8 +237,12 @@ TEST_F(Boxes, RepeatIteration) {
     EXPECT_EQ(count_type(n, PLACE_EXIT), 1);
     int loops = 0;
     for (MPlace* p : places(n)) {
-        if (p->type == PLACE_ENTRY) EXPECT_EQ(neighbours(p->out, true), std::vector<std::string>{"i"});
-        if (p->type == PLACE_EXIT) EXPECT_EQ(neighbours(p->in, true), std::vector<std::string>{"e"});
+        if (p->type == PLACE_ENTRY) {
+            EXPECT_EQ(neighbours(p->out, true), std::vector<std::string>{"i"});
+        }
+        if (p->type == PLACE_EXIT) {
+            EXPECT_EQ(neighbours(p->in, true), std::vector<std::string>{"e"});
+        }
         if (p->type != PLACE_INTERNAL) continue;
         if (neighbours(p->in, true) == std::vector<std::string>{"REPEAT", "i"}) {
             EXPECT_EQ(neighbours(p->out, true), (std::vector<std::string>{"e", "r"}));
@@ -273,7 +277,9 @@ TEST_F(Boxes, CopiedIteration) {
     EXPECT_EQ(count_type(n, PLACE_ENTRY), 1);
     EXPECT_EQ(count_type(n, PLACE_EXIT), 1);
     for (MPlace* p : places(n)) {
-        if (p->type == PLACE_EXIT) EXPECT_EQ(neighbours(p->in, true), (std::vector<std::string>{"e", "e"}));
+        if (p->type == PLACE_EXIT) {
+            EXPECT_EQ(neighbours(p->in, true), (std::vector<std::string>{"e", "e"}));
+        }
         if (p->type != PLACE_INTERNAL) continue;
         auto in = neighbours(p->in, true), out = neighbours(p->out, true);
         bool l1 = in == std::vector<std::string>{"i", "r"} && out == std::vector<std::string>{"e", "r"};
@@ -290,8 +296,12 @@ TEST_F(Boxes, DoubledIteration) {
     ASSERT_EQ(n->trans_count, 6u);
     EXPECT_EQ(n->place_count, 4u);
     for (MPlace* p : places(n)) {
-        if (p->type == PLACE_ENTRY) EXPECT_EQ(neighbours(p->out, true), (std::vector<std::string>{"i", "i"}));
-        if (p->type == PLACE_EXIT) EXPECT_EQ(neighbours(p->in, true), (std::vector<std::string>{"e", "e"}));
+        if (p->type == PLACE_ENTRY) {
+            EXPECT_EQ(neighbours(p->out, true), (std::vector<std::string>{"i", "i"}));
+        }
+        if (p->type == PLACE_EXIT) {
+            EXPECT_EQ(neighbours(p->in, true), (std::vector<std::string>{"e", "e"}));
+        }
         if (p->type == PLACE_INTERNAL) {
             EXPECT_EQ(neighbours(p->in, true), (std::vector<std::string>{"i", "r"}));
             EXPECT_EQ(neighbours(p->out, true), (std::vector<std::string>{"e", "r"}));
