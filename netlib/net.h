@@ -7,6 +7,9 @@
 // transition by place name.  A name index kept beside the lists makes look-ups
 // and sorted inserts logarithmic, so large nets read in linear-logarithmic time.
 //
+// Look-ups by number use a number index that follows the numbers the nodes
+// carry (set by renumber, the appends, block readers, or directly).
+//
 // Misuse (no net, unknown name) warns on standard error with
 // "WARNING: NN.<operation>(): ..." and returns 0 or an empty pointer.
 #pragma once
@@ -210,6 +213,10 @@ NET_NODE* delete_place_node(NET* net, NET_NODE* node);       // returns the succ
 NET_NODE* delete_transition_node(NET* net, NET_NODE* node);  // returns the successor
 int delete_P_to_T_con_node(NET* net, NET_ARC* arc);
 int delete_T_to_P_con_node(NET* net, NET_ARC* arc);
+// delete_P_to_T_connection lowers the weight of the transition->place arc
+// (the one find_TP_connection finds) by one, delete_T_to_P_connection that of
+// the place->transition arc; an arc reaching 0 is removed.  1 also when
+// there is no such arc.
 int delete_P_to_T_connection(NET* net, const std::string& place, const std::string& trans);
 int delete_T_to_P_connection(NET* net, const std::string& place, const std::string& trans);
 
@@ -223,9 +230,10 @@ std::size_t chain_length(const NameList& list);
 void free_chain(NameList& list);              // frees every cell, clears the head
 
 // ---- helpers for readers ---------------------------------------------------------
-// Allocates `count` places (transitions) as one block, appends them to the
-// list in order with the names given, numbers them by position and sets flag
-// bit 0.  Nodes of a block are released with the net.
+// Allocates one place (transition) per name as one block, appends them to
+// the list in the order given, numbers them by position and sets flag bit 0.
+// The nodes of a block are released with the net; deleting one frees only
+// what it owns.
 std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names);
 std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names);
 // Inserts places (transitions) by name as fast_insert_place would, one after

@@ -31,7 +31,10 @@ struct ArcExtras {
 // Reader settings: set by a program before it reads.
 struct VosOptions {
     bool keep_extras = false;          // keep optional fields (write_VOS needs them)
-    bool allow_block_mode = false;     // trelmik -B
+    // trelmik -B: nodes of a file whose place and transition identifiers are
+    // all positional are allocated as blocks in file order; a file that is
+    // not positional switches it off for the rest of the run.
+    bool allow_block_mode = false;
     bool use_current_marking = false;  // start from the 'm' marking
 };
 extern VosOptions vos_options;
@@ -45,6 +48,10 @@ NET* read_new_VOS(const std::string& path);
 // identifier read before it.  The caller closes the stream.
 NET* read_FORMAT_A(std::FILE* f, const std::string& identifier);
 
+// The writers renumber the net's lists 1, 2, ... and end the program with
+// exit code 10 when the file cannot be opened or written.  write_VOS writes
+// the kept extras and needs them (net->has_extras); write_VOS_PlainNet writes
+// names, markings, arcs (weights above 1) and, when asked, components.
 void write_VOS(NET* net, const std::string& path);
 void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components);
 
