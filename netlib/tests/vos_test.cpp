@@ -70,6 +70,16 @@ TEST(VosReader, PlainNetWithIdentifiersAndFields) {
     EXPECT_EQ(a->number, 2u);
 }
 
+TEST(VosReader, SparseIdentifiersAndWindowsLineEnds) {
+    TempDir dir;
+    Read net(read_text(dir, "VOS\r\nPlainNet\r\nFORMAT_N\r\nPL\r\n1000000000\"a\"M1\r\n5\"b\"\r\nTR\r\n"
+                            "2000000000\"t\"\r\nTP\r\n2000000000<5\r\nPT\r\n1000000000>2000000000 w2\r\nTX\r\n"));
+    EXPECT_EQ(nettest::place_names(net), "a b");
+    EXPECT_EQ(TP_connection(net, "b", "t"), 1);
+    EXPECT_EQ(PT_connection(net, "a", "t"), 2);
+    EXPECT_EQ(marking(net, "a"), 1);
+}
+
 TEST(VosReader, PositionsAndDefaultNames) {
     TempDir dir;
     // An empty line in a section without identifiers is a place of its own.
