@@ -315,6 +315,10 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
 // known by the set of original transitions it is made of and the number of
 // synchronised pairs in it; each original takes part at most once in a join,
 // and each join is made once, whatever the order of the transition list.
+// This cuts the otherwise endless chains of joins that transitions holding
+// both a and ^a would start.  With self-joins allowed (synchronisation, not
+// scoping), an original holding both a and ^a is also joined with a copy of
+// itself; such a self-join is not joined further.
 
 namespace {
 
@@ -322,6 +326,7 @@ struct Join {
     MTransition* t;
     std::vector<std::uint32_t> parts;  // sorted indices of originals
     std::uint32_t pairs;
+    bool self_join;
 };
 
 const ActionTerm* holds(const MTransition* t, std::uint16_t code, std::uint16_t nparams) {
@@ -334,7 +339,7 @@ void number_places(MNet* net) {
 }
 
 // Returns the joins made (originals first).
-std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit) {
+std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit, bool self_joins) {
     const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
     const std::uint16_t np = a.nparams;
     std::vector<Join> joins;
@@ -342,7 +347,7 @@ std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit
     for (MTransition* t = net->last_trans; t; t = t->prev) {
         if (!holds(t, even, np) && !holds(t, odd, np)) continue;
         std::uint32_t k = static_cast<std::uint32_t>(joins.size());
-        joins.push_back(Join{t, {k}, 0});
+        joins.push_back(Join{t, {k}, 0, false});
         made.insert({{k}, 0});
     }
     // Joins x (holding ^a, as t1) and y (holding a, as t2).
@@ -350,8 +355,10 @@ std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit
         const ActionTerm* pt = holds(joins[x].t, odd, np);
         const ActionTerm* qt = holds(joins[y].t, even, np);
         if (!pt || !qt) return;
+        if (joins[x].self_join || joins[y].self_join) return;
         std::vector<std::uint32_t> parts;
         if (x == y) {
+            if (!self_joins || joins[x].pairs != 0) return;
             parts = joins[x].parts;
         } else {
             const auto& px = joins[x].parts;
@@ -366,7 +373,7 @@ std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit
         MTransition* n = sync_pair(net, joins[x].t, joins[y].t, p, q, limit);
         if (!n) return;
         made.insert(key);
-        joins.push_back(Join{n, std::move(parts), pairs});
+        joins.push_back(Join{n, std::move(parts), pairs, x == y});
     };
     for (std::size_t i = 0; i < joins.size(); ++i)
         for (std::size_t j = 0; j <= i; ++j) {
@@ -380,7 +387,7 @@ std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit
 
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
-    for (const ActionTerm& a : actions) close_over(net, a, limit);
+    for (const ActionTerm& a : actions) close_over(net, a, limit, true);
     return net;
 }
 
@@ -421,7 +428,7 @@ MTransition* M_delete_transition(MNet* net, MTransition* t) {
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
     for (const ActionTerm& a : actions) {
-        std::vector<Join> joins = close_over(net, a, limit);
+        std::vector<Join> joins = close_over(net, a, limit, false);
         std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u);
         for (const Join& j : joins)
             if (holds(j.t, even, a.nparams) || holds(j.t, static_cast<std::uint16_t>(even | 1u), a.nparams))
