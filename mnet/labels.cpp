@@ -335,7 +335,7 @@ private:
             add_command(21, reinterpret_cast<std::intptr_t>(const_macro(tk.text)), 0, 0);
             return;
         case L_LP: {
-            Tuple tuple = parse_tuple(direct);
+            Tuple tuple = parse_tuple(direct);  // a macro element switches direct mode off
             if (direct) {
                 term.code = static_cast<std::uint16_t>(TUPLE_BASE + intern_tuple(std::move(tuple)));
                 add_term(work, term);
@@ -370,7 +370,7 @@ private:
     }
 
     // Elements after "(" up to ")".
-    Tuple parse_tuple(bool direct) {
+    Tuple parse_tuple(bool& direct) {
         Tuple tuple;
         std::vector<TemplateCommand*> element_commands;
         while (pos_ < toks_.size() && toks_[pos_].type != L_RP) {

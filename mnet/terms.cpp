@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "commands.h"
+#include "net.h"
 
 namespace mnet {
 
@@ -181,6 +182,137 @@ void end_action() {
     for (auto& c : a.extra) a.guard.push_back(std::move(c));
     a.extra.clear();
     if (current_nodes == &a.nodes) current_nodes = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Variable and channel access of the current action.
+const ValueSet& dot_set() {
+    static const ValueSet dot{VAL_DOT};
+    return dot;
+}
+const ValueSet* default_place_type = &dot_set();
+
+namespace {
+std::uint16_t current_slot(const std::string& name, std::uint16_t flags) {
+    ComVars& vars = current_action.vars;
+    std::uint16_t code = var_code(name);
+    std::size_t slot = 0;
+    while (slot < vars.size() && vars[slot].var != code) ++slot;
+    if (slot == vars.size()) {
+        if (vars.size() >= MAX_COMVARS) fatal("A single action produces a transition with too many ComVars !");
+        vars.push_back(ComVar{code, 0});
+    }
+    vars[slot].flags = static_cast<std::uint16_t>(vars[slot].flags | flags);
+    return static_cast<std::uint16_t>(slot);
+}
+
+void raise_bound(long value) {
+    if (value > arc_weight_bound && value <= 65535) arc_weight_bound = static_cast<std::uint16_t>(value);
+}
+
+// The conjunct var = dot or 'x = x' as a table of its own.
+void add_equality_conjunct(std::uint16_t left_slot, bool right_is_dot, std::uint16_t right_slot) {
+    TermTable t = new_term_table();
+    std::uint16_t l = add_node(t, N_VAR, left_slot, NO_COMPONENT);
+    std::uint16_t r = right_is_dot ? add_node(t, N_CONST, static_cast<std::uint16_t>(VAL_DOT), 0)
+                                   : add_node(t, N_VAR, right_slot, NO_COMPONENT);
+    add_node(t, N_EQ, l, r);
+    current_action.extra.push_back(std::move(t));
+}
+
+// The parameter that procedure semantics adds to an access of a variable.
+std::uint16_t instance_param(const std::string& name, bool reference, bool at_level) {
+    if (reference) {
+        raise_bound(long(template_params.max) - 1);
+        return current_slot("id", 1);
+    }
+    if (instance_set_declared() && at_level) return current_slot("id", 0);
+    std::string v = "id_" + name;
+    bool fresh = true;
+    std::uint16_t code = var_code(v);
+    for (const ComVar& c : current_action.vars) fresh = fresh && c.var != code;
+    std::uint16_t slot = current_slot(v, 0);
+    if (fresh) add_equality_conjunct(slot, true, 0);
+    return slot;
+}
+
+const ActionTerm& find_or_add(const ActionTerm& t) {
+    for (const ActionTerm& x : current_action.label)
+        if (compare_action_terms(x, t) == 0) return x;
+    actset_add_term(current_action.label, t);
+    for (const ActionTerm& x : current_action.label)
+        if (compare_action_terms(x, t) == 0) return x;
+    fatal("Internal Error: action term lost !");
+}
+}  // namespace
+
+const ActionTerm& access_term(const AccessIdent& x) {
+    ActionTerm t;
+    t.code = action_code(x.name);
+    std::uint16_t flags = x.reference_param ? 1 : 0;
+    t.params[0] = current_slot("'" + x.name, flags);
+    t.params[1] = current_slot(x.name + "'", flags);
+    t.nparams = 2;
+    if (procedure_semantics) {
+        t.params[2] = instance_param(x.name, x.reference_param, x.at_procedure_level);
+        t.nparams = 3;
+    }
+    return find_or_add(t);
+}
+
+std::uint16_t pre_value(const AccessIdent& x) {
+    return add_node(N_VAR, access_term(x).params[0], NO_COMPONENT);
+}
+
+std::uint16_t post_value(const AccessIdent& x) {
+    return add_node(N_VAR, access_term(x).params[1], NO_COMPONENT);
+}
+
+std::uint16_t read_value(const AccessIdent& x) {
+    const ActionTerm& t = access_term(x);
+    std::uint16_t pre = t.params[0], post = t.params[1];
+    bool seen = false;
+    for (const TermTable& c : current_action.extra)
+        for (std::size_t i = 1; i < c.size(); ++i) seen = seen || (c[i].kind == N_VAR && c[i].left == pre);
+    if (!seen) add_equality_conjunct(pre, false, post);
+    return add_node(N_VAR, pre, NO_COMPONENT);
+}
+
+const ActionTerm& channel_term(const std::string& c, int mode) {
+    std::string name = c;
+    if (mode & 2) name += (mode & 1) ? "!!" : "!";
+    else name += (mode & 1) ? "??" : "?";
+    ActionTerm t;
+    t.code = action_code(name);
+    t.params[0] = current_slot((mode & 4) ? c : name, 0);
+    t.nparams = 1;
+    if (procedure_semantics) {
+        t.params[1] = instance_param(c, false, false);
+        t.nparams = 2;
+    }
+    return find_or_add(t);
+}
+
+std::uint16_t channel_value(const std::string& c, int mode) {
+    if (mode & 4) current_action.procedure_action = true;
+    return add_node(N_VAR, channel_term(c, mode).params[0], NO_COMPONENT);
+}
+
+void add_id_var(MTransition* t) {
+    t->flags |= TR_PROCEDURE;
+    if (!current_action.procedure_action) return;
+    t->flags |= TR_PHANTOM_SYNC;
+    if (instance_set_declared()) {
+        std::uint16_t code = var_code("id");
+        std::size_t slot = 0;
+        while (slot < t->comvars.size() && t->comvars[slot].var != code) ++slot;
+        if (slot == t->comvars.size()) {
+            if (t->comvars.size() >= MAX_COMVARS) fatal("Transition has too many ComVars !");
+            t->comvars.push_back(ComVar{code, 0});
+        }
+        t->comvars[slot].flags |= 1;
+        raise_bound(template_params.max);
+    }
 }
 
 }  // namespace mnet

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "symtab.h"
@@ -78,5 +79,31 @@ struct CurrentAction {
 extern CurrentAction current_action;
 void begin_action(const ComVars* vars);
 void end_action();
+
+// The default type of the places of elementary boxes: the static {dot} set,
+// or a procedure's instance set while its body is translated.  An
+// instance-identifier set is declared exactly when it is not {dot}.
+const ValueSet& dot_set();
+extern const ValueSet* default_place_type;
+inline bool instance_set_declared() { return default_place_type != &dot_set(); }
+
+// What the action builder needs to know of an accessed identifier.
+struct AccessIdent {
+    std::string name;
+    bool reference_param = false;     // passed by reference
+    bool at_procedure_level = false;  // declared at the current procedure level or deeper
+};
+// The label term x('x,x') of the current action (x('x,x',i) with procedure
+// semantics), added when absent.
+const ActionTerm& access_term(const AccessIdent& x);
+std::uint16_t pre_value(const AccessIdent& x);   // leaf of 'x
+std::uint16_t post_value(const AccessIdent& x);  // leaf of x'
+std::uint16_t read_value(const AccessIdent& x);  // leaf of 'x, with the conjunct 'x = x' once
+// Channel access; mode bit 2 send, bit 1 doubled, bit 4 the parameter is
+// named like the channel itself.
+const ActionTerm& channel_term(const std::string& c, int mode);
+std::uint16_t channel_value(const std::string& c, int mode);
+struct MTransition;
+void add_id_var(MTransition* t);
 
 }  // namespace mnet
