@@ -63,23 +63,43 @@ CheckResult check_prefix(PrefixFile& prefix, const std::function<void()>& step) 
     return result;
 }
 
+namespace {
+
+// Appends items "%s(%s)" to a text: the first without separator, each further
+// one after ", ", or after ",\n  " when it would bring the running width past
+// 65 (the width of an item is the length of its name and label plus 4).
+class ItemWriter {
+public:
+    explicit ItemWriter(std::string& out) : out_(out) {}
+    void add(const std::string& name, const std::string& label) {
+        std::size_t width = name.size() + label.size() + 4;
+        running_ += width;
+        if (first_) {
+            first_ = false;
+        } else if (running_ > 65) {
+            out_ += ",\n  ";
+            running_ = width;
+        } else {
+            out_ += ", ";
+        }
+        out_ += name;
+        out_ += '(';
+        out_ += label;
+        out_ += ')';
+    }
+
+private:
+    std::string& out_;
+    std::size_t running_ = 0;
+    bool first_ = true;
+};
+
+}  // namespace
+
 std::string item_list(const std::vector<std::pair<std::string, std::string>>& items) {
     std::string out;
-    std::size_t running = 0;
-    bool first = true;
-    for (const auto& [name, label] : items) {
-        std::size_t width = name.size() + label.size() + 4;
-        running += width;
-        if (first) {
-            first = false;
-        } else if (running > 65) {
-            out += ",\n  ";
-            running = width;
-        } else {
-            out += ", ";
-        }
-        out += name + "(" + label + ")";
-    }
+    ItemWriter writer(out);
+    for (const auto& [name, label] : items) writer.add(name, label);
     return out;
 }
 
@@ -92,12 +112,14 @@ std::string result_text(const PrefixFile& prefix, const CheckResult& result) {
     case Verdict::Deadlock:
         break;
     }
-    std::vector<netlib::NET_NODE*> node(prefix.events() + 1, nullptr);
-    for (netlib::NET_NODE* t = prefix.net->first_transition; t; t = t->next)
+    std::vector<const netlib::NET_NODE*> node(prefix.events() + 1, nullptr);
+    for (const netlib::NET_NODE* t = prefix.net->first_transition; t; t = t->next)
         if (t->number < node.size()) node[t->number] = t;
-    std::vector<std::pair<std::string, std::string>> items;
-    for (std::uint32_t e : result.witness) items.emplace_back(node[e]->name, prefix.label(e));
-    return "FALSE\n" + item_list(items) + ".\n\n";
+    std::string out = "FALSE\n";
+    ItemWriter writer(out);
+    for (std::uint32_t e : result.witness) writer.add(node[e]->name, prefix.label(e));
+    out += ".\n\n";
+    return out;
 }
 
 std::string time_line(double seconds) {
