@@ -375,11 +375,19 @@ std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit
         made.insert(key);
         joins.push_back(Join{n, std::move(parts), pairs, x == y});
     };
-    for (std::size_t i = 0; i < joins.size(); ++i)
-        for (std::size_t j = 0; j <= i; ++j) {
-            attempt(i, j);
-            if (i != j) attempt(j, i);
-        }
+    // Every join meets every earlier join of the other polarity (and itself).
+    std::vector<std::size_t> with_a, with_co;
+    for (std::size_t i = 0; i < joins.size(); ++i) {
+        bool ha = holds(joins[i].t, even, np) != nullptr;
+        bool hc = holds(joins[i].t, odd, np) != nullptr;
+        if (hc)
+            for (std::size_t j : with_a) attempt(i, j);
+        if (ha)
+            for (std::size_t j : with_co) attempt(j, i);
+        if (ha && hc) attempt(i, i);
+        if (ha) with_a.push_back(i);
+        if (hc) with_co.push_back(i);
+    }
     return joins;
 }
 
