@@ -348,6 +348,10 @@ void read_arcs(std::FILE* f, MNet* net, bool tp, bool phantom,
         if (!p) syntax_error("arc: missing arc annotation");
         MTransition* first_t = phantom ? net->first_phantom : net->first_trans;
         auto pnum = static_cast<std::uint32_t>(pn), tnum = static_cast<std::uint32_t>(tn);
+        // The identifier tables give the elements at once: searches start there.
+        pc = places.at(pnum);
+        tc = trans.at(tnum);
+        ac = nullptr;
         MArc* arc = tp ? M_fast_insert_TP_edge(net->first_place, first_t, pnum, tnum, &pc, &tc, &ac, phantom)
                        : fast_insert_PT_edge(net->first_place, first_t, pnum, tnum, &pc, &tc, &ac, phantom);
         if (const Field* v = find_last(fields, 'v')) {
@@ -557,10 +561,10 @@ MNet* read_VOS(const std::string& net_path, const char* ref_path) {
     in_file = nullptr;
     set_element(nullptr, ElementKind::None);
     if (net->place_count || net->trans_count || net->phantom_count) {
-        net->width = static_cast<std::uint16_t>(ext.max_x);
-        net->height = static_cast<std::uint16_t>(ext.max_y);
-        net->width = static_cast<std::uint16_t>(net->width - net->origin_x);
-        net->height = static_cast<std::uint16_t>(net->height - net->origin_y);
+        std::int64_t w = ext.max_x - net->origin_x, h = ext.max_y - net->origin_y;
+        if (w > 65535 || h > 65535) fatal("Overflow: the net is wider or higher than 65535 units !");
+        net->width = static_cast<std::uint16_t>(w);
+        net->height = static_cast<std::uint16_t>(h);
     }
     for (auto& [t, text] : p_texts) parse_phantom_list(text, t->links, phantoms);
     if (source_net_mode() && ref_path) read_REF(ref_path, net);
@@ -577,7 +581,7 @@ void write_string_field(std::FILE* f, char letter, const std::string& text) {
 
 void write_transition(std::FILE* f, MNet* net, MTransition* t) {
     if (!short_output()) std::fprintf(f, "%u ", t->number);
-    std::fprintf(f, "%d@%d", t->x * scale, t->y * scale);
+    std::fprintf(f, "%lld@%lld", static_cast<long long>(t->x) * scale, static_cast<long long>(t->y) * scale);
     if (!t->label.empty()) write_string_field(f, 'i', actset_text(t->label, t->comvars));
     if (t->label_text && (source_net_mode() || frontend_kind != FE_BPN2)) write_string_field(f, 'b', *t->label_text);
     if (!(source_net_mode() && frontend_kind == FE_BPN2)) {
@@ -616,7 +620,7 @@ void write_HLNet(MNet* net, std::FILE* f) {
     std::fputs("PL\n", f);
     for (MPlace* p = net->first_place; p; p = p->next) {
         if (!short_output()) std::fprintf(f, "%u ", p->number);
-        std::fprintf(f, "%d@%d", p->x * scale, p->y * scale);
+        std::fprintf(f, "%lld@%lld", static_cast<long long>(p->x) * scale, static_cast<long long>(p->y) * scale);
         switch (p->type & 3) {
         case PLACE_ENTRY:
             std::fputc('e', f);

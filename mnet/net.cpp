@@ -449,7 +449,8 @@ void write_BL_section(const MNet* net, std::FILE* f, bool reference_form) {
         if (reference_form) {
             std::fprintf(f, "B%u T\"%d:0\"", b->number, info ? info->reference : 0);
         } else {
-            std::fprintf(f, "%u \"B%u\"%d@%d", b->number, b->number, b->centre_x * scale, b->centre_y * scale);
+            std::fprintf(f, "%u \"B%u\"%lld@%lld", b->number, b->number, static_cast<long long>(b->centre_x) * scale,
+                         static_cast<long long>(b->centre_y) * scale);
             std::fputs("b", f);
             write_quoted(f, info ? info->name : std::string());
             if (info) write_block_list(f, net, info->children);
@@ -847,6 +848,51 @@ MNet* M_copy_net(MNet* net) {
         for (MTransition* t = k ? net->first_phantom : net->first_trans; t; t = t->next)
             for (MTransition* o : t->links) t->copy->links.push_back(o->copy);
     return c;
+}
+
+namespace {
+MPlace* place_from(MPlace* start, std::uint32_t number) {
+    MPlace* p = start;
+    if (p && p->number < number)
+        while (p && p->number != number) p = p->next;
+    else
+        while (p && p->number != number) p = p->prev;
+    if (!p) fatal("Internal Error: place %u not found !", number);
+    return p;
+}
+
+MArc* add_box_arc(bool pre, std::uint32_t number, const Inscription& ins, MPlace* start, SmallBox& box,
+                  std::uint16_t flags) {
+    MPlace* p = number ? place_from(start, number) : (pre ? box.first : box.second);
+    if (!p || !box.trans) fatal("Internal Error: place %u not found !", number);
+    auto* a = new MArc();
+    a->place = p;
+    a->trans = box.trans;
+    a->inscription = ins;
+    a->flags = flags;
+    MArc** plist = pre ? &p->out : &p->in;
+    MArc** tlist = pre ? &box.trans->pre : &box.trans->post;
+    a->pnext = *plist;
+    if (*plist) (*plist)->pprev = a;
+    *plist = a;
+    a->tnext = *tlist;
+    if (*tlist) (*tlist)->tprev = a;
+    *tlist = a;
+    return a;
+}
+}  // namespace
+
+MArc* add_pre_arc(std::uint32_t number, const Inscription& ins, MPlace* start, SmallBox& box, std::uint16_t flags) {
+    return add_box_arc(true, number, ins, start, box, flags);
+}
+
+MArc* add_post_arc(std::uint32_t number, const Inscription& ins, MPlace* start, SmallBox& box, std::uint16_t flags) {
+    return add_box_arc(false, number, ins, start, box, flags);
+}
+
+void add_arcs(std::uint32_t number, const Inscription& ins, MPlace* start, SmallBox& box, std::uint16_t flags) {
+    add_box_arc(true, number, ins, start, box, flags);
+    add_box_arc(false, number, ins, start, box, flags);
 }
 
 void add_place_references(MPlace* first, std::uint8_t type_bits, std::uint16_t number, std::uint16_t kind) {

@@ -194,6 +194,22 @@ MPlace* RemovePlace(MNet* net, MPlace* p);
 MTransition* RemoveTrans(MNet* net, MTransition* t, int phantom);
 void FreeNet(MNet** net);
 MNet* M_copy_net(MNet* net);
+// A small box: two places and a transition.  The arc operations join a
+// place, found by number from the start place (forwards or backwards), with
+// the box's transition; number 0 takes the box's first place for a pre-set
+// arc and its second place for a post-set arc.  New arcs go to the head of
+// both lists.
+struct SmallBox {
+    MPlace* first = nullptr;
+    MPlace* second = nullptr;
+    MTransition* trans = nullptr;
+};
+MArc* add_pre_arc(std::uint32_t place_number, const Inscription& inscription, MPlace* start, SmallBox& box,
+                  std::uint16_t flags);
+MArc* add_post_arc(std::uint32_t place_number, const Inscription& inscription, MPlace* start, SmallBox& box,
+                   std::uint16_t flags);
+void add_arcs(std::uint32_t place_number, const Inscription& inscription, MPlace* start, SmallBox& box,
+              std::uint16_t flags);
 void add_place_references(MPlace* first, std::uint8_t type_bits, std::uint16_t number, std::uint16_t kind);
 std::string* join_labels(const std::optional<std::string>& a, const std::optional<std::string>& b,
                          std::optional<std::string>& out);

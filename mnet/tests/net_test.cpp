@@ -303,3 +303,28 @@ TEST_F(Net, Blocks) {
     M_block_boxes(net);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Internal error: places: blocknr (999) not found\n");
 }
+
+TEST_F(Net, SmallBoxArcs) {
+    MPlace* c = nullptr;
+    SmallBox box;
+    box.first = M_fast_insert_place(net, 1, &c);
+    M_fast_insert_place(net, 2, &c);
+    box.second = M_fast_insert_place(net, 3, &c);
+    box.trans = add_t(1);
+    add_pre_arc(0, new_inscription(0), net->first_place, box, 0);
+    add_post_arc(0, new_inscription(0), net->first_place, box, 4);
+    add_arcs(2, new_inscription(0), net->last_place, box, 0);  // searched backwards
+    EXPECT_EQ(box.trans->pre->place->number, 2u);
+    EXPECT_EQ(box.trans->pre->tnext->place, box.first);
+    EXPECT_EQ(box.trans->post->tnext->place, box.second);
+    EXPECT_EQ(box.second->in->flags, 4);
+    MPlace* two = box.first->next;
+    EXPECT_NE(two->in, nullptr);
+    EXPECT_NE(two->out, nullptr);
+    add_place_references(net->first_place, PLACE_INTERNAL | PLACE_ENTRY, 3, 1);  // type bits: none of 0
+    EXPECT_TRUE(two->refs.empty());
+    box.first->type = PLACE_ENTRY;
+    add_place_references(net->first_place, PLACE_ENTRY, 3, 1);
+    ASSERT_EQ(box.first->refs.size(), 1u);
+    EXPECT_EQ(box.first->refs[0].decoration, 1);
+}
