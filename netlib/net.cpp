@@ -1051,19 +1051,49 @@ static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const std
 
 static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std::vector<std::string>& names) {
     std::vector<NET_NODE*> out(names.size(), nullptr);
-    if (!net) return out;
+    if (!net || names.empty()) return out;
     if (list_head(net, transitions)) {
         NET_NODE* cursor = nullptr;
         for (std::size_t k = 0; k < names.size(); ++k) out[k] = policy_insert(net, transitions, names[k], 0, cursor);
         return out;
     }
+    // Sort keys that decide most comparisons without touching the names:
+    // the length (in length order) and the first eight bytes.
+    struct Key {
+        std::uint64_t length;
+        std::uint64_t prefix;
+        std::size_t index;
+    };
+    std::vector<Key> keys(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& n = names[k];
+        std::uint64_t prefix = 0;
+        for (std::size_t i = 0; i < 8; ++i)
+            prefix = (prefix << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
+        keys[k] = {g_length_order ? n.size() : 0u, prefix, k};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.length != b.length) return a.length < b.length;
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        int r = compare_prefix(names[a.index], names[b.index]);
+        if (r != 0) return r < 0;
+        return a.index < b.index;   // equal names: first given first
+    });
     std::vector<std::size_t> order(names.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return name_less(names[a], names[b]); });
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = keys[k].index;
+    std::vector<Key>().swap(keys);
     ListIndex& ix = names_of(net, transitions);
     std::vector<std::size_t> duplicates;
     std::uint32_t& count = transitions ? net->transitions : net->places;
+    // The new nodes are allocated as one block, released with the net.
+    std::size_t distinct = 0;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (i == 0 || !name_equal(names[order[i - 1]], names[order[i]])) ++distinct;
+    std::unique_ptr<NET_NODE[]> block(new NET_NODE[distinct]);
+    NetIndex::Block range{block.get(), distinct};
+    net->node_blocks.push_back(std::move(block));
+    net->index->blocks.push_back(range);
+    std::size_t used = 0;
     NET_NODE* last = nullptr;
     for (std::size_t k : order) {
         if (last && name_equal(last->name, names[k])) {
@@ -1071,7 +1101,9 @@ static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std:
             duplicates.push_back(k);
             continue;
         }
-        last = make_node(transitions, names[k], 0);
+        last = range.begin + used++;
+        last->name = names[k];
+        last->node_type = transitions ? 2 : 1;
         link_node(net, transitions, last, nullptr);
         ix.by_name.emplace_hint(ix.by_name.end(), last->name, last);
         ++count;
@@ -1108,31 +1140,47 @@ std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::
 
 void insert_arcs(NET* net, std::vector<NewArc>& arcs) {
     if (!net) return warn("insert_arcs", "not a net.\n");
-    // The last entry for each pair of ends and direction decides.
-    struct Key {
-        const NET_NODE* p;
-        const NET_NODE* t;
+    // Compact records, sorted by list: node, direction, other end.  Names are
+    // compared only inside the (small) group of one list.
+    struct Item {
+        NET_NODE* node;    // the end whose list is being built
+        NET_NODE* other;
+        std::size_t index;
         bool pt;
-        bool operator<(const Key& o) const {
-            if (p != o.p) return std::less<const NET_NODE*>()(p, o.p);
-            if (t != o.t) return std::less<const NET_NODE*>()(t, o.t);
-            return pt < o.pt;
+    };
+    auto by_list = [](const Item& a, const Item& b) {
+        if (a.node != b.node) return std::less<NET_NODE*>()(a.node, b.node);
+        if (a.pt != b.pt) return a.pt < b.pt;
+        if (a.other != b.other) return std::less<NET_NODE*>()(a.other, b.other);
+        return a.index < b.index;
+    };
+    auto sort_groups_by_name = [](std::vector<Item>& items) {
+        std::size_t i = 0;
+        while (i < items.size()) {
+            std::size_t j = i + 1;
+            while (j < items.size() && items[j].node == items[i].node && items[j].pt == items[i].pt) ++j;
+            if (j - i > 1)
+                std::stable_sort(items.begin() + static_cast<std::ptrdiff_t>(i),
+                                 items.begin() + static_cast<std::ptrdiff_t>(j),
+                                 [](const Item& a, const Item& b) { return name_less(a.other->name, b.other->name); });
+            i = j;
         }
     };
-    std::vector<std::size_t> order(arcs.size());
-    for (std::size_t k = 0; k < arcs.size(); ++k) order[k] = k;
-    auto key = [&](std::size_t k) { return Key{arcs[k].place, arcs[k].transition, arcs[k].place_to_transition}; };
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-    struct Fresh {
-        NET_ARC* arc;
-        bool pt;
-    };
-    std::vector<Fresh> fresh;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + 1 < order.size() && !(key(order[i]) < key(order[i + 1]))) continue;   // a later one decides
-        NewArc& spec = arcs[order[i]];
-        if (!spec.place || !spec.transition) continue;
-        bool pt = spec.place_to_transition;
+    std::vector<Item> items;
+    items.reserve(arcs.size());
+    for (std::size_t k = 0; k < arcs.size(); ++k)
+        if (arcs[k].place && arcs[k].transition)
+            items.push_back({arcs[k].place, arcs[k].transition, k, arcs[k].place_to_transition});
+    std::sort(items.begin(), items.end(), by_list);
+    // The last entry for each pair of ends and direction decides.
+    std::vector<Item> place_side;
+    place_side.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i + 1 < items.size() && items[i + 1].node == items[i].node && items[i + 1].pt == items[i].pt &&
+            items[i + 1].other == items[i].other)
+            continue;
+        NewArc& spec = arcs[items[i].index];
+        bool pt = items[i].pt;
         // An arc that was there before the call: as the fast inserts.
         if (NET_ARC* old = find_arc(spec.place, spec.transition, pt)) {
             if (spec.weight == 0) {
@@ -1143,37 +1191,48 @@ void insert_arcs(NET* net, std::vector<NewArc>& arcs) {
             }
             continue;
         }
-        if (spec.weight == 0) continue;
-        NET_ARC* a = new_arc(spec.place, spec.transition, spec.weight);
-        a->extras = std::move(spec.extras);
-        fresh.push_back({a, pt});
+        if (spec.weight != 0) place_side.push_back(items[i]);
     }
-    // Place side, then transition side: group the arcs by list, sort each
-    // group by the other end's name; a list that was empty takes its group
-    // by appending, any other gets each arc at its sorted position.
-    for (bool place_side : {true, false}) {
-        auto node_of = [place_side](const Fresh& f) { return place_side ? f.arc->place : f.arc->transition; };
-        std::stable_sort(fresh.begin(), fresh.end(), [&](const Fresh& a, const Fresh& b) {
-            NET_NODE* na = node_of(a);
-            NET_NODE* nb = node_of(b);
-            if (na != nb) return std::less<NET_NODE*>()(na, nb);
-            if (a.pt != b.pt) return a.pt < b.pt;
-            return name_less(other_name(a.arc, place_side), other_name(b.arc, place_side));
-        });
+    std::vector<Item>().swap(items);
+    sort_groups_by_name(place_side);
+    // A list that was empty takes its group by appending, any other gets each
+    // arc at its sorted position.
+    auto link_groups = [](const std::vector<Item>& group_items, const std::vector<NET_ARC*>& made, bool places) {
         std::size_t i = 0;
-        while (i < fresh.size()) {
-            std::size_t j = i;
-            while (j < fresh.size() && node_of(fresh[j]) == node_of(fresh[i]) && fresh[j].pt == fresh[i].pt) ++j;
-            Side first = place_side ? place_list(fresh[i].arc, fresh[i].pt) : trans_list(fresh[i].arc, fresh[i].pt);
+        while (i < group_items.size()) {
+            std::size_t j = i + 1;
+            while (j < group_items.size() && group_items[j].node == group_items[i].node &&
+                   group_items[j].pt == group_items[i].pt)
+                ++j;
+            bool pt = group_items[i].pt;
+            Side first = places ? place_list(made[i], pt) : trans_list(made[i], pt);
             bool was_empty = first.head == nullptr;
             for (std::size_t k = i; k < j; ++k) {
-                Side s = place_side ? place_list(fresh[k].arc, fresh[k].pt) : trans_list(fresh[k].arc, fresh[k].pt);
-                if (was_empty) append_to(s, fresh[k].arc);
-                else link_sorted(s, fresh[k].arc);
+                Side side = places ? place_list(made[k], pt) : trans_list(made[k], pt);
+                if (was_empty) append_to(side, made[k]);
+                else link_sorted(side, made[k]);
             }
             i = j;
         }
+    };
+    std::vector<NET_ARC*> made(place_side.size());
+    for (std::size_t k = 0; k < place_side.size(); ++k) {
+        NewArc& spec = arcs[place_side[k].index];
+        made[k] = new_arc(spec.place, spec.transition, spec.weight);
+        made[k]->extras = std::move(spec.extras);
+        place_side[k].index = k;   // now: the arc made
     }
+    link_groups(place_side, made, true);
+    // Transition side.
+    std::vector<Item> trans_side;
+    trans_side.reserve(place_side.size());
+    for (const Item& it : place_side) trans_side.push_back({it.other, it.node, it.index, it.pt});
+    std::vector<Item>().swap(place_side);
+    std::sort(trans_side.begin(), trans_side.end(), by_list);
+    sort_groups_by_name(trans_side);
+    std::vector<NET_ARC*> made_t(trans_side.size());
+    for (std::size_t k = 0; k < trans_side.size(); ++k) made_t[k] = made[trans_side[k].index];
+    link_groups(trans_side, made_t, false);
 }
 
 // ---------------------------------------------------------------------------

@@ -543,26 +543,22 @@ void note_position(SectionInfo& info, NodeEntry& e) {
 }
 
 void read_node_entry(Source& in, Section s, FileEntries& file) {
-    NodeEntry e;
+    std::deque<NodeEntry>& list = s == Section::PL ? file.places : s == Section::TR ? file.transitions : file.phantoms;
+    list.emplace_back();
+    NodeEntry& e = list.back();
     e.line = scan.line;
     while (int c = next_field(in)) {
         if (s == Section::PL) place_field(in, c, e);
         else transition_field(in, c, e, s == Section::PTR);
     }
-    if (s == Section::PL) {
-        note_position(file.pl, e);
-        file.places.push_back(std::move(e));
-    } else if (s == Section::TR) {
-        note_position(file.tr, e);
-        file.transitions.push_back(std::move(e));
-    } else {
-        note_position(file.ptr, e);
-        file.phantoms.push_back(std::move(e));
-    }
+    note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
 }
 
 void read_arc_entry(Source& in, Section s, FileEntries& file) {
-    ArcEntry e;
+    std::vector<ArcEntry>& list = s == Section::TP ? file.tp : s == Section::PT ? file.pt
+                                  : s == Section::PTP ? file.ptp : file.ppt;
+    list.emplace_back();
+    ArcEntry& e = list.back();
     e.line = scan.line;
     int join = (s == Section::TP || s == Section::PTP) ? '<' : '>';
     e.first = read_number(in);
@@ -574,9 +570,6 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
     }
     e.second = read_number(in);
     while (int f = next_field(in)) arc_field(in, f, e);
-    std::vector<ArcEntry>& list = s == Section::TP ? file.tp : s == Section::PT ? file.pt
-                                  : s == Section::PTP ? file.ptp : file.ppt;
-    list.push_back(std::move(e));
 }
 
 // The section that a keyword may open after section s, or None.
@@ -793,6 +786,9 @@ NET* second_pass(FileEntries& file) {
             }
     }
     net->components = std::max<std::uint32_t>(components, 1);
+    // The node entries are done with; free them before the arcs are made.
+    std::deque<NodeEntry>().swap(file.places);
+    std::deque<NodeEntry>().swap(file.transitions);
 
     std::vector<NewArc> arcs;
     arcs.reserve(file.tp.size() + file.pt.size());
@@ -814,6 +810,8 @@ NET* second_pass(FileEntries& file) {
         if (vos_options.keep_extras) a.extras = std::move(e.extras);
         arcs.push_back(std::move(a));
     }
+    std::vector<ArcEntry>().swap(file.tp);
+    std::vector<ArcEntry>().swap(file.pt);
     // Phantom transitions and their arcs are checked, not put into the net.
     std::vector<NET_NODE*> no_nodes(file.phantoms.size(), nullptr);
     for (ArcEntry& e : file.ptp) {
