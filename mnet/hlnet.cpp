@@ -28,8 +28,6 @@ struct Field {
 
 using KindOf = int (*)(char);  // field kind of a letter, -1 when unknown
 
-std::FILE* in_file = nullptr;
-
 // Next character of an entry: blanks skipped; a '%' comment or a line break
 // ends the entry ('\n'); EOF at the end of the file.
 int entry_char(std::FILE* f) {
@@ -378,7 +376,6 @@ MNet* read_VOS(const std::string& net_path, const char* ref_path) {
         std::fprintf(stderr, "ERROR: CM.read_VOS(): could not open file '%s' for reading.\n", net_path.c_str());
         std::exit(4);
     }
-    in_file = f;
     expect_word(read_word(f), "VOS", nullptr, "keyword 'VOS' expected");
     SkipLine(f);
     expect_word(read_word(f), "HLNet", nullptr, "format identifier 'HLNet' expected");
@@ -558,7 +555,6 @@ MNet* read_VOS(const std::string& net_path, const char* ref_path) {
         }
     }
     std::fclose(f);
-    in_file = nullptr;
     set_element(nullptr, ElementKind::None);
     if (net->place_count || net->trans_count || net->phantom_count) {
         std::int64_t w = ext.max_x - net->origin_x, h = ext.max_y - net->origin_y;

@@ -244,6 +244,7 @@ private:
     // Tokenises and checks the whole label: a comma-separated list of terms.
     bool check() {
         std::size_t i = 0;
+        int foreach_depth = 0;
         auto skip = [&] {
             while (i < s_.size() && space(s_[i])) ++i;
         };
@@ -253,7 +254,7 @@ private:
             if (i >= s_.size()) return false;
             std::size_t n;
             if (s_.compare(i, 9, "$FOREACH$") == 0) {
-                if (in_tuple) return false;
+                if (in_tuple || ++foreach_depth > 10) return false;
                 toks_.push_back({L_FOREACH, "$FOREACH$"});
                 i += 9;
                 std::size_t colon = s_.find(':', i);

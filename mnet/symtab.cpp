@@ -189,6 +189,8 @@ ActionSet new_single_actset(std::uint16_t code) {
     return {t};
 }
 
+ActionSet copy_actset(const ActionSet& s) { return s; }
+
 void copy_action_term(ActionTerm& dst, const ActionTerm& src, const std::uint16_t* map) {
     dst = src;
     if (map)

@@ -101,6 +101,7 @@ void print_variable_table();
 // Action multisets.
 ActionSet new_actset();
 ActionSet new_single_actset(std::uint16_t code);
+ActionSet copy_actset(const ActionSet& s);
 void copy_action_term(ActionTerm& dst, const ActionTerm& src, const std::uint16_t* map);
 void copy_actset_into(ActionSet& dst, const ActionSet& src, const std::uint16_t* map);
 int compare_action_terms(const ActionTerm& a, const ActionTerm& b);

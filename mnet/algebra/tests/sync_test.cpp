@@ -335,5 +335,47 @@ TEST_F(Sync, PhantomCopiesOfProcedureActions) {
     FreeNet(&n);
 }
 
+TEST_F(Sync, EquallyNamedVariablesUnitedOnRequest) {
+    for (int mode : {0, 2}) {
+        MNetOptions[1] = OPT1_UNITE_NAMES;
+        variable_rendering_mode = mode;
+        MNet* n = par({atom("a(x)", "", "q"), atom("^a(y)", "", "p")});
+        testing::internal::CaptureStderr();
+        M_synchronise(n, actions("a(x)"), 1);
+        std::string err = testing::internal::GetCapturedStderr();
+        // Both token variables are called @c; in rendering mode 2 the
+        // identification of y with x is reported as well.
+        std::string expected = "warning: [a] Different renamings of '@c' united !\n";
+        if (mode == 2) expected += "warning: [a] Variables x and y were united by synchronisation !\n";
+        EXPECT_EQ(err, expected);
+        MTransition* j = named(n, "p*q");
+        ASSERT_NE(j, nullptr);
+        EXPECT_EQ(j->comvars.size(), mode == 2 ? 2u : 3u);
+        EXPECT_EQ(CheckNet(n), 0);
+        FreeNet(&n);
+    }
+    // A variable written with '~' is never united by name.
+    MNetOptions[1] = OPT1_UNITE_NAMES;
+    MNet* n = par({atom("a(x),b(~z)", "", "q"), atom("^a(y),c(z)", "", "p")});
+    testing::internal::CaptureStderr();
+    M_synchronise(n, actions("a(x)"), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("'z'"), std::string::npos);
+    FreeNet(&n);
+}
+
+TEST_F(Sync, RebindingReportedOnRequest) {
+    MNetOptions[0] = OPT0_DEAD_TRANSITIONS;
+    MNetOptions[1] = OPT1_REPORT_REBINDING;
+    MNet* n = par({atom("a(x)", "x{1..3}: x > 1", "q"), atom("^a(y)", "y{2..5}: y > 0", "p")});
+    testing::internal::CaptureStderr();
+    M_synchronise(n, actions("a(x)"), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    // The token variables are bound by the pre- and the post-set arc.
+    EXPECT_NE(err.find("info   : [a] 1-dim variable @c rebound !\n"), std::string::npos) << err;
+    EXPECT_NE(named(n, "p*q"), nullptr);
+    FreeNet(&n);
+}
+
 }  // namespace
 }  // namespace algebra_test
