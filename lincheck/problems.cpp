@@ -911,8 +911,10 @@ void mut_exclusion_problem::report_disjunct_solving(double t) {
 }
 
 void mut_exclusion_problem::mask_common(std::vector<std::uint8_t>& bits, std::uint32_t a, std::uint32_t b) {
+    // Branching goes on below the second level: a branch on an event that
+    // precedes both producers of a solution excludes that event when it
+    // fails, so a search cut off there would miss the solution.
     std::fill(bits.begin(), bits.end(), 0xff);
-    if (store.level == 3) return;  // no branching three levels down
     std::vector<std::uint8_t> listed(unf.n_places + 1, 0);
     for (const Term& t : marking) listed[t.index] = 1;
     std::uint32_t s0 = 0;
@@ -932,9 +934,10 @@ void mut_exclusion_problem::mask_common(std::vector<std::uint8_t>& bits, std::ui
 }
 
 void mut_exclusion_problem::mutex_mask(std::vector<std::uint8_t>& bits) {
-    // The first leading initial condition on any listed place (place 1 if none).
+    // At the first level, producers on the place of the first leading initial
+    // condition on a listed place (place 1 if none) are left out: a second
+    // token there needs a producer on another listed place too.
     std::fill(bits.begin(), bits.end(), 0xff);
-    if (store.level == 3) return;
     std::vector<std::uint8_t> listed(unf.n_places + 1, 0);
     for (const Term& t : marking) listed[t.index] = 1;
     std::uint32_t s0 = 0;
