@@ -1,12 +1,13 @@
-// Sets of condition numbers kept as sorted runs of consecutive numbers.
+// Sets of condition numbers, kept either as sorted runs of consecutive numbers
+// or as a bit array, whichever is smaller.
 //
 // The unfolder records, for every condition, the set of conditions that are
-// concurrent with it.  In concurrent nets these sets hold long runs of
-// consecutive numbers (the conditions of an independent part of the prefix),
-// so a run [lo, hi] is stored as two numbers.  New conditions always carry the
-// highest number so far, so every insertion is an append.  The newest run is
-// kept inside the object itself: extending it touches no heap memory, which
-// keeps the append of one new condition to many sets cheap.
+// concurrent with it.  In nets of independent parts these sets hold long runs
+// of consecutive numbers (a run [lo, hi] costs two numbers); in nets whose
+// parts interleave (buffer chains) they are dense but fragmented, and a bit
+// array is smaller and faster.  A set starts as runs and turns into a bit
+// array once its runs would take more room than the bits.  New conditions
+// always carry the highest number so far, so every insertion is an append.
 #pragma once
 
 #include <algorithm>
@@ -17,24 +18,33 @@ namespace trelmik {
 
 class CoSet {
 public:
+    // A set turns into a bit array when runs > highest element / dense_divisor.
+    // (64 makes both forms equally large; tests lower it to exercise both forms.)
+    static inline std::uint32_t dense_divisor = 64;
+
     // Appends x, which must exceed every element already present.
     void append(std::uint32_t x) {
-        if (open_ && hi_ + 1 == x) {
+        if (bits_) {
+            const std::size_t w = x >> 6;
+            if (w < words_.size()) {
+                words_[w] |= std::uint64_t(1) << (x & 63);
+                hi_ = x;
+                return;
+            }
+        } else if (open_ && hi_ + 1 == x) {
             hi_ = x;
             return;
         }
-        if (open_) {
-            closed_.push_back(lo_);
-            closed_.push_back(hi_);
-        }
-        lo_ = hi_ = x;
-        open_ = true;
+        append_slow(x);
     }
 
     bool contains(std::uint32_t x) const {
+        if (bits_) {
+            const std::size_t w = x >> 6;
+            return w < words_.size() && (words_[w] >> (x & 63) & 1);
+        }
         if (!open_) return false;
         if (x >= lo_) return x <= hi_;
-        // First closed run whose upper end is >= x.
         std::size_t lo = 0, hi = closed_.size() / 2;
         while (lo < hi) {
             std::size_t mid = (lo + hi) / 2;
@@ -43,26 +53,91 @@ public:
         return lo < closed_.size() / 2 && closed_[2 * lo] <= x;
     }
 
-    bool empty() const { return !open_; }
-    std::size_t runs() const { return open_ ? closed_.size() / 2 + 1 : 0; }
+    bool empty() const {
+        if (!bits_) return !open_;
+        for (std::uint64_t w : words_)
+            if (w) return false;
+        return true;
+    }
+    bool dense() const { return bits_; }
+    // Runs form only (not dense()): the number of runs and run i.
+    std::size_t runs() const { return closed_.size() / 2 + (open_ ? 1 : 0); }
     std::uint32_t run_lo(std::size_t i) const { return 2 * i < closed_.size() ? closed_[2 * i] : lo_; }
     std::uint32_t run_hi(std::size_t i) const { return 2 * i < closed_.size() ? closed_[2 * i + 1] : hi_; }
 
-    std::uint64_t count() const {
-        std::uint64_t n = 0;
-        for (std::size_t i = 0; i < runs(); ++i) n += run_hi(i) - run_lo(i) + 1;
-        return n;
+    // Calls f(lo, hi) for every maximal run, ascending.
+    template <class F>
+    void for_each_run(F&& f) const {
+        if (!bits_) {
+            for (std::size_t i = 0; i < closed_.size(); i += 2) f(closed_[i], closed_[i + 1]);
+            if (open_) f(lo_, hi_);
+            return;
+        }
+        bool in = false;
+        std::uint32_t start = 0;
+        for (std::size_t w = 0; w < words_.size(); ++w) {
+            std::uint64_t word = words_[w];
+            if (!in && word == 0) continue;
+            if (in && word == ~std::uint64_t(0)) continue;
+            for (unsigned b = 0; b < 64; ++b) {
+                const bool set = word >> b & 1;
+                const std::uint32_t x = static_cast<std::uint32_t>(w * 64 + b);
+                if (set && !in) {
+                    start = x;
+                    in = true;
+                } else if (!set && in) {
+                    f(start, x - 1);
+                    in = false;
+                }
+            }
+        }
+        if (in) f(start, static_cast<std::uint32_t>(words_.size() * 64 - 1));
     }
 
+    // Calls f(x) for every element, ascending.
     template <class F>
     void for_each(F&& f) const {
-        for (std::size_t i = 0; i < runs(); ++i)
-            for (std::uint64_t x = run_lo(i); x <= run_hi(i); ++x) f(static_cast<std::uint32_t>(x));
+        if (bits_) {
+            for (std::size_t w = 0; w < words_.size(); ++w)
+                for (std::uint64_t word = words_[w]; word != 0; word &= word - 1)
+                    f(static_cast<std::uint32_t>(w * 64 + static_cast<unsigned>(__builtin_ctzll(word))));
+            return;
+        }
+        for_each_run([&](std::uint32_t lo, std::uint32_t hi) {
+            for (std::uint64_t x = lo; x <= hi; ++x) f(static_cast<std::uint32_t>(x));
+        });
+    }
+
+    std::uint64_t count() const {
+        std::uint64_t n = 0;
+        if (bits_) {
+            for (std::uint64_t w : words_) n += static_cast<std::uint64_t>(__builtin_popcountll(w));
+            return n;
+        }
+        for_each_run([&](std::uint32_t lo, std::uint32_t hi) { n += hi - lo + 1; });
+        return n;
     }
 
     // out := a ∩ b (out must be neither a nor b).
     static void intersect(const CoSet& a, const CoSet& b, CoSet& out) {
         out.clear();
+        if (a.bits_ && b.bits_) {
+            const std::size_t n = std::min(a.words_.size(), b.words_.size());
+            out.bits_ = true;
+            out.words_.resize(n);
+            for (std::size_t w = 0; w < n; ++w) out.words_[w] = a.words_[w] & b.words_[w];
+            out.hi_ = std::max(a.hi_, b.hi_);
+            return;
+        }
+        if (a.bits_ || b.bits_) {
+            const CoSet& runs = a.bits_ ? b : a;
+            const CoSet& bits = a.bits_ ? a : b;
+            runs.for_each_run([&](std::uint32_t lo, std::uint32_t hi) {
+                for (std::uint64_t x = lo; x <= hi; ++x)
+                    if (bits.contains(static_cast<std::uint32_t>(x))) out.append(static_cast<std::uint32_t>(x));
+            });
+            return;
+        }
         std::size_t i = 0, j = 0;
         const std::size_t na = a.runs(), nb = b.runs();
         while (i < na && j < nb) {
@@ -77,20 +152,51 @@ public:
 
     void clear() {
         closed_.clear();
-        open_ = false;
+        words_.clear();
+        open_ = bits_ = false;
         lo_ = hi_ = 0;
     }
     void swap(CoSet& o) {
         closed_.swap(o.closed_);
+        words_.swap(o.words_);
         std::swap(lo_, o.lo_);
         std::swap(hi_, o.hi_);
         std::swap(open_, o.open_);
+        std::swap(bits_, o.bits_);
     }
-    std::size_t bytes() const { return closed_.capacity() * sizeof(std::uint32_t) + sizeof(*this); }
+    std::size_t bytes() const {
+        return closed_.capacity() * sizeof(std::uint32_t) + words_.capacity() * sizeof(std::uint64_t) + sizeof(*this);
+    }
 
 private:
+    __attribute__((noinline)) void append_slow(std::uint32_t x) {
+        if (bits_) {
+            words_.resize((x >> 6) + 1, 0);
+            words_[x >> 6] |= std::uint64_t(1) << (x & 63);
+            hi_ = x;
+            return;
+        }
+        if (open_) {
+            closed_.push_back(lo_);
+            closed_.push_back(hi_);
+            if (closed_.size() / 2 > x / dense_divisor + 4) {
+                lo_ = hi_ = x;
+                to_bits();
+                append(x);
+                return;
+            }
+        }
+        lo_ = hi_ = x;
+        open_ = true;
+    }
+
+
     // Appends the run [lo, hi], which lies above every element present.
     void append_run(std::uint32_t lo, std::uint32_t hi) {
+        if (bits_ || closed_.size() / 2 > hi / dense_divisor + 4) {
+            for (std::uint64_t x = lo; x <= hi; ++x) append(static_cast<std::uint32_t>(x));
+            return;
+        }
         if (open_ && hi_ + 1 == lo) {
             hi_ = hi;
             return;
@@ -104,9 +210,25 @@ private:
         open_ = true;
     }
 
-    std::vector<std::uint32_t> closed_;  // lo0, hi0, lo1, hi1, ... ascending, disjoint, non-adjacent
-    std::uint32_t lo_ = 0, hi_ = 0;      // the newest run, when open_
+    // Turns the closed runs into a bit array (the open run is dropped: the
+    // caller appends it again).
+    void to_bits() {
+        std::vector<std::uint64_t> words((hi_ >> 6) + 1, 0);
+        for (std::size_t i = 0; i < closed_.size(); i += 2)
+            for (std::uint64_t x = closed_[i]; x <= closed_[i + 1]; ++x)
+                words[x >> 6] |= std::uint64_t(1) << (x & 63);
+        closed_.clear();
+        closed_.shrink_to_fit();
+        words_.swap(words);
+        bits_ = true;
+        open_ = false;
+    }
+
+    std::vector<std::uint32_t> closed_;  // runs mode: lo0, hi0, lo1, hi1, ... ascending, disjoint
+    std::vector<std::uint64_t> words_;   // bits mode: bit x of word x / 64
+    std::uint32_t lo_ = 0, hi_ = 0;      // runs mode: the newest run when open_; bits mode: hi_ = largest appended
     bool open_ = false;
+    bool bits_ = false;
 };
 
 }  // namespace trelmik

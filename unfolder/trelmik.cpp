@@ -451,7 +451,7 @@ void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInf
     std::printf("* Hash table:\n");
     std::printf("  Number of buckets: %u.\n", pf.buckets);
     print_memory_line(rounded_name(4ull * pf.buckets));
-    const std::uint64_t cells = pf.cut_arena.size();
+    const std::uint64_t cells = pf.cut_cells;
     std::printf("  Hash table entries: %u linear lists ( %u set list elements )\n",
                 static_cast<unsigned>(pf.cuts.size()), static_cast<unsigned>(cells));
     print_memory_line(pf.cuts.size() * 32ull + cells * 16ull);
@@ -629,7 +629,7 @@ int run(int argc, char** argv) {
     if (o.u.given && !o.u.value.empty()) write_unf(o.u.value, o.input, in, pf, configs, o.uc, {});
     if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
 
-    if (o.hash) print_hash_table(stdout, pf);
+    if (o.hash) print_hash_table(stdout, in, pf);
     if (o.times || o.stats) {
         std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),
                     pf.events());

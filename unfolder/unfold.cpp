@@ -86,6 +86,9 @@ private:
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint32_t> visited_;
     std::vector<std::uint32_t> cut_;
+    std::vector<std::uint32_t> others_;
+    std::vector<std::uint32_t> other_cut_;
+    std::vector<std::uint32_t> initial_cut_;
 
     // Candidate sets of one find_extensions call, cached per place.
     std::uint32_t cache_round_ = 0;
@@ -98,7 +101,6 @@ private:
 
     // Hash table of cuts.
     std::vector<std::uint32_t> slots_;  // record index + 1
-    std::vector<std::uint64_t> rec_hash_;
 
     // Capacities of the work stacks as the -# output reports them.
     std::uint32_t step_ = 2000;
@@ -111,7 +113,7 @@ private:
     void find_extensions(std::uint32_t c);
     const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
     std::uint32_t local_size(std::uint32_t e);
-    void compute_cut(std::uint32_t e);
+    void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
     // Returns true when the event is a cut-off; stores (e, corresponding) then.
     bool cutoff_lookup(std::uint32_t e, std::uint32_t size);
     void extend_from(std::uint32_t e);
@@ -216,8 +218,8 @@ const std::vector<std::uint32_t>& Unfolder::candidates(std::uint32_t c, std::uin
     // Either look up every condition of the place in the co set, or cut the
     // place's (sorted) conditions by the runs of the co set; whichever is cheaper.
     auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
-    const std::size_t by_cond = conds.size() * log2(co.runs());
-    const std::size_t by_run = co.runs() * log2(conds.size());
+    const std::size_t by_cond = co.dense() ? 0 : conds.size() * log2(co.runs());
+    const std::size_t by_run = co.dense() ? 1 : co.runs() * log2(conds.size());
     if (by_cond <= by_run) {
         for (std::uint32_t d : conds)
             if (co.contains(d)) out.push_back(d);
@@ -293,7 +295,7 @@ void Unfolder::find_extensions(std::uint32_t c) {
     }
 }
 
-void Unfolder::compute_cut(std::uint32_t e) {
+void Unfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
     const std::uint32_t st = next_stamp();
     stack_.clear();
     visited_.clear();
@@ -315,17 +317,28 @@ void Unfolder::compute_cut(std::uint32_t e) {
         visited_.push_back(f);
         take_pres(f);
     }
-    cut_.clear();
+    // The places marked by events of [e] (usually few) are sorted; those of
+    // the initial conditions left are in ascending order already; merge both.
+    others_.clear();
     for (std::uint32_t f : visited_) {
         const std::uint32_t first = pf_.ev_post_first[f - 1];
         for (std::uint32_t x = first; x < first + pf_.ev_post_count[f - 1]; ++x)
-            if (cond_stamp_[x - 1] != st) cut_.push_back(pf_.cond_place[x - 1] + 1);
+            if (cond_stamp_[x - 1] != st) others_.push_back(pf_.cond_place[x - 1] + 1);
     }
-    for (std::uint32_t x = 1; x <= pf_.initial_conditions; ++x)
-        if (cond_stamp_[x - 1] != st) cut_.push_back(pf_.cond_place[x - 1] + 1);
-    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) cut_.push_back(p + 1);
-    std::sort(cut_.begin(), cut_.end());
-    cut_.erase(std::unique(cut_.begin(), cut_.end()), cut_.end());
+    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) others_.push_back(p + 1);
+    std::sort(others_.begin(), others_.end());
+    out.clear();
+    std::size_t k = 0;
+    auto put = [&](std::uint32_t p) {
+        if (out.empty() || out.back() != p) out.push_back(p);
+    };
+    for (std::uint32_t x = 1; x <= pf_.initial_conditions; ++x) {
+        if (cond_stamp_[x - 1] == st) continue;
+        const std::uint32_t p = pf_.cond_place[x - 1] + 1;
+        while (k < others_.size() && others_[k] <= p) put(others_[k++]);
+        put(p);
+    }
+    while (k < others_.size()) put(others_[k++]);
 }
 
 bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
@@ -344,41 +357,49 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
     std::size_t i = h & mask;
     while (slots_[i] != 0) {
         CutRecord& r = pf_.cuts[slots_[i] - 1];
-        if (rec_hash_[slots_[i] - 1] == h && r.length == cut_.size() &&
-            std::equal(cut_.begin(), cut_.end(), pf_.cut_arena.begin() + r.offset)) {
-            std::uint32_t corresponding;
-            if (s_.repeat_cutoff) {
-                corresponding = r.event;
-                r.event = e;
-            } else if (r.size < size) {
-                corresponding = r.event;
-            } else {
-                r.size = size;
-                if (s_.last_corresponding) r.event = e;
-                return false;
+        if (r.hash == h && r.length == cut_.size()) {
+            // Equal hashes: compare the cuts themselves.
+            const std::vector<std::uint32_t>* stored = &initial_cut_;
+            if (r.first != 0) {
+                compute_cut(r.first, other_cut_);
+                stored = &other_cut_;
             }
-            pf_.cutoffs.emplace_back(e, corresponding);
-            pf_.is_cutoff[e - 1] = 1;
-            return true;
+            if (*stored == cut_) {
+                std::uint32_t corresponding;
+                if (s_.repeat_cutoff) {
+                    corresponding = r.event;
+                    r.event = e;
+                } else if (r.size < size) {
+                    corresponding = r.event;
+                } else {
+                    r.size = size;
+                    if (s_.last_corresponding) r.event = e;
+                    return false;
+                }
+                pf_.cutoffs.emplace_back(e, corresponding);
+                pf_.is_cutoff[e - 1] = 1;
+                return true;
+            }
         }
         i = (i + 1) & mask;
     }
     // A new cut.
     CutRecord r;
-    r.offset = static_cast<std::uint32_t>(pf_.cut_arena.size());
+    r.hash = h;
     r.length = static_cast<std::uint32_t>(cut_.size());
     r.size = s_.repeat_cutoff ? 0 : size;
     r.event = e;
-    pf_.cut_arena.insert(pf_.cut_arena.end(), cut_.begin(), cut_.end());
+    r.first = e;
+    if (e == 0) initial_cut_ = cut_;
+    pf_.cut_cells += cut_.size();
     info_.set_cells += cut_.size();
     pf_.cuts.push_back(r);
-    rec_hash_.push_back(h);
     slots_[i] = static_cast<std::uint32_t>(pf_.cuts.size());
     if (pf_.cuts.size() * 2 > slots_.size()) {
         std::vector<std::uint32_t> bigger(slots_.size() * 2, 0);
         mask = bigger.size() - 1;
         for (std::uint32_t k = 0; k < pf_.cuts.size(); ++k) {
-            std::size_t j = rec_hash_[k] & mask;
+            std::size_t j = pf_.cuts[k].hash & mask;
             while (bigger[j] != 0) j = (j + 1) & mask;
             bigger[j] = k + 1;
         }
@@ -480,7 +501,7 @@ void Unfolder::run() {
     while (!queue_.empty()) {
         const QueueEntry q = queue_.top();
         queue_.pop();
-        compute_cut(q.event);
+        compute_cut(q.event, cut_);
         if (cutoff_lookup(q.event, q.size)) continue;
         extend_from(q.event);
         progress_line();
@@ -502,6 +523,41 @@ void Unfolder::run() {
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> cut_of(const InputNet& net, const Prefix& pf, std::uint32_t e) {
+    std::vector<std::uint8_t> consumed(pf.conditions(), 0), seen(pf.events(), 0);
+    std::vector<std::uint32_t> stack, places;
+    if (e != 0) {
+        stack.push_back(e);
+        seen[e - 1] = 1;
+        for (std::uint32_t p : net.post[pf.ev_trans[e - 1]]) places.push_back(p + 1);
+    }
+    std::vector<std::uint32_t> history;
+    while (!stack.empty()) {
+        const std::uint32_t f = stack.back();
+        stack.pop_back();
+        if (f != e) history.push_back(f);
+        for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
+            const std::uint32_t c = pf.ev_pre_conds[i];
+            consumed[c - 1] = 1;
+            const std::uint32_t g = pf.cond_pre[c - 1];
+            if (g != 0 && !seen[g - 1]) {
+                seen[g - 1] = 1;
+                stack.push_back(g);
+            }
+        }
+    }
+    for (std::uint32_t f : history) {
+        const std::uint32_t first = pf.ev_post_first[f - 1];
+        for (std::uint32_t x = first; x < first + pf.ev_post_count[f - 1]; ++x)
+            if (!consumed[x - 1]) places.push_back(pf.cond_place[x - 1] + 1);
+    }
+    for (std::uint32_t x = 1; x <= pf.initial_conditions; ++x)
+        if (!consumed[x - 1]) places.push_back(pf.cond_place[x - 1] + 1);
+    std::sort(places.begin(), places.end());
+    places.erase(std::unique(places.begin(), places.end()), places.end());
+    return places;
+}
 
 Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* info) {
     Prefix pf;

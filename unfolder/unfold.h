@@ -56,12 +56,15 @@ struct Settings {
     std::FILE* out = stdout;                   // debug and progress output
 };
 
-// One stored cut of the hash table.
+// One stored cut of the hash table.  The cut itself is not kept: it is the
+// cut of the local configuration of `first` (the initial marking for 0) and is
+// recomputed when needed.
 struct CutRecord {
-    std::uint32_t offset;   // into Prefix::cut_arena
-    std::uint32_t length;
+    std::uint64_t hash;
+    std::uint32_t length;   // number of places of the cut
     std::uint32_t size;     // smallest |[e]| seen (unused under -r)
     std::uint32_t event;    // stored event, 0 = the initial marking
+    std::uint32_t first;    // the event that first reached the cut, 0 = the initial marking
 };
 
 struct Prefix {
@@ -93,8 +96,8 @@ struct Prefix {
     std::vector<std::uint8_t> trans_used;      // per transition: some event carries it
 
     // Hash table of cuts (kept for -h and the statistics).
-    std::vector<std::uint32_t> cut_arena;      // place numbers (1-based), ascending
     std::vector<CutRecord> cuts;
+    std::uint64_t cut_cells = 0;               // places of all stored cuts
     std::uint32_t buckets = 0;                 // 4 × |P| + 1
 
     std::uint32_t conditions() const { return static_cast<std::uint32_t>(cond_place.size()); }
@@ -120,6 +123,10 @@ struct RunInfo {
 
 // Runs McMillan's algorithm.  Throws ExitRequest{3} at the event limit.
 Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* info = nullptr);
+
+// The cut of [e] as ascending place numbers (1-based); e = 0 gives the
+// initial marking.
+std::vector<std::uint32_t> cut_of(const InputNet& net, const Prefix& pf, std::uint32_t e);
 
 // Hash of a cut as the -h print and the bucket count use it.
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets);

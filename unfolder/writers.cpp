@@ -303,12 +303,10 @@ void write_bin_coco(const std::string& name, const Prefix& pf, std::FILE* in, st
     for (std::uint32_t k = 2; k <= pf.conditions(); ++k) {
         if (!pf.cond_has_row[k - 1]) continue;
         row.assign((k - 1 + 7) / 8, 0);
-        const CoSet& co = pf.co[k - 1];
-        for (std::size_t r = 0; r < co.runs() && co.run_lo(r) < k; ++r) {
-            const std::uint32_t hi = std::min(co.run_hi(r), k - 1);
-            for (std::uint32_t j = co.run_lo(r); j <= hi; ++j)
+        pf.co[k - 1].for_each_run([&](std::uint32_t lo, std::uint32_t hi) {
+            for (std::uint32_t j = lo; j <= hi && j < k; ++j)
                 row[(j - 1) / 8] |= static_cast<unsigned char>(128u >> ((j - 1) % 8));
-        }
+        });
         f.write(row.data(), row.size());
     }
     f.close();
@@ -326,11 +324,9 @@ void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out) {
         if (!pf.cond_has_row[k - 1]) continue;
         line.assign(k, '0');
         line[k - 1] = '1';
-        const CoSet& co = pf.co[k - 1];
-        for (std::size_t r = 0; r < co.runs() && co.run_lo(r) < k; ++r) {
-            const std::uint32_t hi = std::min(co.run_hi(r), k - 1);
-            for (std::uint32_t j = co.run_lo(r); j <= hi; ++j) line[j - 1] = '1';
-        }
+        pf.co[k - 1].for_each_run([&](std::uint32_t lo, std::uint32_t hi) {
+            for (std::uint32_t j = lo; j <= hi && j < k; ++j) line[j - 1] = '1';
+        });
         line.push_back('\n');
         f.puts(line);
     }
@@ -339,22 +335,21 @@ void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out) {
 
 // ---------------------------------------------------------------- hash table
 
-void print_hash_table(std::FILE* out, const Prefix& pf) {
+void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf) {
     std::fputs("Hash table:\n", out);
     const std::uint32_t nb = pf.buckets ? pf.buckets : 1;
+    std::vector<std::vector<std::uint32_t>> cuts(pf.cuts.size());
     std::vector<std::uint32_t> bucket(pf.cuts.size());
     std::vector<std::uint32_t> order(pf.cuts.size());
     for (std::uint32_t i = 0; i < pf.cuts.size(); ++i) {
-        bucket[i] = cut_bucket(pf.cut_arena.data() + pf.cuts[i].offset, pf.cuts[i].length, nb);
+        cuts[i] = cut_of(net, pf, pf.cuts[i].first);
+        bucket[i] = cut_bucket(cuts[i].data(), static_cast<std::uint32_t>(cuts[i].size()), nb);
         order[i] = i;
     }
-    auto less = [&](std::uint32_t a, std::uint32_t b) {
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
-        const auto* pa = pf.cut_arena.data() + pf.cuts[a].offset;
-        const auto* pb = pf.cut_arena.data() + pf.cuts[b].offset;
-        return std::lexicographical_compare(pa, pa + pf.cuts[a].length, pb, pb + pf.cuts[b].length);
-    };
-    std::sort(order.begin(), order.end(), less);
+        return cuts[a] < cuts[b];
+    });
     std::size_t k = 0;
     for (std::uint32_t i = 0; i < nb; ++i) {
         std::fprintf(out, "##%3u. ", i);
@@ -362,10 +357,9 @@ void print_hash_table(std::FILE* out, const Prefix& pf) {
         for (; k < order.size() && bucket[order[k]] == i; ++k) {
             if (!first) std::fputs("       ", out);
             first = false;
-            const CutRecord& r = pf.cuts[order[k]];
+            const std::vector<std::uint32_t>& cut = cuts[order[k]];
             std::fputc('{', out);
-            for (std::uint32_t j = 0; j < r.length; ++j)
-                std::fprintf(out, j ? ",%u" : "%u", pf.cut_arena[r.offset + j]);
+            for (std::size_t j = 0; j < cut.size(); ++j) std::fprintf(out, j ? ",%u" : "%u", cut[j]);
             std::fputs("}\n", out);
         }
         if (first) std::fputc('\n', out);

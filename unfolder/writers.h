@@ -59,6 +59,6 @@ void write_bin_coco(const std::string& name, const Prefix& pf, std::FILE* in, st
 void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out);
 
 // "Hash table:\n" and the buckets with their cuts.
-void print_hash_table(std::FILE* out, const Prefix& pf);
+void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf);
 
 }  // namespace trelmik
