@@ -903,13 +903,11 @@ static NET_ARC* set_arc(NET_NODE* p, NET_NODE* t, std::int32_t weight, bool pt, 
 static NET_ARC* fast_con(NET* net, const std::string& place, const std::string& trans, std::int32_t weight,
                          ArcCursors& cur, bool pt, const char* op) {
     if (!net) return warn(op, "not a net.\n"), nullptr;
-    NET_NODE* p = (cur.place && cur.place->node_type == 1 && name_equal(cur.place->name, place))
-                      ? cur.place
-                      : (net->places ? lookup(net, false, place) : nullptr);
+    // The cursors are only written: the index finds the ends directly, and a
+    // cursor may point to a node deleted since.
+    NET_NODE* p = net->places ? lookup(net, false, place) : nullptr;
     if (!p) return warn(op, "place '%s' does not exist.\n", place.c_str()), nullptr;
-    NET_NODE* t = (cur.transition && cur.transition->node_type == 2 && name_equal(cur.transition->name, trans))
-                      ? cur.transition
-                      : (net->transitions ? lookup(net, true, trans) : nullptr);
+    NET_NODE* t = net->transitions ? lookup(net, true, trans) : nullptr;
     if (!t) return warn(op, "transition '%s' does not exist.\n", trans.c_str()), nullptr;
     return set_arc(p, t, weight, pt, cur);
 }
