@@ -9,6 +9,7 @@ Not part of the test run.  Programs that are not built are skipped.
 """
 import argparse
 import os
+import re
 import statistics
 import struct
 import sys
@@ -119,7 +120,7 @@ def main():
                 places = text.split("\nTR\n")[0].count("\n") - 3
                 transitions = text.split("\nTR\n")[1].split("\nTP\n")[0].count("\n") + 1
                 base = net[:-len(".ll_net")]
-                t, peak, code, _ = timed([trelmik, "-m", net], tmp, args.repeat, args.timeout)
+                t, peak, code, _ = timed([trelmik, "-m=" + base, net], tmp, args.repeat, args.timeout)
                 if t is None:
                     print("%-13s %5d %6d %6d   timeout" % (fam, n, places, transitions))
                     break
@@ -130,6 +131,9 @@ def main():
                         continue
                     ct, cpeak, ccode, cout = timed([path, base + ".mci"], tmp, args.repeat, args.timeout)
                     extra.append("%s %s" % (name, "timeout" if ct is None else "%.3f/%dK" % (ct, cpeak)))
+                    explored = re.search(rb"(\d+) compatible vectors explored", cout)
+                    if name == "vorga" and explored:
+                        extra[-1] += "/%s vectors" % explored.group(1).decode()
                 print("%-13s %5d %6d %6d %8d %8d %7d %9.3f %9d  %s" % (
                     fam, n, places, transitions, sizes[0], sizes[1], sizes[2], t, peak, "  ".join(extra)))
                 sys.stdout.flush()
