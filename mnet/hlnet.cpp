@@ -268,7 +268,10 @@ void fill_transition(MTransition* t, const std::vector<Field>& fields, Extent& e
     set_element(t, ElementKind::Transition);
     bool have_pos = false, refined = false;
     std::int32_t x = 0, y = 0;
-    if (const Field* v = find_last(fields, 'v')) t->flags = static_cast<std::uint32_t>(v->a);
+    if (const Field* v = find_last(fields, 'v')) {
+        if (v->a < 0) syntax_error("flag word out of range");
+        t->flags = static_cast<std::uint32_t>(v->a);
+    }
     for (const Field& f : fields) {
         switch (f.letter) {
         case '@': x = f.a; y = f.b; have_pos = true; break;
@@ -437,7 +440,10 @@ MNet* read_VOS(const std::string& net_path, const char* ref_path) {
             bool entry = false, exit_flag = false;
             std::int32_t x = 0, y = 0;
             std::string type_text;
-            if (const Field* v = find_last(fields, 'v')) p->flags = static_cast<std::uint32_t>(v->a);
+            if (const Field* v = find_last(fields, 'v')) {
+                if (v->a < 0) syntax_error("flag word out of range");
+                p->flags = static_cast<std::uint32_t>(v->a);
+            }
             for (const Field& fd : fields) {
                 switch (fd.letter) {
                 case '@': x = fd.a; y = fd.b; break;
@@ -882,15 +888,27 @@ bool read_element_entry(std::FILE* f, const char* prefix, std::int64_t& number, 
     }
 }
 
+// A 16-bit decimal number at i (blanks before it allowed).
+bool read_u16(const std::string& text, std::size_t& i, std::uint16_t& out) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    std::size_t start = i;
+    std::uint32_t v = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        v = v * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        if (v > 65535) return false;
+        ++i;
+    }
+    out = static_cast<std::uint16_t>(v);
+    return i > start;
+}
+
 void parse_ref_list(const std::string& text, std::vector<RefEntry>& refs) {
     std::size_t i = 0;
     while (i < text.size()) {
-        unsigned long n = 0, d = 0;
-        int used = 0;
-        if (std::sscanf(text.c_str() + i, "%lu:%lu%n", &n, &d, &used) != 2 || n > 65535 || d > 65535)
+        std::uint16_t n = 0, d = 0;
+        if (!read_u16(text, i, n) || i >= text.size() || text[i++] != ':' || !read_u16(text, i, d))
             syntax_error("reference specification has wrong format");
-        add_reference(refs, static_cast<std::uint16_t>(n), static_cast<std::uint16_t>(d));
-        i += static_cast<std::size_t>(used);
+        add_reference(refs, n, d);
         if (i < text.size()) {
             if (text[i] != '*') syntax_error("reference specification has wrong format");
             ++i;

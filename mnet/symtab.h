@@ -79,6 +79,9 @@ void init_symtabs();
 void init_action_buffers();
 void init_var_buffers();
 enum class Symtab { Actions, Variables, References, Tuples };
+// Frees one table.  Of the reference table, records of the classes 9, 10
+// and 11 (and in source-net mode all records) are deleted; the others belong
+// to the front end that entered them.  Records are made with new.
 void free_symtab(Symtab which);
 
 std::uint16_t action_code(const std::string& name);

@@ -17,13 +17,7 @@
 namespace mnet {
 
 // ---------------------------------------------------------------------------
-// Elementary boxes and their place type.
-
-// The value set that the elementary boxes give their places: {dot}, unless a
-// front end points it at a procedure's instance set while it translates the
-// procedure's body.  Never null.
-extern const ValueSet* box_place_type;
-const ValueSet& dot_value_set();
+// Elementary boxes; their places take the default place type.
 
 // Layout unit: element rows and columns are two units (60) apart.
 enum : std::int32_t { LAYOUT_UNIT = 30, LAYOUT_ROW = 60 };

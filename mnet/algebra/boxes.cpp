@@ -12,13 +12,6 @@
 
 namespace mnet {
 
-const ValueSet& dot_value_set() {
-    static const ValueSet dot{VAL_DOT};
-    return dot;
-}
-
-const ValueSet* box_place_type = &dot_value_set();
-
 namespace {
 
 // Places of the net whose type has one of the bits (or, with exact, equals
@@ -218,7 +211,7 @@ MNet* M_atomic_box(const ActionSet& label, Guard* guard, RestrictionList* restri
         p->number = 1;
         p->read_mark = 1;
         p->y = y;
-        p->components.emplace_back(*box_place_type);
+        p->components.emplace_back(*default_place_type);
         if (reference) add_reference(p->refs, reference, decoration);
         return p;
     };
@@ -253,7 +246,7 @@ MNet* M_place_chain_box(std::uint16_t n) {
     MPlace* tail = new_place();
     tail->number = std::uint32_t(n) + 1;
     tail->y = (std::int32_t(n) + 1) * LAYOUT_ROW;
-    tail->components.emplace_back(*box_place_type);
+    tail->components.emplace_back(*default_place_type);
     net->first_place = net->last_place = tail;
     net->place_count = 1;
     MPlace* prev = tail;

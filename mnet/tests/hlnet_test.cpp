@@ -252,6 +252,8 @@ TEST_F(HlNet, SyntaxErrors) {
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\nTR\n1 0@0P\"1\"\nPTR\n1 0@0\nTP\nPT\n", "phantom list should begin with '\\('"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 u\"(4)\"\nTR\n", "block identifier 4 does not exist"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 99999999999@3\nTR\n", "number out of range"},
+        {"VOS\nHLNet\nFORMAT_N\nPL\n1 v-1\nTR\n", "flag word out of range"},
+        {"VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\nTR\n1 0@0\nTP\n1<1p\"x\"v70000\nPT\n", "arc flag out of range"},
     };
     for (const auto& c : cases) {
         testsupport::write_file(path("bad.hl_net"), c.text);

@@ -147,6 +147,7 @@ TEST_F(Refs, ReaderErrors) {
         {"VOS\nReferences_X\nFORMAT_N\nDEF\n1 Q\nPL\nTR\n", "unknown token 'Q'"},
         {"VOS\nReferences_X\nFORMAT_N\nDEF\n1 U\n1 U\nPL\nTR\n", "definition identifier 1 multiply used"},
         {"VOS\nReferences_X\nFORMAT_N\nDEF\nPL\nP1 T\"1-0\"\nTR\n", "reference specification has wrong format"},
+        {"VOS\nReferences_X\nFORMAT_N\nDEF\nPL\nP1 T\"70000:0\"\nTR\n", "reference specification has wrong format"},
         {"VOS\nReferences_X\nFORMAT_N\nDEF\nBL\nB4 T\"1:0\"\nPL\nTR\n", "block identifier 4 does not exist"},
         {"VOS\nReferences_X\nFORMAT_N\nDEF\nPL\nTR\nT1 T\"1:0\"\n", "transition identifier 1 does not exist"},
     };
