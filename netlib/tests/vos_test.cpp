@@ -1,7 +1,10 @@
 // The VOS net format: reading, writing, round trips and every error.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <random>
 
 #include "net.h"
 #include "petri_test.h"
@@ -379,4 +382,43 @@ TEST(VosDeathTest, OpenAndWriteFailures) {
             read_VOS(dir.file("d.ll_net"));
         },
         testing::ExitedWithCode(1), "^" + nettest::literal("ERROR: transition 't' already exists.\n") + "$");
+}
+
+// Damaged files: every one is either read or rejected with exit code 10 (and
+// the sanitizers see no fault on the way).
+TEST(VosDeathTest, DamagedFilesNeverCrash) {
+    const std::string good =
+        "VOS\nPetriBox\nFORMAT_N2\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nBL\n1\"b\"A1@2\nPL\n"
+        "1\"en\"e-5@7b\"lab\"R\"ref\"T\"text\"\n2\"ex\"x\n3'q\"uote'M2m3C2\n4\"hl\"Z\"{1,2}\"z\"{1}\"M1\n5\"plain\"\n"
+        "TR\n1\"t1\"30@-40i\"a\"g\"x>1\"S\n2\"t2\"\nPTR\n1\"ph\"S1@2\nTP\n1<1w3p\"x+1\"v4\n2<3\n"
+        "PT\n3>1\n5>2w2\n4>2\nPTP\n1<2\nPPT\n3>1\nTX\n\"t\"N1@1\n";
+    const std::string alphabet = "0123456789@<>'\"%\n -PLTRXMmeCxwvSZ";
+    std::mt19937 rng(11);
+    TempDir dir;
+    for (int round = 0; round < 60; ++round) {
+        std::string text = good;
+        int edits = 1 + static_cast<int>(rng() % 3);
+        for (int k = 0; k < edits; ++k) {
+            std::size_t at = rng() % text.size();
+            switch (rng() % 3) {
+            case 0: text.erase(at, 1 + rng() % 4); break;
+            case 1: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
+            default: text[at] = alphabet[rng() % alphabet.size()]; break;
+            }
+        }
+        const std::string path = dir.file("m" + std::to_string(round) + ".ll_net");
+        testsupport::write_file(path, text);
+        SCOPED_TRACE(text);
+        EXPECT_EXIT(
+            {
+                vos_options.keep_extras = round % 2 == 0;
+                vos_options.allow_block_mode = round % 3 == 0;
+                NET* net = read_VOS(path);
+                if (vos_options.keep_extras) write_VOS(net, path + ".out");
+                delete_net(net);
+                std::exit(0);
+            },
+            [](int status) { return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 10); },
+            "");
+    }
 }
