@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -38,10 +37,11 @@ std::string condition_name(std::uint32_t n) { return "B" + std::to_string(n); }
 bool slurp(const std::string& path, std::string& data) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    data = ss.str();
-    return true;
+    data.clear();
+    char buf[1 << 16];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+        data.append(buf, static_cast<std::size_t>(in.gcount()));
+    return !in.bad();   // a directory opens but cannot be read
 }
 
 // Interns transition names so that each event holds an index, not a copy.

@@ -123,6 +123,13 @@ TEST(DlbacktrackCli, ReaderFailuresExitWithCode10) {
     EXPECT_EQ(r.err, "\nFEHLER -- readMCI(): kann Datei nicht oeffnen: '" + missing + "'\n");
     EXPECT_EQ(r.out, "");
 
+    // A directory opens but cannot be read.
+    const std::string folder = dir.file("folder.mci");
+    ASSERT_EQ(run("mkdir " + shell_quote(folder)).exit_code, 0);
+    r = dlbacktrack(shell_quote(folder));
+    EXPECT_EQ(r.exit_code, 10);
+    EXPECT_EQ(r.err, "\nFEHLER -- readMCI(): kann Datei nicht oeffnen: '" + folder + "'\n");
+
     std::string bytes = mci_bytes(deadlocking_prefix());
     const std::string cut = dir.file("cut.mci");
     write_file(cut, bytes.substr(0, bytes.size() / 2));
