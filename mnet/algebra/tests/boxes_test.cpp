@@ -37,6 +37,21 @@ TEST_F(Boxes, AtomicBoxShape) {
     FreeNet(&n);
 }
 
+TEST_F(Boxes, ElementaryBoxesTakeTheDefaultPlaceType) {
+    static const ValueSet instances{1, 2, 3};
+    default_place_type = &instances;
+    MNet* a = atom("a");
+    MNet* c = M_place_chain_box(1);
+    default_place_type = &dot_set();
+    for (MNet* n : {a, c})
+        for (MPlace* p : places(n)) {
+            ASSERT_EQ(p->components.size(), 1u);
+            EXPECT_EQ(*p->components[0], instances);
+        }
+    FreeNet(&a);
+    FreeNet(&c);
+}
+
 TEST_F(Boxes, SequenceOfTwoAtoms) {
     MNet* n = M_sequence(atom("a", "", "a"), atom("b", "", "b"));
     EXPECT_EQ(n->place_count, 3u);
