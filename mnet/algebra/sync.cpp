@@ -107,13 +107,11 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
         for (int steps = 0; steps < 256 && m2[k] != UNBOUND && var_code_p(m2[k]) && m2[k] != k; ++steps) k = m2[k];
         return k;
     };
-    std::size_t renamed = 0;
     for (std::size_t i = 0; i < np; ++i) {
         std::uint16_t x = p.params[i], y = q.params[i];
         if (!var_code_p(x) || !var_code_p(y)) continue;
         if (m1[x] == UNBOUND) {
             m1[x] = y;
-            ++renamed;
         } else if (var_code_p(m1[x]) && m1[x] != y) {
             std::uint16_t ry = root(y), rr = root(m1[x]);
             if (ry != rr && m2[ry] == UNBOUND) m2[ry] = rr;
@@ -153,7 +151,6 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
                     report(WARNING, "[%s] Different renamings of '%s' united !", mname(), var_name(v1[k].var).c_str());
                     if (variable_rendering_mode == 2) {
                         m1[k] = f2[j];
-                        ++renamed;
                         continue;
                     }
                 }
@@ -161,8 +158,9 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
         }
         m1[k] = static_cast<std::uint16_t>(std::min<std::size_t>(n2 + fresh++, UNBOUND - 1));
     }
+    // t2's slots and the fresh ones; t1's variables bound to constants or
+    // identified with t2's take no slot.
     const std::size_t count = n2 + fresh;
-    (void)renamed;
 
     // Label: both labels renamed and added, less the synchronised pair.
     ActionSet label, l1;

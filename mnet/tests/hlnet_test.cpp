@@ -263,6 +263,14 @@ TEST_F(HlNet, SyntaxErrors) {
                 "ERROR: CM.read_VOS\\(\\): could not open file '.*missing.hl_net' for reading.");
 }
 
+TEST_F(HlNet, LongTextsAreReadWhole) {
+    std::string label(9000, 'l'), type = "{" + std::string(5000, ' ') + "1}";
+    MNet* net = read_text("VOS\nHLNet\nFORMAT_N\nPL\n1 0@0b\"" + label + "\"Z\"" + type + "\"\nTR\nTP\nPT\n");
+    EXPECT_EQ(*net->first_place->label, label);
+    EXPECT_EQ(place_type_text(net->first_place), "{1}");
+    FreeNet(&net);
+}
+
 TEST_F(HlNet, FileMayEndAfterPtAndTxIsSkipped) {
     MNet* a = read_text("VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\nTR\n1 0@0\nTP\nPT\n1>1p\"dot\"");
     EXPECT_EQ(a->first_trans->pre->place, a->first_place);
