@@ -19,10 +19,10 @@ deps:
 
 demo: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOS_TESTS=OFF >/dev/null
-	cmake --build build -j $(JOBS)
+	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build -j $(JOBS)
 	bash examples/demo.sh build/bin
 
 test: deps
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON >/dev/null
-	cmake --build build-test -j $(JOBS)
+	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build-test -j $(JOBS)
 	cd build-test && ctest -j $(JOBS) --output-on-failure

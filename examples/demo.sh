@@ -9,8 +9,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$here/philosophers.ll_net" "$work/"
 cd "$work"
 
-echo "== trelmik -m philosophers.ll_net"
-"$bin/trelmik" -m philosophers.ll_net
+echo "== trelmik -t -m=philosophers -u=philosophers philosophers.ll_net"
+"$bin/trelmik" -t -m=philosophers -u=philosophers philosophers.ll_net
 echo
 echo "== dlbacktrack philosophers.mci"
 set +e
