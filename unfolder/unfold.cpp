@@ -38,14 +38,11 @@ std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint
 
 namespace {
 
-std::uint64_t hash_cut(const std::uint32_t* p, std::size_t n) {
-    std::uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
-    for (std::size_t i = 0; i < n; ++i) {
-        h ^= p[i] + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-        h *= 0xff51afd7ed558ccdull;
-    }
-    h ^= h >> 33;
-    return h;
+std::uint64_t splitmix64(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
 }
 
 void print_numbers(std::FILE* f, const std::vector<std::uint32_t>& set) {
@@ -86,6 +83,14 @@ private:
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint32_t> visited_;
     std::vector<std::uint32_t> cut_;
+    // Cut hashes: a random key per place; the hash of a cut is the sum of the
+    // keys of its places.
+    std::vector<std::uint64_t> place_key_;
+    std::vector<std::uint32_t> place_stamp_;
+    std::vector<std::uint32_t> initial_of_place_;  // initial condition of a place, 0 = none
+    std::uint64_t initial_hash_ = 0;
+    std::vector<std::uint64_t> ev_hash_;
+    std::vector<std::uint32_t> ev_cut_length_;
     std::vector<std::uint32_t> others_;
     std::vector<std::uint32_t> other_cut_;
     std::vector<std::uint32_t> initial_cut_;
@@ -112,10 +117,10 @@ private:
     void new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
     void find_extensions(std::uint32_t c);
     const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
-    std::uint32_t local_size(std::uint32_t e);
+    void analyse(std::uint32_t e);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
     // Returns true when the event is a cut-off; stores (e, corresponding) then.
-    bool cutoff_lookup(std::uint32_t e, std::uint32_t size);
+    bool cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t hash, std::uint32_t length);
     void extend_from(std::uint32_t e);
     void progress_line();
 };
@@ -124,6 +129,7 @@ std::uint32_t Unfolder::next_stamp() {
     if (++stamp_ == 0) {
         std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
         std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
+        std::fill(place_stamp_.begin(), place_stamp_.end(), 0);
         stamp_ = 1;
     }
     return stamp_;
@@ -146,27 +152,62 @@ std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_eve
     return b;
 }
 
-std::uint32_t Unfolder::local_size(std::uint32_t e) {
+// One walk over [e]: |[e]|, and the hash and length of its cut.  The cut
+// consists of the initial conditions not consumed in [e], the outputs of the
+// events of [e] not consumed in [e], and the outputs of e; its hash is the sum
+// of the place keys, each place counted once.
+void Unfolder::analyse(std::uint32_t e) {
     const std::uint32_t st = next_stamp();
     std::uint32_t count = 1;
+    std::uint64_t hash = initial_hash_;
+    std::uint32_t length = static_cast<std::uint32_t>(initial_cut_.size());
     stack_.clear();
-    auto push_pres = [&](std::uint32_t f) {
+    visited_.clear();
+    auto take_pres = [&](std::uint32_t f) {
         for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
-            std::uint32_t g = pf_.cond_pre[pf_.ev_pre_conds[i] - 1];
-            if (g != 0 && ev_stamp_[g - 1] != st) {
+            const std::uint32_t c = pf_.ev_pre_conds[i];
+            if (cond_stamp_[c - 1] == st) continue;
+            cond_stamp_[c - 1] = st;
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g == 0) {
+                hash -= place_key_[pf_.cond_place[c - 1]];
+                --length;
+            } else if (ev_stamp_[g - 1] != st) {
                 ev_stamp_[g - 1] = st;
                 stack_.push_back(g);
             }
         }
     };
-    push_pres(e);
+    take_pres(e);
     while (!stack_.empty()) {
-        std::uint32_t f = stack_.back();
+        const std::uint32_t f = stack_.back();
         stack_.pop_back();
         ++count;
-        push_pres(f);
+        visited_.push_back(f);
+        take_pres(f);
     }
-    return count;
+    auto add_place = [&](std::uint32_t p) {
+        if (place_stamp_[p] == st) return;
+        place_stamp_[p] = st;
+        // Marked by an initial condition still (one not created yet counts too).
+        const std::uint32_t init = initial_of_place_[p];
+        if (init != 0 && (init > pf_.conditions() || cond_stamp_[init - 1] != st)) return;
+        hash += place_key_[p];
+        ++length;
+    };
+    // An event of [e] may still be getting its outputs (e is created while
+    // they are): the outputs not created yet are not consumed in [e].
+    for (std::uint32_t f : visited_) {
+        const std::uint32_t first = pf_.ev_post_first[f - 1];
+        const std::uint32_t made = pf_.ev_post_count[f - 1];
+        const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[f - 1]];
+        for (std::uint32_t i = 0; i < post.size(); ++i)
+            if (i >= made || cond_stamp_[first + i - 1] != st) add_place(post[i]);
+    }
+    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) add_place(p);
+    pf_.ev_size.push_back(count);
+    ev_hash_.push_back(hash);
+    ev_cut_length_.push_back(length);
 }
 
 void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n) {
@@ -202,8 +243,8 @@ void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_
     pf_.ev_depth.push_back(depth + 1);
     pf_.is_cutoff.push_back(0);
     ev_stamp_.push_back(0);
-    const std::uint32_t size = local_size(e);
-    pf_.ev_size.push_back(size);
+    analyse(e);
+    const std::uint32_t size = pf_.ev_size[e - 1];
     queue_.push(QueueEntry{size, e});
 }
 
@@ -341,8 +382,18 @@ void Unfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
     while (k < others_.size()) put(others_[k++]);
 }
 
-bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
+bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t h, std::uint32_t length) {
+    // The cut itself is only formed when it is printed or a stored cut has
+    // the same hash.
+    bool have_cut = false;
+    auto need_cut = [&] {
+        if (have_cut) return;
+        if (e == 0) cut_ = initial_cut_;
+        else compute_cut(e, cut_);
+        have_cut = true;
+    };
     if (s_.debug) {
+        need_cut();
         if (e == 0) {
             std::fputs("--  Start Marking  --: ", s_.out);
         } else {
@@ -352,13 +403,12 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
         }
         print_numbers(s_.out, cut_);
     }
-    const std::uint64_t h = hash_cut(cut_.data(), cut_.size());
     std::size_t mask = slots_.size() - 1;
     std::size_t i = h & mask;
     while (slots_[i] != 0) {
         CutRecord& r = pf_.cuts[slots_[i] - 1];
-        if (r.hash == h && r.length == cut_.size()) {
-            // Equal hashes: compare the cuts themselves.
+        if (r.hash == h && r.length == length) {
+            need_cut();
             const std::vector<std::uint32_t>* stored = &initial_cut_;
             if (r.first != 0) {
                 compute_cut(r.first, other_cut_);
@@ -386,13 +436,12 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size) {
     // A new cut.
     CutRecord r;
     r.hash = h;
-    r.length = static_cast<std::uint32_t>(cut_.size());
+    r.length = length;
     r.size = s_.repeat_cutoff ? 0 : size;
     r.event = e;
     r.first = e;
-    if (e == 0) initial_cut_ = cut_;
-    pf_.cut_cells += cut_.size();
-    info_.set_cells += cut_.size();
+    pf_.cut_cells += length;
+    info_.set_cells += length;
     pf_.cuts.push_back(r);
     slots_[i] = static_cast<std::uint32_t>(pf_.cuts.size());
     if (pf_.cuts.size() * 2 > slots_.size()) {
@@ -476,13 +525,23 @@ void Unfolder::run() {
     cache_.assign(P, {});
     slots_.assign(1024, 0);
 
-    // The initial cut, stored with size 0 and the initial-marking mark.
-    cut_.clear();
-    for (std::uint32_t p = 0; p < P; ++p)
-        if (net_.marking[p] != 0) cut_.push_back(p + 1);
-    cutoff_lookup(0, 0);
+    // The initial cut, stored with size 0 and the initial-marking mark.  The
+    // initial conditions will be numbered 1, 2, ... in ascending place order.
+    place_key_.resize(P);
+    place_stamp_.assign(P, 0);
+    initial_of_place_.assign(P, 0);
+    initial_cut_.clear();
+    initial_hash_ = 0;
+    for (std::uint32_t p = 0; p < P; ++p) {
+        place_key_[p] = splitmix64(p + 0x5851f42d4c957f2dull);
+        if (net_.marking[p] == 0) continue;
+        initial_cut_.push_back(p + 1);
+        initial_of_place_[p] = static_cast<std::uint32_t>(initial_cut_.size());
+        initial_hash_ += place_key_[p];
+    }
+    cutoff_lookup(0, 0, initial_hash_, static_cast<std::uint32_t>(initial_cut_.size()));
 
-    const std::vector<std::uint32_t> marked = cut_;
+    const std::vector<std::uint32_t> marked = initial_cut_;
     const bool rows = s_.co_row_limit > 0;
     for (std::uint32_t pn : marked) {
         const std::uint32_t p = pn - 1;
@@ -501,8 +560,7 @@ void Unfolder::run() {
     while (!queue_.empty()) {
         const QueueEntry q = queue_.top();
         queue_.pop();
-        compute_cut(q.event, cut_);
-        if (cutoff_lookup(q.event, q.size)) continue;
+        if (cutoff_lookup(q.event, q.size, ev_hash_[q.event - 1], ev_cut_length_[q.event - 1])) continue;
         extend_from(q.event);
         progress_line();
     }

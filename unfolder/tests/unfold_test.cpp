@@ -254,3 +254,15 @@ TEST(McMillan, DebugPrintsStacksAndCuts) {
               "E1: (depth=1) (size=1) {2}\n"
               "E2: (depth=2) (size=2) {1}\n");
 }
+
+TEST(McMillan, UnsafeNetCutsAreSetsOfPlaces) {
+    // t puts a further token on q each time: cuts compare as sets of places,
+    // so the second occurrence is a cut-off and the run ends.
+    const TestNet net = make({"p", "q"}, {1, 0}, {{"t", {0}, {0, 1}}});
+    const InputNet in = unftest::to_input(net);
+    const Prefix pf = unfold_mcmillan(in, {});
+    EXPECT_EQ(pf.events(), 2u);
+    ASSERT_EQ(pf.cutoffs.size(), 1u);
+    EXPECT_EQ(pf.cutoffs[0], std::make_pair(2u, 1u));
+    EXPECT_EQ(unftest::compare_with_reference(pf, unftest::reference_mcmillan(in, true, false, false)), "");
+}
