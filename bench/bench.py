@@ -129,8 +129,14 @@ def main():
                 for name, path in checkers:
                     if not path:
                         continue
-                    ct, cpeak, ccode, cout = timed([path, base + ".mci"], tmp, args.repeat, args.timeout)
+                    # velcheck prints its solver statistics with -v.
+                    opts = ["-v"] if name == "velcheck" else []
+                    ct, cpeak, ccode, cout = timed([path] + opts + [base + ".mci"], tmp, args.repeat, args.timeout)
                     extra.append("%s %s" % (name, "timeout" if ct is None else "%.3f/%dK" % (ct, cpeak)))
+                    if name == "velcheck":
+                        stats = [re.search(rb"Number of %s: (\d+)" % k, cout) for k in (b"atoms", b"rules", b"choice points")]
+                        if all(stats):
+                            extra[-1] += "/%s atoms/%s rules/%s choices" % tuple(m.group(1).decode() for m in stats)
                     explored = re.search(rb"(\d+) compatible vectors explored", cout)
                     if name == "vorga" and explored:
                         extra[-1] += "/%s vectors" % explored.group(1).decode()
