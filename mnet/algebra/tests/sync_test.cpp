@@ -377,5 +377,15 @@ TEST_F(Sync, RebindingReportedOnRequest) {
     FreeNet(&n);
 }
 
+TEST_F(Sync, TooManyCommunicationVariablesEndTheProgram) {
+    auto run = [] {
+        MNet* n = par({atom("a", "", "q"), atom("^a", "", "p")});
+        for (MTransition* t : transitions(n))
+            for (int k = 0; k < 200; ++k) t->comvars.push_back(ComVar{var_code("v" + std::to_string(k)), 0});
+        M_synchronise(n, actions("a"), 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "Synchronisation produced a transition with too many ComVars !");
+}
+
 }  // namespace
 }  // namespace algebra_test
