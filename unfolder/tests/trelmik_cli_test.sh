@@ -199,6 +199,52 @@ trelmik -M=big big.ll_net </dev/null >out.txt 2>err.txt; code=$?
 [ $code -eq 0 ] && [ ! -f big.bin_coco ] && grep -qF "taken as 'n'" err.txt || fail "end of input answers n"
 echo y | trelmik -M=big big.ll_net >out.txt 2>&1 && [ -s big.bin_coco ] || fail "answer y writes"
 
+# A fatal signal (here while the program waits for the answer) ends it with
+# the banner and exit code 1.
+rm -f big.bin_coco answer.fifo
+mkfifo answer.fifo
+trelmik -M=big big.ll_net <answer.fifo >out.txt 2>err.txt &
+pid=$!
+exec 3>answer.fifo
+for _ in $(seq 1 300); do grep -qF "Do you really" out.txt && break; sleep 0.1; done
+kill -SEGV "$pid"
+wait "$pid"
+code=$?
+exec 3>&-
+[ $code -eq 1 ] || fail "fatal signal: exit $code"
+printf '%s\n' "================================================" "    A segmentation violation has occurred." \
+    "================================================" | diff - err.txt >/dev/null || fail "signal banner: $(cat err.txt)"
+
+# ---- unused transitions ------------------------------------------------------------------
+cat > unused.ll_net <<'EOF'
+VOS
+PlainNet
+FORMAT_N
+PL
+1"a"M1
+2"b"
+3"c"
+4"d"
+TR
+1"t"
+2"w"
+TP
+1<2
+PT
+1>1
+3>2
+TX
+EOF
+trelmik -T=list.txt unused.ll_net >out.txt 2>err.txt || fail "-T=F"
+[ "$(cat list.txt)" = " w" ] || fail "-T=F list: $(cat list.txt)"
+trelmik -T=nodir/list unused.ll_net >/dev/null 2>err.txt; code=$?
+[ $code -eq 4 ] && grep -qF "error: could not open file 'nodir/list' for writing." err.txt || fail "-T=F open failure"
+trelmik -T+ unused.ll_net >out.txt 2>err.txt || fail "-T+"
+grep -qxF '"c"0@0' unused.ll_net.min && ! grep -qF '"w"' unused.ll_net.min || fail "-T+ net: $(cat unused.ll_net.min)"
+trelmik -T! unused.ll_net >out.txt 2>err.txt || fail "-T!"
+grep -qF '"c"' unused.ll_net.min && fail "-T! keeps isolated places"
+grep -qxF '"b"0@0' unused.ll_net.min || fail "-T! dropped a connected place"
+
 # ---- summaries ---------------------------------------------------------------------------
 trelmik -s -h pair.ll_net >out.txt 2>err.txt || fail "-s -h"
 for text in "Hash table:" "##  0. " "Statistics:" "time spent running" "GL_maxTpostset = 2, GL_maxTpreset = 2" \
@@ -207,6 +253,12 @@ for text in "Hash table:" "##  0. " "Statistics:" "time spent running" "GL_maxTp
     "* Number of cutoff events: 1." "* Other bit arrays: <...yet missing...>"; do
     grep -qF -- "$text" out.txt || fail "-s -h output lacks '$text'"
 done
+trelmik -ss pair.ll_net >out.txt 2>&1 || fail "-ss"
+grep -qF "Calculated McMillan unfolding." out.txt && ! grep -qF "Statistics:" out.txt || fail "-ss: $(cat out.txt)"
+trelmik -ps pair.ll_net >out.txt 2>&1 || fail "-ps"
+grep -qF "Statistics:" out.txt && grep -qF "Config's:" out.txt || fail "-ps is -p -s"
+trelmik -# cycle.ll_net >out.txt 2>&1 || fail "-#"
+grep -qxF "E2: (depth=2) (size=2) {1}" out.txt || fail "-# cut lines: $(cat out.txt)"
 trelmik -p pair.ll_net >out.txt 2>&1 || fail "-p"
 grep -qF "|B|=       4, |E|=       2, Cutoffs:       0, Config's:       0, Depth:    2 " out.txt || fail "progress line: $(cat out.txt)"
 
