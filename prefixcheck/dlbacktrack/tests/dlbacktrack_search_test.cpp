@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "dlbacktrack_driver.h"
 #include "dlbacktrack_fixture.h"
 #include "dlbacktrack_prefix.h"
@@ -271,4 +274,122 @@ TEST(DlbacktrackRandom, GeneralNetsAgreeWithTheExplorer) {
     EXPECT_GE(cov.deadlocks, 20);
     EXPECT_GE(cov.checked - cov.deadlocks, 10);
     EXPECT_GE(cov.searched, 20);
+}
+
+// ---------------------------------------------------------------------------
+// Random occurrence nets with random cut-offs, decided by brute force: the
+// search succeeds exactly when some configuration without cut-off events
+// enables no event at all, and then its witness is such a configuration.
+namespace {
+
+struct RandomPrefix {
+    FixturePrefix prefix;
+    std::vector<std::vector<std::uint32_t>> pre;   // per event (0-based), conditions (1-based)
+};
+
+RandomPrefix random_prefix(std::mt19937& rng, std::uint32_t events) {
+    RandomPrefix r;
+    FixturePrefix& p = r.prefix;
+    p.places = {"p"};
+    p.transitions = {"t"};
+    std::vector<std::uint32_t> pool;   // conditions that events may consume
+    std::vector<std::vector<std::uint32_t>> consumers;
+    std::vector<std::uint32_t> cond_pre;
+    auto add_cond = [&](std::uint32_t pre) {
+        cond_pre.push_back(pre);
+        consumers.emplace_back();
+        pool.push_back(static_cast<std::uint32_t>(cond_pre.size()));
+    };
+    for (int i = 0, n = 2 + static_cast<int>(rng() % 3); i < n; ++i) add_cond(0);
+    // Local configuration of each event as a bit mask over events.
+    std::vector<std::uint32_t> local;
+    for (std::uint32_t tries = 0; r.pre.size() < events && tries < 200; ++tries) {
+        std::vector<std::uint32_t> pre;
+        for (int k = 0, n = 1 + static_cast<int>(rng() % 2); k < n; ++k) {
+            std::uint32_t c = pool[rng() % pool.size()];
+            if (std::find(pre.begin(), pre.end(), c) == pre.end()) pre.push_back(c);
+        }
+        // The preset must be a co-set: the union of the pre-events' local
+        // configurations is conflict-free and consumes none of it.
+        std::uint32_t mask = 0;
+        for (std::uint32_t c : pre)
+            if (cond_pre[c - 1]) mask |= local[cond_pre[c - 1] - 1];
+        bool ok = true;
+        std::vector<int> used(cond_pre.size() + 1, 0);
+        for (std::uint32_t e = 0; e < r.pre.size(); ++e)
+            if (mask >> e & 1)
+                for (std::uint32_t c : r.pre[e]) ok = ok && used[c]++ == 0;
+        for (std::uint32_t c : pre) ok = ok && used[c] == 0;
+        if (!ok) continue;
+        std::uint32_t e = static_cast<std::uint32_t>(r.pre.size());
+        r.pre.push_back(pre);
+        local.push_back(mask | (1u << e));
+        for (std::uint32_t c : pre) consumers[c - 1].push_back(e + 1);
+        p.add_event(1);
+        bool cutoff = rng() % 3 == 0;
+        if (cutoff) p.cutoffs.push_back({e + 1, 0});
+        for (int k = 0, n = 1 + static_cast<int>(rng() % 2); k < n; ++k) {
+            add_cond(e + 1);
+            if (cutoff) pool.pop_back();   // nothing follows a cut-off
+        }
+    }
+    for (std::size_t c = 0; c < cond_pre.size(); ++c) p.add_condition(1, cond_pre[c], consumers[c]);
+    return r;
+}
+
+// Whether some configuration without cut-off events enables no event.
+bool brute_force_deadlock(const RandomPrefix& r) {
+    const auto n = static_cast<std::uint32_t>(r.pre.size());
+    std::vector<std::uint8_t> cutoff(n, 0);
+    for (const auto& c : r.prefix.cutoffs) cutoff[c.first - 1] = 1;
+    const auto conds = static_cast<std::uint32_t>(r.prefix.conds.size());
+    for (std::uint32_t set = 0; set < (1u << n); ++set) {
+        std::vector<std::uint8_t> cut(conds + 1, 0);
+        for (std::uint32_t c = 1; c <= conds; ++c) cut[c] = r.prefix.conds[c - 1].pre == 0;
+        bool config = true;
+        for (std::uint32_t e = 0; e < n && config; ++e) {
+            if (!(set >> e & 1)) continue;
+            if (cutoff[e]) config = false;
+            for (std::uint32_t c : r.pre[e]) config = config && cut[c];
+            for (std::uint32_t c : r.pre[e]) cut[c] = 0;
+            for (std::uint32_t c = 1; c <= conds; ++c)
+                if (r.prefix.conds[c - 1].pre == e + 1) cut[c] = 1;
+        }
+        if (!config) continue;
+        bool dead = true;
+        for (std::uint32_t e = 0; e < n && dead; ++e) {
+            if (set >> e & 1) continue;
+            bool enabled = true;
+            for (std::uint32_t c : r.pre[e]) enabled = enabled && cut[c];
+            dead = !enabled;
+        }
+        if (dead) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(DlbacktrackRandom, SearchAgreesWithBruteForceOnRandomPrefixes) {
+    std::mt19937 rng(11);
+    int deadlocks = 0, searched_without = 0;
+    for (int round = 0; round < 1500; ++round) {
+        RandomPrefix r = random_prefix(rng, 4 + rng() % 11);
+        if (r.prefix.cutoffs.empty()) continue;
+        SCOPED_TRACE("round " + std::to_string(round));
+        PrefixFile f = readMCI_data(mci_bytes(r.prefix), "r.mci");
+        PrefixGraph g = build_graph(f);
+        DeadlockSearch s(g);
+        s.AllConflicts();
+        const bool found = !s.CutoffWithoutConflicts() && s.BacktrackSearch();
+        ASSERT_EQ(found, brute_force_deadlock(r));
+        deadlocks += found;
+        searched_without += !found && s.steps() > 1;
+        if (!found) continue;
+        std::vector<std::uint32_t> w = s.DeadlockConfiguration();
+        EXPECT_TRUE(is_maximal_configuration(g, w));
+        for (std::uint32_t e : w) EXPECT_FALSE(g.cutoff[e]) << e;
+    }
+    EXPECT_GT(deadlocks, 100);
+    EXPECT_GT(searched_without, 50);   // deadlock-free verdicts that needed backtracking
 }
