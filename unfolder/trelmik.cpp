@@ -690,6 +690,38 @@ InputNet input_from_net(netlib::NET* net) {
     return in;
 }
 
+netlib::NET* prefix_to_net(const InputNet& net, const Prefix& pf, netlib::NET* input) {
+    std::vector<netlib::NET_NODE*> places, transitions;
+    for (netlib::NET_NODE* p = input ? input->first_place : nullptr; p != nullptr; p = p->next) places.push_back(p);
+    for (netlib::NET_NODE* t = input ? input->first_transition : nullptr; t != nullptr; t = t->next)
+        transitions.push_back(t);
+    netlib::NET* out = netlib::new_net();
+    std::vector<netlib::NET_NODE*> conds(pf.conditions()), events(pf.events());
+    for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
+        netlib::NET_NODE* n = netlib::append_place(out, "B" + std::to_string(c), 0);
+        const std::uint32_t p = pf.cond_place[c - 1];
+        n->link = p < places.size() ? places[p] : nullptr;
+        n->kind = pf.cond_kind[c - 1];
+        n->aux = net.place_comp[p];
+        conds[c - 1] = n;
+    }
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) {
+        netlib::NET_NODE* n = netlib::append_transition(out, "E" + std::to_string(e));
+        const std::uint32_t t = pf.ev_trans[e - 1];
+        n->link = t < transitions.size() ? transitions[t] : nullptr;
+        n->kind = static_cast<std::int32_t>(pf.ev_depth[e - 1]);
+        events[e - 1] = n;
+    }
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) {
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i)
+            netlib::append_PT_arc(out, conds[pf.ev_pre_conds[i] - 1], events[e - 1], 1);
+        const std::uint32_t first = pf.ev_post_first[e - 1];
+        for (std::uint32_t x = first; x < first + pf.ev_post_count[e - 1]; ++x)
+            netlib::append_TP_arc(out, events[e - 1], conds[x - 1], 1);
+    }
+    return out;
+}
+
 int run_trelmik(int argc, char** argv) {
     try {
         return run(argc, argv);
