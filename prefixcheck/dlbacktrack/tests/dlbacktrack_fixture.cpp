@@ -125,7 +125,7 @@ std::string unf_text(const FixturePrefix& p, const std::string& file_name,
     }
 
     o += printf_string("\n%zu cutoff event%s", p.cutoffs.size(), plural(p.cutoffs.size()));
-    o += " (corresponding events):\n";
+    o += " (corresponding event):\n";
     std::size_t count = 0;
     for (std::size_t i = 0; i < p.cutoffs.size(); ++i) {
         std::string name = ev(p.cutoffs[i].first);
