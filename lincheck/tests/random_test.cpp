@@ -110,9 +110,11 @@ std::string place_list(const TestNet& net, const std::vector<int>& places, const
 }
 
 // Writes the prefix of the net as a ".mci" file; false when it cannot.
-using Maker = std::function<bool(const TestNet&, const TempDir&, const std::string& name)>;
+// The text is the net file for the unfolder (the test unfolder uses the net itself).
+using Maker =
+    std::function<bool(const TestNet&, const std::string& text, const TempDir&, const std::string& name)>;
 
-bool mini_maker(const TestNet& net, const TempDir& dir, const std::string& name) {
+bool mini_maker(const TestNet& net, const std::string&, const TempDir& dir, const std::string& name) {
     Prefix p;
     return unfold(net, p) && write_mci(p, dir.file(name + ".mci"));
 }
@@ -143,10 +145,10 @@ bool have_erv() {
 }
 
 // trelmik with McMillan's loop, and the ERV loop on every second net when it has one.
-bool trelmik_maker(const TestNet& net, const TempDir& dir, const std::string& name) {
+bool trelmik_maker(const TestNet&, const std::string& text, const TempDir& dir, const std::string& name) {
     static int count = 0;
     std::string netfile = dir.file(name + ".ll_net");
-    if (!write_vos(net, netfile)) return false;
+    if (!write_file(netfile, text)) return false;
     std::string opt = (count++ % 2 && have_erv()) ? " -@" : "";
     RunResult r;
     bool ok = trelmik_writes(dir, name, opt, &r);
@@ -162,7 +164,7 @@ void deadlock_checks(const Maker& make, int count, std::uint64_t seed) {
     int idx = 0;
     for (const Case& c : cases) {
         std::string name = "n" + std::to_string(idx++);
-        ASSERT_TRUE(make(c.net, dir, name));
+        ASSERT_TRUE(make(c.net, to_vos(c.net), dir, name));
         std::string mci = dir.file(name + ".mci");
         bool dl = has_deadlock(c.ss);
         auto dead = [&](const Marking& m) { return is_dead(c.net, m); };
@@ -182,7 +184,7 @@ void reach_cover_checks(const Maker& make, int count, std::uint64_t seed) {
     int idx = 0;
     for (const Case& c : cases) {
         std::string name = "n" + std::to_string(idx);
-        ASSERT_TRUE(make(c.net, dir, name));
+        ASSERT_TRUE(make(c.net, to_vos(c.net), dir, name));
         std::string mci = dir.file(name + ".mci");
         SCOPED_TRACE(to_vos(c.net));
         for (int q = 0; q < 3; ++q) {
@@ -225,7 +227,7 @@ void ext_mutex_checks(const Maker& make, int count, std::uint64_t seed) {
     int idx = 0;
     for (const Case& c : cases) {
         std::string name = "n" + std::to_string(idx);
-        ASSERT_TRUE(make(c.net, dir, name));
+        ASSERT_TRUE(make(c.net, to_vos(c.net), dir, name));
         std::string mci = dir.file(name + ".mci");
         SCOPED_TRACE(to_vos(c.net));
         const int np = c.net.places();
@@ -284,6 +286,63 @@ void ext_mutex_checks(const Maker& make, int count, std::uint64_t seed) {
     }
 }
 
+// The net as a box: the initially marked places are its entry places, the
+// exit places are drawn at random (often the places of a dead marking).
+std::string box_text(const TestNet& net, const std::vector<int>& kind) {
+    std::ostringstream o;
+    o << "VOS\nPetriBox\nFORMAT_N\nPL\n";
+    for (int i = 0; i < net.places(); ++i)
+        o << (i + 1) << "\"" << net.place_names[i] << "\"" << (kind[i] < 0 ? "e" : kind[i] > 0 ? "x" : "") << "\n";
+    std::string plain = to_vos(net);
+    o << plain.substr(plain.find("TR\n"));
+    return o.str();
+}
+
+void terminal_checks(const Maker& make, int count, std::uint64_t seed) {
+    auto cases = random_cases(count, seed);
+    TempDir dir;
+    std::mt19937 rng(static_cast<unsigned>(seed));
+    int idx = 0;
+    for (const Case& c : cases) {
+        const int np = c.net.places();
+        std::vector<int> kind(np, 0);
+        for (int i = 0; i < np; ++i) kind[i] = c.net.m0[i] ? -1 : 0;
+        std::vector<int> dead = dead_states(c.ss);
+        if (!dead.empty() && rng() % 4 != 0) {
+            const Marking& d = c.ss.states[dead[rng() % dead.size()]];
+            for (int i = 0; i < np; ++i)
+                if (d[i] && !kind[i]) kind[i] = 1;
+        } else {
+            for (int i = 0; i < np; ++i)
+                if (!kind[i] && rng() % 3 == 0) kind[i] = 1;
+        }
+        std::string text = box_text(c.net, kind);
+        std::string name = "b" + std::to_string(idx++);
+        ASSERT_TRUE(make(c.net, text, dir, name));
+        std::string mci = dir.file(name + ".mci");
+        std::string llnet = dir.file(name + ".box");
+        write_file(llnet, text);
+        SCOPED_TRACE(text);
+        for (bool internal : {false, true}) {
+            auto terminal = [&](const Marking& m) {
+                for (int i = 0; i < np; ++i) {
+                    if (kind[i] > 0 && m[i] == 0) return false;
+                    if (kind[i] <= 0 && m[i] > 0 && (!internal || kind[i] < 0)) return false;
+                }
+                return true;
+            };
+            auto target = [&](const Marking& m) { return is_dead(c.net, m) && !terminal(m); };
+            bool expect = reachable(c.ss, target);
+            for (std::vector<std::string> o : {std::vector<std::string>{}, std::vector<std::string>{"-M1"},
+                                               std::vector<std::string>{"-s", "-M2"}, std::vector<std::string>{"-!1"},
+                                               std::vector<std::string>{"-t"}, std::vector<std::string>{"-t", "-M1"}}) {
+                if (internal) o.push_back("-i");
+                check(c, mci, o, "-d", llnet, expect, target);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 TEST(RandomNets, DeadlockVerdictsAgreeUnderEveryOption) { deadlock_checks(mini_maker, 14, 1000); }
@@ -301,4 +360,9 @@ TEST(TrelmikPrefixes, ReachabilityAndCoverabilityAgree) {
 TEST(TrelmikPrefixes, ExtendedReachabilityAndMutualExclusionAgree) {
     if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
     ext_mutex_checks(trelmik_maker, 10, 7000);
+}
+TEST(RandomNets, TerminalMarkingsAreNoDeadlocks) { terminal_checks(mini_maker, 12, 4000); }
+TEST(TrelmikPrefixes, TerminalMarkingsAreNoDeadlocks) {
+    if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
+    terminal_checks(trelmik_maker, 10, 8000);
 }
