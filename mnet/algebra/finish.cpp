@@ -6,7 +6,11 @@
 #include <vector>
 
 #include "algebra.h"
+#if __has_include("mnet_hlnet.h")
+#include "mnet_hlnet.h"
+#else
 #include "hlnet.h"
+#endif
 
 namespace mnet {
 

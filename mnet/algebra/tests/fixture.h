@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "algebra.h"
+#if __has_include("mnet_labels.h")
+#include "mnet_labels.h"
+#else
 #include "labels.h"
+#endif
 
 namespace algebra_test {
 
