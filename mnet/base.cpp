@@ -1,4 +1,4 @@
-#include "base.h"
+#include "mnet_base.h"
 
 #include <cctype>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "mnet_commands.h"
 
 namespace mnet {
 

@@ -1,4 +1,4 @@
-#include "hlnet.h"
+#include "mnet_hlnet.h"
 
 #include <cctype>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "commands.h"
-#include "labels.h"
-#include "textform.h"
+#include "mnet_commands.h"
+#include "mnet_labels.h"
+#include "mnet_textform.h"
 
 namespace mnet {
 

@@ -1,10 +1,10 @@
-#include "labels.h"
+#include "mnet_labels.h"
 
 #include <cctype>
 #include <cstring>
 #include <functional>
 
-#include "commands.h"
+#include "mnet_commands.h"
 
 namespace mnet {
 

@@ -1,4 +1,4 @@
-#include "net.h"
+#include "mnet_net.h"
 
 #include <algorithm>
 #include <cctype>

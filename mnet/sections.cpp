@@ -1,10 +1,10 @@
-#include "sections.h"
+#include "mnet_sections.h"
 
 #include <cctype>
 #include <cstdio>
 #include <memory>
 
-#include "base.h"
+#include "mnet_base.h"
 
 namespace mnet {
 

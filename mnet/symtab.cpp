@@ -1,4 +1,4 @@
-#include "symtab.h"
+#include "mnet_symtab.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
-#include "terms.h"
+#include "mnet_terms.h"
 
 #include <algorithm>
 
-#include "commands.h"
-#include "net.h"
+#include "mnet_commands.h"
+#include "mnet_net.h"
 
 namespace mnet {
 

@@ -1,4 +1,4 @@
-#include "textform.h"
+#include "mnet_textform.h"
 
 #include <cctype>
 

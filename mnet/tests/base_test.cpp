@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base.h"
+#include "mnet_base.h"
 
 using namespace mnet;
 

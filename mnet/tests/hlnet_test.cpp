@@ -2,10 +2,10 @@
 
 #include <random>
 
-#include "hlnet.h"
-#include "labels.h"
+#include "mnet_hlnet.h"
+#include "mnet_labels.h"
 #include "petri_test.h"
-#include "textform.h"
+#include "mnet_textform.h"
 
 using namespace mnet;
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <random>
 
-#include "commands.h"
-#include "labels.h"
-#include "textform.h"
+#include "mnet_commands.h"
+#include "mnet_labels.h"
+#include "mnet_textform.h"
 
 using namespace mnet;
 

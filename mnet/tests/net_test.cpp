@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "hlnet.h"
-#include "labels.h"
-#include "textform.h"
+#include "mnet_hlnet.h"
+#include "mnet_labels.h"
+#include "mnet_textform.h"
 
 using namespace mnet;
 

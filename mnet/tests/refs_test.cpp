@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "hlnet.h"
+#include "mnet_hlnet.h"
 #include "petri_test.h"
 
 using namespace mnet;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "petri_test.h"
-#include "base.h"
-#include "sections.h"
+#include "mnet_base.h"
+#include "mnet_sections.h"
 
 using namespace mnet;
 

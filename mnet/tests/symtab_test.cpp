@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "symtab.h"
+#include "mnet_symtab.h"
 
 using namespace mnet;
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "commands.h"
-#include "labels.h"
-#include "textform.h"
+#include "mnet_commands.h"
+#include "mnet_labels.h"
+#include "mnet_textform.h"
 
 using namespace mnet;
 

@@ -45,6 +45,20 @@ TEST_F(Sync, ConstantBindsVariableOfPartner) {
     FreeNet(&n);
 }
 
+TEST_F(Sync, VariableBoundToAConstantTakesNoSlot) {
+    // t1's y is bound to 5: the join has t2's token variable and t1's only.
+    MNet* n = par({atom("a(5)", "", "q"), atom("^a(y)", "y < 9", "p")});
+    M_synchronise(n, actions("a(x)"), 1);
+    MTransition* j = named(n, "p*q");
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->comvars.size(), 2u);
+    for (const ComVar& v : j->comvars) EXPECT_EQ(var_name(v.var), "@c");
+    ASSERT_EQ(j->guard.size(), 1u);
+    EXPECT_EQ(j->guard[0][1].kind, N_CONST);
+    EXPECT_EQ(j->guard[0][1].left, 5);
+    FreeNet(&n);
+}
+
 TEST_F(Sync, DifferentConstantsDoNotSynchronise) {
     MNet* n = par({atom("a(3)"), atom("^a(4)")});
     M_synchronise(n, actions("a"), 1);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "net.h"
+#include "mnet_net.h"
 
 namespace mnet {
 

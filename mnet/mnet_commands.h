@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "symtab.h"
+#include "mnet_symtab.h"
 
 namespace mnet {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "net.h"
+#include "mnet_net.h"
 
 namespace mnet {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base.h"
+#include "mnet_base.h"
 
 namespace mnet {
 

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "symtab.h"
-#include "terms.h"
+#include "mnet_symtab.h"
+#include "mnet_terms.h"
 
 namespace mnet {
 
