@@ -135,6 +135,7 @@ TEST_F(HlNet, WrittenNetReadsBackByteIdenticalFromTheSecondRound) {
         // The same net: same counts, types, labels, guards and inscriptions.
         EXPECT_EQ(n1->place_count, n0->place_count);
         EXPECT_EQ(n1->trans_count, n0->trans_count);
+        EXPECT_EQ(*n1->first_trans->label_text, "REPEAT");  // the last b field of a repeat transition
         MTransition* a = n0->first_trans;
         MTransition* b = n1->first_trans;
         variable_rendering_mode = 2;
@@ -238,7 +239,7 @@ TEST_F(HlNet, SyntaxErrors) {
         {"VOS\nHLNet\nFORMAT_N\nPL\n2 0@0\n2 0@0\nTR\n", "place identifier 2 multiply used"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 ex\nTR\n", "both entry and exit flag found"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 xe\nTR\n", "both exit and entry flag found"},
-        {"VOS\nHLNet\nFORMAT_N\nPL\n1 q\nTR\n", "unknown token 'q'"},
+        {"VOS\nHLNet\nFORMAT_N\nPL\n% comment\n1 q\nTR\n", "line 6: unknown token 'q'"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\n2 0@0\nTR\n1 0@0\nTP\n1<3p\"x\"\nPT\n", "arc: incorrect place identifier"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\nTR\n1 0@0\n2 0@0\nTP\n3<1p\"x\"\nPT\n", "arc: incorrect transition identifier"},
         {"VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\nTR\n1 0@0\nTP\n1>1p\"x\"\nPT\n", "'<' expected"},
