@@ -171,7 +171,10 @@ public:
 private:
     __attribute__((noinline)) void append_slow(std::uint32_t x) {
         if (bits_) {
-            words_.resize((x >> 6) + 1, 0);
+            // Rows of a growing prefix grow by one word at a time: reserve ahead.
+            const std::size_t need = (x >> 6) + 1;
+            if (need > words_.capacity()) words_.reserve(std::max<std::size_t>(need * 2, 16));
+            words_.resize(need, 0);
             words_[x >> 6] |= std::uint64_t(1) << (x & 63);
             hi_ = x;
             return;

@@ -42,6 +42,10 @@ check "-K without =" 11 "parameter error: '=' expected after '-K'." -- trelmik -
 check "event limit" 3 "Maximal number of events (1) has been exceeded." -- trelmik -x=1 cycle.ll_net
 check "-x=2 is enough" 0 "" -- trelmik -x=2 cycle.ll_net
 check "unreadable net" 4 "could not open file 'nosuch.ll_net'" -- trelmik nosuch.ll_net
+printf 'VOS\nPlainNet\nFORMAT_N\nPL\n1"a"Mx\nTX\n' > broken.ll_net
+check "syntax error" 10 "ERROR: syntax error in file 'broken.ll_net'" -- trelmik broken.ll_net
+check "-A reads and stops" 0 "" -- trelmik -A -m=onlyread cycle.ll_net
+[ -f onlyread.mci ] && fail "-A must not unfold"
 check "ERV not built in" 11 "error: option '-@' is not available" -- trelmik -@ -m=c cycle.ll_net
 check "bit arrays not built in" 11 "error: option '-b' is not available" -- trelmik -b cycle.ll_net
 check "unknown option" 0 "parameter warning: unknown option 'Zq' (ignoring)." -- trelmik -Zq cycle.ll_net
