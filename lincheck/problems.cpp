@@ -113,7 +113,8 @@ bool mc_problem::search_impl(bool branching_search) {
         if (!branching_search && !stack.empty()) f.next = stack.back().cur + 1;
         if (branching_search) {
             f.mask.assign(n / 8 + 1, 0);
-            (this->*mask)(f.mask);
+            const mask_slot_t fill = mask;
+            (this->*fill)(f.mask);
         }
         stack.push_back(std::move(f));
         return Entry::pushed;

@@ -206,7 +206,6 @@ int vorga_main(int argc, char** argv) {
             out = f;
         }
     }
-    int code;
     {
         unfolding unf;
         unfolding::ReadStatus rs = unf.ReadUnfolding(settings.mci);
@@ -249,8 +248,7 @@ int vorga_main(int argc, char** argv) {
         std::string word;
         std::cin >> word;
     }
-    code = static_cast<int>(settings.worst);
-    return code;
+    return static_cast<int>(settings.worst);
 }
 
 }  // namespace vorga
