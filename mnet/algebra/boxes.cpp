@@ -8,7 +8,7 @@
 // its other end.
 #include <vector>
 
-#include "algebra.h"
+#include "mnet_algebra.h"
 
 namespace mnet {
 

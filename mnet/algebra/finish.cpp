@@ -5,12 +5,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "algebra.h"
-#if __has_include("mnet_hlnet.h")
+#include "mnet_algebra.h"
 #include "mnet_hlnet.h"
-#else
-#include "hlnet.h"
-#endif
 
 namespace mnet {
 

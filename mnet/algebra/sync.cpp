@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "algebra.h"
+#include "mnet_algebra.h"
 
 namespace mnet {
 

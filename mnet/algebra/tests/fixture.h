@@ -7,12 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "algebra.h"
-#if __has_include("mnet_labels.h")
+#include "mnet_algebra.h"
 #include "mnet_labels.h"
-#else
-#include "labels.h"
-#endif
 
 namespace algebra_test {
 

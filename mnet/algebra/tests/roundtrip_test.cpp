@@ -3,11 +3,7 @@
 #include <unistd.h>
 
 #include "fixture.h"
-#if __has_include("mnet_hlnet.h")
 #include "mnet_hlnet.h"
-#else
-#include "hlnet.h"
-#endif
 
 namespace algebra_test {
 namespace {

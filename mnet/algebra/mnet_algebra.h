@@ -11,16 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#if __has_include("mnet_net.h")
 #include "mnet_net.h"
-#else
-#include "net.h"
-#endif
-#if __has_include("mnet_terms.h")
 #include "mnet_terms.h"
-#else
-#include "terms.h"
-#endif
 
 namespace mnet {
 
