@@ -4,9 +4,9 @@
 namespace algebra_test {
 namespace {
 
-using Boxes = Algebra;
+using AlgebraBoxes = Algebra;
 
-TEST_F(Boxes, AtomicBoxShape) {
+TEST_F(AlgebraBoxes, AtomicBoxShape) {
     ComVars vars;
     new_comvars(vars, 1);
     MNet* n = M_atomic_box(actions("a"), nullptr, nullptr, vars, 7);
@@ -37,7 +37,7 @@ TEST_F(Boxes, AtomicBoxShape) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ElementaryBoxesTakeTheDefaultPlaceType) {
+TEST_F(AlgebraBoxes, ElementaryBoxesTakeTheDefaultPlaceType) {
     static const ValueSet instances{1, 2, 3};
     default_place_type = &instances;
     MNet* a = atom("a");
@@ -52,7 +52,7 @@ TEST_F(Boxes, ElementaryBoxesTakeTheDefaultPlaceType) {
     FreeNet(&c);
 }
 
-TEST_F(Boxes, SequenceOfTwoAtoms) {
+TEST_F(AlgebraBoxes, SequenceOfTwoAtoms) {
     MNet* n = M_sequence(atom("a", "", "a"), atom("b", "", "b"));
     EXPECT_EQ(n->place_count, 3u);
     EXPECT_EQ(n->trans_count, 2u);
@@ -74,7 +74,7 @@ TEST_F(Boxes, SequenceOfTwoAtoms) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ChoiceOfTwoAtoms) {
+TEST_F(AlgebraBoxes, ChoiceOfTwoAtoms) {
     MNet* n = M_choice(atom("a", "", "a"), atom("b", "", "b"));
     EXPECT_EQ(n->width, 90);
     EXPECT_EQ(n->place_count, 2u);
@@ -90,7 +90,7 @@ TEST_F(Boxes, ChoiceOfTwoAtoms) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ChoiceWithNullOperandReturnsTheOther) {
+TEST_F(AlgebraBoxes, ChoiceWithNullOperandReturnsTheOther) {
     MNet* a = atom("a");
     EXPECT_EQ(M_choice(a, nullptr), a);
     EXPECT_EQ(M_choice(nullptr, a), a);
@@ -98,7 +98,7 @@ TEST_F(Boxes, ChoiceWithNullOperandReturnsTheOther) {
     FreeNet(&a);
 }
 
-TEST_F(Boxes, ChoiceOfEntryExitPlaceGivesInternalPlace) {
+TEST_F(AlgebraBoxes, ChoiceOfEntryExitPlaceGivesInternalPlace) {
     // A chain box of no inner place whose single place is entry and exit.
     MNet* c = M_place_chain_box(0);
     RemovePlace(c, c->last_place);
@@ -111,7 +111,7 @@ TEST_F(Boxes, ChoiceOfEntryExitPlaceGivesInternalPlace) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, TwoExitsTimesThreeEntriesInOneCentredRow) {
+TEST_F(AlgebraBoxes, TwoExitsTimesThreeEntriesInOneCentredRow) {
     MNet* a = M_parallel(atom("a"), atom("b"));
     MNet* b = M_parallel(M_parallel(atom("c"), atom("d")), atom("e"));
     EXPECT_EQ(a->width, 90);
@@ -134,7 +134,7 @@ TEST_F(Boxes, TwoExitsTimesThreeEntriesInOneCentredRow) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ParallelKeepsBothAndTakesTheLayoutOfTheFirst) {
+TEST_F(AlgebraBoxes, ParallelKeepsBothAndTakesTheLayoutOfTheFirst) {
     MNet* a = M_sequence(atom("a"), atom("b"));  // height 270
     MNet* n = M_parallel(a, atom("c", "", "c"));
     EXPECT_EQ(n->place_count, 5u);
@@ -149,7 +149,7 @@ TEST_F(Boxes, ParallelKeepsBothAndTakesTheLayoutOfTheFirst) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ChainBoxes) {
+TEST_F(AlgebraBoxes, ChainBoxes) {
     MNet* n = M_place_chain_box(0);
     ASSERT_EQ(n->place_count, 2u);
     EXPECT_EQ(n->first_place->number, 0u);
@@ -173,7 +173,7 @@ TEST_F(Boxes, ChainBoxes) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ProductVisitsPlacesNumberedZero) {
+TEST_F(AlgebraBoxes, ProductVisitsPlacesNumberedZero) {
     MNet* a = atom("a");
     a->last_place->number = 0;  // the exit place
     MNet* n = M_sequence(a, atom("b"));
@@ -183,7 +183,7 @@ TEST_F(Boxes, ProductVisitsPlacesNumberedZero) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, ProductWithoutSelectedPlacesOnOneSide) {
+TEST_F(AlgebraBoxes, ProductWithoutSelectedPlacesOnOneSide) {
     // B has no entry place: A's exit places go without replacement.
     MNet* a = atom("a");
     MNet* b = atom("b");
@@ -205,7 +205,7 @@ TEST_F(Boxes, ProductWithoutSelectedPlacesOnOneSide) {
     FreeNet(&b);
 }
 
-TEST_F(Boxes, ProductMergesFlagsReferencesAndTexts) {
+TEST_F(AlgebraBoxes, ProductMergesFlagsReferencesAndTexts) {
     MNet* a = atom("a");
     MNet* b = atom("b");
     a->last_place->flags = 1;
@@ -226,7 +226,7 @@ TEST_F(Boxes, ProductMergesFlagsReferencesAndTexts) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, IterationWithoutBodyIsInitThenExit) {
+TEST_F(AlgebraBoxes, IterationWithoutBodyIsInitThenExit) {
     MNet* n = M_iteration(nullptr, atom("e", "", "e"), atom("i", "", "i"));
     EXPECT_EQ(n->place_count, 3u);
     EXPECT_EQ(n->trans_count, 2u);
@@ -237,7 +237,7 @@ TEST_F(Boxes, IterationWithoutBodyIsInitThenExit) {
     FreeNet(&e);
 }
 
-TEST_F(Boxes, RepeatIteration) {
+TEST_F(AlgebraBoxes, RepeatIteration) {
     MNet* n = M_iteration(atom("r", "", "r"), atom("e", "", "e"), atom("i", "", "i"));
     ASSERT_EQ(n->trans_count, 4u);
     MTransition* rep = nullptr;
@@ -272,7 +272,7 @@ TEST_F(Boxes, RepeatIteration) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, RepeatIterationWithSilentInit) {
+TEST_F(AlgebraBoxes, RepeatIterationWithSilentInit) {
     MNet* n = M_iteration(atom("r"), atom("e"), nullptr);
     EXPECT_EQ(n->trans_count, 4u);  // silent init, REPEAT, r, e
     int silent = 0;
@@ -282,7 +282,7 @@ TEST_F(Boxes, RepeatIterationWithSilentInit) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, CopiedIteration) {
+TEST_F(AlgebraBoxes, CopiedIteration) {
     MNetOptions[0] = OPT0_COPIED_ITERATION;
     MNet* r = atom("r", "", "r");
     MNet* n = M_iteration(r, atom("e", "", "e"), atom("i", "", "i"));
@@ -305,7 +305,7 @@ TEST_F(Boxes, CopiedIteration) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, DoubledIteration) {
+TEST_F(AlgebraBoxes, DoubledIteration) {
     MNetOptions[0] = OPT0_DOUBLED_ITERATION | OPT0_COPIED_ITERATION;
     MNet* n = M_iteration(atom("r", "", "r"), atom("e", "", "e"), atom("i", "", "i"));
     ASSERT_EQ(n->trans_count, 6u);
@@ -326,7 +326,7 @@ TEST_F(Boxes, DoubledIteration) {
     FreeNet(&n);
 }
 
-TEST_F(Boxes, IterationsOfCompositeBodiesCheckClean) {
+TEST_F(AlgebraBoxes, IterationsOfCompositeBodiesCheckClean) {
     for (std::uint8_t opt : {0, int(OPT0_COPIED_ITERATION), int(OPT0_DOUBLED_ITERATION)}) {
         MNetOptions[0] = opt;
         MNet* body = M_choice(M_sequence(atom("a"), atom("b")), M_parallel(atom("c"), atom("d")));
@@ -339,7 +339,7 @@ TEST_F(Boxes, IterationsOfCompositeBodiesCheckClean) {
     }
 }
 
-TEST_F(Boxes, RefinementTakesOverThePlacesOfTheTransition) {
+TEST_F(AlgebraBoxes, RefinementTakesOverThePlacesOfTheTransition) {
     MNet* n = atom("a");
     MNet* d = M_sequence(atom("c", "", "c"), atom("d", "", "d"));
     MNet* r = M_refine(n, n->first_trans, d);
@@ -353,7 +353,7 @@ TEST_F(Boxes, RefinementTakesOverThePlacesOfTheTransition) {
     FreeNet(&r);
 }
 
-TEST_F(Boxes, RefinementInsideASequence) {
+TEST_F(AlgebraBoxes, RefinementInsideASequence) {
     MNet* n = M_sequence(M_sequence(atom("a", "", "a"), atom("b", "", "b")), atom("c", "", "c"));
     MNet* r = M_refine(n, named(n, "b"), M_choice(atom("x", "", "x"), atom("y", "", "y")));
     EXPECT_EQ(r->trans_count, 4u);
@@ -369,7 +369,7 @@ TEST_F(Boxes, RefinementInsideASequence) {
     FreeNet(&r);
 }
 
-TEST_F(Boxes, LayoutOperations) {
+TEST_F(AlgebraBoxes, LayoutOperations) {
     MNet* n = M_sequence(atom("a", "", "a"), atom("b", "", "b"));
     M_move(n, 10, 20);
     EXPECT_EQ(n->origin_x, 10);

@@ -7,7 +7,7 @@
 namespace algebra_test {
 namespace {
 
-using Dead = Algebra;
+using AlgebraDead = Algebra;
 
 // Reference semantics: 16-bit arithmetic, tt/ff truth values, and a division
 // or remainder by zero anywhere in a conjunct makes it false.
@@ -97,7 +97,7 @@ struct RandomGuard {
     }
 };
 
-TEST_F(Dead, AgreesWithExhaustiveEnumeration) {
+TEST_F(AlgebraDead, AgreesWithExhaustiveEnumeration) {
     std::mt19937 rng(20261210);
     int satisfiable = 0, unsatisfiable = 0;
     for (int round = 0; round < 1500; ++round) {
@@ -172,7 +172,7 @@ struct OneTransition {
     }
 };
 
-TEST_F(Dead, DomainsComeFromArcsAndRestrictions) {
+TEST_F(AlgebraDead, DomainsComeFromArcsAndRestrictions) {
     OneTransition n;
     n.place(1, {{1, 2, 3}});
     n.place(2, {{2, 3, 4}});
@@ -187,7 +187,7 @@ TEST_F(Dead, DomainsComeFromArcsAndRestrictions) {
     EXPECT_TRUE(n.with_guard(""));
 }
 
-TEST_F(Dead, TransitionWithoutPresetAndEmptyDomains) {
+TEST_F(AlgebraDead, TransitionWithoutPresetAndEmptyDomains) {
     OneTransition n;
     n.place(1, {{5}});
     std::uint16_t x = n.var("x");
@@ -201,7 +201,7 @@ TEST_F(Dead, TransitionWithoutPresetAndEmptyDomains) {
     EXPECT_TRUE(n.with_guard("z = 1"));
 }
 
-TEST_F(Dead, DivisionByZeroIsFalse) {
+TEST_F(AlgebraDead, DivisionByZeroIsFalse) {
     OneTransition n;
     std::uint16_t x = n.var("x"), y = n.var("y");
     restrict_var(n.t->restrictions, x, NO_COMPONENT, ValueSet{1, 2});
@@ -214,7 +214,7 @@ TEST_F(Dead, DivisionByZeroIsFalse) {
     EXPECT_TRUE(n.with_guard("x / y = 2"));
 }
 
-TEST_F(Dead, TupleComponentsAndProjections) {
+TEST_F(AlgebraDead, TupleComponentsAndProjections) {
     OneTransition n;
     n.place(1, {{1, 2}, {5, 6}});
     std::uint16_t x = n.var("x"), y = n.var("y"), z = n.var("z");
@@ -226,7 +226,7 @@ TEST_F(Dead, TupleComponentsAndProjections) {
     EXPECT_FALSE(n.with_guard("pr0(z) = 5"));
 }
 
-TEST_F(Dead, InconsistentArcsAndGuardsEndTheProgram) {
+TEST_F(AlgebraDead, InconsistentArcsAndGuardsEndTheProgram) {
     auto run = [](std::function<void(OneTransition&)> f) {
         OneTransition n;
         f(n);
@@ -266,7 +266,7 @@ TEST_F(Dead, InconsistentArcsAndGuardsEndTheProgram) {
                 ::testing::ExitedWithCode(1), "Variable bound to ranges of different dimensions !");
 }
 
-TEST_F(Dead, CheckIsOnlyActiveWithItsOption) {
+TEST_F(AlgebraDead, CheckIsOnlyActiveWithItsOption) {
     MTransition t;
     t.comvars.push_back(ComVar{var_code("x"), 0});
     restrict_var(t.restrictions, 0, NO_COMPONENT, ValueSet{1});

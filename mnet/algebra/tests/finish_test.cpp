@@ -12,7 +12,7 @@
 namespace algebra_test {
 namespace {
 
-using Finish = Algebra;
+using AlgebraFinish = Algebra;
 
 // ---------------------------------------------------------------------------
 // CheckNet
@@ -40,7 +40,7 @@ MPlace* internal_place(MNet* n) {
     return nullptr;
 }
 
-TEST_F(Finish, CheckNetFindsEachDefect) {
+TEST_F(AlgebraFinish, CheckNetFindsEachDefect) {
     const std::vector<Corruption> cases = {
         {"first place has a predecessor", -1,
          [](MNet* n) {
@@ -184,7 +184,7 @@ TEST_F(Finish, CheckNetFindsEachDefect) {
     }
 }
 
-TEST_F(Finish, CheckNetOfEmptyNetAndNumbering) {
+TEST_F(AlgebraFinish, CheckNetOfEmptyNetAndNumbering) {
     MNet* n = M_new_net();
     EXPECT_EQ(CheckNet(n), 0);
     FreeNet(&n);
@@ -245,7 +245,7 @@ struct Hand {
     }
 };
 
-TEST_F(Finish, DuplicatePlacesBetweenTheSameTransitions) {
+TEST_F(AlgebraFinish, DuplicatePlacesBetweenTheSameTransitions) {
     Hand h;
     h.twins();
     EXPECT_EQ(h.run(), (std::array<std::uint32_t, 3>{1, 0, 0}));
@@ -253,7 +253,7 @@ TEST_F(Finish, DuplicatePlacesBetweenTheSameTransitions) {
     EXPECT_EQ(CheckNet(h.net), 0);
 }
 
-TEST_F(Finish, PlacesWithDifferentMarkingsStay) {
+TEST_F(AlgebraFinish, PlacesWithDifferentMarkingsStay) {
     Hand h;
     h.twins();
     h.net->first_place->initial_marking = std::string("{dot}");
@@ -261,7 +261,7 @@ TEST_F(Finish, PlacesWithDifferentMarkingsStay) {
     EXPECT_EQ(h.net->place_count, 2u);
 }
 
-TEST_F(Finish, DotPlacesCompareTokenCounts) {
+TEST_F(AlgebraFinish, DotPlacesCompareTokenCounts) {
     for (bool dot : {true, false}) {
         Hand h;
         h.twins(dot ? ValueSet{VAL_DOT} : ValueSet{1, 2});
@@ -270,7 +270,7 @@ TEST_F(Finish, DotPlacesCompareTokenCounts) {
     }
 }
 
-TEST_F(Finish, PlacesWithoutArcs) {
+TEST_F(AlgebraFinish, PlacesWithoutArcs) {
     Hand h;
     h.place(1);
     h.place(2);
@@ -280,7 +280,7 @@ TEST_F(Finish, PlacesWithoutArcs) {
     EXPECT_EQ(h.net->place_count, 2u);
 }
 
-TEST_F(Finish, DifferentPhantomArcsPreserveButCountOnce) {
+TEST_F(AlgebraFinish, DifferentPhantomArcsPreserveButCountOnce) {
     for (bool phantoms : {false, true}) {
         MNetOptions[1] = phantoms ? OPT1_PHANTOMS : 0;
         Hand h;
@@ -296,7 +296,7 @@ TEST_F(Finish, DifferentPhantomArcsPreserveButCountOnce) {
 // ---------------------------------------------------------------------------
 // Blocks and declarations
 
-TEST_F(Finish, BlockWithoutDeclarationsAndScopingOff) {
+TEST_F(AlgebraFinish, BlockWithoutDeclarationsAndScopingOff) {
     MNetOptions[0] = OPT0_NO_SCOPING;
     MNet* body = M_sequence(atom("x(v)", "", "a"), atom("^x(w)", "", "b"));
     MNet* r = compose_block(body, nullptr, nullptr, nullptr, actions("x(v)"));
@@ -306,7 +306,7 @@ TEST_F(Finish, BlockWithoutDeclarationsAndScopingOff) {
     FreeNet(&r);
 }
 
-TEST_F(Finish, BlockIsInitBodyTermBesideDataScoped) {
+TEST_F(AlgebraFinish, BlockIsInitBodyTermBesideDataScoped) {
     for (bool scoping : {true, false}) {
         MNetOptions[0] = scoping ? 0 : OPT0_NO_SCOPING;
         MNet* r = compose_block(atom("x(w)", "", "body"), atom("", "", "init"), atom("^x(v)", "", "data"),
@@ -329,7 +329,7 @@ TEST_F(Finish, BlockIsInitBodyTermBesideDataScoped) {
     }
 }
 
-TEST_F(Finish, MergingDeclarations) {
+TEST_F(AlgebraFinish, MergingDeclarations) {
     for (bool parallel : {false, true}) {
         MNetOptions[0] = parallel ? OPT0_PARALLEL_DECLS : 0;
         DeclTriple d1{atom("", "", "i1"), atom("", "", "d1"), atom("", "", "t1")};
@@ -357,7 +357,7 @@ TEST_F(Finish, MergingDeclarations) {
 // ---------------------------------------------------------------------------
 // Finishing
 
-TEST_F(Finish, NothingToDo) {
+TEST_F(AlgebraFinish, NothingToDo) {
     MNet* n = sample();
     testing::internal::CaptureStdout();
     finish_net(n);
@@ -366,7 +366,7 @@ TEST_F(Finish, NothingToDo) {
     FreeNet(&n);
 }
 
-TEST_F(Finish, ReportsOfTheEnabledSteps) {
+TEST_F(AlgebraFinish, ReportsOfTheEnabledSteps) {
     MNetOptions[0] = OPT0_DEAD_TRANSITIONS | OPT0_REMOVE_DUPLICATES | OPT0_CHECK_CONSISTENCY;
     dead_transition_counter = 3;
     Hand h;
@@ -380,7 +380,7 @@ TEST_F(Finish, ReportsOfTheEnabledSteps) {
               "Checking consistency of resulting net: OK !\n\n");
 }
 
-TEST_F(Finish, InconsistentNetEndsWithCode5) {
+TEST_F(AlgebraFinish, InconsistentNetEndsWithCode5) {
     MNetOptions[0] = OPT0_CHECK_CONSISTENCY;
     MNet* n = sample();
     ++n->trans_count;
@@ -407,7 +407,7 @@ TEST_F(Finish, InconsistentNetEndsWithCode5) {
     FreeNet(&n);
 }
 
-TEST_F(Finish, WrittenNetStartsAtTheDrawingOrigin) {
+TEST_F(AlgebraFinish, WrittenNetStartsAtTheDrawingOrigin) {
     char dir[] = "/tmp/algebraXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     net_file_name = std::string(dir) + "/out.hl_net";
@@ -441,7 +441,7 @@ TEST_F(Finish, WrittenNetStartsAtTheDrawingOrigin) {
     rmdir(dir);
 }
 
-TEST_F(Finish, TransitionReferencesInSourceOrder) {
+TEST_F(AlgebraFinish, TransitionReferencesInSourceOrder) {
     static RefRecord r1, r2, r3, r4;
     r1.line1 = 5, r1.col1 = 1;
     r2.line1 = 2, r2.col1 = 9;

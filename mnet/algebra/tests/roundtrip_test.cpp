@@ -8,9 +8,9 @@
 namespace algebra_test {
 namespace {
 
-using RoundTrip = Algebra;
+using AlgebraRoundTrip = Algebra;
 
-TEST_F(RoundTrip, ComposedAndScopedBoxReadsBack) {
+TEST_F(AlgebraRoundTrip, ComposedAndScopedBoxReadsBack) {
     MNet* body = M_iteration(M_choice(atom("x(a),c(a)", "a < 3", "r1"), atom("x(b)", "b > 0", "r2")),
                              atom("^c(e)", "", "e"), nullptr);
     MNet* data = M_choice(atom("^x(v)", "v{0..3}: v # 2", "d1"), atom("^x(w)", "", "d2"));

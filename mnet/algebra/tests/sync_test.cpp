@@ -8,7 +8,7 @@
 namespace algebra_test {
 namespace {
 
-using Sync = Algebra;
+using AlgebraSync = Algebra;
 
 MNet* par(std::vector<MNet*> boxes) {
     MNet* n = boxes[0];
@@ -22,7 +22,7 @@ std::multiset<std::vector<std::string>> joined_names(const MNet* n) {
     return s;
 }
 
-TEST_F(Sync, ConstantBindsVariableOfPartner) {
+TEST_F(AlgebraSync, ConstantBindsVariableOfPartner) {
     MNet* n = par({atom("a(x)", "x < 7", "q"), atom("^a(5)", "", "p")});
     M_synchronise(n, actions("a(x)"), 1);
     ASSERT_EQ(n->trans_count, 3u);
@@ -45,7 +45,7 @@ TEST_F(Sync, ConstantBindsVariableOfPartner) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, VariableBoundToAConstantTakesNoSlot) {
+TEST_F(AlgebraSync, VariableBoundToAConstantTakesNoSlot) {
     // t1's y is bound to 5: the join has t2's token variable and t1's only.
     MNet* n = par({atom("a(5)", "", "q"), atom("^a(y)", "y < 9", "p")});
     M_synchronise(n, actions("a(x)"), 1);
@@ -59,21 +59,21 @@ TEST_F(Sync, VariableBoundToAConstantTakesNoSlot) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, DifferentConstantsDoNotSynchronise) {
+TEST_F(AlgebraSync, DifferentConstantsDoNotSynchronise) {
     MNet* n = par({atom("a(3)"), atom("^a(4)")});
     M_synchronise(n, actions("a"), 1);
     EXPECT_EQ(n->trans_count, 2u);
     FreeNet(&n);
 }
 
-TEST_F(Sync, ParameterCountMustAgree) {
+TEST_F(AlgebraSync, ParameterCountMustAgree) {
     MNet* n = par({atom("a(x)"), atom("^a")});
     M_synchronise(n, actions("a(x)"), 1);
     EXPECT_EQ(n->trans_count, 2u);
     FreeNet(&n);
 }
 
-TEST_F(Sync, VariablesMeetingCrosswiseAreAllUnited) {
+TEST_F(AlgebraSync, VariablesMeetingCrosswiseAreAllUnited) {
     // t1: ^a(u,v,u,v) with t2: a(x,y,y,x) identifies x with y.
     MNet* n = par({atom("a(x,y,y,x)", "x < y", "q"), atom("^a(u,v,u,v)", "u # v", "p")});
     M_synchronise(n, actions("a(x,y,y,x)"), 1);
@@ -88,7 +88,7 @@ TEST_F(Sync, VariablesMeetingCrosswiseAreAllUnited) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, CommunicationVariablesAndLabelOfTheJoin) {
+TEST_F(AlgebraSync, CommunicationVariablesAndLabelOfTheJoin) {
     // t2 a(x),b(x) with t1 ^a(y),c(y,z): y becomes x, z is fresh.
     MNet* n = par({atom("a(x),b(x)", "", "q"), atom("^a(y),c(y,z)", "", "p")});
     M_synchronise(n, actions("a(x)"), 1);
@@ -108,7 +108,7 @@ TEST_F(Sync, CommunicationVariablesAndLabelOfTheJoin) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, TransitionHoldingBothIsSynchronisedWithItself) {
+TEST_F(AlgebraSync, TransitionHoldingBothIsSynchronisedWithItself) {
     MNet* n = atom("a,^a,b", "", "t");
     M_synchronise(n, actions("a"), 2);
     ASSERT_EQ(n->trans_count, 2u);
@@ -125,7 +125,7 @@ TEST_F(Sync, TransitionHoldingBothIsSynchronisedWithItself) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, MergedArcsBeyondTheLimitDropTheJoin) {
+TEST_F(AlgebraSync, MergedArcsBeyondTheLimitDropTheJoin) {
     for (std::uint16_t limit : {1, 2}) {
         MNet* n = M_choice(atom("a(x)", "", "q"), atom("^a(y)", "", "p"));
         M_synchronise(n, actions("a(x)"), limit);
@@ -144,7 +144,7 @@ TEST_F(Sync, MergedArcsBeyondTheLimitDropTheJoin) {
     }
 }
 
-TEST_F(Sync, RestrictionRemovesBothPolaritiesOnly) {
+TEST_F(AlgebraSync, RestrictionRemovesBothPolaritiesOnly) {
     MNet* n = par({atom("a", "", "a"), atom("^a", "", "ca"), atom("a(x)", "", "ax"), atom("b", "", "b")});
     M_restrict(n, actions("a"));
     EXPECT_EQ(n->trans_count, 2u);
@@ -154,7 +154,7 @@ TEST_F(Sync, RestrictionRemovesBothPolaritiesOnly) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, RestrictionSetsOfPartnersIntersect) {
+TEST_F(AlgebraSync, RestrictionSetsOfPartnersIntersect) {
     MNet* n = par({atom("a(x)", "x{1..5}: x > 0", "q"), atom("^a(y)", "y{3..9}: y > 0", "p")});
     M_synchronise(n, actions("a(x)"), 1);
     MTransition* j = named(n, "p*q");
@@ -169,7 +169,7 @@ TEST_F(Sync, RestrictionSetsOfPartnersIntersect) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, ChainSynchronisationIsTheSameInEveryOrder) {
+TEST_F(AlgebraSync, ChainSynchronisationIsTheSameInEveryOrder) {
     std::array<int, 3> order{0, 1, 2};
     const char* labels[3] = {"^a", "a,^a", "a"};
     const char* names[3] = {"t1", "t2", "t3"};
@@ -186,7 +186,7 @@ TEST_F(Sync, ChainSynchronisationIsTheSameInEveryOrder) {
     } while (std::next_permutation(order.begin(), order.end()));
 }
 
-TEST_F(Sync, ScopingAChainGivesExactlyTheBalancedJoins) {
+TEST_F(AlgebraSync, ScopingAChainGivesExactlyTheBalancedJoins) {
     std::array<int, 3> order{0, 1, 2};
     const char* labels[3] = {"^a,x", "a,^a", "a"};
     const char* names[3] = {"t1", "t2", "t3"};
@@ -217,7 +217,7 @@ TEST_F(Sync, ScopingAChainGivesExactlyTheBalancedJoins) {
     }
 }
 
-TEST_F(Sync, ScopingSelfSynchronisation) {
+TEST_F(AlgebraSync, ScopingSelfSynchronisation) {
     // Joined with a copy of itself, a transition holding a and ^a still
     // holds a and ^a: scoping leaves nothing.
     for (const char* label : {"a,^a,b", "a,a,^a"}) {
@@ -229,7 +229,7 @@ TEST_F(Sync, ScopingSelfSynchronisation) {
     }
 }
 
-TEST_F(Sync, ScopingOverAnAbsentActionChangesNothing) {
+TEST_F(AlgebraSync, ScopingOverAnAbsentActionChangesNothing) {
     MNet* n = M_sequence(atom("a", "", "a"), atom("b", "", "b"));
     M_scope(n, actions("c"), 1);
     EXPECT_EQ(n->trans_count, 2u);
@@ -238,7 +238,7 @@ TEST_F(Sync, ScopingOverAnAbsentActionChangesNothing) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, RejectedPairsLeaveNoTrace) {
+TEST_F(AlgebraSync, RejectedPairsLeaveNoTrace) {
     MNet* n = par({atom("a(3)", "", "p"), atom("^a(4)", "", "q"), atom("b", "", "b")});
     M_scope(n, actions("a(x)"), 1);
     ASSERT_EQ(n->trans_count, 1u);
@@ -247,7 +247,7 @@ TEST_F(Sync, RejectedPairsLeaveNoTrace) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, ScopingOverSeveralActions) {
+TEST_F(AlgebraSync, ScopingOverSeveralActions) {
     // Two data transitions hold ^x; two users each hold x and one end of c.
     // After x every user is joined with either data transition; the joins
     // over c that would take one data transition twice exceed the limit.
@@ -262,7 +262,7 @@ TEST_F(Sync, ScopingOverSeveralActions) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, DeadTransitionCheckDropsUnsatisfiableJoins) {
+TEST_F(AlgebraSync, DeadTransitionCheckDropsUnsatisfiableJoins) {
     MNetOptions[0] = OPT0_DEAD_TRANSITIONS;
     MNet* n = par({atom("a(x)", "x{0..9}: x > 5", "q"), atom("^a(3)", "", "p"), atom("^a(8)", "", "r")});
     M_synchronise(n, actions("a(x)"), 1);
@@ -273,7 +273,7 @@ TEST_F(Sync, DeadTransitionCheckDropsUnsatisfiableJoins) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, SourceNetModeDropsJoinsEqualToExistingTransitions) {
+TEST_F(AlgebraSync, SourceNetModeDropsJoinsEqualToExistingTransitions) {
     // Two equal users of one data transition give two equal joins.
     for (bool source : {false, true}) {
         MNetOptions[1] = source ? OPT1_SOURCE_NET : 0;
@@ -285,7 +285,7 @@ TEST_F(Sync, SourceNetModeDropsJoinsEqualToExistingTransitions) {
     }
 }
 
-TEST_F(Sync, TransEqualModuloRenaming) {
+TEST_F(AlgebraSync, TransEqualModuloRenaming) {
     MNet* n = par({atom("a(x,y)", "x < y", "1"), atom("a(u,v)", "u < v", "2"), atom("a(u,v)", "v < u", "3"),
                    atom("a(x,x)", "x < x", "4"), atom("a(x,5)", "x < 5", "5")});
     MTransition *t1 = named(n, "1"), *t2 = named(n, "2"), *t3 = named(n, "3"), *t4 = named(n, "4"),
@@ -307,7 +307,7 @@ TEST_F(Sync, TransEqualModuloRenaming) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, DeletingATransitionKeepsSharedPhantoms) {
+TEST_F(AlgebraSync, DeletingATransitionKeepsSharedPhantoms) {
     MNet* n = par({atom("a", "", "t"), atom("b", "", "u")});
     MTransition* t = named(n, "t");
     MTransition* u = named(n, "u");
@@ -328,7 +328,7 @@ TEST_F(Sync, DeletingATransitionKeepsSharedPhantoms) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, PhantomCopiesOfProcedureActions) {
+TEST_F(AlgebraSync, PhantomCopiesOfProcedureActions) {
     MNet* n = par({atom("a", "", "q"), atom("^a", "", "p")});
     MTransition* q = named(n, "q");
     MTransition* p = named(n, "p");
@@ -349,7 +349,7 @@ TEST_F(Sync, PhantomCopiesOfProcedureActions) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, EquallyNamedVariablesUnitedOnRequest) {
+TEST_F(AlgebraSync, EquallyNamedVariablesUnitedOnRequest) {
     for (int mode : {0, 2}) {
         MNetOptions[1] = OPT1_UNITE_NAMES;
         variable_rendering_mode = mode;
@@ -378,7 +378,7 @@ TEST_F(Sync, EquallyNamedVariablesUnitedOnRequest) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, RebindingReportedOnRequest) {
+TEST_F(AlgebraSync, RebindingReportedOnRequest) {
     MNetOptions[0] = OPT0_DEAD_TRANSITIONS;
     MNetOptions[1] = OPT1_REPORT_REBINDING;
     MNet* n = par({atom("a(x)", "x{1..3}: x > 1", "q"), atom("^a(y)", "y{2..5}: y > 0", "p")});
@@ -391,7 +391,7 @@ TEST_F(Sync, RebindingReportedOnRequest) {
     FreeNet(&n);
 }
 
-TEST_F(Sync, TooManyCommunicationVariablesEndTheProgram) {
+TEST_F(AlgebraSync, TooManyCommunicationVariablesEndTheProgram) {
     auto run = [] {
         MNet* n = par({atom("a", "", "q"), atom("^a", "", "p")});
         for (MTransition* t : transitions(n))
