@@ -1,7 +1,9 @@
-// End to end: random 1-safe nets unfolded by trelmik, checked by velcheck at
-// every optimisation level with and without lookahead, against the
-// explicit-state explorer.  Skipped when trelmik is not built.
+// End to end: random 1-safe nets unfolded by trelmik and checked against the
+// explicit-state explorer: the prefix file read back and checked at every
+// optimisation level with and without lookahead, and the program itself run
+// on it.  Skipped when trelmik is not built.
 #include "bra_process.h"
+#include "check_helpers.h"
 #include "petri_test.h"
 #include "run_program.h"
 
@@ -73,11 +75,23 @@ std::string verdict_part(const std::string& out) {
     return v;
 }
 
+velcheck::BraProcess read_back(const std::string& mci) {
+    velcheck::BraProcess bp;
+    std::string error;
+    std::FILE* f = std::fopen(mci.c_str(), "rb");
+    EXPECT_TRUE(f);
+    if (f) {
+        EXPECT_TRUE(bp.ReadPrefix(f, error)) << error;
+        std::fclose(f);
+    }
+    return bp;
+}
+
 TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
     if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
     const auto params = shapes();
     int checked = 0, deadlocks = 0;
-    for (std::uint64_t seed = 1; seed <= 28; ++seed) {
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed * 7, params[seed % params.size()]);
         const testsupport::StateSpace ss = testsupport::explore(net, 20000);
         if (!ss.complete) continue;
@@ -87,25 +101,37 @@ TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
         const bool expected = testsupport::has_deadlock(ss);
         ++checked;
         deadlocks += expected;
-        for (const char* level : {"-O0", "-O1", "-O2", "-O3"}) {
-            for (const char* n : {"", " -n"}) {
-                const std::string args = std::string(level) + n;
-                std::vector<std::string> argv{velcheck, level};
-                if (*n) argv.push_back("-n");
-                argv.push_back(mci);
-                const auto r = minitest::spawn(argv, d.path());
-                ASSERT_EQ(r.exit_code, 0) << "seed " << seed << " " << args << "\n" << r.out << r.err;
-                const std::string v = verdict_part(r.out);
-                if (!expected) {
-                    EXPECT_EQ(v, "TRUE") << "seed " << seed << " " << args;
+        velcheck::BraProcess bp = read_back(mci);
+        for (int level = 0; level <= 3; ++level)
+            for (bool lookahead : {true, false}) {
+                const minitest::DeadlockResult r = minitest::check_deadlock(bp, net, level, lookahead);
+                if (r.every) {
+                    EXPECT_TRUE(expected) << "seed " << seed;
                     continue;
                 }
-                if (v == "FALSE - EVERY") continue;
-                ASSERT_TRUE(v == "FALSE" || v.rfind("FALSE\n", 0) == 0) << "seed " << seed << " " << args << "\n" << r.out;
-                const auto m = testsupport::replay_names(net, witness_transitions(v));
-                ASSERT_TRUE(m.has_value()) << "seed " << seed << " " << args << "\n" << v;
-                EXPECT_TRUE(testsupport::is_dead(net, *m)) << "seed " << seed << " " << args << "\n" << v;
+                ASSERT_EQ(r.found, expected) << "seed " << seed << " level " << level << " lookahead " << lookahead;
+                if (r.found) {
+                    EXPECT_TRUE(r.witness_ok) << "seed " << seed << " level " << level;
+                }
             }
+        // The program on the same file.
+        for (const char* args : {"-O3", seed % 2 ? "-O0 -n" : "-O1 -n", seed % 2 ? "-O2" : "-O3 -n"}) {
+            std::vector<std::string> argv{velcheck};
+            std::istringstream words(args);
+            for (std::string w; words >> w;) argv.push_back(w);
+            argv.push_back(mci);
+            const auto r = minitest::spawn(argv, d.path());
+            ASSERT_EQ(r.exit_code, 0) << "seed " << seed << " " << args << "\n" << r.out << r.err;
+            const std::string v = verdict_part(r.out);
+            if (!expected) {
+                EXPECT_EQ(v, "TRUE") << "seed " << seed << " " << args;
+                continue;
+            }
+            if (v == "FALSE - EVERY") continue;
+            ASSERT_TRUE(v == "FALSE" || v.rfind("FALSE\n", 0) == 0) << "seed " << seed << " " << args << "\n" << r.out;
+            const auto m = testsupport::replay_names(net, witness_transitions(v));
+            ASSERT_TRUE(m.has_value()) << "seed " << seed << " " << args << "\n" << v;
+            EXPECT_TRUE(testsupport::is_dead(net, *m)) << "seed " << seed << " " << args << "\n" << v;
         }
     }
     EXPECT_GT(checked, 15);
@@ -113,38 +139,11 @@ TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
     EXPECT_LT(deadlocks, checked);
 }
 
-struct RandomFormula {
-    std::string text;
-    std::function<bool(const testsupport::Marking&)> holds;
-};
-
-RandomFormula random_formula(std::mt19937_64& rng, const testsupport::TestNet& net,
-                             const std::vector<int>& places, int depth) {
-    const int k = depth == 0 ? 0 : static_cast<int>(rng() % 4);
-    if (k == 0) {
-        const int p = places[rng() % places.size()];
-        return {net.place_names[p], [p](const testsupport::Marking& m) { return m[p] > 0; }};
-    }
-    if (k == 1) {
-        RandomFormula f = random_formula(rng, net, places, depth - 1);
-        auto h = f.holds;
-        return {"-" + f.text, [h](const testsupport::Marking& m) { return !h(m); }};
-    }
-    RandomFormula l = random_formula(rng, net, places, depth - 1);
-    RandomFormula r = random_formula(rng, net, places, depth - 1);
-    auto lh = l.holds, rh = r.holds;
-    if (k == 2)
-        return {"(" + l.text + " * " + r.text + ")",
-                [lh, rh](const testsupport::Marking& m) { return lh(m) && rh(m); }};
-    return {"(" + l.text + " + " + r.text + ")",
-            [lh, rh](const testsupport::Marking& m) { return lh(m) || rh(m); }};
-}
-
 TEST(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
     if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
     const auto params = shapes();
     int checked = 0, reachable = 0;
-    for (std::uint64_t seed = 1; seed <= 16; ++seed) {
+    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed * 11 + 3, params[seed % params.size()]);
         const testsupport::StateSpace ss = testsupport::explore(net, 20000);
         if (!ss.complete) continue;
@@ -152,47 +151,50 @@ TEST(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
         const std::string mci = unfold(d, net);
         ASSERT_FALSE(mci.empty());
         // Places that the unfolder kept in its name list.
-        velcheck::BraProcess bp;
-        std::string error;
-        std::FILE* f = std::fopen(mci.c_str(), "rb");
-        ASSERT_TRUE(f);
-        ASSERT_TRUE(bp.ReadPrefix(f, error)) << error;
-        std::fclose(f);
+        velcheck::BraProcess bp = read_back(mci);
         std::vector<int> places;
         for (int p = 0; p < net.places(); ++p)
             if (bp.FindPlace(net.place_names[p])) places.push_back(p);
         if (places.empty()) continue;
         std::mt19937_64 rng(seed);
-        for (int i = 0; i < 4; ++i) {
-            const RandomFormula phi = random_formula(rng, net, places, 1 + static_cast<int>(rng() % 3));
+        for (int i = 0; i < 5; ++i) {
+            const minitest::RandomFormula phi =
+                minitest::random_formula(rng, net, places, 1 + static_cast<int>(rng() % 3));
             const bool negate = rng() % 3 == 0;
-            testsupport::write_file(d.file("phi"), (negate ? "-^" : "^") + phi.text + "\n");
+            const std::string text = (negate ? "-^" : "^") + phi.text + "\n";
             const bool reach = testsupport::reachable(ss, phi.holds);
             const bool expected = negate ? !reach : reach;
             ++checked;
             reachable += reach;
-            for (const char* args : {"-O3", "-O0 -n", i % 2 ? "-O1" : "-O2 -n"}) {
-                std::vector<std::string> argv{velcheck};
-                std::istringstream words(args);
-                for (std::string w; words >> w;) argv.push_back(w);
-                argv.push_back("-f=" + d.file("phi"));
-                argv.push_back(mci);
-                const auto r = minitest::spawn(argv, d.path());
-                ASSERT_EQ(r.exit_code, 0) << phi.text << "\n" << r.err;
-                const std::string v = verdict_part(r.out);
-                ASSERT_EQ(v.rfind(expected ? "TRUE" : "FALSE", 0), 0u)
-                    << "seed " << seed << " " << (negate ? "-^" : "^") << phi.text << " " << args << "\n" << r.out;
-                if (!reach) continue;
-                // A reachable marking comes with a configuration leading to it.
-                const auto m = testsupport::replay_names(net, witness_transitions(v));
-                ASSERT_TRUE(m.has_value()) << v;
-                EXPECT_TRUE(phi.holds(*m)) << "seed " << seed << " " << phi.text << " " << args << "\n" << v;
-            }
+            for (int level = 0; level <= 3; ++level)
+                for (bool lookahead : {true, false}) {
+                    const minitest::Verdict v = minitest::check_formula(bp, text, level, lookahead);
+                    ASSERT_TRUE(v.ok) << text;
+                    ASSERT_EQ(v.answer, expected)
+                        << "seed " << seed << " " << text << " level " << level << " lookahead " << lookahead;
+                    if (!reach) continue;
+                    const auto m = minitest::replay_config(net, bp, v.config);
+                    ASSERT_TRUE(m.has_value()) << text;
+                    EXPECT_TRUE(phi.holds(*m)) << "seed " << seed << " " << text;
+                }
+            if (i > 1) continue;
+            // The program on the same question.
+            testsupport::write_file(d.file("phi"), text);
+            const auto r = minitest::spawn({velcheck, i ? "-n" : "-O3", "-f=" + d.file("phi"), mci}, d.path());
+            ASSERT_EQ(r.exit_code, 0) << phi.text << "\n" << r.err;
+            const std::string v = verdict_part(r.out);
+            ASSERT_EQ(v.rfind(expected ? "TRUE" : "FALSE", 0), 0u)
+                << "seed " << seed << " " << text << "\n" << r.out;
+            if (!reach) continue;
+            // A reachable marking comes with a configuration leading to it.
+            const auto m = testsupport::replay_names(net, witness_transitions(v));
+            ASSERT_TRUE(m.has_value()) << v;
+            EXPECT_TRUE(phi.holds(*m)) << "seed " << seed << " " << phi.text << "\n" << v;
         }
     }
-    EXPECT_GT(checked, 30);
-    EXPECT_GT(reachable, 5);
-    EXPECT_LT(reachable, checked - 5);
+    EXPECT_GT(checked, 60);
+    EXPECT_GT(reachable, 15);
+    EXPECT_LT(reachable, checked - 15);
 }
 
 }  // namespace
