@@ -57,6 +57,11 @@ void M_stretch_vertical(MNet* net, std::int32_t y1, std::int32_t y2, std::int32_
 // Joined transitions whose guard can never hold, dropped so far.
 extern std::uint16_t dead_transition_counter;
 
+// Adds to the net, for each action of the list in turn, every join of
+// transitions over that action and its conjugate; each transition of the net
+// takes part at most once in a join (a transition holding both is also
+// joined with a copy of itself).  The result does not depend on the order of
+// the transition list.  limit bounds the tokens of a merged arc.
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit);
 MNet* M_restrict(MNet* net, const ActionSet& actions);
 // t1 holds the odd-coded term p (^a), t2 the even-coded term q (a).
@@ -69,6 +74,9 @@ bool check_transition_bindings(const MTransition* t);
 // The satisfiability test itself, whatever the options say.
 bool transition_satisfiable(const MTransition* t);
 
+// Synchronises over each action of the list as above (without joins of a
+// transition with itself, which would always keep the action) and then
+// deletes every transition that still holds the action or its conjugate.
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit);
 void mark_for_scope(MTransition* t, const ActionTerm& a);
 MTransition* M_delete_transition(MNet* net, MTransition* t);
