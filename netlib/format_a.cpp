@@ -1,11 +1,10 @@
-// Nets in the old tagged format ("FORMAT_A" in the header).
-#include "scanner.h"
+// Nets in the old tagged format ("FORMAT_A" in the header): read_VOS hands the
+// stream over to the reader of the side formats.
+#include "formats/formats.h"
 #include "vos.h"
 
 namespace netlib {
 
-NET* read_FORMAT_A(std::FILE*, const std::string&) {
-    syntax_error("nets in the old format 'FORMAT_A' cannot be read by this version");
-}
+NET* read_FORMAT_A(std::FILE* f, const std::string& identifier) { return read_FORMAT_A_impl(f, identifier); }
 
 }  // namespace netlib

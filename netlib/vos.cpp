@@ -881,7 +881,6 @@ NET* read_VOS(const std::string& path) {
         return read_new_VOS(path);
     }
     if (format != "FORMAT_A") fail("keyword 'FORMAT_A' expected");
-    scan.line = line;
     NET* net = read_FORMAT_A(f, identifier);
     std::fclose(f);
     return net;
