@@ -38,6 +38,25 @@ public:
         append_slow(x);
     }
 
+    // Appends the run [lo, hi], which lies above every element present.
+    void append_run(std::uint32_t lo, std::uint32_t hi) {
+        if (bits_ || closed_.size() / 2 > hi / dense_divisor + 4) {
+            for (std::uint64_t x = lo; x <= hi; ++x) append(static_cast<std::uint32_t>(x));
+            return;
+        }
+        if (open_ && hi_ + 1 == lo) {
+            hi_ = hi;
+            return;
+        }
+        if (open_) {
+            closed_.push_back(lo_);
+            closed_.push_back(hi_);
+        }
+        lo_ = lo;
+        hi_ = hi;
+        open_ = true;
+    }
+
     bool contains(std::uint32_t x) const {
         if (bits_) {
             const std::size_t w = x >> 6;
@@ -193,25 +212,6 @@ private:
         open_ = true;
     }
 
-
-    // Appends the run [lo, hi], which lies above every element present.
-    void append_run(std::uint32_t lo, std::uint32_t hi) {
-        if (bits_ || closed_.size() / 2 > hi / dense_divisor + 4) {
-            for (std::uint64_t x = lo; x <= hi; ++x) append(static_cast<std::uint32_t>(x));
-            return;
-        }
-        if (open_ && hi_ + 1 == lo) {
-            hi_ = hi;
-            return;
-        }
-        if (open_) {
-            closed_.push_back(lo_);
-            closed_.push_back(hi_);
-        }
-        lo_ = lo;
-        hi_ = hi;
-        open_ = true;
-    }
 
     // Turns the closed runs into a bit array (the open run is dropped: the
     // caller appends it again).

@@ -321,9 +321,12 @@ void Unfolder::find_extensions(std::uint32_t c) {
                 continue;
             }
             const std::uint32_t x = (*lists_[level])[pos_[level]];
+            // The newer condition's set holds every older concurrent one.
             bool ok = true;
-            const CoSet& cox = pf_.co[x - 1];
-            for (std::size_t j = 1; j <= level && ok; ++j) ok = cox.contains(chosen_[j]);
+            for (std::size_t j = 1; j <= level && ok; ++j) {
+                const std::uint32_t y = chosen_[j];
+                ok = x > y ? pf_.co[x - 1].contains(y) : pf_.co[y - 1].contains(x);
+            }
             if (!ok) { ++pos_[level]; continue; }
             chosen_[level + 1] = x;
             if (level + 1 == m) {
@@ -489,15 +492,17 @@ void Unfolder::extend_from(std::uint32_t e) {
         pf_.cond_has_row[b - 1] = rows;
         CoSet& cob = pf_.co[b - 1];
         cob = common;
-        common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append(b); });
-        for (std::uint32_t s = first; s < b; ++s) {
-            cob.append(s);
-            pf_.co[s - 1].append(b);
-        }
+        if (first < b) cob.append_run(first, b - 1);
         info_.set_cells += 1;
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
+    // The older conditions learn of the new ones once all exist: until then
+    // only the sets of the new conditions are asked (co tests look at the set
+    // of the newer condition of a pair).
+    const std::uint32_t last = pf_.conditions();
+    common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append_run(first, last); });
+    for (std::uint32_t s = first; s < last; ++s) pf_.co[s - 1].append_run(s + 1, last);
 }
 
 void Unfolder::run() {
