@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::uint64_t LARGE_SEEDS = 400;
+
 struct TRule {
     int kind;  // 1 basic, 2 constraint, 3 choice
     std::vector<int> heads, pos, neg;
@@ -118,11 +120,11 @@ std::set<unsigned> all_models(const TProgram& p, bool lookahead, bool& duplicate
     return models;
 }
 
-TProgram random_program(std::uint64_t seed) {
+TProgram random_program(std::uint64_t seed, int max_atoms = 8) {
     std::mt19937_64 rng(seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
     TProgram p;
-    p.atoms = 2 + pick(7);
+    p.atoms = 2 + pick(max_atoms - 1);
     const int rules = 1 + pick(2 * p.atoms + 2);
     for (int i = 0; i < rules; ++i) {
         TRule r;
@@ -152,6 +154,19 @@ TEST(VeltraRandom, AgreesWithBruteForceEnumerator) {
             Built b;
             build(p, b);
             ASSERT_EQ(b.solver.find_model(lookahead), !expected.empty()) << "seed " << seed;
+        }
+    }
+}
+
+// Larger programs: longer positive loops and more rules per atom.
+TEST(VeltraRandom, LargerProgramsAgreeWithBruteForceEnumerator) {
+    for (std::uint64_t seed = 1; seed <= LARGE_SEEDS; ++seed) {
+        const TProgram p = random_program(seed * 7919, 12);
+        const std::set<unsigned> expected = brute_force(p);
+        for (bool lookahead : {false, true}) {
+            bool duplicate = false;
+            ASSERT_EQ(all_models(p, lookahead, duplicate), expected) << "seed " << seed << " lookahead " << lookahead;
+            ASSERT_FALSE(duplicate) << "seed " << seed;
         }
     }
 }

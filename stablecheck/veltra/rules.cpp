@@ -169,9 +169,9 @@ void ConstraintRule::force_undecided(Program& p, bool value) {
     }
 }
 
-void ConstraintRule::literal_false(Program& p, bool neg) {
+void ConstraintRule::literal_false(Program& p, bool free) {
     ++false_count_;
-    if (neg) ++upper_missing_;
+    if (free) ++upper_missing_;
     if (false_count_ == 1) {
         if (--head_->active_heads == 0)
             p.queue_false(head_);
@@ -216,8 +216,8 @@ void ConstraintRule::force_last_literal_false(Program& p) {
 
 void ConstraintRule::undo_literal_true(bool) { ++true_needed_; }
 
-void ConstraintRule::undo_literal_false(bool neg) {
-    if (neg) --upper_missing_;
+void ConstraintRule::undo_literal_false(bool free) {
+    if (free) --upper_missing_;
     if (--false_count_ == 0) head_->active_heads++;
 }
 

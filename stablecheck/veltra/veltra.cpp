@@ -65,7 +65,7 @@ void Program::queue_false(Atom* a) {
 }
 
 void Program::queue_upper(Atom* a) {
-    if (a->queued_upper) return;
+    if (a->queued_upper || !a->in_loop) return;
     a->queued_upper = true;
     upper_queue.push(a);
 }
@@ -190,6 +190,7 @@ void Api::done() {
         a->head_fill = 0;
         a->neg_fill = a->neg_count;
         a->pos_fill = a->pos_count;
+        a->pos_counted = a->pos_count;
     }
     for (auto& r : program_.rules) {
         r->register_occurrences();
@@ -248,10 +249,11 @@ void Veltra::set_false(Atom* a) {
     if (a->in_upper) {
         a->in_upper = false;
         a->source = nullptr;
-        for (auto it = a->pos_begin(); it != a->pos_end(); ++it) (*it)->undo_upper_literal_true(p);
+        for (auto it = a->pos_begin(); it != a->pos_upper_end(); ++it) (*it)->undo_upper_literal_true(p);
     }
     a->source = nullptr;
-    for (auto it = a->pos_begin(); it != a->pos_end(); ++it) (*it)->literal_false(p, false);
+    for (auto it = a->pos_begin(); it != a->pos_upper_end(); ++it) (*it)->literal_false(p, false);
+    for (auto it = a->pos_upper_end(); it != a->pos_end(); ++it) (*it)->literal_false(p, true);
     for (auto it = a->neg_begin(); it != a->neg_end(); ++it) (*it)->literal_true(p, true);
     for (auto it = a->heads_begin(); it != a->heads_end(); ++it)
         if (!(*it)->is_inactive()) (*it)->force_last_literal_false(p);
@@ -264,7 +266,8 @@ void Veltra::undo(Atom* a) {
         for (auto it = a->pos_begin(); it != a->pos_end(); ++it) (*it)->undo_literal_true(false);
     } else if (a->is_false) {
         a->is_false = false;
-        for (auto it = a->pos_begin(); it != a->pos_end(); ++it) (*it)->undo_literal_false(false);
+        for (auto it = a->pos_begin(); it != a->pos_upper_end(); ++it) (*it)->undo_literal_false(false);
+        for (auto it = a->pos_upper_end(); it != a->pos_end(); ++it) (*it)->undo_literal_false(true);
         for (auto it = a->neg_begin(); it != a->neg_end(); ++it) (*it)->undo_literal_true(true);
     }
     // An atom back outside the upper closure must look for support again.
@@ -320,7 +323,7 @@ bool Veltra::process_upper() {
         if (a->in_upper) {
             a->in_upper = false;
             a->source = nullptr;
-            for (auto it = a->pos_begin(); it != a->pos_end(); ++it)
+            for (auto it = a->pos_begin(); it != a->pos_upper_end(); ++it)
                 (*it)->undo_upper_literal_true(p);
         }
         if (!a->collected) {
@@ -341,7 +344,7 @@ bool Veltra::process_upper() {
         while (!work.empty()) {
             Atom* x = work.back();
             work.pop_back();
-            for (auto it = x->pos_begin(); it != x->pos_end(); ++it) (*it)->upper_literal_true(p);
+            for (auto it = x->pos_begin(); it != x->pos_upper_end(); ++it) (*it)->upper_literal_true(p);
         }
     }
     // What is left outside is unfounded.
@@ -410,7 +413,7 @@ bool Veltra::setup() {
     while (!work.empty()) {
         Atom* x = work.back();
         work.pop_back();
-        for (auto it = x->pos_begin(); it != x->pos_end(); ++it) (*it)->upper_literal_true(p);
+        for (auto it = x->pos_begin(); it != x->pos_upper_end(); ++it) (*it)->upper_literal_true(p);
     }
     for (auto& a : p.atoms)
         if (!a->in_upper) {
@@ -450,11 +453,108 @@ bool Veltra::setup() {
     stats_.truth_assignments += static_cast<std::int64_t>(stack_.size() - unfounded);
     if (!ok) return false;
     stats_.truth_assignments -= 1;
+    reduce_loops();
     for (auto& a : p.atoms) {
         a->tested_true = a->tested_false = false;
         a->on_tested = false;
     }
     return true;
+}
+
+// Loop reduction: a rule keeps a positive body atom in its upper-closure
+// count only when the atom lies on a positive loop through one of the rule's
+// heads.  Atoms on no positive loop need no support tracking at all: they
+// are unfounded exactly when none of their rules is active.
+void Veltra::reduce_loops() {
+    struct Frame {
+        Atom* atom;
+        std::size_t occ;
+        std::size_t head;
+    };
+    auto& atoms = program.atoms;
+    for (auto& a : atoms) {
+        a->scc_index = 0;
+        a->scc_low = 0;
+        a->scc_on_stack = false;
+    }
+    std::uint32_t index = 0;
+    std::vector<Atom*> comp;
+    std::vector<Frame> dfs;
+    comp.reserve(atoms.size());
+    dfs.reserve(atoms.size());
+    auto visit = [&](Atom* b) {
+        b->scc_index = b->scc_low = ++index;
+        b->scc_on_stack = true;
+        comp.push_back(b);
+        dfs.push_back(Frame{b, 0, 0});
+    };
+    for (auto& root : atoms) {
+        if (root->scc_index != 0) continue;
+        visit(root.get());
+        while (!dfs.empty()) {
+            Frame& f = dfs.back();
+            Atom* a = f.atom;
+            bool descended = false;
+            while (f.occ < a->pos_count) {
+                Rule* r = a->occ[std::size_t(a->head_count) + a->neg_count + f.occ];
+                if (f.head >= r->head_size()) {
+                    ++f.occ;
+                    f.head = 0;
+                    continue;
+                }
+                Atom* b = r->head(f.head++);
+                if (b->scc_index == 0) {
+                    visit(b);
+                    descended = true;
+                    break;
+                }
+                if (b->scc_on_stack) a->scc_low = std::min(a->scc_low, b->scc_index);
+            }
+            if (descended) continue;
+            if (a->scc_low == a->scc_index) {
+                std::size_t first = comp.size();
+                do {
+                    --first;
+                } while (comp[first] != a);
+                const bool big = comp.size() - first > 1;
+                for (std::size_t q = first; q < comp.size(); ++q) {
+                    comp[q]->scc_on_stack = false;
+                    comp[q]->scc_low = a->scc_index;  // names the component
+                    comp[q]->in_loop = big;
+                }
+                comp.resize(first);
+            }
+            const std::uint32_t low = a->scc_low;
+            dfs.pop_back();
+            if (!dfs.empty()) dfs.back().atom->scc_low = std::min(dfs.back().atom->scc_low, low);
+        }
+    }
+    // A positive self-loop is a loop too.
+    for (auto& ap : atoms) {
+        Atom* b = ap.get();
+        for (auto it = b->pos_begin(); it != b->pos_end() && !b->in_loop; ++it)
+            for (std::size_t h = 0; h < (*it)->head_size(); ++h)
+                if ((*it)->head(h) == b) b->in_loop = true;
+    }
+    // Partition every atom's positive occurrences: counted ones first.
+    for (auto& ap : atoms) {
+        Atom* b = ap.get();
+        Rule** pos = b->occ.data() + b->head_count + b->neg_count;
+        std::size_t keep = 0;
+        for (std::size_t i = 0; i < b->pos_count; ++i) {
+            Rule* r = pos[i];
+            bool counted = false;
+            for (std::size_t h = 0; h < r->head_size() && !counted; ++h)
+                counted = r->head(h)->scc_low == b->scc_low;
+            if (counted) {
+                std::swap(pos[keep], pos[i]);
+                ++keep;
+            } else {
+                r->uncount_upper_literal(b);
+            }
+        }
+        b->pos_counted = static_cast<std::uint32_t>(keep);
+    }
 }
 
 void Veltra::remove_atom(std::uint32_t pos) {

@@ -42,6 +42,11 @@ public:
     Rule* const* neg_end() const { return occ.data() + head_count + neg_count; }
     Rule* const* pos_begin() const { return occ.data() + head_count + neg_count; }
     Rule* const* pos_end() const { return occ.data() + occ.size(); }
+    // The positive occurrences whose rules count this atom in the upper
+    // closure come first; the others follow.
+    Rule* const* pos_upper_end() const { return pos_begin() + pos_counted; }
+    std::uint32_t pos_counted = 0;
+    bool in_loop = true;  // on a positive loop: its support needs tracking
 
     std::uint32_t active_heads = 0;  // head rules that are not inactive
     Rule* source = nullptr;          // support in the upper closure
@@ -107,8 +112,9 @@ class Rule {
 public:
     virtual ~Rule() = default;
 
-    // A body literal became false (neg: the literal is "not a" and a became true).
-    virtual void literal_false(Program& p, bool neg) = 0;
+    // A body literal became false.  free: a negative literal, or a positive
+    // one that the rule does not count in the upper closure.
+    virtual void literal_false(Program& p, bool free) = 0;
     virtual void fire_initial(Program& p) = 0;
     // A positive body atom entered the upper closure.
     virtual void upper_literal_true(Program& p) = 0;
@@ -117,11 +123,14 @@ public:
     virtual void force_body_true(Program& p) = 0;
     virtual void force_last_literal_false(Program& p) = 0;
     virtual void undo_literal_true(bool neg) = 0;
-    virtual void undo_literal_false(bool neg) = 0;
+    virtual void undo_literal_false(bool free) = 0;
     // A positive body atom left the upper closure.
     virtual void undo_upper_literal_true(Program& p) = 0;
     virtual bool is_inactive() const = 0;
     virtual bool is_upper_active() const = 0;
+    // The positive body atom b is no longer counted in the upper closure
+    // (it lies outside the loops of the rule's heads).
+    virtual void uncount_upper_literal(const Atom* b) = 0;
     virtual void register_occurrences() = 0;
     virtual void print(std::FILE* out) const {}
 
@@ -155,6 +164,9 @@ public:
     void undo_upper_literal_true(Program& p) override;
     bool is_inactive() const override { return false_count_ > 0; }
     bool is_upper_active() const override { return false_count_ == 0 && upper_missing_ == 0; }
+    void uncount_upper_literal(const Atom* b) override {
+        if (!b->in_upper) --upper_missing_;
+    }
     void register_occurrences() override;
     void print(std::FILE* out) const override;
     std::size_t head_size() const override { return 1; }
@@ -182,6 +194,9 @@ public:
     void undo_upper_literal_true(Program& p) override;
     bool is_inactive() const override { return false_count_ > 0; }
     bool is_upper_active() const override { return false_count_ <= 0 && upper_missing_ <= 0; }
+    void uncount_upper_literal(const Atom* b) override {
+        if (!b->in_upper && !b->is_false) --upper_missing_;
+    }
     void register_occurrences() override;
     void print(std::FILE* out) const override;
     std::size_t head_size() const override { return 1; }
@@ -192,7 +207,9 @@ private:
     std::int64_t bound_;
     std::int64_t true_needed_;     // true literals still needed to fire
     std::int64_t false_count_;     // starts at k - (m + n); inactive when > 0
-    std::int64_t upper_missing_;   // k - n - (positive atoms in upper) + (false negative literals)
+    // k - n - (counted positive atoms in upper) - (other positive atoms not
+    // false) + (false negative literals)
+    std::int64_t upper_missing_;
 };
 
 // { h1, ..., hj } :- a1, ..., am, not b1, ..., not bn.
@@ -211,6 +228,9 @@ public:
     void undo_upper_literal_true(Program& p) override;
     bool is_inactive() const override { return false_count_ > 0; }
     bool is_upper_active() const override { return false_count_ == 0 && upper_missing_ == 0; }
+    void uncount_upper_literal(const Atom* b) override {
+        if (!b->in_upper) --upper_missing_;
+    }
     void register_occurrences() override;
     void print(std::FILE* out) const override;
     std::size_t head_size() const override { return head_count_; }
@@ -300,6 +320,7 @@ private:
     enum class Pass { fixed, nofix };
 
     bool setup();
+    void reduce_loops();
     bool expand();
     bool process_upper();
     void conflict_cleanup();
