@@ -183,9 +183,6 @@ public:
         std::swap(open_, o.open_);
         std::swap(bits_, o.bits_);
     }
-    std::size_t bytes() const {
-        return closed_.capacity() * sizeof(std::uint32_t) + words_.capacity() * sizeof(std::uint64_t) + sizeof(*this);
-    }
 
 private:
     __attribute__((noinline)) void append_slow(std::uint32_t x) {

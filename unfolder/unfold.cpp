@@ -1,4 +1,13 @@
 // McMillan's unfolding loop on number-indexed arrays.
+//
+// Events are created as soon as a new condition completes a co-set of a
+// transition's preset (find_extensions) and queued by |[e]|, the earliest
+// created first among equal sizes.  Taking an event from the queue decides
+// whether it is a cut-off: its cut was hashed when the event was created
+// (analyse), and only a stored cut with the same hash and length is compared
+// place by place.  A non-cut-off event gets its output conditions; the co set
+// of each is the intersection of the co sets of the event's inputs plus its
+// siblings, which is exactly the set of existing conditions concurrent with it.
 #include "unfold.h"
 
 #include <algorithm>
@@ -19,15 +28,9 @@ std::uint32_t Prefix::rowed_conditions() const {
     return n;
 }
 
-std::uint32_t Prefix::consumer_count(std::uint32_t c) const {
-    std::uint32_t n = 0;
-    for_each_consumer(c, [&](std::uint32_t) { ++n; });
-    return n;
-}
-
 bool Prefix::concurrent(std::uint32_t a, std::uint32_t b) const {
     if (a == b) return false;
-    return co[a - 1].contains(b);
+    return a > b ? co[a - 1].contains(b) : co[b - 1].contains(a);
 }
 
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets) {

@@ -109,8 +109,8 @@ struct Prefix {
     void for_each_consumer(std::uint32_t c, F&& f) const {
         for (std::uint32_t a = cond_first_arc[c - 1]; a != 0; a = arc_next[a - 1]) f(arc_event[a - 1]);
     }
-    std::uint32_t consumer_count(std::uint32_t c) const;
-    // Whether conditions a and b (1-based) are concurrent.
+    // Whether conditions a and b (1-based) are concurrent (after the run;
+    // conditions behind cut-offs carry no co set).
     bool concurrent(std::uint32_t a, std::uint32_t b) const;
 };
 
@@ -118,7 +118,6 @@ struct RunInfo {
     std::uint32_t max_preset = 0;   // GL_maxTpreset
     std::uint32_t max_postset = 0;  // GL_maxTpostset
     std::uint64_t set_cells = 0;    // set elements handed out (memory statistics)
-    double seconds = 0;             // processor time of the loop
 };
 
 // Runs McMillan's algorithm.  Throws ExitRequest{3} at the event limit.
