@@ -547,10 +547,11 @@ bool Unf2Velt::CreateReachabilityProgram(FormulaTree& tree, bool names, bool& ne
     MakeMarkingRules();
 
     // Projection: a formula place is marked when one of its conditions is.
+    std::unordered_map<std::uint32_t, std::vector<veltra::Atom*>> marking_atoms;
+    for (std::uint32_t c = 1; c <= C; ++c)
+        if (TestBit(U, c)) marking_atoms[P.cond_place[c]].push_back(AtomAt(b_index_[c]));
     for (std::uint32_t p : places) {
-        std::vector<veltra::Atom*> bs;
-        for (std::uint32_t c = 1; c <= C; ++c)
-            if (TestBit(U, c) && P.cond_place[c] == p) bs.push_back(AtomAt(b_index_[c]));
+        const std::vector<veltra::Atom*>& bs = marking_atoms[p];
         if (bs.empty()) continue;  // never marked in the prefix
         api.begin_rule(bs.size() == 1 ? veltra::RuleKind::basic : veltra::RuleKind::constraint);
         api.add_head(s_atom[p]);

@@ -280,12 +280,3 @@ TEST(VeltraSearch, LongChainAndManyChoices) {
 }
 
 }  // namespace
-namespace {
-TEST(VeltraDebug, Seed) {
-    const char* s = std::getenv("VELTRA_SEED");
-    if (!s) GTEST_SKIP();
-    TProgram p = random_program(std::strtoull(s, nullptr, 10));
-    std::printf("%s", printed(p).c_str());
-    for (unsigned m : brute_force(p)) std::printf("model %u\n", m);
-}
-}
