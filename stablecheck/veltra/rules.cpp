@@ -1,7 +1,6 @@
 // The three rule kinds: counters, propagation and printing.
 #include "veltra.h"
 
-#include <cassert>
 
 namespace veltra {
 

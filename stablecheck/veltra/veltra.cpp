@@ -2,10 +2,16 @@
 #include "veltra.h"
 
 #include <algorithm>
-#include <cassert>
+#include <cstdlib>
 #include <cstring>
 
 namespace veltra {
+
+void internal_error(const char* what, const char* file, int line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s:%d: internal error: assertion '%s' failed\n", file, line, what);
+    std::abort();
+}
 
 // -------------------------------------------------------------- Queue, Stack
 
@@ -17,11 +23,11 @@ void Queue::init(std::size_t n) {
 void Queue::push(Atom* a) {
     items_[top_] = a;
     top_ = top_ + 1 == items_.size() ? 0 : top_ + 1;
-    assert(top_ != bottom_);
+    VELTRA_ASSERT(top_ != bottom_);
 }
 
 Atom* Queue::pop() {
-    assert(top_ != bottom_);
+    VELTRA_ASSERT(top_ != bottom_);
     Atom* a = items_[bottom_];
     bottom_ = bottom_ + 1 == items_.size() ? 0 : bottom_ + 1;
     return a;
@@ -33,12 +39,12 @@ void Stack::init(std::size_t n) {
 }
 
 void Stack::push(Atom* a) {
-    assert(top_ < items_.size());
+    VELTRA_ASSERT(top_ < items_.size());
     items_[top_++] = a;
 }
 
 Atom* Stack::pop() {
-    assert(top_ > 0);
+    VELTRA_ASSERT(top_ > 0);
     return items_[--top_];
 }
 
@@ -115,7 +121,7 @@ Atom* Api::new_atom() {
 }
 
 void Api::set_name(Atom* a, const char* name) {
-    assert(a);
+    VELTRA_ASSERT(a);
     if (name) {
         a->name = name;
         a->has_name = true;
@@ -126,7 +132,7 @@ void Api::set_name(Atom* a, const char* name) {
 }
 
 void Api::set_compute(Atom* a, bool value) {
-    assert(a);
+    VELTRA_ASSERT(a);
     if (value)
         a->must_true = true;
     else
@@ -134,7 +140,7 @@ void Api::set_compute(Atom* a, bool value) {
 }
 
 void Api::reset_compute(Atom* a, bool value) {
-    assert(a);
+    VELTRA_ASSERT(a);
     if (value)
         a->must_true = false;
     else
@@ -150,12 +156,12 @@ void Api::begin_rule(RuleKind kind) {
 }
 
 void Api::add_head(Atom* a) {
-    assert(a);
+    VELTRA_ASSERT(a);
     head_.push_back(a);
 }
 
 void Api::add_body(Atom* a, bool positive) {
-    assert(a);
+    VELTRA_ASSERT(a);
     (positive ? pos_ : neg_).push_back(a);
 }
 
@@ -165,15 +171,15 @@ void Api::end_rule() {
     std::unique_ptr<Rule> r;
     switch (kind_) {
     case RuleKind::basic:
-        assert(head_.size() == 1);
+        VELTRA_ASSERT(head_.size() == 1);
         r = std::make_unique<BasicRule>(head_[0], pos_, neg_);
         break;
     case RuleKind::constraint:
-        assert(head_.size() == 1);
+        VELTRA_ASSERT(head_.size() == 1);
         r = std::make_unique<ConstraintRule>(head_[0], pos_, neg_, atleast_);
         break;
     case RuleKind::choice:
-        assert(!head_.empty());
+        VELTRA_ASSERT(!head_.empty());
         r = std::make_unique<ChoiceRule>(head_, pos_, neg_);
         break;
     }
@@ -558,7 +564,7 @@ void Veltra::reduce_loops() {
 }
 
 void Veltra::remove_atom(std::uint32_t pos) {
-    assert(atomtop_ > 0 && "atomtop");
+    VELTRA_ASSERT(atomtop_ > 0 && "atomtop");
     Atom* a = undecided_[pos];
     Atom* last = undecided_[atomtop_ - 1];
     undecided_[pos] = last;
@@ -602,7 +608,7 @@ void Veltra::backtrack() {
         }
         undo(a);
     }
-    assert(c);
+    VELTRA_ASSERT(c);
     c->choice = false;
     --choices_on_stack_;
     const bool value = c->is_true;
@@ -804,7 +810,7 @@ void Veltra::compute_candidates() {
 }
 
 bool Veltra::find_model(bool lookahead) {
-    assert(initialised_);
+    VELTRA_ASSERT(initialised_);
     if (!setup_done_) {
         setup_done_ = true;
         if (!setup()) {
@@ -868,12 +874,12 @@ bool Veltra::find_model(bool lookahead) {
                 if (!pick) pick = a;
                 ++i;
             }
-            assert(pick);
+            VELTRA_ASSERT(pick);
             choose(pick, false);
         } else {
             if (lookahead_pass() == Pass::fixed) continue;
             Atom* a = best_;
-            assert(a);
+            VELTRA_ASSERT(a);
             choose(a, best_value_);
         }
     }

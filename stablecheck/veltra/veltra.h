@@ -15,6 +15,11 @@
 
 namespace veltra {
 
+// Internal errors stop the program whatever the build type.
+[[noreturn]] void internal_error(const char* what, const char* file, int line);
+#define VELTRA_ASSERT(cond) \
+    ((cond) ? static_cast<void>(0) : ::veltra::internal_error(#cond, __FILE__, __LINE__))
+
 class Rule;
 class Program;
 
