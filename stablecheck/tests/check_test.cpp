@@ -44,7 +44,7 @@ std::vector<testsupport::RandomNetParams> shapes() {
     return v;
 }
 
-TEST(DeadlockProgram, AgreesWithExplorerAtEveryLevel) {
+TEST(VelcheckDeadlockProgram, AgreesWithExplorerAtEveryLevel) {
     int checked = 0, deadlocks = 0;
     const auto params = shapes();
     for (std::uint64_t seed = 1; seed <= 160; ++seed) {
@@ -80,7 +80,7 @@ TEST(DeadlockProgram, AgreesWithExplorerAtEveryLevel) {
     EXPECT_LT(deadlocks, checked);
 }
 
-TEST(ReachabilityProgram, RandomFormulasAgreeWithExplorer) {
+TEST(VelcheckReachabilityProgram, RandomFormulasAgreeWithExplorer) {
     int checked = 0, reachable = 0;
     const auto params = shapes();
     for (std::uint64_t seed = 1; seed <= 60; ++seed) {

@@ -15,7 +15,7 @@ using minitest::put;
 
 namespace {
 
-TEST(UlStack, PagesAndOrder) {
+TEST(VelcheckUlStack, PagesAndOrder) {
     UlStack s;
     EXPECT_TRUE(s.empty());
     for (std::uint32_t i = 0; i < 1025; ++i) s.push(i);
@@ -27,7 +27,7 @@ TEST(UlStack, PagesAndOrder) {
     EXPECT_EQ(s.pages(), 5u);
 }
 
-TEST(BitArray, OperationsKeepTheirSize) {
+TEST(VelcheckBitArray, OperationsKeepTheirSize) {
     BITARRAY a = NewBitArray(40), b = NewBitArray(40), c = NewBitArray(40);
     EXPECT_EQ(a.words, 2u);
     SetBit(a, 1);
@@ -83,7 +83,7 @@ std::vector<unsigned char> handmade() {
     return b;
 }
 
-TEST(BraProcess, ReadsRelationsCutoffsAndNames) {
+TEST(VelcheckPrefixStore, ReadsRelationsCutoffsAndNames) {
     BraProcess bp;
     std::string error;
     ASSERT_TRUE(bp.ReadPrefixBytes(handmade(), error)) << error;
@@ -117,7 +117,7 @@ TEST(BraProcess, ReadsRelationsCutoffsAndNames) {
     EXPECT_FALSE(TestBit(bp.initial_conditions, 3));
 }
 
-TEST(BraProcess, ContinueToDeadlockReportsAnEnabledCutoff) {
+TEST(VelcheckPrefixStore, ContinueToDeadlockReportsAnEnabledCutoff) {
     BraProcess bp;
     std::string error;
     ASSERT_TRUE(bp.ReadPrefixBytes(handmade(), error));
@@ -128,7 +128,7 @@ TEST(BraProcess, ContinueToDeadlockReportsAnEnabledCutoff) {
     EXPECT_FALSE(TestBit(config, 3));
 }
 
-TEST(BraProcess, ClosuresFollowTheFlow) {
+TEST(VelcheckPrefixStore, ClosuresFollowTheFlow) {
     BraProcess bp;
     std::string error;
     ASSERT_TRUE(bp.ReadPrefixBytes(handmade(), error));
@@ -148,7 +148,7 @@ TEST(BraProcess, ClosuresFollowTheFlow) {
     EXPECT_FALSE(TestBit(evs, 2));
 }
 
-TEST(BraProcess, CausalClosureOfADeepChain) {
+TEST(VelcheckPrefixStore, CausalClosureOfADeepChain) {
     // A chain of 20000 events: t_i moves the token from p_i to p_{i+1}.
     testsupport::TestNet net;
     const int n = 20000;
@@ -192,7 +192,7 @@ TEST(BraProcess, CausalClosureOfADeepChain) {
     }
 }
 
-TEST(BraProcess, RejectsInconsistentFlow) {
+TEST(VelcheckPrefixStore, RejectsInconsistentFlow) {
     struct Case {
         const char* what;
         std::vector<std::uint32_t> words;
@@ -234,7 +234,7 @@ TEST(BraProcess, RejectsInconsistentFlow) {
 }
 
 // Formula trees printed after parsing, and after simplification.
-class FormulaTest : public ::testing::Test {
+class VelcheckFormulaTree : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::TestNet net;
@@ -268,7 +268,7 @@ protected:
     BraProcess bp;
 };
 
-TEST_F(FormulaTest, GrammarBindingAndSugar) {
+TEST_F(VelcheckFormulaTree, GrammarBindingAndSugar) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"p + q * r", "(p or (q and r))"},
         {"p * q + r", "((p and q) or r)"},
@@ -295,7 +295,7 @@ TEST_F(FormulaTest, GrammarBindingAndSugar) {
     for (const auto& [text, tree] : cases) EXPECT_EQ(shown(text, false), tree) << text;
 }
 
-TEST_F(FormulaTest, Simplification) {
+TEST_F(VelcheckFormulaTree, Simplification) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"p + -p", "true"},
         {"-p * p", "false"},
@@ -315,7 +315,7 @@ TEST_F(FormulaTest, Simplification) {
     for (const auto& [text, tree] : cases) EXPECT_EQ(shown(text, true), tree) << text;
 }
 
-TEST_F(FormulaTest, SimpleReachabilityAndEvaluation) {
+TEST_F(VelcheckFormulaTree, SimpleReachabilityAndEvaluation) {
     auto parse = [&](const std::string& text, FormulaTree& tree) {
         std::FILE* in = std::tmpfile();
         std::fputs(text.c_str(), in);
