@@ -18,9 +18,14 @@ namespace netlib {
 // ---------------------------------------------------------------------------
 // allocation
 
+Edition edition = Edition::Standard;
+
 [[noreturn]] void memory_overflow(const char* operation, std::size_t size) {
     std::fflush(stdout);
-    std::fprintf(stderr, "ERROR: NN.%s(): memory overflow (size=%zu).\n", operation, size);
+    if (edition == Edition::Cosweep)
+        std::fprintf(stderr, "ERROR: NN.%s(): memory overflow.\n", operation);
+    else
+        std::fprintf(stderr, "ERROR: NN.%s(): memory overflow (size=%zu).\n", operation, size);
     std::fflush(stderr);
     std::exit(3);
 }
@@ -827,7 +832,11 @@ static NET_NODE* policy_insert(NET* net, bool transitions, const std::string& na
     if (!net) return warn(op, "not a net.\n"), nullptr;
     NET_NODE* existing;
     NET_NODE* n = sorted_insert(net, transitions, name, tokens, existing);
-    if (existing) {
+    if (existing && edition == Edition::Cosweep) {
+        // No duplicate policy in this edition: always a warning.
+        warn(op, "%s '%s' already exists.\n", transitions ? "transition" : "place", name.c_str());
+        n = existing;
+    } else if (existing) {
         const char* what = transitions ? "transition" : "place";
         if (duplicate_policy == 1) {
             std::fflush(stdout);
@@ -843,6 +852,14 @@ static NET_NODE* policy_insert(NET* net, bool transitions, const std::string& na
 
 NET_NODE* fast_insert_place(NET* net, const std::string& name, std::int32_t tokens, NET_NODE*& cursor) {
     return policy_insert(net, false, name, tokens, cursor);
+}
+
+NET_NODE* fast_insert_place(NET* net, const std::string& name, std::int32_t tokens, NET_NODE*& cursor,
+                            std::uint32_t aux) {
+    const bool is_new = net && (net->places == 0 || !lookup(net, false, name));
+    NET_NODE* n = policy_insert(net, false, name, tokens, cursor);
+    if (n && is_new) n->aux = aux;
+    return n;
 }
 
 NET_NODE* fast_insert_transition(NET* net, const std::string& name, NET_NODE*& cursor) {

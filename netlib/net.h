@@ -107,8 +107,21 @@ struct NameCell {
 };
 using NameList = std::unique_ptr<NameCell>;
 
+// ---- editions -------------------------------------------------------------
+// The library is shared by every program; a program may select the edition it
+// is built for before it does anything else.  The cosweep edition differs in
+// messages only where noted at each operation: allocation failures name no
+// size, the reader-side inserts always warn about an existing name (naming
+// the operation) and never exit, the token readers use their own syntax
+// error texts and print nothing before one, read_new_VOS names read_VOS when
+// a file cannot be opened, and the writers leave out text entries (write_VOS)
+// and components (write_VOS_PlainNet), the latter writing a marking once.
+enum class Edition { Standard, Cosweep };
+extern Edition edition;
+
 // ---- allocation: returns the memory or ends the program (exit 3) ----------
 // "ERROR: NN.%s(): memory overflow (size=%d).\n"
+// (cosweep edition: "ERROR: NN.%s(): memory overflow.\n")
 void* Malloc(std::size_t size);                 // zero-filled
 void* Calloc(std::size_t count, std::size_t size);
 void* Realloc(void* block, std::size_t size);
@@ -171,6 +184,10 @@ bool name_unused(NET* net, const std::string& name);
 NET_NODE* insert_place(NET* net, const std::string& name, std::int32_t tokens);
 NET_NODE* insert_transition(NET* net, const std::string& name);
 NET_NODE* fast_insert_place(NET* net, const std::string& name, std::int32_t tokens, NET_NODE*& cursor);
+// The same, giving a new place the component number `aux` (an existing place
+// keeps its own).
+NET_NODE* fast_insert_place(NET* net, const std::string& name, std::int32_t tokens, NET_NODE*& cursor,
+                            std::uint32_t aux);
 NET_NODE* fast_insert_transition(NET* net, const std::string& name, NET_NODE*& cursor);
 NET_ARC* insert_PT_con(NET* net, const std::string& place, const std::string& trans, std::int32_t weight);
 NET_ARC* insert_TP_con(NET* net, const std::string& place, const std::string& trans, std::int32_t weight);

@@ -1,6 +1,8 @@
 // Character-level token routines of the net readers.
 #include "scanner.h"
 
+#include "net.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -84,6 +86,7 @@ int test_char(std::FILE* f, int ch) {
 void expect_char(std::FILE* f, int ch) {
     int c = next_nonblank(f);
     if (c == ch) return;
+    if (edition == Edition::Cosweep) syntax_error("ReadSymbol: unexpected character read");
     std::string text = "'";
     text += static_cast<char>(ch);
     text += "' expected, but " + shown(c) + " was found";
@@ -113,7 +116,7 @@ long read_integer(std::FILE* f) {
         negative = true;
         c = next_nonblank(f);
     }
-    if (!is_digit(c)) syntax_error("digit expected");
+    if (!is_digit(c)) syntax_error(edition == Edition::Cosweep ? "ReadNumber(): digit expected" : "digit expected");
     long value = 0;
     const long limit = negative ? -static_cast<long>(INT32_MIN) : INT32_MAX;
     while (is_digit(c)) {
@@ -148,7 +151,7 @@ std::string ReadAlphaName(std::FILE* f, std::size_t n) {
         c = next_nonblank(f);
     }
     if (!is_alnum(c)) {
-        std::printf("%i.\n", c);
+        if (edition != Edition::Cosweep) std::printf("%i.\n", c);
         syntax_error("ReadAlphaName: alphanumerische Zeichenkette erwartet");
     }
     auto word_char = [](int ch) { return is_alnum(ch) || ch == '_' || ch == '?' || ch == '!'; };
@@ -163,7 +166,7 @@ std::string ReadAlphaName(std::FILE* f, std::size_t n) {
 std::string ReadCmdToken(std::FILE* f, std::size_t n) {
     int c = next_significant(f);
     if (!is_alnum(c)) {
-        std::printf("'%c'\n", c == EOF ? ' ' : c);
+        if (edition != Edition::Cosweep) std::printf("'%c'\n", c == EOF ? ' ' : c);
         syntax_error("ReadCmdToken(): alphanumerical string expected");
     }
     std::string s;

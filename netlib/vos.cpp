@@ -108,7 +108,7 @@ long read_number(Source& in, int c) {
     }
     if (!is_digit(c)) {
         in.unget(c);
-        syntax_error("digit expected");
+        syntax_error(edition == Edition::Cosweep ? "ReadNumber(): digit expected" : "digit expected");
     }
     const long limit = negative ? -static_cast<long>(INT32_MIN) : INT32_MAX;
     long value = 0;
@@ -133,6 +133,7 @@ long read_pair_second(Source& in, const char* missing_at) {
     if (c != '@') {
         in.unget(c);
         if (missing_at) syntax_error(missing_at);
+        if (edition == Edition::Cosweep) syntax_error("ReadSymbol: unexpected character read");
         std::string text = "'@' expected, but ";
         if (c == EOF) text += "end of file";
         else if (c == '\n') text += "end of line";
@@ -840,7 +841,7 @@ NET* second_pass(FileEntries& file) {
 
 NET* read_new_VOS(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) cannot_open("read_new_VOS", path);
+    if (!f) cannot_open(edition == Edition::Cosweep ? "read_VOS" : "read_new_VOS", path);
     scan.file = path;
     scan.line = 1;
     FileEntries file;
@@ -956,7 +957,7 @@ void write_VOS(NET* net, const std::string& path) {
         if (!flagged && p->marking != 0) std::fprintf(f, "M%d", p->marking);
         if (x.current != 0) std::fprintf(f, "m%d", x.current);
         if (p->aux != 0) std::fprintf(f, "C%u", p->aux);
-        if (!x.text.empty()) out.put("T" + quoted(x.text));
+        if (!x.text.empty() && edition != Edition::Cosweep) out.put("T" + quoted(x.text));
         out.put("\n");
     }
     out.put("TR\n");
@@ -968,7 +969,7 @@ void write_VOS(NET* net, const std::string& path) {
         if (!x.label.empty()) out.put("b" + quoted(x.label));
         if (!x.guard.empty()) out.put("g" + quoted(x.guard));
         if (!x.reference.empty()) out.put("R" + quoted(x.reference));
-        if (!x.text.empty()) out.put("T" + quoted(x.text));
+        if (!x.text.empty() && edition != Edition::Cosweep) out.put("T" + quoted(x.text));
         out.put("\n");
     }
     auto arc_fields = [&](NET_ARC* a) {
@@ -1005,8 +1006,9 @@ void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components)
         long c = 10L * p->number + 20;
         out.put(quoted(p->name));
         std::fprintf(f, "%ld@%ld", c, c);
-        if (p->marking != 0) std::fprintf(f, "m%dM%d", p->marking, p->marking);
-        if (with_components && p->aux != 0) std::fprintf(f, "C%u", p->aux);
+        if (p->marking != 0 && edition == Edition::Cosweep) std::fprintf(f, "M%d", p->marking);
+        else if (p->marking != 0) std::fprintf(f, "m%dM%d", p->marking, p->marking);
+        if (with_components && p->aux != 0 && edition != Edition::Cosweep) std::fprintf(f, "C%u", p->aux);
         out.put("\n");
     }
     out.put("TR\n");

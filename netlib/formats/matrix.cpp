@@ -312,7 +312,7 @@ NET* read_matrix(const std::string& path) {
     std::int32_t places = fmt_detail::checked_int(read_integer(f), 0, kMaxInt32, "incorrect number of places");
     std::int32_t transitions =
         fmt_detail::checked_int(read_integer(f), 0, kMaxInt32, "incorrect number of transitions");
-    if (read_word(f, 199) != "Inzidenzmatrix:") syntax_error("keyword 'Inzidenzmatrix:' expected");
+    if (read_word(f, 199) != "Inzidenzmatrix:") syntax_error(edition == Edition::Cosweep ? "Schluesselwort 'Inzidenzmatrix:' erwartet" : "keyword 'Inzidenzmatrix:' expected");
 
     NET* net = new_net();
     // Columns follow the names of the header row, rows the place names in
@@ -342,13 +342,13 @@ NET* read_matrix(const std::string& path) {
             if (to_trans != 0) fast_insert_PT_con(net, p->name, t->name, std::abs(to_trans), arcs);
         }
     }
-    if (read_word(f, 199) != "Startmarkierung:") syntax_error("keyword 'Startmarkierung:' expected");
+    if (read_word(f, 199) != "Startmarkierung:") syntax_error(edition == Edition::Cosweep ? "Schluesselwort 'Startmarkierung:' erwartet" : "keyword 'Startmarkierung:' expected");
     bool parenthesised = test_char(f, '(');
     for (std::size_t r = 0; r < rows.size(); ++r) {
         if (r > 0) expect_char(f, ',');
         rows[r]->marking = fmt_detail::checked_int(read_integer(f), -kMaxInt32, kMaxInt32, "incorrect marking");
     }
-    if (parenthesised && !test_char(f, ')')) syntax_error("marking vector: ')' expected");
+    if (parenthesised && !test_char(f, ')')) syntax_error(edition == Edition::Cosweep ? "Markierungsvektor: ')' erwartet" : "marking vector: ')' expected");
     return net;
 }
 

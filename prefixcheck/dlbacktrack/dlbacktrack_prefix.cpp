@@ -431,9 +431,10 @@ PrefixFile readMCI_data(const std::string& data, const std::string& name) {
             in.malformed(std::string(what) + " " + std::to_string(e) + " existiert nicht");
     };
     std::vector<std::uint32_t> preset_count(events + 1, 0);
+    pf.condition_place.assign(conditions + 1, 0);
     for (std::uint32_t i = 1; i <= conditions; ++i) {
         netlib::NET_NODE* cond = netlib::append_place(net, condition_name(i), 0);
-        in.u32();   // the place of the unfolded net
+        pf.condition_place[i] = in.u32();   // the place of the unfolded net
         std::uint32_t pre = in.u32();
         if (pre != 0) {
             check_event(pre, "Vorereignis");
@@ -479,7 +480,8 @@ PrefixFile readMCI_data(const std::string& data, const std::string& name) {
     std::uint32_t transitions = in.u32();
     in.u32();   // longest name length: a bound only
     if (static_cast<std::uint64_t>(places) + transitions + 2 > in.remaining()) in.truncated();
-    for (std::uint32_t i = 0; i < places; ++i) in.cstring();
+    pf.place_names.reserve(places);
+    for (std::uint32_t i = 0; i < places; ++i) pf.place_names.push_back(in.cstring());
     if (!in.cstring().empty()) in.malformed("Stellennamen nicht abgeschlossen");
     pf.labels.reserve(transitions);
     for (std::uint32_t i = 0; i < transitions; ++i) pf.labels.push_back(in.cstring());

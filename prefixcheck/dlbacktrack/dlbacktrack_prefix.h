@@ -42,6 +42,11 @@ struct PrefixFile {
     // Event names of the first maximal configuration, collected only when the
     // file lists no cut-off event; without duplicates, in file order.
     std::vector<std::string> config_names;
+    // readMCI only: the place names of the unfolded net in file order, and
+    // per condition number (0 unused) the place number its record gives
+    // (1-based position in place_names; not checked by the reader).
+    std::vector<std::string> place_names;
+    std::vector<std::uint32_t> condition_place;
 
     std::uint32_t events() const { return static_cast<std::uint32_t>(event_label.size()) - 1; }
     const std::string& label(std::uint32_t event) const { return labels[event_label[event]]; }

@@ -1,0 +1,172 @@
+#include "cosweep_driver.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "cosweep_error.h"
+#include "cosweep_net.h"
+#include "cosweep_prefix.h"
+#include "cosweep_search.h"
+#include "net.h"
+#include "vos.h"
+
+namespace cosweep {
+
+namespace {
+
+void usage() {
+    std::printf("\ncosweep -- reachability analysis based on co-sets\n\n");
+    std::printf("Usage: cosweep [-K] <ll_net> <formula_file>\n\n");
+    std::printf("  -K  let trelmik compute the prefix by its component-based unfolding\n\n");
+    std::printf("Version 0.1\n\n");
+}
+
+bool can_open(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+// Whether `file` exists and was written no earlier than `source`.
+bool up_to_date(const std::string& file, const std::string& source) {
+    struct stat a, b;
+    if (::stat(file.c_str(), &a) != 0 || !S_ISREG(a.st_mode)) return false;
+    if (::stat(source.c_str(), &b) != 0) return false;
+    if (a.st_mtim.tv_sec != b.st_mtim.tv_sec) return a.st_mtim.tv_sec > b.st_mtim.tv_sec;
+    return a.st_mtim.tv_nsec >= b.st_mtim.tv_nsec;
+}
+
+struct NetOwner {
+    netlib::NET* net = nullptr;
+    ~NetOwner() { netlib::delete_net(net); }
+};
+
+int check(bool component_loop, const std::string& net_file, const std::string& formula_file) {
+    if (!can_open(net_file)) {
+        const char* pwd = std::getenv("PWD");
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR (hurz!): Datei #%s# konnte nicht geoeffnet werden!\n", net_file.c_str());
+        std::fprintf(stderr, "PWD=%s\n", pwd ? pwd : "");
+        return 1;
+    }
+    if (!can_open(formula_file))
+        throw CosweepError("ERROR: Datei " + formula_file + " konnte nicht geoeffnet werden!\n");
+    const DerivedNames names = derive_names(net_file);
+
+    netlib::vos_options.keep_extras = true;
+    NetOwner input;
+    input.net = netlib::read_new_VOS(net_file);
+    check_no_complement_places(input.net);
+
+    // The complement net: reused when it is not older than the net (and, for
+    // the component loop, carries the components); otherwise made anew.
+    NetOwner working;
+    bool fresh_complement = false;
+    if (up_to_date(names.complement, net_file)) {
+        working.net = netlib::read_new_VOS(names.complement);
+        if (component_loop)
+            for (netlib::NET_NODE* p = working.net->first_place; p; p = p->next)
+                if (p->aux == 0) {
+                    netlib::delete_net(working.net);
+                    break;
+                }
+    }
+    if (!working.net) {
+        ComplementNet(input.net, names.complement, component_loop);
+        fresh_complement = true;
+        working.net = netlib::read_new_VOS(names.complement);
+    }
+    netlib::delete_net(input.net);
+
+    const std::string mci = names.mci(), coco = names.bin_coco();
+    if (fresh_complement || !up_to_date(mci, names.complement) || !up_to_date(coco, names.complement)) {
+        // Stale files must not be read if trelmik fails to replace them.
+        std::remove(mci.c_str());
+        std::remove(coco.c_str());
+        std::string command;
+        if (component_loop) {
+            command = "echo y|trelmik -ctCK=" + shell_quote(names.complement) + " -m=" + shell_quote(names.stem) +
+                      " -M=" + shell_quote(names.stem);
+        } else {
+            // A plain argument that begins with '-' would be read as options.
+            std::string input = names.complement[0] == '-' ? "./" + names.complement : names.complement;
+            command = "echo y|trelmik -@@ctC -m=" + shell_quote(names.stem) + " -M=" + shell_quote(names.stem) +
+                      " " + shell_quote(input);
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        int status = std::system(command.c_str());
+        (void)status;   // a failure shows when the prefix is read
+    }
+
+    Prefix prefix = readMCI(mci);
+    CoSearch search(prefix, working.net);
+    search.read_co_relation(coco);
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(formula_file.c_str(), "r"), &std::fclose);
+    if (!f) throw CosweepError("ERROR: Datei " + formula_file + " konnte nicht geoeffnet werden!\n");
+    while (!search.found()) {
+        if (search.ReadMarkingLine(f.get())) break;
+        search.decide_line();
+    }
+    f.reset();
+    if (search.found()) {
+        std::printf("\nYES!\n");
+        search.PrintFiringSequence(stdout);
+    } else {
+        std::printf("\nNO!\n");
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+std::string shell_quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+int run(int argc, char** argv) {
+    netlib::edition = netlib::Edition::Cosweep;
+    if (argc <= 2) {
+        usage();
+        return 0;
+    }
+    bool component_loop = false;
+    int first = 1;
+    if (argv[1][0] == '-') {
+        if (argv[1][1] != 'K') {
+            std::fflush(stdout);
+            std::fprintf(stderr, "ERROR: %s ist keine Option!\n", argv[1]);
+            std::fflush(stderr);
+            usage();
+            return 1;
+        }
+        if (argc < 4) {
+            usage();
+            return 0;
+        }
+        component_loop = true;
+        first = 2;
+    }
+    try {
+        return check(component_loop, argv[first], argv[first + 1]);
+    } catch (const CosweepError& e) {
+        std::fflush(stdout);
+        std::FILE* out = e.stream == CosweepError::Stream::Out ? stdout : stderr;
+        std::fputs(e.what(), out);
+        std::fflush(out);
+        return e.code;
+    }
+}
+
+}  // namespace cosweep

@@ -1,0 +1,19 @@
+// An error of cosweep itself: its message goes to the named stream and the
+// program ends with the code (the net library ends the program on its own).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace cosweep {
+
+class CosweepError : public std::runtime_error {
+public:
+    enum class Stream { Out, Err };
+    CosweepError(std::string message, Stream stream = Stream::Err, int code = 1)
+        : std::runtime_error(message), stream(stream), code(code) {}
+    Stream stream;
+    int code;
+};
+
+}  // namespace cosweep
