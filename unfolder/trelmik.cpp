@@ -358,7 +358,6 @@ void parse_arguments(Options& o, int argc, char** argv) {
     if (o.e.given && !o.e.value.empty()) o.unavailable.push_back("e");
     if (o.Po.given && !o.Po.value.empty()) o.unavailable.push_back("Po");
     if (o.Pi.given && !o.Pi.value.empty()) o.unavailable.push_back("Pi");
-    if (o.O.given && !o.O.value.empty()) o.unavailable.push_back("O");
     if (o.V.given) o.unavailable.push_back("V");
     if (o.d_count > 0) o.unavailable.push_back("d");
 }
@@ -576,6 +575,7 @@ int run(int argc, char** argv) {
         ~NetGuard() { if (n) netlib::delete_net(n); }
     } guard{net};
 
+    if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, false);
     if (o.analyse_only) return 0;
 
     // Transitions: T-restriction and arc weights.

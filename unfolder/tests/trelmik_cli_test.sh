@@ -46,6 +46,9 @@ printf 'VOS\nPlainNet\nFORMAT_N\nPL\n1"a"Mx\nTX\n' > broken.ll_net
 check "syntax error" 10 "ERROR: syntax error in file 'broken.ll_net'" -- trelmik broken.ll_net
 check "-A reads and stops" 0 "" -- trelmik -A -m=onlyread cycle.ll_net
 [ -f onlyread.mci ] && fail "-A must not unfold"
+check "-O writes the net" 0 "" -- trelmik -A -O=plain.ll_net pair.ll_net
+trelmik -m=plain plain.ll_net >/dev/null 2>&1 && trelmik -m=direct pair.ll_net >/dev/null 2>&1 &&
+    cmp -s plain.mci direct.mci || fail "-O net does not unfold to the same prefix"
 check "ERV not built in" 11 "error: option '-@' is not available" -- trelmik -@ -m=c cycle.ll_net
 check "bit arrays not built in" 11 "error: option '-b' is not available" -- trelmik -b cycle.ll_net
 check "unknown option" 0 "parameter warning: unknown option 'Zq' (ignoring)." -- trelmik -Zq cycle.ll_net
