@@ -17,6 +17,7 @@ struct ErvOptions {
     bool dense_keys = false;   // -y: Parikh vectors as one count per transition
     bool size_keys = false;    // -w: keys hold only |[e]|; vectors are built on equal sizes
     bool keep_events = false;  // -N: each cut keeps every event that reached it
+    bool mark_cutoffs = false;  // -uc: mark the cut-offs concurrent with their corresponding events
 };
 
 // What the last ERV run counted, for the summary lines.

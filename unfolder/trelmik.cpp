@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/formats.h"
 #include "net.h"
+#include "erv.h"
 #include "unfold.h"
 #include "vos.h"
 #include "writers.h"
@@ -63,18 +65,21 @@ struct Options {
     std::string program;
     std::string input;
     bool have_input = false;
+    char input_kind = 'v';       // 'v' VOS, 'F' automata, 'S' STG, 'G' Matlab, 'L' LISP, 'K' SPTS
 
     ValueOption u, U, UG, m, M, g, e, Po, Pi, O, V;
     bool co_matrix = false;      // -M or -up
     bool ascii_matrix = false;   // the later of -M and -up decides
     bool uc = false;
+    bool erv = false;            // -@
+    ErvOptions erv_opts;         // -y, -Q, -+, -w, -N
 
     bool version = false, usage = false;
     bool no_configs = false, no_cutoff_conditions = false, last = false, repeat = false;
     bool current_marking = false, block_mode = false;
     char progress = 0;
     int stats = 0;               // 1 -s, 2 -ss
-    bool times = false, debug = false, hash = false, analyse_only = false;
+    bool times = false, debug = false, hash = false, analyse_only = false, print_matrix = false;
     std::uint32_t event_limit = kUnbounded, co_limit = kUnbounded;
     int unused_mode = 0;         // -T: 1 list, 2 '+', 3 '++'
     bool unused_file_given = false;
@@ -129,12 +134,13 @@ void print_usage(const std::string& prog) {
     std::fputs("  -v                display the program version number\n", o);
 }
 
-void set_input(Options& o, const std::string& value, const char* after) {
+void set_input(Options& o, const std::string& value, const char* after, char kind) {
     if (o.have_input)
         std::fprintf(stderr, "parameter warning: input file %salready specified;\n%*s'%s' overwrites '%s'.\n",
                      after, 19, "", value.c_str(), o.input.c_str());
     o.input = value;
     o.have_input = true;
+    o.input_kind = kind;
 }
 
 void set_value(ValueOption& opt, const char* letters, const std::string& value) {
@@ -172,7 +178,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg.empty() || arg[0] != '-') {
-            set_input(o, arg, "");
+            set_input(o, arg, "", 'v');
             continue;
         }
         if (arg.size() == 1) {
@@ -191,7 +197,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
         while (i < arg.size()) {
             const char ch = arg[i];
             switch (ch) {
-            case '@': o.unavailable.push_back("@"); ++i; break;
+            case '@': o.erv = true; ++i; break;
             case 'c': o.no_configs = true; ++i; break;
             case 'k': o.unavailable.push_back("k"); ++i; break;
             case 'C': o.no_cutoff_conditions = true; ++i; break;
@@ -222,15 +228,16 @@ void parse_arguments(Options& o, int argc, char** argv) {
                     ++i;
                 }
                 break;
-            case 'y': case 'Q': case '+': case 'w': case 'N':
-                // Settings of the ERV and component loops; without effect here.
-                ++i;
-                break;
+            case 'y': o.erv_opts.dense_keys = true; ++i; break;
+            case 'Q': o.erv_opts.insertion = 'q'; ++i; break;
+            case '+': o.erv_opts.insertion = 'b'; ++i; break;
+            case 'w': o.erv_opts.size_keys = true; ++i; break;
+            case 'N': o.erv_opts.keep_events = true; ++i; break;
             case 'z': o.unavailable.push_back("z"); ++i; break;
             case 'h': o.hash = true; ++i; break;
             case 'j': o.unavailable.push_back("j"); ++i; break;
             case 'o': o.unavailable.push_back("o"); ++i; break;
-            case 'i': o.unavailable.push_back("i"); ++i; break;
+            case 'i': o.print_matrix = true; ++i; break;
             case 'A': o.analyse_only = true; ++i; break;
             case 'v': o.version = true; ++i; break;
             case '$': o.usage = true; ++i; break;
@@ -296,18 +303,18 @@ void parse_arguments(Options& o, int argc, char** argv) {
                 o.V.value = v;
                 break;
             }
-            case 'f': set_input(o, value_of(i + 1, "f"), "after '-f' "); break;
-            case 'F': o.unavailable.push_back("F"); set_input(o, value_of(i + 1, "F"), "after '-F' "); break;
-            case 'G': o.unavailable.push_back("G"); set_input(o, value_of(i + 1, "G"), "after '-G' "); break;
-            case 'L': o.unavailable.push_back("L"); set_input(o, value_of(i + 1, "L"), "after '-L' "); break;
+            case 'f': set_input(o, value_of(i + 1, "f"), "after '-f' ", 'v'); break;
+            case 'F': set_input(o, value_of(i + 1, "F"), "after '-F' ", 'F'); break;
+            case 'G': set_input(o, value_of(i + 1, "G"), "after '-G' ", 'G'); break;
+            case 'L': set_input(o, value_of(i + 1, "L"), "after '-L' ", 'L'); break;
             case 'S': {
                 const std::string v = value_of(i + 1, "S");
-                o.unavailable.push_back("S");
                 if (o.have_input)
                     std::fprintf(stderr, "parameter warning: option '-%s' appears twice;\n%*s'%s' overwrites '%s'.\n",
                                  "S", 19, "", v.c_str(), o.input.c_str());
                 o.input = v;
                 o.have_input = true;
+                o.input_kind = 'S';
                 break;
             }
             case 'K': {
@@ -319,8 +326,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
                     ++i;
                 }
                 if (i >= arg.size()) param_error("parameter error: '=' expected after '-%s'.\n", "K");
-                o.unavailable.push_back("K");
-                set_input(o, arg.substr(i + 1), "after '-K' ");
+                set_input(o, arg.substr(i + 1), "after '-K' ", 'K');
                 i = arg.size();
                 break;
             }
@@ -360,6 +366,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
     if (o.Pi.given && !o.Pi.value.empty()) o.unavailable.push_back("Pi");
     if (o.V.given) o.unavailable.push_back("V");
     if (o.d_count > 0) o.unavailable.push_back("d");
+    if (o.have_input && o.input_kind == 'K') o.unavailable.push_back("K");
 }
 
 // ---------------------------------------------------------------- run-time report
@@ -506,11 +513,22 @@ void list_unused(const Options& o, const InputNet& net, const Prefix& pf) {
     }
 }
 
+// Reads the input net with the reader of its kind.
+netlib::NET* read_input(const Options& o) {
+    switch (o.input_kind) {
+    case 'F': return netlib::read_FSA(o.input);
+    case 'S': return netlib::read_STG(o.input);
+    case 'G': return netlib::read_Matlab(o.input);
+    case 'L': return netlib::read_LISP(o.input);
+    default: return netlib::read_VOS(o.input);
+    }
+}
+
 void write_minimized(const Options& o, const InputNet& net, const Prefix& pf) {
     netlib::vos_options.keep_extras = true;
     netlib::vos_options.use_current_marking = false;
     netlib::vos_options.allow_block_mode = o.block_mode;
-    netlib::NET* again = netlib::read_VOS(o.input);
+    netlib::NET* again = read_input(o);
     for (std::uint32_t t = 0; t < net.transitions(); ++t)
         if (!pf.trans_used[t]) netlib::delete_transition(again, net.trans_names[t]);
     if (o.unused_mode == 3) {
@@ -553,6 +571,11 @@ int run(int argc, char** argv) {
     parse_arguments(o, argc, argv);
     if (o.stats == 2) install_signal_handlers(false);
     if (o.ascii_matrix) strategy.co_matrix_writer = co_matrix_ascii;
+    if (o.erv) {
+        strategy.loop = unfold_erv;
+        erv_options = o.erv_opts;
+        erv_options.mark_cutoffs = o.uc;
+    }
 
     if (o.version) std::printf("%s - Version %s (%s).\n", o.program.c_str(), kVersion, kDate);
     if (o.usage) print_usage(o.program);
@@ -569,7 +592,7 @@ int run(int argc, char** argv) {
 
     netlib::vos_options.use_current_marking = o.current_marking;
     netlib::vos_options.allow_block_mode = o.block_mode;
-    netlib::NET* net = netlib::read_VOS(o.input);
+    netlib::NET* net = read_input(o);
     struct NetGuard {
         netlib::NET*& n;
         ~NetGuard() { if (n) netlib::delete_net(n); }
@@ -604,6 +627,8 @@ int run(int argc, char** argv) {
         return 13;
     }
 
+    if (o.print_matrix) netlib::print_net_matrix(net);
+
     const InputNet in = input_from_net(net);
     Settings settings;
     settings.event_limit = o.event_limit;
@@ -626,7 +651,9 @@ int run(int argc, char** argv) {
     if (o.co_matrix) strategy.co_matrix_writer(o, pf);
 
     const Configurations configs;  // not computed by this loop
-    if (o.u.given && !o.u.value.empty()) write_unf(o.u.value, o.input, in, pf, configs, o.uc, {});
+    const std::vector<std::uint8_t> no_marks;
+    const std::vector<std::uint8_t>& marks = o.erv ? erv_counters.concurrent_cutoffs : no_marks;
+    if (o.u.given && !o.u.value.empty()) write_unf(o.u.value, o.input, in, pf, configs, o.uc, marks);
     if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
 
     if (o.hash) print_hash_table(stdout, in, pf);
@@ -635,7 +662,16 @@ int run(int argc, char** argv) {
                     pf.events());
         std::printf("Cutoffs: %u, ", static_cast<unsigned>(pf.cutoffs.size()));
         std::printf("time: %9.2f s\n", seconds);
-        std::printf("Calculated %s unfolding.\n", "McMillan");
+        if (o.erv) {
+            const std::uint64_t eq = erv_counters.equality, cmp = erv_counters.comparisons;
+            if (eq != 0)
+                std::printf("%llu equality case%s detected.\n", static_cast<unsigned long long>(eq), eq == 1 ? "" : "s");
+            std::printf("%llu comparison%s for queue inserting (%s), maximum %llu entries.\n",
+                        static_cast<unsigned long long>(cmp), cmp == 1 ? "" : "s",
+                        erv_insertion_name(o.erv_opts.insertion),
+                        static_cast<unsigned long long>(erv_counters.max_queue));
+        }
+        std::printf("Calculated %s unfolding.\n", o.erv ? "ERV" : "McMillan");
         if (o.no_cutoff_conditions) std::printf("No conditions behind cut-off events have been included.\n");
     }
     if (o.stats == 1) {

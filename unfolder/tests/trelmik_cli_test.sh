@@ -49,6 +49,15 @@ check "-A reads and stops" 0 "" -- trelmik -A -m=onlyread cycle.ll_net
 check "-O writes the net" 0 "" -- trelmik -A -O=plain.ll_net pair.ll_net
 trelmik -m=plain plain.ll_net >/dev/null 2>&1 && trelmik -m=direct pair.ll_net >/dev/null 2>&1 &&
     cmp -s plain.mci direct.mci || fail "-O net does not unfold to the same prefix"
+# Other input forms: the LISP form of the cycle unfolds to the same prefix
+# (its transitions are named T1, T2 and its places in order of appearance).
+printf "(define transitions '( ((a) (b)) ((b) (a)) ))\n(define initial-tokens '( a ))\n" > cycle.lisp
+check "LISP input" 0 "" -- trelmik -L=cycle.lisp -m=lisp
+[ "$(od -An -v -tu4 -N60 lisp.mci | tr -s ' \n' ' ')" = "$(trelmik -m=vos cycle.ll_net >/dev/null 2>&1; od -An -v -tu4 -N60 vos.mci | tr -s ' \n' ' ')" ] \
+    || fail "LISP input gives another prefix"
+trelmik -i -A cycle.ll_net >out.txt 2>&1
+trelmik -i cycle.ll_net >out.txt 2>&1 || fail "-i"
+grep -qF "Inzidenzmatrix:" out.txt || fail "-i prints the incidence matrix: $(cat out.txt)"
 check "ERV not built in" 11 "error: option '-@' is not available" -- trelmik -@ -m=c cycle.ll_net
 check "bit arrays not built in" 11 "error: option '-b' is not available" -- trelmik -b cycle.ll_net
 check "unknown option" 0 "parameter warning: unknown option 'Zq' (ignoring)." -- trelmik -Zq cycle.ll_net

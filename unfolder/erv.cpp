@@ -1,0 +1,730 @@
+// The ERV loop.  Possible extensions (a transition and a co-set of input
+// conditions) wait in a queue sorted by the ERV order; the first one becomes
+// an event, its cut is looked up, and a non-cut-off event gets its output
+// conditions, from which the new possible extensions are searched.  Co sets
+// are kept per condition as in the McMillan loop (the set of existing
+// conditions concurrent with it), so co tests stay exact for the whole run.
+#include "erv.h"
+
+#include <algorithm>
+#include <deque>
+#include <unordered_map>
+
+namespace trelmik {
+
+ErvOptions erv_options;
+ErvCounters erv_counters;
+
+const char* erv_insertion_name(char insertion) {
+    return insertion == 'q' ? "binary" : insertion == 'b' ? "beginning" : "end";
+}
+
+namespace {
+
+constexpr std::uint32_t kCountLimit = 65535;
+
+[[noreturn]] void parikh_limit(const char* message) {
+    std::fflush(stdout);
+    std::fputs(message, stderr);
+    throw ExitRequest{111};
+}
+
+struct Extension {
+    std::uint32_t t = 0;
+    std::vector<std::uint32_t> conds;   // input conditions, the new one first
+    std::uint32_t size = 0;             // |[e]| of the event it would become
+    std::vector<std::uint32_t> sparse;  // (transition number, count) pairs, ascending
+    std::vector<std::uint16_t> dense;   // -y: count per transition
+};
+
+struct VecHash {
+    std::size_t operator()(const std::vector<std::uint32_t>& v) const {
+        std::uint64_t h = 0x9e3779b97f4a7c15ull ^ v.size();
+        for (std::uint32_t x : v) {
+            h ^= x + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+            h *= 0xff51afd7ed558ccdull;
+        }
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+};
+
+void print_vector(std::FILE* f, std::uint32_t count, const std::vector<std::uint16_t>& v) {
+    std::fprintf(f, "<(%u)", count);
+    bool any = false;
+    for (std::size_t t = 0; t < v.size(); ++t) {
+        if (v[t] == 0) continue;
+        if (any) std::fputc(',', f);
+        if (v[t] > 1) std::fprintf(f, "%u*", static_cast<unsigned>(v[t]));
+        std::fprintf(f, "T%u", static_cast<unsigned>(t + 1));
+        any = true;
+    }
+    if (!any) std::fputs("empty", f);
+    std::fputs(">\n", f);
+}
+
+class ErvUnfolder {
+public:
+    ErvUnfolder(const InputNet& net, const Settings& s, const ErvOptions& o, Prefix& pf, RunInfo& info,
+                ErvCounters& counters)
+        : net_(net), s_(s), o_(o), pf_(pf), info_(info), n_(counters) {}
+    void run();
+
+private:
+    const InputNet& net_;
+    const Settings& s_;
+    const ErvOptions& o_;
+    Prefix& pf_;
+    RunInfo& info_;
+    ErvCounters& n_;
+
+    std::vector<std::vector<std::uint32_t>> place_conds_;
+    std::vector<Extension> arena_;
+    std::vector<std::uint32_t> free_;
+    std::deque<std::uint32_t> queue_;
+
+    std::uint32_t stamp_ = 0;
+    std::vector<std::uint32_t> ev_stamp_, cond_stamp_;
+    std::vector<std::uint32_t> stack_, visited_, others_, cut_;
+    std::vector<std::uint32_t> walk_a_, walk_b_;
+    std::vector<std::uint16_t> work_a_, work_b_;
+    std::vector<std::uint32_t> initial_cut_;
+    bool vectors_checked_ = false;
+
+    std::uint32_t cache_round_ = 0;
+    std::vector<std::uint32_t> cache_stamp_;
+    std::vector<std::vector<std::uint32_t>> cache_;
+    std::vector<std::uint32_t> chosen_, pos_;
+    std::vector<const std::vector<std::uint32_t>*> lists_;
+    CoSet common_, scratch_;
+
+    std::unordered_map<std::vector<std::uint32_t>, std::uint32_t, VecHash> table_;
+
+    std::uint32_t step_ = 2000, cond_cap_ = 0, ev_cap_ = 0;
+
+    std::uint32_t next_stamp();
+    std::uint32_t new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind);
+    void walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events);
+    void build_key(Extension& x);
+    void dense_of(const Extension& x, std::vector<std::uint32_t>& events, std::vector<std::uint16_t>& v);
+    int compare(const Extension& a, const Extension& b);
+    int compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b);
+    int compare_foata(const Extension& a, const Extension& b);
+    void queue_extension(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
+    const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
+    void find_extensions(std::uint32_t c);
+    std::uint32_t new_event(const Extension& x);
+    void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
+    bool cutoff_lookup(std::uint32_t e);
+    void extend_from(std::uint32_t e);
+    void mark_concurrent_cutoffs();
+};
+
+std::uint32_t ErvUnfolder::next_stamp() {
+    if (++stamp_ == 0) {
+        std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
+        std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
+        stamp_ = 1;
+    }
+    return stamp_;
+}
+
+std::uint32_t ErvUnfolder::new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind) {
+    const std::uint32_t b = pf_.conditions() + 1;
+    if (b >= cond_cap_ - std::min(cond_cap_, info_.max_postset)) {
+        cond_cap_ += step_;
+        if (s_.debug) std::fprintf(s_.out, "STACKSIZE COND'S = %u\n", cond_cap_);
+    }
+    pf_.cond_place.push_back(place);
+    pf_.cond_pre.push_back(pre_event);
+    pf_.cond_kind.push_back(kind);
+    pf_.cond_has_row.push_back(0);
+    pf_.cond_first_arc.push_back(0);
+    pf_.cond_last_arc.push_back(0);
+    pf_.co.emplace_back();
+    cond_stamp_.push_back(0);
+    return b;
+}
+
+// The events of the local configuration below the conditions (each once).
+void ErvUnfolder::walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events) {
+    const std::uint32_t st = next_stamp();
+    events.clear();
+    stack_.clear();
+    auto take = [&](std::uint32_t c) {
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g != 0 && ev_stamp_[g - 1] != st) {
+            ev_stamp_[g - 1] = st;
+            stack_.push_back(g);
+        }
+    };
+    for (std::uint32_t c : conds) take(c);
+    while (!stack_.empty()) {
+        const std::uint32_t f = stack_.back();
+        stack_.pop_back();
+        events.push_back(f);
+        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) take(pf_.ev_pre_conds[i]);
+    }
+}
+
+void ErvUnfolder::build_key(Extension& x) {
+    if (!vectors_checked_) {
+        vectors_checked_ = true;
+        if (!o_.dense_keys && !o_.size_keys && net_.transitions() > 65534)
+            parikh_limit("Change PV_Item for Parikh vectors.\n");
+    }
+    walk(x.conds, walk_a_);
+    x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
+    if (o_.size_keys) return;
+    if (o_.dense_keys) {
+        dense_of(x, walk_a_, x.dense);
+        return;
+    }
+    others_.clear();
+    for (std::uint32_t f : walk_a_) others_.push_back(pf_.ev_trans[f - 1]);
+    others_.push_back(x.t);
+    std::sort(others_.begin(), others_.end());
+    x.sparse.clear();
+    for (std::size_t i = 0; i < others_.size();) {
+        std::size_t j = i;
+        while (j < others_.size() && others_[j] == others_[i]) ++j;
+        if (j - i > kCountLimit) parikh_limit("PV_Count size is too small for this net!\n");
+        x.sparse.push_back(others_[i] + 1);
+        x.sparse.push_back(static_cast<std::uint32_t>(j - i));
+        i = j;
+    }
+}
+
+// The dense Parikh vector of an extension whose local events are `events`.
+void ErvUnfolder::dense_of(const Extension& x, std::vector<std::uint32_t>& events, std::vector<std::uint16_t>& v) {
+    v.assign(net_.transitions(), 0);
+    auto add = [&](std::uint32_t t) {
+        if (v[t] == kCountLimit) parikh_limit("Parikh_Array_Entry size is too small!\n");
+        ++v[t];
+    };
+    for (std::uint32_t f : events) add(pf_.ev_trans[f - 1]);
+    add(x.t);
+}
+
+int ErvUnfolder::compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a,
+                               const std::vector<std::uint16_t>& b) {
+    std::fputs("VEC1: ", s_.out);
+    print_vector(s_.out, size, a);
+    std::fputs("VEC2: ", s_.out);
+    print_vector(s_.out, size, b);
+    // The last count follows from the equal totals.
+    for (std::size_t t = 0; t + 1 < a.size(); ++t)
+        if (a[t] != b[t]) return a[t] > b[t] ? -1 : 1;
+    return 0;
+}
+
+int ErvUnfolder::compare(const Extension& a, const Extension& b) {
+    ++n_.comparisons;
+    if (a.size != b.size) return a.size < b.size ? -1 : 1;
+    int r = 0;
+    if (o_.size_keys) {
+        walk(a.conds, walk_a_);
+        dense_of(a, walk_a_, work_a_);
+        walk(b.conds, walk_b_);
+        dense_of(b, walk_b_, work_b_);
+        r = compare_dense(a.size, work_a_, work_b_);
+    } else if (o_.dense_keys) {
+        r = compare_dense(a.size, a.dense, b.dense);
+    } else {
+        const std::vector<std::uint32_t>& u = a.sparse;
+        const std::vector<std::uint32_t>& v = b.sparse;
+        std::size_t i = 0;
+        while (i < u.size() && i < v.size() && u[i] == v[i] && u[i + 1] == v[i + 1]) i += 2;
+        if (i < u.size() && i < v.size()) {
+            if (u[i] != v[i]) r = u[i] < v[i] ? -1 : 1;
+            else r = u[i + 1] > v[i + 1] ? -1 : 1;
+        } else if (i < u.size()) {
+            r = 1;
+        } else if (i < v.size()) {
+            r = -1;
+        }
+    }
+    if (r != 0) return r;
+    ++n_.equality;
+    return compare_foata(a, b);
+}
+
+// Layers by depth: fewer events first, then the first transition (by number)
+// whose counts differ, the larger count first.
+int ErvUnfolder::compare_foata(const Extension& a, const Extension& b) {
+    struct Item {
+        std::uint32_t layer, trans;
+        bool operator<(const Item& o) const { return layer != o.layer ? layer < o.layer : trans < o.trans; }
+    };
+    auto layers = [&](const Extension& x, std::vector<Item>& items) {
+        walk(x.conds, walk_a_);
+        items.clear();
+        std::uint32_t top = 0;
+        for (std::uint32_t c : x.conds) {
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g != 0) top = std::max(top, pf_.ev_depth[g - 1]);
+        }
+        items.push_back({top + 1, x.t});
+        for (std::uint32_t f : walk_a_) items.push_back({pf_.ev_depth[f - 1], pf_.ev_trans[f - 1]});
+        std::sort(items.begin(), items.end());
+    };
+    std::vector<Item> ia, ib;
+    layers(a, ia);
+    layers(b, ib);
+    auto layer_end = [](const std::vector<Item>& v, std::size_t i) {
+        std::size_t j = i;
+        while (j < v.size() && v[j].layer == v[i].layer) ++j;
+        return j;
+    };
+    std::size_t i = 0, j = 0;
+    while (i < ia.size() && j < ib.size()) {
+        const std::size_t ie = layer_end(ia, i), je = layer_end(ib, j);
+        if (ie - i > kCountLimit || je - j > kCountLimit) parikh_limit("Parikh_Array_Entry size is too small!\n");
+        if (ie - i != je - j) return ie - i < je - j ? -1 : 1;
+        // Equal layer sizes: walk the (transition, count) runs in step.
+        std::size_t x = i, y = j;
+        while (x < ie && y < je) {
+            std::size_t xe = x, ye = y;
+            while (xe < ie && ia[xe].trans == ia[x].trans) ++xe;
+            while (ye < je && ib[ye].trans == ib[y].trans) ++ye;
+            if (ia[x].trans != ib[y].trans) return ia[x].trans < ib[y].trans ? -1 : 1;
+            if (xe - x != ye - y) return xe - x > ye - y ? -1 : 1;
+            x = xe;
+            y = ye;
+        }
+        i = ie;
+        j = je;
+    }
+    if (i < ia.size()) return 1;
+    if (j < ib.size()) return -1;
+    ++n_.equality;
+    return 0;
+}
+
+void ErvUnfolder::queue_extension(std::uint32_t t, const std::uint32_t* conds, std::size_t n) {
+    std::uint32_t id;
+    if (!free_.empty()) {
+        id = free_.back();
+        free_.pop_back();
+    } else {
+        id = static_cast<std::uint32_t>(arena_.size());
+        arena_.emplace_back();
+    }
+    Extension& x = arena_[id];
+    x.t = t;
+    x.conds.assign(conds, conds + n);
+    build_key(x);
+    const std::size_t len = queue_.size();
+    std::size_t pos = 0;
+    if (o_.insertion == 'q') {
+        std::int64_t lo = 1, hi = static_cast<std::int64_t>(len);
+        int last = 0;
+        bool equal = false;
+        while (lo <= hi) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            last = compare(x, arena_[queue_[static_cast<std::size_t>(mid - 1)]]);
+            if (last < 0) {
+                hi = mid - 1;
+            } else if (last > 0) {
+                lo = mid + 1;
+            } else {
+                std::fputs("ERROR IN BINARY QUEUE INSERTING: equal entries\n", s_.out);
+                pos = static_cast<std::size_t>(mid);  // behind the equal entry
+                equal = true;
+                break;
+            }
+        }
+        if (!equal) {
+            if (last < 0) pos = static_cast<std::size_t>(hi);
+            else if (lo > static_cast<std::int64_t>(len)) pos = len;
+            else pos = static_cast<std::size_t>(lo - 1);
+        }
+    } else if (o_.insertion == 'b') {
+        if (len > 0 && compare(x, arena_[queue_[0]]) > 0) {
+            pos = 1;
+            while (pos < len && compare(arena_[queue_[pos]], x) < 0) ++pos;
+        }
+    } else {
+        pos = len;
+        while (pos > 0 && compare(x, arena_[queue_[pos - 1]]) < 0) --pos;
+    }
+    queue_.insert(queue_.begin() + static_cast<std::ptrdiff_t>(pos), id);
+    n_.max_queue = std::max<std::uint64_t>(n_.max_queue, queue_.size());
+}
+
+const std::vector<std::uint32_t>& ErvUnfolder::candidates(std::uint32_t c, std::uint32_t q) {
+    std::vector<std::uint32_t>& out = cache_[q];
+    if (cache_stamp_[q] == cache_round_) return out;
+    cache_stamp_[q] = cache_round_;
+    out.clear();
+    const std::vector<std::uint32_t>& conds = place_conds_[q];
+    const CoSet& co = pf_.co[c - 1];
+    if (conds.empty() || co.empty()) return out;
+    auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
+    const std::size_t by_cond = co.dense() ? 0 : conds.size() * log2(co.runs());
+    const std::size_t by_run = co.dense() ? 1 : co.runs() * log2(conds.size());
+    if (by_cond <= by_run) {
+        for (std::uint32_t d : conds)
+            if (co.contains(d)) out.push_back(d);
+    } else {
+        auto it = conds.begin();
+        for (std::size_t r = 0; r < co.runs() && it != conds.end(); ++r) {
+            it = std::lower_bound(it, conds.end(), co.run_lo(r));
+            while (it != conds.end() && *it <= co.run_hi(r)) out.push_back(*it++);
+        }
+    }
+    return out;
+}
+
+// Queues every co-set the new condition c completes with older conditions.
+void ErvUnfolder::find_extensions(std::uint32_t c) {
+    const std::uint32_t p = pf_.cond_place[c - 1];
+    if (++cache_round_ == 0) {
+        std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
+        cache_round_ = 1;
+    }
+    for (std::uint32_t t : net_.place_post[p]) {
+        const std::vector<std::uint32_t>& pre = net_.pre[t];
+        if (pre.size() == 1) {
+            queue_extension(t, &c, 1);
+            continue;
+        }
+        if (pre.size() == 2) {
+            const std::uint32_t q = pre[0] == p ? pre[1] : pre[0];
+            const std::vector<std::uint32_t> cand = candidates(c, q);
+            std::uint32_t pair[2] = {c, 0};
+            for (auto it = cand.rbegin(); it != cand.rend(); ++it) {
+                pair[1] = *it;
+                queue_extension(t, pair, 2);
+            }
+            continue;
+        }
+        lists_.clear();
+        bool none = false;
+        for (std::uint32_t q : pre) {
+            if (q == p) continue;
+            const std::vector<std::uint32_t>& cand = candidates(c, q);
+            if (cand.empty()) { none = true; break; }
+            lists_.push_back(&cand);
+        }
+        if (none) continue;
+        const std::size_t m = lists_.size();
+        chosen_.assign(m + 1, 0);
+        pos_.assign(m, 0);
+        chosen_[0] = c;
+        std::size_t level = 0;
+        for (;;) {
+            if (pos_[level] == lists_[level]->size()) {
+                pos_[level] = 0;
+                if (level == 0) break;
+                --level;
+                ++pos_[level];
+                continue;
+            }
+            const std::uint32_t x = (*lists_[level])[pos_[level]];
+            bool ok = true;
+            for (std::size_t j = 1; j <= level && ok; ++j) {
+                const std::uint32_t y = chosen_[j];
+                ok = x > y ? pf_.co[x - 1].contains(y) : pf_.co[y - 1].contains(x);
+            }
+            if (!ok) { ++pos_[level]; continue; }
+            chosen_[level + 1] = x;
+            if (level + 1 == m) {
+                queue_extension(t, chosen_.data(), m + 1);
+                ++pos_[level];
+            } else {
+                ++level;
+            }
+        }
+    }
+}
+
+std::uint32_t ErvUnfolder::new_event(const Extension& x) {
+    const std::uint64_t number = std::uint64_t(pf_.events()) + 1;
+    if (number > s_.event_limit) {
+        std::fflush(s_.out);
+        std::fprintf(stderr, "Maximal number of events (%u) has been exceeded.\n", s_.event_limit);
+        throw ExitRequest{3};
+    }
+    const std::uint32_t e = static_cast<std::uint32_t>(number);
+    if (e >= ev_cap_) {
+        ev_cap_ += step_;
+        if (s_.debug) std::fprintf(s_.out, "STACKSIZE EVENTS = %u\n", ev_cap_);
+    }
+    pf_.ev_trans.push_back(x.t);
+    pf_.trans_used[x.t] = 1;
+    std::uint32_t depth = 0;
+    for (std::uint32_t c : x.conds) {
+        pf_.ev_pre_conds.push_back(c);
+        pf_.arc_event.push_back(e);
+        pf_.arc_next.push_back(0);
+        const std::uint32_t a = static_cast<std::uint32_t>(pf_.arc_event.size());
+        if (pf_.cond_last_arc[c - 1] == 0) pf_.cond_first_arc[c - 1] = a;
+        else pf_.arc_next[pf_.cond_last_arc[c - 1] - 1] = a;
+        pf_.cond_last_arc[c - 1] = a;
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g != 0) depth = std::max(depth, pf_.ev_depth[g - 1]);
+    }
+    pf_.ev_pre_begin.push_back(static_cast<std::uint32_t>(pf_.ev_pre_conds.size()));
+    pf_.ev_post_first.push_back(0);
+    pf_.ev_post_count.push_back(0);
+    pf_.ev_depth.push_back(depth + 1);
+    pf_.ev_size.push_back(x.size);
+    pf_.is_cutoff.push_back(0);
+    ev_stamp_.push_back(0);
+    return e;
+}
+
+void ErvUnfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
+    const std::uint32_t st = next_stamp();
+    stack_.clear();
+    visited_.clear();
+    auto take_pres = [&](std::uint32_t f) {
+        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
+            const std::uint32_t c = pf_.ev_pre_conds[i];
+            cond_stamp_[c - 1] = st;
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g != 0 && ev_stamp_[g - 1] != st) {
+                ev_stamp_[g - 1] = st;
+                stack_.push_back(g);
+            }
+        }
+    };
+    take_pres(e);
+    while (!stack_.empty()) {
+        const std::uint32_t f = stack_.back();
+        stack_.pop_back();
+        visited_.push_back(f);
+        take_pres(f);
+    }
+    others_.clear();
+    for (std::uint32_t f : visited_) {
+        const std::uint32_t first = pf_.ev_post_first[f - 1];
+        for (std::uint32_t x = first; x < first + pf_.ev_post_count[f - 1]; ++x)
+            if (cond_stamp_[x - 1] != st) others_.push_back(pf_.cond_place[x - 1] + 1);
+    }
+    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) others_.push_back(p + 1);
+    std::sort(others_.begin(), others_.end());
+    out.clear();
+    std::size_t k = 0;
+    auto put = [&](std::uint32_t p) {
+        if (out.empty() || out.back() != p) out.push_back(p);
+    };
+    for (std::uint32_t x = 1; x <= pf_.initial_conditions; ++x) {
+        if (cond_stamp_[x - 1] == st) continue;
+        const std::uint32_t p = pf_.cond_place[x - 1] + 1;
+        while (k < others_.size() && others_[k] <= p) put(others_[k++]);
+        put(p);
+    }
+    while (k < others_.size()) put(others_[k++]);
+}
+
+// Every cut reached before makes the event a cut-off; its corresponding
+// event is the first event of the cut (with -l the latest one before it).
+bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
+    if (e == 0) cut_ = initial_cut_;
+    else compute_cut(e, cut_);
+    if (s_.debug) {
+        if (e == 0) {
+            std::fputs("--  Start Marking  --: ", s_.out);
+        } else {
+            std::fprintf(s_.out, "E%u: ", e);
+            std::fprintf(s_.out, "(depth=%u) ", pf_.ev_depth[e - 1]);
+            std::fprintf(s_.out, "(size=%u) ", pf_.ev_size[e - 1]);
+        }
+        std::fputc('{', s_.out);
+        for (std::size_t i = 0; i < cut_.size(); ++i) std::fprintf(s_.out, i ? ",%u" : "%u", cut_[i]);
+        std::fputs("}\n", s_.out);
+    }
+    auto found = table_.find(cut_);
+    if (found != table_.end()) {
+        CutRecord& r = pf_.cuts[found->second];
+        const std::uint32_t corresponding = s_.last_corresponding ? r.event : r.first;
+        r.event = e;
+        if (o_.keep_events) n_.cut_events[found->second].push_back(e);
+        pf_.cutoffs.emplace_back(e, corresponding);
+        pf_.is_cutoff[e - 1] = 1;
+        return true;
+    }
+    CutRecord r;
+    r.hash = VecHash()(cut_);
+    r.length = static_cast<std::uint32_t>(cut_.size());
+    r.size = e == 0 ? 1 : pf_.ev_size[e - 1];
+    r.event = e;
+    r.first = e;
+    pf_.cut_cells += r.length;
+    info_.set_cells += r.length;
+    pf_.cuts.push_back(r);
+    if (o_.keep_events) n_.cut_events.push_back(e == 0 ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{e});
+    table_.emplace(cut_, static_cast<std::uint32_t>(pf_.cuts.size() - 1));
+    return false;
+}
+
+void ErvUnfolder::extend_from(std::uint32_t e) {
+    const std::uint32_t t = pf_.ev_trans[e - 1];
+    const std::vector<std::uint32_t>& post = net_.post[t];
+    if (post.empty()) return;
+    const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
+    CoSet& common = common_;
+    common = pf_.co[pf_.ev_pre_conds[begin] - 1];
+    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
+        CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
+        common.swap(scratch_);
+    }
+    const std::uint32_t first = pf_.conditions() + 1;
+    pf_.ev_post_first[e - 1] = first;
+    for (std::uint32_t p : post) {
+        const std::uint32_t b = new_condition(p, e, net_.place_kind[p]);
+        pf_.ev_post_count[e - 1] += 1;
+        pf_.cond_has_row[b - 1] = 1;
+        CoSet& cob = pf_.co[b - 1];
+        cob = common;
+        if (first < b) cob.append_run(first, b - 1);
+        info_.set_cells += 1;
+        place_conds_[p].push_back(b);
+        if (!net_.place_post[p].empty()) find_extensions(b);
+    }
+    const std::uint32_t last = pf_.conditions();
+    common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append_run(first, last); });
+    for (std::uint32_t s = first; s < last; ++s) pf_.co[s - 1].append_run(s + 1, last);
+}
+
+// A cut-off and its corresponding event are concurrent when neither lies in
+// the other's local configuration and no condition is consumed by two events
+// of their union.
+void ErvUnfolder::mark_concurrent_cutoffs() {
+    const std::size_t k_max = pf_.cutoffs.size();
+    n_.concurrent_cutoffs.assign(k_max / 8 + 1, 0);
+    std::vector<std::uint32_t> ca, cb;
+    std::vector<std::uint32_t> consumer(pf_.conditions(), 0);
+    for (std::size_t k = 1; k <= k_max; ++k) {
+        const std::uint32_t e = pf_.cutoffs[k - 1].first, f = pf_.cutoffs[k - 1].second;
+        if (f == 0) continue;
+        walk(std::vector<std::uint32_t>(pf_.ev_pre_conds.begin() + pf_.ev_pre_begin[e - 1],
+                                        pf_.ev_pre_conds.begin() + pf_.ev_pre_begin[e]), ca);
+        walk(std::vector<std::uint32_t>(pf_.ev_pre_conds.begin() + pf_.ev_pre_begin[f - 1],
+                                        pf_.ev_pre_conds.begin() + pf_.ev_pre_begin[f]), cb);
+        if (std::find(ca.begin(), ca.end(), f) != ca.end() || std::find(cb.begin(), cb.end(), e) != cb.end())
+            continue;
+        ca.push_back(e);
+        cb.push_back(f);
+        bool conflict = false;
+        std::vector<std::uint32_t> touched;
+        for (const auto* list : {&ca, &cb}) {
+            for (std::uint32_t g : *list) {
+                for (std::uint32_t i = pf_.ev_pre_begin[g - 1]; i < pf_.ev_pre_begin[g] && !conflict; ++i) {
+                    const std::uint32_t c = pf_.ev_pre_conds[i];
+                    if (consumer[c - 1] != 0 && consumer[c - 1] != g) conflict = true;
+                    if (consumer[c - 1] == 0) touched.push_back(c);
+                    consumer[c - 1] = g;
+                }
+            }
+        }
+        for (std::uint32_t c : touched) consumer[c - 1] = 0;
+        if (!conflict) n_.concurrent_cutoffs[k / 8] |= static_cast<std::uint8_t>(128u >> (k % 8));
+    }
+}
+
+void ErvUnfolder::run() {
+    const std::uint32_t P = net_.places();
+    const std::uint32_t T = net_.transitions();
+    for (std::uint32_t t = 0; t < T; ++t) {
+        info_.max_preset = std::max<std::uint32_t>(info_.max_preset, static_cast<std::uint32_t>(net_.pre[t].size()));
+        info_.max_postset = std::max<std::uint32_t>(info_.max_postset, static_cast<std::uint32_t>(net_.post[t].size()));
+    }
+    step_ = s_.stack_step;
+    if (info_.max_preset > step_) step_ = (info_.max_preset + 8) / 8 * 8;
+    cond_cap_ = step_;
+    ev_cap_ = step_;
+    if (s_.debug) {
+        std::fprintf(s_.out, "STACKSIZE COND'S = %u\n", cond_cap_);
+        std::fprintf(s_.out, "STACKSIZE EVENTS = %u\n", ev_cap_);
+    }
+    n_ = ErvCounters();
+    pf_ = Prefix();
+    pf_.buckets = 4 * P + 1;
+    pf_.trans_used.assign(T, 0);
+    pf_.ev_pre_begin.push_back(0);
+    place_conds_.assign(P, {});
+    cache_stamp_.assign(P, 0);
+    cache_.assign(P, {});
+
+    std::vector<std::uint32_t> initial_of(P, 0);
+    for (std::uint32_t p = 0; p < P; ++p)
+        if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+    cutoff_lookup(0);
+
+    for (std::uint32_t pn : initial_cut_) {
+        const std::uint32_t p = pn - 1;
+        const std::uint32_t c = new_condition(p, 0, net_.place_kind[p]);
+        pf_.cond_has_row[c - 1] = 1;
+        for (std::uint32_t x = 1; x < c; ++x) {
+            pf_.co[c - 1].append(x);
+            pf_.co[x - 1].append(c);
+        }
+        pf_.initial_conditions = c;
+        info_.set_cells += 1;
+        place_conds_[p].push_back(c);
+        initial_of[p] = c;
+    }
+    // Each initial co-set is queued once: from its transition's first input place.
+    std::vector<std::uint32_t> conds;
+    for (std::uint32_t c = 1; c <= pf_.initial_conditions; ++c) {
+        const std::uint32_t p = pf_.cond_place[c - 1];
+        for (std::uint32_t t : net_.place_post[p]) {
+            const std::vector<std::uint32_t>& pre = net_.pre[t];
+            if (pre.size() == 1) {
+                queue_extension(t, &c, 1);
+                continue;
+            }
+            if (pre[0] != p) continue;
+            conds.clear();
+            for (std::uint32_t q : pre) {
+                if (initial_of[q] == 0) break;
+                conds.push_back(initial_of[q]);
+            }
+            if (conds.size() == pre.size()) queue_extension(t, conds.data(), conds.size());
+        }
+    }
+
+    while (!queue_.empty()) {
+        const std::uint32_t id = queue_.front();
+        queue_.pop_front();
+        const std::uint32_t e = new_event(arena_[id]);
+        free_.push_back(id);
+        if (cutoff_lookup(e)) continue;
+        extend_from(e);
+        if (s_.progress) {
+            std::fprintf(s_.out, "|B|=%8u, |E|=%8u, Cutoffs:%8u, Config's:%8u, Depth: %4u %c", pf_.conditions(),
+                         pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()), 0u, pf_.ev_depth[e - 1],
+                         s_.progress == 'q' ? '\r' : '\n');
+            if (s_.progress == 'q') std::fflush(s_.out);
+        }
+    }
+
+    if (s_.conditions_behind_cutoffs) {
+        for (auto it = pf_.cutoffs.rbegin(); it != pf_.cutoffs.rend(); ++it) {
+            const std::uint32_t e = it->first;
+            const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[e - 1]];
+            if (post.empty()) continue;
+            pf_.ev_post_first[e - 1] = pf_.conditions() + 1;
+            for (std::uint32_t p : post) {
+                new_condition(p, e, 3);
+                pf_.ev_post_count[e - 1] += 1;
+            }
+        }
+    }
+    if (s_.progress == 'p') std::fputc('\n', s_.out);
+    if (o_.mark_cutoffs) mark_concurrent_cutoffs();
+}
+
+}  // namespace
+
+Prefix unfold_erv(const InputNet& net, const Settings& settings, RunInfo* info) {
+    Prefix pf;
+    RunInfo local;
+    ErvUnfolder u(net, settings, erv_options, pf, info ? *info : local, erv_counters);
+    u.run();
+    return pf;
+}
+
+}  // namespace trelmik
