@@ -55,7 +55,6 @@ printf "(define transitions '( ((a) (b)) ((b) (a)) ))\n(define initial-tokens '(
 check "LISP input" 0 "" -- trelmik -L=cycle.lisp -m=lisp
 [ "$(od -An -v -tu4 -N60 lisp.mci | tr -s ' \n' ' ')" = "$(trelmik -m=vos cycle.ll_net >/dev/null 2>&1; od -An -v -tu4 -N60 vos.mci | tr -s ' \n' ' ')" ] \
     || fail "LISP input gives another prefix"
-trelmik -i -A cycle.ll_net >out.txt 2>&1
 trelmik -i cycle.ll_net >out.txt 2>&1 || fail "-i"
 grep -qF "Inzidenzmatrix:" out.txt || fail "-i prints the incidence matrix: $(cat out.txt)"
 check "ERV not built in" 11 "error: option '-@' is not available" -- trelmik -@ -m=c cycle.ll_net

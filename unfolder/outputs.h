@@ -1,0 +1,79 @@
+// Input readers of the side formats, net preparation before the run (complement
+// places, splitting of transitions), the further writers of the prefix (the
+// prefix as a net, Matlab, pstricks, incidence matrix) and the LTL test of
+// accepting transitions.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "unfold.h"
+#include "writers.h"
+
+namespace netlib {
+struct NET;
+}
+
+namespace trelmik {
+
+// ---- input ------------------------------------------------------------------
+// Reads the net with the reader of its kind: 'f' VOS (also the old tagged
+// form), 'F' communicating automata, 'S' signal transition graph, 'G' Matlab,
+// 'L' LISP.  Readers end the program themselves on open and syntax errors.
+netlib::NET* read_input_net(char kind, const std::string& path);
+
+// ---- preparation ----------------------------------------------------------------
+// Adds a complement place "|p|" for every place p, ahead of the places, with
+// the marking 1 - M(p).  Transitions that both consume and produce p keep
+// their arcs at p and get none to the complement.  A place with more than one
+// token: "The given net is not 1-safe in place '%s'\n", ExitRequest{101}.
+void add_complement_places(netlib::NET* net);
+
+// Splits every transition with three or more input places into two-input
+// gadgets: mode 1 serially, mode 2 as a balanced tree; other modes do nothing.
+void split_transitions(netlib::NET* net, int mode);
+
+// ---- writers ----------------------------------------------------------------------
+// The prefix as a VOS net ".unf_net"; layered places the nodes by depth (-UG).
+void write_unf_net(const std::string& name, const InputNet& net, const Prefix& pf, bool layered);
+
+// The prefix as a Matlab function ".m".
+void write_matlab(const std::string& name, const std::string& net_file, const InputNet& net,
+                  const Prefix& pf, const Configurations& configs);
+
+// A pstricks drawing ".unf.pst.tex".
+void write_pstricks(const std::string& name, const std::string& net_file, const InputNet& net,
+                    const Prefix& pf);
+
+// The incidence matrix of the prefix: to a file ".ent" or onto a stream.
+void write_entry_file(const std::string& name, const InputNet& net, const Prefix& pf,
+                      const Configurations& configs);
+void print_prefix_matrix(std::FILE* out, const InputNet& net, const Prefix& pf,
+                         const Configurations& configs);
+
+// ---- LTL ------------------------------------------------------------------------------
+// Counts the accepting transitions (names beginning with '@').  None:
+// "WARNING: No accepting '@' transitions given (LTL)" on the error stream;
+// 65535 or more: "Internal overflow: more than 2^16 accepting transitions
+// (LTL)" and ExitRequest{100}.
+std::uint32_t check_accepting(netlib::NET* net);
+
+// An accepting cycle: a cut-off whose corresponding event is the initial
+// marking or lies in the cut-off's local configuration, with an accepting
+// event among the events of the cut-off's configuration that the
+// corresponding one lacks.  Lists are event numbers in ascending order.
+struct LtlWitness {
+    bool found = false;
+    std::uint32_t cutoff = 0, corresponding = 0;
+    std::vector<std::uint32_t> cutoff_config, corr_config;
+};
+LtlWitness find_accepting_cycle(const InputNet& net, const Prefix& pf);
+
+// Writes "Y\n" with the witness's transition names or "N\n".  The name is
+// taken as given, or the net file's name plus ".LTLcnf" when empty.
+void write_LTLcnf(const std::string& name, const std::string& net_file, const InputNet& net,
+                  const LtlWitness& w);
+
+}  // namespace trelmik
