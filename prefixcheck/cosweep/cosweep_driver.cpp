@@ -92,10 +92,10 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
             command = "echo y|trelmik -ctCK=" + shell_quote(names.complement) + " -m=" + shell_quote(names.stem) +
                       " -M=" + shell_quote(names.stem);
         } else {
-            // A plain argument that begins with '-' would be read as options.
-            std::string input = names.complement[0] == '-' ? "./" + names.complement : names.complement;
+            // (The net file, and so C, never begins with '-' here: it would
+            // have been taken for an option.)
             command = "echo y|trelmik -@@ctC -m=" + shell_quote(names.stem) + " -M=" + shell_quote(names.stem) +
-                      " " + shell_quote(input);
+                      " " + shell_quote(names.complement);
         }
         std::fflush(stdout);
         std::fflush(stderr);

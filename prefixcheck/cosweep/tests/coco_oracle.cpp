@@ -99,6 +99,7 @@ FakeTrelmik::FakeTrelmik() {
         "    *) in=\"$a\";;\n"
         "  esac\n"
         "done\n"
+        "case \"$in\" in -*) in=\"./$in\";; esac\n"
         "" + testsupport::shell_quote(bin_dir() + "/trelmik") + " -ctC -m=\"$m\" \"$in\" > /dev/null || exit $?\n"
         "exec " + testsupport::shell_quote(COSWEEP_TEST_COCO_PATH) + " \"$m.mci\" \"$M.bin_coco\"\n");
     ::chmod(script.c_str(), 0755);

@@ -1,2 +1,270 @@
+// The cosweep program on small nets: usage and options, the messages and
+// exit codes of every error, the verdict and firing sequence of chosen
+// lines, the trelmik command lines and the reuse or renewal of the derived
+// files.  trelmik is the stand-in of coco_oracle.h, which logs its command
+// line and its input.
 #include <gtest/gtest.h>
-TEST(Placeholder, X) {}
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "coco_oracle.h"
+#include "petri_test.h"
+
+using testsupport::read_file;
+using testsupport::RunResult;
+using testsupport::shell_quote;
+using testsupport::write_file;
+
+namespace {
+
+const char kUsage[] =
+    "\ncosweep -- reachability analysis based on co-sets\n\n"
+    "Usage: cosweep [-K] <ll_net> <formula_file>\n\n"
+    "  -K  let trelmik compute the prefix by its component-based unfolding\n\n"
+    "Version 0.1\n\n";
+
+// p1 and p2 form a cycle (t1: p1 -> p2, t2: p2 -> p1); t3 moves the token of
+// p3 to p4; p5 is never marked.
+const char kNet[] =
+    "VOS\nPlainNet\nFORMAT_N\nPL\n"
+    "\"p1\"M1\n\"p2\"\n\"p3\"M1\n\"p4\"\n\"p5\"\n"
+    "TR\n\"t1\"\n\"t2\"\n\"t3\"\n"
+    "TP\n1<2\n2<1\n3<4\n"
+    "PT\n1>1\n2>2\n3>3\nTX\n";
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+struct Cli : testing::Test {
+    RunResult cosweep(const std::string& args) {
+        return testsupport::run("cd " + shell_quote(dir.path()) + " && " + fake.path_prefix() + "cosweep " + args);
+    }
+    // Runs on the net of kNet with the given lines.
+    RunResult lines(const std::string& text, const std::string& option = "") {
+        if (!exists(dir.file("net.ll_net"))) write_file(dir.file("net.ll_net"), kNet);
+        write_file(dir.file("f"), text);
+        return cosweep(option + "net.ll_net f");
+    }
+    int trelmik_runs() {
+        std::string log = fake.log();
+        int n = 0;
+        for (std::size_t at = log.find("answer="); at != std::string::npos; at = log.find("answer=", at + 1)) ++n;
+        return n;
+    }
+    // Makes the file's modification time lie `seconds` in the future.
+    void touch_later(const std::string& path, int seconds) {
+        testsupport::run("touch -d '+" + std::to_string(seconds) + " seconds' " + shell_quote(path));
+    }
+    testsupport::TempDir dir;
+    cosweep_test::FakeTrelmik fake;
+};
+
+}  // namespace
+
+TEST_F(Cli, UsageAndOptions) {
+    for (const char* args : {"", "net.ll_net", "-K net.ll_net", "-Kx f"}) {
+        RunResult r = cosweep(args);
+        EXPECT_EQ(r.exit_code, 0) << args;
+        EXPECT_EQ(r.out, kUsage) << args;
+        EXPECT_EQ(r.err, "") << args;
+    }
+    // Only the second character of an option is looked at.
+    RunResult r = cosweep("-x net.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR: -x ist keine Option!\n");
+    EXPECT_EQ(r.out, kUsage);
+    write_file(dir.file("net.ll_net"), kNet);
+    write_file(dir.file("f"), "p2\n");
+    r = cosweep("-Kx net.ll_net f");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(fake.log().find("-ctCK=net.comp.ll_net -m=net.comp -M=net.comp\nanswer=y\n"), std::string::npos)
+        << fake.log();
+    // Arguments after the formula file are ignored.
+    r = cosweep("net.ll_net f whatever");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+TEST_F(Cli, VerdictsAndFiringSequences) {
+    struct Case { const char* lines; const char* out; };
+    for (const Case& c : {
+             Case{"p2\n", "\nYES!\n# t1\n"},
+             Case{"p1\n", "\nYES!\n#\n"},
+             Case{"|p1 p4\n", "\nYES!\n# t1 t3\n"},
+             Case{"p1 |p1\np5\n|p2 |p4\n", "\nYES!\n#\n"},
+             Case{"p1 p2\np5\n", "\nNO!\n"},
+             Case{"p5\np4 |p3\n", "\nYES!\n# t3\n"},      // a place without condition, then a reachable line
+             Case{"p2 p2\n", "\nYES!\n# t1\n"},           // a repeated name is the same place
+             Case{"", "\nNO!\n"},
+             Case{"p3 |p4", "\nYES!\n#\n"},               // no line break at the end
+         }) {
+        RunResult r = lines(c.lines);
+        EXPECT_EQ(r.exit_code, 0) << c.lines << r.err;
+        // The stand-in prints nothing; cosweep's output is the verdict alone.
+        EXPECT_EQ(r.out, c.out) << c.lines;
+    }
+    // The first reachable line ends the file: an unknown name after it is not read.
+    RunResult r = lines("p2\nnowhere\n");
+    EXPECT_EQ(r.out, "\nYES!\n# t1\n");
+}
+
+TEST_F(Cli, BadLinesEndTheProgram) {
+    struct Case { const char* lines; const char* name; };
+    for (const Case& c : {Case{"p9\n", "p9"}, Case{"p1 |p1\n\np2\n", ""}, Case{"p5  p1\n", ""},
+                          Case{"p5 \n", ""}, Case{"p1\t\n", "p1\t"}, Case{"||p1\n", "||p1"}}) {
+        RunResult r = lines(c.lines);
+        EXPECT_EQ(r.exit_code, 1) << c.lines;
+        EXPECT_EQ(r.out, "\nERROR: " + std::string(c.name) + " ist keine Stelle im Netz!\n") << c.lines;
+    }
+}
+
+TEST_F(Cli, FileErrors) {
+    write_file(dir.file("f"), "p1\n");
+    RunResult r = cosweep("missing.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR (hurz!): Datei #missing.ll_net# konnte nicht geoeffnet werden!\nPWD=" + dir.path() + "\n");
+    write_file(dir.file("net.ll_net"), kNet);
+    r = cosweep("net.ll_net nofile");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR: Datei nofile konnte nicht geoeffnet werden!\n");
+    // A file name without '.' is refused before anything is read or written.
+    write_file(dir.file("plain"), kNet);
+    r = cosweep("plain f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR: Dateiname plain hat keine Endung!\n");
+    // The old tagged form is not read.
+    write_file(dir.file("old.ll_net"), "VOS\nPlainNet\nFORMAT_A\n");
+    r = cosweep("old.ll_net f");
+    EXPECT_EQ(r.exit_code, 10);
+    EXPECT_EQ(r.err, "ERROR: syntax error in file 'old.ll_net', line 3: keyword 'FORMAT_N' or 'FORMAT_N2' expected.\n");
+    EXPECT_EQ(trelmik_runs(), 0);
+}
+
+TEST_F(Cli, RefusedNetsWriteNothing) {
+    write_file(dir.file("f"), "p\n");
+    write_file(dir.file("unsafe.ll_net"), "VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"M2\nTR\nTP\nPT\nTX\n");
+    RunResult r = cosweep("unsafe.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR: Netz ist nicht sicher!\n");
+    EXPECT_FALSE(exists(dir.file("unsafe.comp.ll_net")));
+    write_file(dir.file("twice.ll_net"), "VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"\n\"|p\"M1\nTR\nTP\nPT\nTX\n");
+    r = cosweep("twice.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR: Netz hat schon die Komplementstelle |p!\n");
+    EXPECT_FALSE(exists(dir.file("twice.comp.ll_net")));
+    EXPECT_EQ(trelmik_runs(), 0);
+}
+
+TEST_F(Cli, DuplicatePlaceIsReadWithAWarning) {
+    write_file(dir.file("dup.ll_net"),
+               "VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"M1\n\"p\"\n\"q\"\nTR\n\"t\"\nTP\n1<3\nPT\n1>1\nTX\n");
+    write_file(dir.file("f"), "q |p\n");
+    RunResult r = cosweep("dup.ll_net f");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "WARNING: NN.fast_insert_place(): place 'p' already exists.\n");
+    EXPECT_EQ(r.out, "\nYES!\n# t\n");
+}
+
+TEST_F(Cli, DerivedFilesAreReusedWhileUpToDate) {
+    RunResult r = lines("p2\n");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(fake.log(), "-@@ctC -m=net.comp -M=net.comp net.comp.ll_net\nanswer=y\n");
+    // A second run reuses the complement net and the prefix.
+    r = lines("p4\n");
+    EXPECT_EQ(r.out, "\nYES!\n# t3\n");
+    EXPECT_EQ(trelmik_runs(), 1);
+    // A missing matrix makes trelmik run again, the complement net stays.
+    std::string comp_text = read_file(dir.file("net.comp.ll_net"));
+    std::remove(dir.file("net.comp.bin_coco").c_str());
+    r = lines("p4\n");
+    EXPECT_EQ(r.out, "\nYES!\n# t3\n");
+    EXPECT_EQ(trelmik_runs(), 2);
+    // A complement net that is newer than the prefix files is unfolded again.
+    touch_later(dir.file("net.comp.ll_net"), 5);
+    r = lines("p4\n");
+    EXPECT_EQ(trelmik_runs(), 3);
+    // A net that is newer than its complement net gets a new one: here p4
+    // can no longer be marked.
+    write_file(dir.file("net.ll_net"), std::string(kNet).replace(std::string(kNet).find("3<4"), 3, "3<5"));
+    touch_later(dir.file("net.ll_net"), 10);
+    r = lines("p4\n");
+    EXPECT_EQ(r.out, "\nNO!\n");
+    EXPECT_EQ(trelmik_runs(), 4);
+    EXPECT_NE(read_file(dir.file("net.comp.ll_net")), comp_text);
+    // A complement net written without components is made again for -K.
+    r = lines("p5\n", "-K ");
+    EXPECT_EQ(r.out, "\nYES!\n# t3\n");
+    EXPECT_EQ(trelmik_runs(), 5);
+    EXPECT_NE(read_file(dir.file("net.comp.ll_net")).find("C1\n"), std::string::npos);
+}
+
+TEST_F(Cli, UnfolderFailureIsReportedNotAnsweredFromOldFiles) {
+    ASSERT_EQ(lines("p2\n").exit_code, 0);
+    // A trelmik that fails after the net changed: the old prefix is not used.
+    testsupport::TempDir broken;
+    write_file(broken.file("trelmik"), "#!/bin/sh\nexit 3\n");
+    ::chmod(broken.file("trelmik").c_str(), 0755);
+    touch_later(dir.file("net.ll_net"), 5);
+    RunResult r = testsupport::run("cd " + shell_quote(dir.path()) + " && PATH=" + shell_quote(broken.path()) + ":" +
+                                   shell_quote(cosweep_test::bin_dir()) + ":\"$PATH\" cosweep net.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "\nFEHLER -- readMCI(): kann Datei nicht oeffnen: 'net.comp.mci'\n");
+}
+
+TEST_F(Cli, DamagedPrefixFiles) {
+    ASSERT_EQ(lines("p2\n").exit_code, 0);
+    const std::string coco = dir.file("net.comp.bin_coco"), mci = dir.file("net.comp.mci");
+    std::string matrix = read_file(coco);
+    ASSERT_FALSE(matrix.empty());
+    // A short matrix is an error, not a "NO!".
+    write_file(coco, matrix.substr(0, matrix.size() - 1));
+    RunResult r = lines("p2 p4\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ERROR: net.comp.bin_coco ist zu kurz fuer das Praefix!\n");
+    write_file(coco, matrix);
+    write_file(mci, std::string(8, '\0'));
+    r = lines("p2\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "\nFEHLER -- readMCI(): Netz enthaelt keine Bedingungen\n");
+    EXPECT_EQ(trelmik_runs(), 1);
+}
+
+TEST_F(Cli, FileNamesReachTheShellQuoted) {
+    const std::string name = "a b;touch PWNED;'x'.ll_net";
+    write_file(dir.file(name), kNet);
+    write_file(dir.file("f"), "p2 p4\n");
+    for (const char* option : {"", "-K "}) {
+        RunResult r = cosweep(option + shell_quote(name) + " f");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out.substr(0, 6), "\nYES!\n") << r.out << r.err;
+        EXPECT_FALSE(exists(dir.file("PWNED")));
+        std::remove(dir.file("a b;touch PWNED;'x'.comp.ll_net").c_str());
+    }
+    EXPECT_TRUE(exists(dir.file("a b;touch PWNED;'x'.comp.mci")));
+    // After -K a net file name may begin with '-'.
+    write_file(dir.file("-n.ll_net"), kNet);
+    RunResult r = cosweep("-K -n.ll_net f");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::remove(dir.file("-n.comp.ll_net").c_str());
+    write_file(dir.file("g"), "p2\n");
+    r = testsupport::run("cd " + shell_quote(dir.path()) + " && " + fake.path_prefix() + "cosweep -K ./-n.ll_net g");
+    EXPECT_EQ(r.out, "\nYES!\n# t1\n") << r.err;
+}
+
+TEST_F(Cli, MoreNamesThanConditions) {
+    // One condition (p); |p is never marked, so "p |p" needs two.
+    write_file(dir.file("one.ll_net"), "VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"M1\nTR\nTP\nPT\nTX\n");
+    write_file(dir.file("f"), "p |p\n");
+    RunResult r = cosweep("one.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ERROR: Netz hat zu wenig Stellen!\n");
+    write_file(dir.file("f"), "|p\np\n");
+    r = cosweep("one.ll_net f");
+    EXPECT_EQ(r.out, "\nYES!\n#\n") << r.err;
+}
