@@ -1,0 +1,46 @@
+#!/bin/bash
+# Command-line tests of the ERV loop: option groups, summary lines, and the
+# same files whatever the queue insertion and key form.
+set -u
+fixtures=$(cd "$(dirname "$0")/fixtures" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp "$fixtures"/*.ll_net .
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The group cosweep uses: ERV twice, no configurations, summary, no conditions behind cut-offs.
+trelmik -@@ctC -m=x -M=x pair.ll_net </dev/null >out.txt 2>err.txt || fail "-@@ctC: exit $?"
+[ -s err.txt ] && fail "-@@ctC: error output $(cat err.txt)"
+[ -s x.mci ] || fail "-@@ctC: no .mci"
+[ -s x.bin_coco ] || fail "-@@ctC: no .bin_coco"
+grep -qx "Calculated ERV unfolding." out.txt || fail "-@@ctC: no ERV line: $(cat out.txt)"
+grep -qx "No conditions behind cut-off events have been included." out.txt || fail "-@@ctC: no -C line"
+grep -q "^[0-9]* comparisons\? for queue inserting (end), maximum [0-9]* entr" out.txt || fail "-@@ctC: queue line: $(cat out.txt)"
+
+# Files of the default loop serve as the reference: the prefix of a net whose
+# markings are all distinct is the same under both loops.
+trelmik -ctC -m=mc -M=mc pair.ll_net </dev/null >/dev/null 2>&1 || fail "McMillan run"
+cmp -s x.mci mc.mci || fail "pair: ERV .mci differs from McMillan's"
+cmp -s x.bin_coco mc.bin_coco || fail "pair: ERV .bin_coco differs from McMillan's"
+
+for opts in -@y -@w -@Q -@+ -@yQ -@w+; do
+    trelmik $opts -t -m=v -u=v cycle.ll_net </dev/null >out.txt 2>err.txt || fail "$opts: exit $?"
+    trelmik -@ -m=b -u=b cycle.ll_net </dev/null >/dev/null 2>&1 || fail "-@: exit $?"
+    cmp -s v.mci b.mci || fail "$opts: .mci differs from -@"
+    diff <(grep -v FILE v.unf) <(grep -v FILE b.unf) >/dev/null || fail "$opts: .unf differs from -@"
+done
+trelmik -@Qt cycle.ll_net </dev/null >out.txt 2>&1
+grep -q "queue inserting (binary)" out.txt || fail "-Q: $(cat out.txt)"
+trelmik -@+t cycle.ll_net </dev/null >out.txt 2>&1
+grep -q "queue inserting (beginning)" out.txt || fail "-+: $(cat out.txt)"
+trelmik -@ -x=1 cycle.ll_net </dev/null >out.txt 2>err.txt
+[ $? -eq 3 ] || fail "-@ -x=1: exit code"
+grep -qF "Maximal number of events (1) has been exceeded." err.txt || fail "-@ -x=1: $(cat err.txt)"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "all ERV command-line checks passed"
