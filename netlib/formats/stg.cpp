@@ -4,6 +4,7 @@
 // transitions, all other names places; an arc written between two edges gets
 // an implicit place "zzzplace%u" in between.  The reader reports what it reads
 // on standard output.
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <unordered_set>
@@ -17,6 +18,17 @@ namespace netlib {
 namespace {
 
 using fmt_detail::format;
+
+// The listing of what is read, on standard output; the cosweep edition
+// prints none.
+void listing(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+void listing(const char* pattern, ...) {
+    if (edition == Edition::Cosweep) return;
+    va_list args;
+    va_start(args, pattern);
+    std::vprintf(pattern, args);
+    va_end(args);
+}
 
 constexpr std::size_t kCommandLimit = 512;
 constexpr std::size_t kNameLimit = 4096;
@@ -105,7 +117,8 @@ private:
         name_line_ = scan.line;
         std::string name;
         while (c != EOF && c != '\n' && !is_blank(c) && !ends_name(c)) {
-            if (name.size() >= limit) syntax_error("read_STG_Name(): length of identifier too long");
+            if (name.size() >= limit) syntax_error(edition == Edition::Cosweep ? "read_STG(): length of identifier too long"
+                                                                     : "read_STG_Name(): length of identifier too long");
             name += static_cast<char>(c);
             c = std::fgetc(f_);
         }
@@ -150,10 +163,15 @@ private:
             signals_.count(head.substr(0, head.size() - 1))) {
             trans_name = name;
         } else if (signals_.count(head)) {
-            std::printf("CP_read_STG_Node(): transition name without trailing +/-/~ found (%s)\n", name.c_str());
+            if (edition == Edition::Cosweep)
+                std::fprintf(stderr, "CP_read_STG(): transition name without trailing +/-/~ found (%s)\n",
+                             name.c_str());
+            else
+                listing("CP_read_STG_Node(): transition name without trailing +/-/~ found (%s)\n",
+                            name.c_str());
             trans_name = head + "~" + instance;
         } else {
-            std::printf("place: '%s'\n", name.c_str());
+            listing("place: '%s'\n", name.c_str());
             NET_NODE* p = fmt_detail::lookup_place(net_, name);
             if (!p) p = fast_insert_place(net_, name, 0, place_cursor_);
             return {p, false};
@@ -170,7 +188,7 @@ private:
     }
 
     void read_signals(bool eol) {
-        std::printf(".dummy/.inputs/.outputs area\n");
+        listing(".dummy/.inputs/.outputs area\n");
         while (!eol) {
             std::string name = read_name(kNameLimit, false, eol);
             if (name.empty()) {
@@ -179,27 +197,27 @@ private:
             }
             if (!signals_.insert(name).second)
                 name_error(format("transition '%s' multiply used", name.c_str()));
-            std::printf("transition '%s'\n", name.c_str());
+            listing("transition '%s'\n", name.c_str());
         }
     }
 
     // Reads graph lines up to the next command; returns true and leaves the
     // command in cmd (with its eol) when one follows.
     bool read_graph(std::string& cmd, bool& cmd_eol) {
-        std::printf(".graph area\n");
+        listing(".graph area\n");
         for (;;) {
             bool eol = false;
             std::string source = read_name(kNameLimit, true, eol);
             if (source.empty()) {
                 int c = std::fgetc(f_);
                 if (c == EOF) {
-                    std::printf("END-OF-GRAPH\n");
+                    listing("END-OF-GRAPH\n");
                     return false;
                 }
                 syntax_error(format("read_STG(): command with prefix '.' expected, but '%c' found", c));
             }
             if (source[0] == '.') {
-                std::printf("END-OF-GRAPH\n");
+                listing("END-OF-GRAPH\n");
                 cmd = source;
                 cmd_eol = eol;
                 return true;
@@ -207,9 +225,9 @@ private:
             int source_line = name_line_;
             StgNode src = lookup(source);
             if (src.transition)
-                std::printf("[T:%s]:", src.node->name.c_str());
+                listing("[T:%s]:", src.node->name.c_str());
             else
-                std::printf("(P)");
+                listing("(P)");
             int destinations = 0;
             while (!eol) {
                 std::string dname = read_name(kNameLimit, false, eol);
@@ -226,22 +244,22 @@ private:
                         if (!p) p = fast_insert_place(net_, pname, 0, place_cursor_);
                         insert_TP_con(net_, p->name, src.node->name, 1);
                         insert_PT_con(net_, p->name, dst.node->name, 1);
-                        std::printf("[T:%s]:(%s)[tp][P][pt]", dst.node->name.c_str(), pname.c_str());
+                        listing("[T:%s]:(%s)[tp][P][pt]", dst.node->name.c_str(), pname.c_str());
                     } else {
                         insert_TP_con(net_, dst.node->name, src.node->name, 1);
-                        std::printf("[P][tp]");
+                        listing("[P][tp]");
                     }
                 } else {
                     if (!dst.transition) name_error("CP_read_STG(): transition name expected");
                     insert_PT_con(net_, src.node->name, dst.node->name, 1);
-                    std::printf("(T)(pt)");
+                    listing("(T)(pt)");
                 }
             }
             if (destinations == 0) {
                 scan.line = source_line;
                 syntax_error("CP_read_STG(): missing destination name");
             }
-            std::printf("\n");
+            listing("\n");
         }
     }
 
@@ -273,7 +291,7 @@ private:
     void read_marking() {
         int c = next_token_char();
         if (c != '{') syntax_error("read_STG(): '{' expected");
-        std::printf("MARKING\n");
+        listing("MARKING\n");
         for (;;) {
             c = next_token_char();
             if (c == '}') break;
@@ -283,7 +301,7 @@ private:
                 std::string n1, n2;
                 if (NET_NODE* p = read_pair(n1, n2)) {
                     ++p->marking;
-                    std::printf(" <%s,%s>", n1.c_str(), n2.c_str());
+                    listing(" <%s,%s>", n1.c_str(), n2.c_str());
                 }
                 continue;
             }
@@ -294,13 +312,13 @@ private:
             StgNode n = lookup(name);
             if (n.transition) name_error("CP_read_STG(): place name expected");
             ++n.node->marking;
-            std::printf(" %s", name.c_str());
+            listing(" %s", name.c_str());
         }
-        std::printf("\n");
+        listing("\n");
     }
 
     void read_capacity() {
-        std::printf("CAPACITY\n");
+        listing("CAPACITY\n");
         for (;;) {
             int c = next_token_char();
             if (c == EOF) break;
@@ -311,19 +329,19 @@ private:
             if (c == ',') continue;
             if (c == '<') {
                 std::string n1, n2;
-                if (read_pair(n1, n2)) std::printf(" <%s,%s>", n1.c_str(), n2.c_str());
+                if (read_pair(n1, n2)) listing(" <%s,%s>", n1.c_str(), n2.c_str());
             } else {
                 std::ungetc(c, f_);
                 bool eol = false;
                 std::string name = read_name(kNameLimit, true, eol);
                 if (name.empty()) syntax_error("CP_read_STG(): place name expected");
                 if (lookup(name).transition) name_error("CP_read_STG(): place name expected");
-                std::printf(" %s", name.c_str());
+                listing(" %s", name.c_str());
             }
             expect_char(f_, '=');
             read_integer(f_);
         }
-        std::printf("\n");
+        listing("\n");
     }
 
     std::FILE* f_;

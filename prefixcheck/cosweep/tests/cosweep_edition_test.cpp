@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "formats/formats.h"
 #include "net.h"
 #include "petri_test.h"
 #include "scanner.h"
@@ -93,4 +94,28 @@ TEST_F(Edition, WritersLeaveOutTextsAndComponents) {
     text = testsupport::read_file(dir.file("plain.ll_net"));
     EXPECT_NE(text.find("\n\"p\"30@30M1\n"), std::string::npos) << text;
     netlib::delete_net(net);
+}
+
+TEST_F(Edition, SideFormatsReadQuietlyWithTheirOwnTexts) {
+    std::string path = dir.file("x.g");
+    testsupport::write_file(path, ".inputs a c\n.graph\na+ c\nc p\n.marking { p }\n.end\n");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    netlib::NET* net = netlib::read_STG(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "CP_read_STG(): transition name without trailing +/-/~ found (c)\n"
+              "CP_read_STG(): transition name without trailing +/-/~ found (c)\n");
+    ASSERT_NE(net, nullptr);
+    EXPECT_NE(netlib::find_T(net, "c~"), nullptr);
+    netlib::delete_net(net);
+
+    struct Case { const char* text; const char* message; };
+    for (const Case& c : {Case{"1 1\nIncidence:\n", "Schluesselwort 'Inzidenzmatrix:' erwartet"},
+                          Case{"1 1\nInzidenzmatrix:\nt\np |( 0,1)\nMarking: 1\n", "Schluesselwort 'Startmarkierung:' erwartet"},
+                          Case{"1 1\nInzidenzmatrix:\nt\np |( 0,1)\nStartmarkierung: ( 1\n", "Markierungsvektor: '\\)' erwartet"}}) {
+        std::string m = dir.file("m.txt");
+        testsupport::write_file(m, c.text);
+        EXPECT_EXIT(netlib::read_matrix(m), testing::ExitedWithCode(10), c.message) << c.text;
+    }
 }
