@@ -1,5 +1,5 @@
-// Input readers of the side formats, net preparation before the run (complement
-// places, splitting of transitions), the further writers of the prefix (the
+// Net preparation before the run (complement places, splitting of
+// transitions), the further writers of the prefix (the
 // prefix as a net, Matlab, pstricks, incidence matrix) and the LTL test of
 // accepting transitions.
 #pragma once
@@ -17,12 +17,6 @@ struct NET;
 }
 
 namespace trelmik {
-
-// ---- input ------------------------------------------------------------------
-// Reads the net with the reader of its kind: 'f' VOS (also the old tagged
-// form), 'F' communicating automata, 'S' signal transition graph, 'G' Matlab,
-// 'L' LISP.  Readers end the program themselves on open and syntax errors.
-netlib::NET* read_input_net(char kind, const std::string& path);
 
 // ---- preparation ----------------------------------------------------------------
 // Adds a complement place "|p|" for every place p, ahead of the places, with
@@ -74,6 +68,6 @@ LtlWitness find_accepting_cycle(const InputNet& net, const Prefix& pf);
 // Writes "Y\n" with the witness's transition names or "N\n".  The name is
 // taken as given, or the net file's name plus ".LTLcnf" when empty.
 void write_LTLcnf(const std::string& name, const std::string& net_file, const InputNet& net,
-                  const LtlWitness& w);
+                  const Prefix& pf, const LtlWitness& w);
 
 }  // namespace trelmik

@@ -15,6 +15,7 @@
 
 #include "formats/formats.h"
 #include "net.h"
+#include "outputs.h"
 #include "erv.h"
 #include "unfold.h"
 #include "vos.h"
@@ -85,6 +86,7 @@ struct Options {
     bool unused_file_given = false;
     std::string unused_file;
     int d_count = 0;
+    bool complement = false, print_prefix = false;   // -j, -o
     std::vector<std::string> unavailable;  // options whose function is not built in
 };
 
@@ -235,8 +237,8 @@ void parse_arguments(Options& o, int argc, char** argv) {
             case 'N': o.erv_opts.keep_events = true; ++i; break;
             case 'z': o.unavailable.push_back("z"); ++i; break;
             case 'h': o.hash = true; ++i; break;
-            case 'j': o.unavailable.push_back("j"); ++i; break;
-            case 'o': o.unavailable.push_back("o"); ++i; break;
+            case 'j': o.complement = true; ++i; break;
+            case 'o': o.print_prefix = true; ++i; break;
             case 'i': o.print_matrix = true; ++i; break;
             case 'A': o.analyse_only = true; ++i; break;
             case 'v': o.version = true; ++i; break;
@@ -358,14 +360,6 @@ void parse_arguments(Options& o, int argc, char** argv) {
         }
     }
     // Writers that belong to later work: asking for them must not look like success.
-    if (o.U.given && !o.U.value.empty()) o.unavailable.push_back("U");
-    if (o.UG.given && !o.UG.value.empty()) o.unavailable.push_back("UG");
-    if (o.g.given && !o.g.value.empty()) o.unavailable.push_back("g");
-    if (o.e.given && !o.e.value.empty()) o.unavailable.push_back("e");
-    if (o.Po.given && !o.Po.value.empty()) o.unavailable.push_back("Po");
-    if (o.Pi.given && !o.Pi.value.empty()) o.unavailable.push_back("Pi");
-    if (o.V.given) o.unavailable.push_back("V");
-    if (o.d_count > 0) o.unavailable.push_back("d");
     if (o.have_input && o.input_kind == 'K') o.unavailable.push_back("K");
 }
 
@@ -598,8 +592,15 @@ int run(int argc, char** argv) {
         ~NetGuard() { if (n) netlib::delete_net(n); }
     } guard{net};
 
-    if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, false);
+    if (o.complement) add_complement_places(net);
+    if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, o.complement || o.input_kind == 'K');
+    if (o.Pi.given && !o.Pi.value.empty()) {
+        // No prefix exists yet: the file describes the net with an empty prefix.
+        const InputNet before_run = input_from_net(net);
+        write_unf(o.Pi.value, o.input, before_run, Prefix{}, Configurations{}, false, {});
+    }
     if (o.analyse_only) return 0;
+    if (o.V.given) check_accepting(net);
 
     // Transitions: T-restriction and arc weights.
     for (netlib::NET_NODE* t = net->first_transition; t != nullptr;) {
@@ -616,6 +617,8 @@ int run(int argc, char** argv) {
             t = t->next;
         }
     }
+
+    split_transitions(net, o.d_count);
 
     bool marked = false;
     for (netlib::NET_NODE* p = net->first_place; p != nullptr; p = p->next) {
@@ -653,8 +656,24 @@ int run(int argc, char** argv) {
     const Configurations configs;  // not computed by this loop
     const std::vector<std::uint8_t> no_marks;
     const std::vector<std::uint8_t>& marks = o.erv ? erv_counters.concurrent_cutoffs : no_marks;
-    if (o.u.given && !o.u.value.empty()) write_unf(o.u.value, o.input, in, pf, configs, o.uc, marks);
+    if (o.V.given) {
+        const LtlWitness witness = find_accepting_cycle(in, pf);
+        write_LTLcnf(o.V.value, o.input, in, pf, witness);
+    }
+    if (o.u.given && !o.u.value.empty()) {
+        write_unf(o.u.value, o.input, in, pf, configs, o.uc, marks);
+        // The text form names initial conditions entry conditions; the
+        // writers after it show them so.
+        for (std::uint32_t c = 0; c < pf.conditions(); ++c)
+            if (pf.cond_pre[c] == 0) pf.cond_kind[c] = 1;
+    }
+    if (o.U.given && !o.U.value.empty()) write_unf_net(o.U.value, in, pf, false);
+    if (o.UG.given && !o.UG.value.empty()) write_unf_net(o.UG.value, in, pf, true);
     if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
+    if (o.e.given && !o.e.value.empty()) write_entry_file(o.e.value, in, pf, configs);
+    if (o.g.given && !o.g.value.empty()) write_matlab(o.g.value, o.input, in, pf, configs);
+    if (o.Po.given && !o.Po.value.empty()) write_pstricks(o.Po.value, o.input, in, pf);
+    if (o.print_prefix) print_prefix_matrix(stdout, in, pf, configs);
 
     if (o.hash) print_hash_table(stdout, in, pf);
     if (o.times || o.stats) {

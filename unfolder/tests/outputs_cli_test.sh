@@ -1,0 +1,94 @@
+#!/bin/bash
+# Command-line tests of trelmik's further outputs, net preparation and LTL mode.
+set -u
+fixtures=$(cd "$(dirname "$0")/fixtures" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp "$fixtures"/*.ll_net .
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# check NAME EXPECTED_CODE EXPECTED_STDERR_SUBSTRING -- command...
+check() {
+    local name=$1 code=$2 err=$3
+    shift 4
+    "$@" </dev/null >out.txt 2>err.txt
+    local got=$?
+    [ "$got" -eq "$code" ] || fail "$name: exit $got, expected $code ($(cat err.txt))"
+    if [ -z "$err" ]; then
+        [ -s err.txt ] && fail "$name: unexpected error output: $(cat err.txt)"
+    else
+        grep -qF -- "$err" err.txt || fail "$name: error output lacks '$err': $(cat err.txt)"
+    fi
+}
+
+# net FILE "place lines" "transition lines" "TP lines" "PT lines"
+net() {
+    printf 'VOS\nPlainNet\nFORMAT_N\nPL\n%bTR\n%bTP\n%bPT\n%bTX\n' "$2" "$3" "$4" "$5" > "$1"
+}
+
+# ---- LTL: accepting cycles
+# s leads into the cycle @a c: the cut-off c corresponds to s, inside its configuration.
+net ltl_loop.ll_net '1"p0"M1\n2"p1"\n3"p2"\n' '1"s"\n2"@a"\n3"c"\n' '1<2\n2<3\n3<2\n' '1>1\n2>2\n3>3\n'
+check "LTL witness" 0 "" -- trelmik -V=loop.cnf ltl_loop.ll_net
+[ "$(cat loop.cnf)" = "$(printf 'Y\ns,@a,c\n(s)')" ] || fail "LTL witness: $(cat loop.cnf)"
+# A cycle back to the start marking: empty parentheses.
+net ltl_start.ll_net '1"p0"M1\n2"p1"\n' '1"@x"\n2"y"\n' '1<2\n2<1\n' '1>1\n2>2\n'
+check "LTL start" 0 "" -- trelmik -V= ltl_start.ll_net
+[ "$(cat ltl_start.ll_net.LTLcnf)" = "$(printf 'Y\n@x,y\n()')" ] || fail "LTL start: $(cat ltl_start.ll_net.LTLcnf)"
+# Same marking by two branches: the accepting branch is no cycle.
+net ltl_branch.ll_net '1"p0"M1\n2"r"\n3"p1"\n' '1"@a"\n2"a2"\n3"b"\n' '1<2\n2<3\n3<3\n' '1>1\n2>2\n1>3\n'
+check "LTL no cycle" 0 "" -- trelmik -V=branch ltl_branch.ll_net
+[ "$(cat branch)" = "N" ] || fail "LTL branch: $(cat branch)"
+check "LTL without accepting" 0 "WARNING: No accepting '@' transitions given (LTL)" -- trelmik -V=plain.cnf cycle.ll_net
+[ "$(cat plain.cnf)" = "N" ] || fail "LTL without accepting: $(cat plain.cnf)"
+
+# ---- preparation
+net two.ll_net '1"a"M2\n2"b"\n' '1"t"\n' '1<2\n' '1>1\n'
+check "-j on two tokens" 101 "The given net is not 1-safe in place 'a'" -- trelmik -j two.ll_net
+check "-j" 0 "" -- trelmik -j -O=comp.ll_net -t cycle.ll_net
+grep -q '"|a|"' comp.ll_net || fail "-j: no complement place in $(cat comp.ll_net)"
+grep -qF "|S|=   4" out.txt || fail "-j: $(cat out.txt)"
+net wide.ll_net '1"a"M1\n2"b"M1\n3"c"M1\n4"d"M1\n5"e"\n' '1"t"\n2"u"\n' '1<5\n2<1\n2<2\n2<3\n2<4\n' '1>1\n2>1\n3>1\n4>1\n5>2\n'
+check "-d1" 0 "" -- trelmik -d1 -t wide.ll_net
+grep -qF "Transform the net (serially)." out.txt || fail "-d1: $(cat out.txt)"
+grep -qF "|S|=   7, |T|=   6" out.txt || fail "-d1 gadgets: $(cat out.txt)"
+check "-dd" 0 "" -- trelmik -dd -t wide.ll_net
+grep -qF "Transform the net (tree-like)." out.txt || fail "-dd: $(cat out.txt)"
+check "-d2d" 0 "" -- trelmik -d2d -t wide.ll_net
+grep -qF "Transform" out.txt && fail "-d2d transforms: $(cat out.txt)"
+
+# ---- outputs
+net chain.ll_net '1"p0"M1\n2"p1"\n' '1"t"\n' '1<2\n' '1>1\n'
+check "-Po" 0 "" -- trelmik -Po=chain chain.ll_net
+grep -qF '\Cnode(1,6){b1} \qdisk(1,6){2.5pt}' chain.unf.pst.tex || fail "-Po initial: $(cat chain.unf.pst.tex)"
+grep -qF '\fnode(1,5){e1}' chain.unf.pst.tex || fail "-Po event"
+grep -qF '\Cnode(1,4){b2}' chain.unf.pst.tex || fail "-Po post-condition"
+check "-Po cut-off" 0 "" -- trelmik -Po=cyc cycle.ll_net
+grep -qF 'fnode[fillcolor=lightgray]' cyc.unf.pst.tex || fail "-Po grey cut-off"
+check "-U" 0 "" -- trelmik -U=cyc cycle.ll_net
+grep -qF '"CUT_E2"' cyc.unf_net || fail "-U cut-off name: $(cat cyc.unf_net)"
+check "-U again" 0 "" -- trelmik -t cyc.unf_net
+grep -qF "|E|=    2, Cutoffs: 0" out.txt || fail "-U again: $(cat out.txt)"
+check "-g" 0 "" -- trelmik -g=cyc cycle.ll_net
+check "-G of a prefix" 0 "Hmm... you are just calculating the unfolding of an unfolding." -- trelmik -t -G=cyc.m
+grep -qF "|S|=   3, |T|=   2, |B|=    3, |E|=    2, Cutoffs: 0" out.txt || fail "-G: $(cat out.txt)"
+check "-e" 0 "" -- trelmik -e=cyc -o cycle.ll_net
+cmp -s cyc.ent out.txt || fail "-e and -o differ"
+grep -qF "Inzidenzmatrix:" cyc.ent && grep -qx "E2;" cyc.ent || fail "-e: $(cat cyc.ent)"
+check "-Pi" 0 "" -- trelmik -A -Pi=before cycle.ll_net
+grep -qF "0 conditions." before.unf || fail "-Pi: $(cat before.unf)"
+
+# ---- write and close errors
+check "cannot open" 5 "error: cannot open file 'nodir/x.unf_net'." -- trelmik -U=nodir/x cycle.ll_net
+if [ -w /dev/full ]; then
+    check "cannot write" 5 "error: cannot write file '/dev/full'." -- trelmik -V=/dev/full cycle.ll_net
+fi
+
+[ "$failures" -eq 0 ] || exit 1
+echo "all passed"
