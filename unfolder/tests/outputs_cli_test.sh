@@ -47,6 +47,13 @@ check "LTL no cycle" 0 "" -- trelmik -V=branch ltl_branch.ll_net
 [ "$(cat branch)" = "N" ] || fail "LTL branch: $(cat branch)"
 check "LTL without accepting" 0 "WARNING: No accepting '@' transitions given (LTL)" -- trelmik -V=plain.cnf cycle.ll_net
 [ "$(cat plain.cnf)" = "N" ] || fail "LTL without accepting: $(cat plain.cnf)"
+# 65535 accepting transitions are more than the index holds.
+awk 'BEGIN { print "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1\nTR"
+             for (i = 1; i <= 65535; i++) printf "%d\"@%d\"\n", i, i
+             print "TP"; for (i = 1; i <= 65535; i++) printf "%d<1\n", i
+             print "PT"; for (i = 1; i <= 65535; i++) printf "1>%d\n", i
+             print "TX" }' > many.ll_net
+check "LTL overflow" 100 "Internal overflow: more than 2^16 accepting transitions (LTL)" -- trelmik -V= many.ll_net
 
 # ---- preparation
 net two.ll_net '1"a"M2\n2"b"\n' '1"t"\n' '1<2\n' '1>1\n'
@@ -71,7 +78,8 @@ grep -qF '\fnode(1,5){e1}' chain.unf.pst.tex || fail "-Po event"
 grep -qF '\Cnode(1,4){b2}' chain.unf.pst.tex || fail "-Po post-condition"
 check "-Po cut-off" 0 "" -- trelmik -Po=cyc cycle.ll_net
 grep -qF 'fnode[fillcolor=lightgray]' cyc.unf.pst.tex || fail "-Po grey cut-off"
-check "-U" 0 "" -- trelmik -U=cyc cycle.ll_net
+check "-U" 0 "" -- trelmik -u=cyc -U=cyc cycle.ll_net
+grep -qF '"B1"20@20eM1m1b"a"' cyc.unf_net || fail "-U initial condition: $(cat cyc.unf_net)"
 grep -qF '"CUT_E2"' cyc.unf_net || fail "-U cut-off name: $(cat cyc.unf_net)"
 check "-U again" 0 "" -- trelmik -t cyc.unf_net
 grep -qF "|E|=    2, Cutoffs: 0" out.txt || fail "-U again: $(cat out.txt)"
@@ -83,6 +91,26 @@ cmp -s cyc.ent out.txt || fail "-e and -o differ"
 grep -qF "Inzidenzmatrix:" cyc.ent && grep -qx "E2;" cyc.ent || fail "-e: $(cat cyc.ent)"
 check "-Pi" 0 "" -- trelmik -A -Pi=before cycle.ll_net
 grep -qF "0 conditions." before.unf || fail "-Pi: $(cat before.unf)"
+
+# ---- further input forms
+printf '.model m\n.inputs a\n.outputs b\n.graph\na+ b+\nb+ a-\na- b-\nb- a+\n.marking { <b-,a+> }\n.end\n' > hs.g
+check "-S" 0 "" -- trelmik -t -S=hs.g
+grep -qF "|S|=   4, |T|=   4, |B|=    5, |E|=    4, Cutoffs: 1" out.txt || fail "-S: $(cat out.txt)"
+cat > ab.fsa <<'FSA'
+FSA A :
+STATES = 2 TRANSITIONS = 2 START = 0 ACCEPT = 0
+STATE 0 :
+TRANS call ( A ; B . m ) ---> 1
+STATE 1 :
+TRANS internal ( A ) ---> 0
+FSA B :
+STATES = 1 TRANSITIONS = 1 START = 0 ACCEPT = 0
+STATE 0 :
+TRANS accept ( A ; B . m ) ---> 0
+FSA
+check "-F" 0 "" -- trelmik -t -u=ab -F=ab.fsa
+grep -qF "|S|=   3, |T|=   2, |B|=    5, |E|=    2, Cutoffs: 1" out.txt || fail "-F: $(cat out.txt)"
+grep -qF "000030000000000000001" ab.unf || fail "-F: no synchronised transition in $(cat ab.unf)"
 
 # ---- write and close errors
 check "cannot open" 5 "error: cannot open file 'nodir/x.unf_net'." -- trelmik -U=nodir/x cycle.ll_net
