@@ -192,6 +192,75 @@ void write_pstricks(const std::string& name, const std::string& net_file, const 
     f.close();
 }
 
+void write_unf_last(const std::string& name, const std::string& net_file, const InputNet& net,
+                    const Prefix& pf, const Configurations& configs) {
+    const std::string path = complete_name(name + "Q", ".unf");
+    OutFile f(path);
+    const std::string stars(45, '*');
+    auto plural = [](std::uint64_t n) { return n == 1 ? "" : "s"; };
+    f.printf("%s\n* FILE: %-36s*\n%s\n", stars.c_str(), path.c_str(), stars.c_str());
+    f.printf("\nUnfolding of the net described in file '%s'.\n", net_file.c_str());
+    f.puts("=========\n\n");
+    const std::uint32_t B = pf.conditions(), E = pf.events();
+    f.printf("%u condition%s.\n", B, plural(B));
+    f.printf("%u event%s.\n", E, plural(E));
+    f.printf("%u component%s.\n\n", net.components, plural(net.components));
+
+    int namew = 0, labelw = 0;
+    for (std::uint32_t e = 1; e <= E; ++e) {
+        namew = std::max(namew, static_cast<int>(ename(e).size()));
+        labelw = std::max(labelw, static_cast<int>(net.trans_names[pf.ev_trans[e - 1]].size()));
+    }
+    namew = std::max(namew + 1, 5);
+    labelw = std::max(labelw + 1, 8);
+    f.puts("Names and labellings of events:\n");
+    f.printf("numname  %-*s %-*s label (multiset or variable)\n", namew, "name", labelw, "tr_name");
+    for (std::uint32_t e = 1; e <= E; ++e)
+        f.printf("%7d. %-*s %-*s {}\n", static_cast<int>(e), namew, ename(e).c_str(), labelw,
+                 net.trans_names[pf.ev_trans[e - 1]].c_str());
+
+    namew = 0;
+    labelw = 0;
+    for (std::uint32_t c = 1; c <= B; ++c) {
+        namew = std::max(namew, static_cast<int>(cname(c).size()));
+        labelw = std::max(labelw, static_cast<int>(net.place_names[pf.cond_place[c - 1]].size()));
+    }
+    namew = std::max(namew + 1, 5);
+    labelw = std::max(labelw + 1, 8);
+    f.puts("\nList of conditions and edges:\n");
+    f.printf("preset     numname  label<comp>%-*s %-*s      postset\n", namew, "name", labelw, "pl_name");
+    static const char kLetters[] = "0exid";
+    for (std::uint32_t c = 1; c <= B; ++c) {
+        const std::uint32_t pre = pf.cond_pre[c - 1];
+        const std::int32_t kind = pre == 0 ? 1 : pf.cond_kind[c - 1];
+        if (pre != 0) f.printf("%7d -->", static_cast<int>(pre));
+        else f.puts("           ");
+        const std::uint32_t p = pf.cond_place[c - 1];
+        f.printf(" %7d. (%c) <%2u>  %-*s %-*s ", static_cast<int>(c), kind >= 0 && kind <= 4 ? kLetters[kind] : '-',
+                 net.place_comp[p], namew, cname(c).c_str(), labelw, net.place_names[p].c_str());
+        bool first = true;
+        pf.for_each_consumer(c, [&](std::uint32_t e) {
+            f.printf(first ? " --> %u" : ",%u", e);
+            first = false;
+        });
+        f.puts("\n");
+    }
+
+    const std::size_t n = pf.cutoffs.size();
+    f.printf("\n%zu cutoff event%s", n, plural(n));
+    f.puts(" (last corresponding event):\n");
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint32_t corr = pf.cutoffs[k].second;
+        f.printf("%sE%u(%s)", k ? "," : "", pf.cutoffs[k].first, corr ? ename(corr).c_str() : "start marking");
+    }
+    f.puts(".\n\n");
+    const std::size_t nconf = configs.computed ? configs.sets.size() : 0;
+    f.printf("%zu maximal configuration%s:\n", nconf, plural(nconf));
+    f.puts("\n");
+    f.printf("\n%s\n* END OF FILE %-30s*\n%s\n\n", stars.c_str(), path.c_str(), stars.c_str());
+    f.close();
+}
+
 namespace {
 
 template <class Out>

@@ -37,6 +37,12 @@ void write_unf_net(const std::string& name, const InputNet& net, const Prefix& p
 void write_matlab(const std::string& name, const std::string& net_file, const InputNet& net,
                   const Prefix& pf, const Configurations& configs);
 
+// The ".unf" text under the name with "Q" appended, for maximal
+// configurations computed after the run: cut-offs with their (last)
+// corresponding events and only the count of the configurations.
+void write_unf_last(const std::string& name, const std::string& net_file, const InputNet& net,
+                    const Prefix& pf, const Configurations& configs);
+
 // A pstricks drawing ".unf.pst.tex".
 void write_pstricks(const std::string& name, const std::string& net_file, const InputNet& net,
                     const Prefix& pf);

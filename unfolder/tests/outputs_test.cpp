@@ -319,3 +319,35 @@ TEST(Preparation, SelfLoopLeavesComplementAlone) {
     EXPECT_EQ(std::set<int>(t.post[move].begin(), t.post[move].end()), (std::set<int>{0, 3}));
     netlib::delete_net(net);
 }
+
+// The "Q" text keeps the tables of the ".unf" text and lists the cut-offs
+// with their corresponding events and only the count of configurations.
+TEST(UnfLast, TablesAsUnfCutoffsAndCount) {
+    testsupport::TempDir dir;
+    TestNet net;
+    net.place_names = {"a", "b"};
+    net.trans_names = {"t1", "t2"};
+    net.pre = {{0}, {1}};
+    net.post = {{1}, {0}};
+    net.m0 = {1, 0};
+    const InputNet in = unftest::to_input(net);
+    const Prefix pf = unfold_mcmillan(in, Settings{});
+    Configurations configs;
+    configs.computed = true;
+    configs.sets = {{1, 2}};
+    const std::string base = dir.path() + "/c";
+    write_unf(base, "c.ll_net", in, pf, configs, false, {});
+    write_unf_last(base, "c.ll_net", in, pf, configs);
+    const std::string unf = testsupport::read_file(base + ".unf");
+    const std::string q = testsupport::read_file(base + "Q.unf");
+    const std::string tables_end = "\n1 cutoff event";
+    const auto after_header = [](const std::string& s) { return s.substr(s.find("\nUnfolding")); };
+    ASSERT_NE(q.find(tables_end), std::string::npos) << q;
+    EXPECT_EQ(after_header(q).substr(0, after_header(q).find(tables_end)),
+              after_header(unf).substr(0, after_header(unf).find(tables_end)));
+    EXPECT_NE(q.find("1 cutoff event (last corresponding event):\nE2(start marking).\n\n"
+                     "1 maximal configuration:\n\n\n****"),
+              std::string::npos)
+        << q;
+    EXPECT_NE(q.find("* FILE: " + base + "Q.unf"), std::string::npos);
+}
