@@ -58,7 +58,7 @@ bool real_trelmik_offers(bool component_loop) {
                             "VOS\nPlainNet\nFORMAT_N\nPL\n\"a\"M1C1\n\"b\"C1\nTR\n\"t\"\nTP\n1<2\nPT\n1>1\nTX\n");
     std::string cmd = component_loop ? "echo y|trelmik -ctCK=p.ll_net -m=p -M=p"
                                      : "echo y|trelmik -@@ctC -m=p -M=p p.ll_net";
-    auto r = run("cd " + shell_quote(dir.path()) + " && " + cosweep_test::real_path_prefix() + cmd);
+    auto r = run("cd " + shell_quote(dir.path()) + " && " + cosweep_test::real_path_prefix() + "sh -c " + shell_quote(cmd));
     return r.exit_code == 0 && mtime_ns(dir.file("p.mci")) >= 0 && mtime_ns(dir.file("p.bin_coco")) >= 0;
 }
 
