@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "cosweep_error.h"
 #include "cosweep_net.h"
@@ -166,6 +167,9 @@ int run(int argc, char** argv) {
         std::fputs(e.what(), out);
         std::fflush(out);
         return e.code;
+    } catch (const std::bad_alloc&) {
+        // A prefix too large for memory ends the program as the library does.
+        netlib::memory_overflow("Malloc", 0);
     }
 }
 
