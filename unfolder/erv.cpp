@@ -35,6 +35,7 @@ struct Extension {
     std::uint32_t size = 0;             // |[e]| of the event it would become
     std::vector<std::uint32_t> sparse;  // (transition number, count) pairs, ascending
     std::vector<std::uint16_t> dense;   // -y: count per transition
+    std::vector<std::uint32_t> depths;  // component loop: depth per component, then their sum
 };
 
 struct VecHash {
@@ -101,6 +102,14 @@ private:
 
     std::uint32_t step_ = 2000, cond_cap_ = 0, ev_cap_ = 0;
 
+    // Component loop: per event and component (index (e - 1) × C + i) the
+    // depth the component has reached after the event, and the newest event
+    // of [e] that moved it (0: none, the component is still initial).
+    std::uint32_t comps_ = 0;
+    std::vector<std::uint32_t> dep_, last_;
+    std::vector<std::uint32_t> comp_initial_;  // initial place (1-based) per component
+    std::vector<std::uint32_t> seq_a_, seq_b_;
+
     std::uint32_t next_stamp();
     std::uint32_t new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind);
     void walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events);
@@ -117,6 +126,12 @@ private:
     bool cutoff_lookup(std::uint32_t e);
     void extend_from(std::uint32_t e);
     void mark_concurrent_cutoffs();
+    std::uint32_t comp(std::uint32_t c) const { return net_.place_comp[pf_.cond_place[c - 1]] - 1; }
+    void spts_depths(const Extension& x, std::vector<std::uint32_t>& out);
+    int compare_silex(const Extension& a, const Extension& b);
+    int compare_sequences(const Extension& a, const Extension& b, std::uint32_t i);
+    void sequence(const Extension& x, std::uint32_t i, std::uint32_t d, std::vector<std::uint32_t>& out);
+    void component_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
 };
 
 std::uint32_t ErvUnfolder::next_stamp() {
@@ -167,6 +182,12 @@ void ErvUnfolder::walk(const std::vector<std::uint32_t>& conds, std::vector<std:
 }
 
 void ErvUnfolder::build_key(Extension& x) {
+    if (o_.spts) {
+        walk(x.conds, walk_a_);
+        x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
+        spts_depths(x, x.depths);
+        return;
+    }
     if (!vectors_checked_) {
         vectors_checked_ = true;
         if (!o_.dense_keys && !o_.size_keys && net_.transitions() > 65534)
@@ -218,6 +239,7 @@ int ErvUnfolder::compare_dense(std::uint32_t size, const std::vector<std::uint16
 }
 
 int ErvUnfolder::compare(const Extension& a, const Extension& b) {
+    if (o_.spts) return compare_silex(a, b);
     ++n_.comparisons;
     if (a.size != b.size) return a.size < b.size ? -1 : 1;
     int r = 0;
@@ -471,6 +493,25 @@ std::uint32_t ErvUnfolder::new_event(const Extension& x) {
     pf_.ev_size.push_back(x.size);
     pf_.is_cutoff.push_back(0);
     ev_stamp_.push_back(0);
+    if (o_.spts) {
+        const std::size_t base = dep_.size();
+        dep_.resize(base + comps_, 0);
+        last_.resize(base + comps_, 0);
+        for (std::uint32_t c : x.conds) {
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g == 0) continue;
+            const std::size_t gb = std::size_t(g - 1) * comps_;
+            for (std::uint32_t i = 0; i < comps_; ++i)
+                if (dep_[gb + i] > dep_[base + i]) {
+                    dep_[base + i] = dep_[gb + i];
+                    last_[base + i] = last_[gb + i];
+                }
+        }
+        for (std::uint32_t c : x.conds) {
+            dep_[base + comp(c)] = static_cast<std::uint32_t>(pf_.cond_kind[c - 1]) + 1;
+            last_[base + comp(c)] = e;
+        }
+    }
     return e;
 }
 
@@ -522,6 +563,7 @@ void ErvUnfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) 
 // event is the first event of the cut (with -l the latest one before it).
 bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
     if (e == 0) cut_ = initial_cut_;
+    else if (o_.spts) component_cut(e, cut_);
     else compute_cut(e, cut_);
     if (s_.debug) {
         if (e == 0) {
@@ -529,7 +571,7 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
         } else {
             std::fprintf(s_.out, "E%u: ", e);
             std::fprintf(s_.out, "(depth=%u) ", pf_.ev_depth[e - 1]);
-            std::fprintf(s_.out, "(size=%u) ", pf_.ev_size[e - 1]);
+            if (!o_.spts) std::fprintf(s_.out, "(size=%u) ", pf_.ev_size[e - 1]);
         }
         std::fputc('{', s_.out);
         for (std::size_t i = 0; i < cut_.size(); ++i) std::fprintf(s_.out, i ? ",%u" : "%u", cut_[i]);
@@ -573,7 +615,9 @@ void ErvUnfolder::extend_from(std::uint32_t e) {
     const std::uint32_t first = pf_.conditions() + 1;
     pf_.ev_post_first[e - 1] = first;
     for (std::uint32_t p : post) {
-        const std::uint32_t b = new_condition(p, e, net_.place_kind[p]);
+        const std::int32_t kind = o_.spts ? static_cast<std::int32_t>(dep_[std::size_t(e - 1) * comps_ + net_.place_comp[p] - 1])
+                                          : net_.place_kind[p];
+        const std::uint32_t b = new_condition(p, e, kind);
         pf_.ev_post_count[e - 1] += 1;
         pf_.cond_has_row[b - 1] = 1;
         CoSet& cob = pf_.co[b - 1];
@@ -624,6 +668,128 @@ void ErvUnfolder::mark_concurrent_cutoffs() {
     }
 }
 
+// The depth each component reaches with the extension: one more than its
+// input condition for the components it moves, else the deepest reached by
+// the pre-events; then their sum.
+void ErvUnfolder::spts_depths(const Extension& x, std::vector<std::uint32_t>& out) {
+    out.assign(comps_ + 1, 0);
+    for (std::uint32_t c : x.conds) {
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g == 0) continue;
+        const std::size_t gb = std::size_t(g - 1) * comps_;
+        for (std::uint32_t i = 0; i < comps_; ++i) out[i] = std::max(out[i], dep_[gb + i]);
+    }
+    for (std::uint32_t c : x.conds) out[comp(c)] = static_cast<std::uint32_t>(pf_.cond_kind[c - 1]) + 1;
+    std::uint64_t sum = 0;
+    for (std::uint32_t i = 0; i < comps_; ++i) sum += out[i];
+    out[comps_] = static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, 0xffffffffu));
+}
+
+// The transitions that moved component i in [x], by position 1 … d (stored
+// as transition number, position p at index p - 1).
+void ErvUnfolder::sequence(const Extension& x, std::uint32_t i, std::uint32_t d, std::vector<std::uint32_t>& out) {
+    out.assign(d, 0);
+    std::uint32_t ev = 0, pos = d;
+    bool moved = false;
+    for (std::uint32_t c : x.conds) {
+        if (comp(c) != i) continue;
+        out[d - 1] = x.t + 1;
+        ev = pf_.cond_pre[c - 1];
+        pos = d - 1;
+        moved = true;
+        break;
+    }
+    if (!moved) {
+        for (std::uint32_t c : x.conds) {
+            const std::uint32_t g = pf_.cond_pre[c - 1];
+            if (g != 0 && dep_[std::size_t(g - 1) * comps_ + i] == d) {
+                ev = last_[std::size_t(g - 1) * comps_ + i];
+                break;
+            }
+        }
+    }
+    while (pos >= 1 && ev != 0) {
+        out[pos - 1] = pf_.ev_trans[ev - 1] + 1;
+        std::uint32_t next = 0;
+        bool found = false;
+        for (std::uint32_t k = pf_.ev_pre_begin[ev - 1]; k < pf_.ev_pre_begin[ev]; ++k) {
+            const std::uint32_t c = pf_.ev_pre_conds[k];
+            if (comp(c) == i) {
+                next = pf_.cond_pre[c - 1];
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            std::fputs("SILEX ERROR: component not present in preset\n", s_.out);
+            break;
+        }
+        ev = next;
+        --pos;
+    }
+}
+
+int ErvUnfolder::compare_sequences(const Extension& a, const Extension& b, std::uint32_t i) {
+    ++n_.depth_comparisons;
+    const std::uint32_t d = a.depths[i];
+    if (d == 0) {
+        ++n_.zero_depth;
+        return 0;
+    }
+    sequence(a, i, d, seq_a_);
+    sequence(b, i, d, seq_b_);
+    for (std::uint32_t k = 0; k < d; ++k)
+        if (seq_a_[k] != seq_b_[k]) return seq_a_[k] < seq_b_[k] ? -1 : 1;
+    return 0;
+}
+
+int ErvUnfolder::compare_silex(const Extension& a, const Extension& b) {
+    ++n_.comparisons;
+    if (o_.sum_step) {
+        ++n_.sum_comparisons;
+        if (a.depths[comps_] != b.depths[comps_]) return a.depths[comps_] < b.depths[comps_] ? -1 : 1;
+    }
+    for (std::uint32_t i = 0; i < comps_; ++i) {
+        ++n_.normal_comparisons;
+        if (a.depths[i] != b.depths[i]) {
+            const int r = a.depths[i] < b.depths[i] ? -1 : 1;
+            return o_.descending ? -r : r;
+        }
+        if (o_.silex_order == '1') {
+            const int r = compare_sequences(a, b, i);
+            if (r != 0) return r;
+        }
+    }
+    if (o_.silex_order != '1') {
+        for (std::uint32_t i = 0; i < comps_; ++i) {
+            const int r = compare_sequences(a, b, i);
+            if (r != 0) return r;
+        }
+    }
+    std::fputs("Hmm... something's going wrong here. Just compared two equal vectors.\n", s_.out);
+    std::fputs("VECTOR1: (", s_.out);
+    for (std::uint32_t v : a.depths) std::fprintf(s_.out, " %2u", v);
+    std::fputs(")\nVECTOR2: (", s_.out);
+    for (std::uint32_t v : b.depths) std::fprintf(s_.out, " %2u", v);
+    std::fputs(")\n", s_.out);
+    return 0;
+}
+
+// The state after [e] as one place per component (1-based place numbers).
+void ErvUnfolder::component_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
+    out.assign(comps_, 0);
+    const std::size_t base = std::size_t(e - 1) * comps_;
+    for (std::uint32_t i = 0; i < comps_; ++i) {
+        const std::uint32_t f = last_[base + i];
+        if (f == 0) {
+            out[i] = comp_initial_[i];
+            continue;
+        }
+        for (std::uint32_t p : net_.post[pf_.ev_trans[f - 1]])
+            if (net_.place_comp[p] == i + 1) out[i] = p + 1;
+    }
+}
+
 void ErvUnfolder::run() {
     const std::uint32_t P = net_.places();
     const std::uint32_t T = net_.transitions();
@@ -649,13 +815,23 @@ void ErvUnfolder::run() {
     cache_.assign(P, {});
 
     std::vector<std::uint32_t> initial_of(P, 0);
-    for (std::uint32_t p = 0; p < P; ++p)
-        if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+    if (o_.spts) {
+        // One initial condition per component, in component order (the
+        // components were checked: each holds exactly one marked place).
+        comps_ = net_.components;
+        comp_initial_.assign(comps_, 0);
+        for (std::uint32_t p = 0; p < P; ++p)
+            if (net_.marking[p] != 0) comp_initial_[net_.place_comp[p] - 1] = p + 1;
+        initial_cut_ = comp_initial_;
+    } else {
+        for (std::uint32_t p = 0; p < P; ++p)
+            if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+    }
     cutoff_lookup(0);
 
     for (std::uint32_t pn : initial_cut_) {
         const std::uint32_t p = pn - 1;
-        const std::uint32_t c = new_condition(p, 0, net_.place_kind[p]);
+        const std::uint32_t c = new_condition(p, 0, o_.spts ? 0 : net_.place_kind[p]);
         pf_.cond_has_row[c - 1] = 1;
         for (std::uint32_t x = 1; x < c; ++x) {
             pf_.co[c - 1].append(x);
@@ -708,7 +884,7 @@ void ErvUnfolder::run() {
             if (post.empty()) continue;
             pf_.ev_post_first[e - 1] = pf_.conditions() + 1;
             for (std::uint32_t p : post) {
-                new_condition(p, e, 3);
+                new_condition(p, e, o_.spts ? net_.place_kind[p] : 3);
                 pf_.ev_post_count[e - 1] += 1;
             }
         }
@@ -718,6 +894,54 @@ void ErvUnfolder::run() {
 }
 
 }  // namespace
+
+bool check_components(const InputNet& net, std::FILE* err) {
+    bool heading = false;
+    auto fault = [&]() -> std::FILE* {
+        if (!heading) std::fputs("ERRORS while checking components:\n", err);
+        heading = true;
+        return err;
+    };
+    const std::uint32_t C = net.components;
+    std::vector<std::uint32_t> places(C + 1, 0), tokens(C + 1, 0);
+    for (std::uint32_t p = 0; p < net.places(); ++p) {
+        const std::uint32_t c = net.place_comp[p];
+        if (c < 1 || c > C) {
+            std::fprintf(fault(), "* Place \u00b4%s': component out of range\n", net.place_names[p].c_str());
+            continue;
+        }
+        ++places[c];
+        if (net.marking[p] > 0) tokens[c] += static_cast<std::uint32_t>(net.marking[p]);
+    }
+    for (std::uint32_t c = C; c >= 1; --c) {
+        if (places[c] == 0) std::fprintf(fault(), "* Component %u contains no place\n", c);
+        else if (tokens[c] != 1) std::fprintf(fault(), "* Component %u holds %u tokens, not one\n", c, tokens[c]);
+    }
+    if (heading) return false;
+    for (std::uint32_t t = 0; t < net.transitions(); ++t) {
+        bool ok = net.pre[t].size() == net.post[t].size();
+        std::vector<std::uint32_t> in, out;
+        for (std::uint32_t p : net.pre[t]) in.push_back(net.place_comp[p]);
+        for (std::uint32_t p : net.post[t]) out.push_back(net.place_comp[p]);
+        std::sort(in.begin(), in.end());
+        std::sort(out.begin(), out.end());
+        ok = ok && in == out && std::adjacent_find(in.begin(), in.end()) == in.end();
+        if (!ok)
+            std::fprintf(fault(), "* Transition '%s': preset and postset do not meet the same components once each\n",
+                         net.trans_names[t].c_str());
+    }
+    return !heading;
+}
+
+Prefix unfold_spts(const InputNet& net, const Settings& settings, RunInfo* info) {
+    ErvOptions o = erv_options;
+    o.spts = true;
+    Prefix pf;
+    RunInfo local;
+    ErvUnfolder u(net, settings, o, pf, info ? *info : local, erv_counters);
+    u.run();
+    return pf;
+}
 
 Prefix unfold_erv(const InputNet& net, const Settings& settings, RunInfo* info) {
     Prefix pf;

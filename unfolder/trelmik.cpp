@@ -323,8 +323,11 @@ void parse_arguments(Options& o, int argc, char** argv) {
                 ++i;
                 while (i < arg.size() && arg[i] != '=') {
                     const char k = arg[i];
-                    if (k != '1' && k != '2' && k != 'a' && k != 'd' && k != 's')
-                        std::fputs("parameter error: '=' expected after '-K'.\n", stderr);
+                    if (k == '1' || k == '2') o.erv_opts.silex_order = k;
+                    else if (k == 'a') o.erv_opts.descending = false;
+                    else if (k == 'd') o.erv_opts.descending = true;
+                    else if (k == 's') o.erv_opts.sum_step = true;
+                    else std::fputs("parameter error: '=' expected after '-K'.\n", stderr);
                     ++i;
                 }
                 if (i >= arg.size()) param_error("parameter error: '=' expected after '-%s'.\n", "K");
@@ -360,7 +363,6 @@ void parse_arguments(Options& o, int argc, char** argv) {
         }
     }
     // Writers that belong to later work: asking for them must not look like success.
-    if (o.have_input && o.input_kind == 'K') o.unavailable.push_back("K");
 }
 
 // ---------------------------------------------------------------- run-time report
@@ -565,8 +567,9 @@ int run(int argc, char** argv) {
     parse_arguments(o, argc, argv);
     if (o.stats == 2) install_signal_handlers(false);
     if (o.ascii_matrix) strategy.co_matrix_writer = co_matrix_ascii;
-    if (o.erv) {
-        strategy.loop = unfold_erv;
+    const bool spts = o.input_kind == 'K';
+    if (o.erv || spts) {
+        strategy.loop = spts ? unfold_spts : unfold_erv;
         erv_options = o.erv_opts;
         erv_options.mark_cutoffs = o.uc;
     }
@@ -591,6 +594,7 @@ int run(int argc, char** argv) {
         netlib::NET*& n;
         ~NetGuard() { if (n) netlib::delete_net(n); }
     } guard{net};
+    if (spts && !check_components(input_from_net(net), stderr)) return 13;
 
     if (o.complement) add_complement_places(net);
     if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, o.complement || o.input_kind == 'K');
@@ -655,7 +659,7 @@ int run(int argc, char** argv) {
 
     const Configurations configs;  // not computed by this loop
     const std::vector<std::uint8_t> no_marks;
-    const std::vector<std::uint8_t>& marks = o.erv ? erv_counters.concurrent_cutoffs : no_marks;
+    const std::vector<std::uint8_t>& marks = o.erv || spts ? erv_counters.concurrent_cutoffs : no_marks;
     if (o.V.given) {
         const LtlWitness witness = find_accepting_cycle(in, pf);
         write_LTLcnf(o.V.value, o.input, in, pf, witness);
@@ -681,16 +685,34 @@ int run(int argc, char** argv) {
                     pf.events());
         std::printf("Cutoffs: %u, ", static_cast<unsigned>(pf.cutoffs.size()));
         std::printf("time: %9.2f s\n", seconds);
-        if (o.erv) {
+        if (spts) {
+            const ErvCounters& n = erv_counters;
+            std::printf("Number of components: %u\n", in.components);
+            std::printf("Silex order %c, %sscending transition numbering%s\n", o.erv_opts.silex_order,
+                        o.erv_opts.descending ? "de" : "a",
+                        o.erv_opts.sum_step ? ", compare sum of component vectors" : "");
+            if (o.erv_opts.sum_step)
+                std::printf("Comparisons: %llu sum / %llu depth [%llu zero] / %llu normal\n",
+                            static_cast<unsigned long long>(n.sum_comparisons),
+                            static_cast<unsigned long long>(n.depth_comparisons),
+                            static_cast<unsigned long long>(n.zero_depth),
+                            static_cast<unsigned long long>(n.normal_comparisons));
+            else
+                std::printf("Comparisons: %llu depth [%llu zero] / %llu normal\n",
+                            static_cast<unsigned long long>(n.depth_comparisons),
+                            static_cast<unsigned long long>(n.zero_depth),
+                            static_cast<unsigned long long>(n.normal_comparisons));
+        }
+        if (o.erv || spts) {
             const std::uint64_t eq = erv_counters.equality, cmp = erv_counters.comparisons;
-            if (eq != 0)
+            if (eq != 0 && !spts)
                 std::printf("%llu equality case%s detected.\n", static_cast<unsigned long long>(eq), eq == 1 ? "" : "s");
             std::printf("%llu comparison%s for queue inserting (%s), maximum %llu entries.\n",
                         static_cast<unsigned long long>(cmp), cmp == 1 ? "" : "s",
                         erv_insertion_name(o.erv_opts.insertion),
                         static_cast<unsigned long long>(erv_counters.max_queue));
         }
-        std::printf("Calculated %s unfolding.\n", o.erv ? "ERV" : "McMillan");
+        std::printf("Calculated %s unfolding.\n", spts ? "ERV SPTS" : o.erv ? "ERV" : "McMillan");
         if (o.no_cutoff_conditions) std::printf("No conditions behind cut-off events have been included.\n");
     }
     if (o.stats == 1) {

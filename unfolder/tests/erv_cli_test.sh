@@ -42,5 +42,26 @@ trelmik -@ -x=1 cycle.ll_net </dev/null >out.txt 2>err.txt
 [ $? -eq 3 ] || fail "-@ -x=1: exit code"
 grep -qF "Maximal number of events (1) has been exceeded." err.txt || fail "-@ -x=1: $(cat err.txt)"
 
+# The component loop, as cosweep runs it.
+trelmik -ctCK=spts.ll_net -m=k -M=k </dev/null >out.txt 2>err.txt || fail "-ctCK: exit $?"
+[ -s err.txt ] && fail "-ctCK: error output $(cat err.txt)"
+[ -s k.mci ] && [ -s k.bin_coco ] || fail "-ctCK: files missing"
+grep -qx "Calculated ERV SPTS unfolding." out.txt || fail "-ctCK: $(cat out.txt)"
+grep -qx "Number of components: 2" out.txt || fail "-ctCK: components line"
+grep -qx "Silex order 2, ascending transition numbering" out.txt || fail "-ctCK: order line"
+grep -q "^Comparisons: [0-9]* depth \[[0-9]* zero\] / [0-9]* normal$" out.txt || fail "-ctCK: comparisons line"
+trelmik -tK1ds=spts.ll_net </dev/null >out.txt 2>&1 || fail "-K1ds: exit $?"
+grep -qx "Silex order 1, descending transition numbering, compare sum of component vectors" out.txt \
+    || fail "-K1ds: order line: $(cat out.txt)"
+grep -q "^Comparisons: [0-9]* sum / [0-9]* depth \[[0-9]* zero\] / [0-9]* normal$" out.txt || fail "-K1ds: comparisons line"
+# Nets that are not made of one-token components take the component-error exit.
+trelmik -K=pair.ll_net </dev/null >out.txt 2>err.txt
+[ $? -eq 13 ] || fail "-K on a net without components: exit code"
+grep -qx "ERRORS while checking components:" err.txt || fail "-K: heading: $(cat err.txt)"
+sed 's/^3"free"M1C2$/3"free"C2/' spts.ll_net >unmarked.ll_net
+trelmik -K=unmarked.ll_net </dev/null >out.txt 2>err.txt
+[ $? -eq 13 ] || fail "-K on an unmarked component: exit code"
+grep -qF "* Component 2 holds 0 tokens, not one" err.txt || fail "-K: unmarked component: $(cat err.txt)"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"

@@ -154,3 +154,93 @@ TEST(Erv, EqualCutOfEqualSizeIsACutoff) {
     EXPECT_EQ(pf.cutoffs, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{2, 1}}));
     EXPECT_TRUE(unfold_mcmillan(in, s).cutoffs.empty());
 }
+
+// The component loop on random nets of state machines: every Silex variant
+// gives a complete prefix whose condition kinds are the depths within their
+// components.
+TEST(Spts, RandomComponentNetsAreComplete) {
+    struct SilexVariant {
+        char order;
+        bool descending, sum;
+    };
+    const std::vector<SilexVariant> silex = {{'2', false, false}, {'1', false, false}, {'2', true, false},
+                                             {'1', false, true}};
+    int checked = 0;
+    for (std::uint64_t seed = 500; seed < 620; ++seed) {
+        RandomNetParams params;
+        params.components = 2 + static_cast<int>(seed % 3);
+        params.states_per_component = 2 + static_cast<int>(seed % 3);
+        params.max_sync = 1 + static_cast<int>(seed % 3);
+        params.transitions = params.components * params.states_per_component * 3 / 2;
+        const TestNet net = testsupport::random_safe_net(seed, params);
+        InputNet in = unftest::to_input(net);
+        in.components = static_cast<std::uint32_t>(params.components);
+        for (std::uint32_t p = 0; p < in.places(); ++p)
+            in.place_comp[p] = p / static_cast<std::uint32_t>(params.states_per_component) + 1;
+        std::FILE* sink = std::fopen("/dev/null", "w");
+        ASSERT_NE(sink, nullptr);
+        ASSERT_TRUE(check_components(in, sink)) << "seed " << seed;
+        for (std::size_t v = 0; v < silex.size(); ++v) {
+            ErvOptions o;
+            o.silex_order = silex[v].order;
+            o.descending = silex[v].descending;
+            o.sum_step = silex[v].sum;
+            o.insertion = v % 2 ? 'q' : 'e';
+            erv_options = o;
+            Settings s;
+            s.conditions_behind_cutoffs = v != 1;
+            s.out = sink;
+            const Prefix pf = unfold_spts(in, s);
+            ASSERT_EQ(unftest::check_prefix(net, pf, s.conditions_behind_cutoffs, false), "")
+                << "seed " << seed << " variant " << v << "\n" << testsupport::to_vos(net);
+            for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
+                const std::uint32_t e = pf.cond_pre[c - 1];
+                if (e == 0) {
+                    ASSERT_EQ(pf.cond_kind[c - 1], 0);
+                } else if (!pf.is_cutoff[e - 1]) {
+                    // One deeper than the consumed condition of its component.
+                    const std::uint32_t comp = in.place_comp[pf.cond_place[c - 1]];
+                    for (std::uint32_t k = pf.ev_pre_begin[e - 1]; k < pf.ev_pre_begin[e]; ++k) {
+                        const std::uint32_t b = pf.ev_pre_conds[k];
+                        if (in.place_comp[pf.cond_place[b - 1]] == comp) {
+                            ASSERT_EQ(pf.cond_kind[c - 1], pf.cond_kind[b - 1] + 1) << "seed " << seed;
+                        }
+                    }
+                }
+            }
+        }
+        std::fclose(sink);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 120);
+}
+
+// Nets that are not made of one-token components are refused before a run.
+TEST(Spts, ComponentFaultsAreFound) {
+    auto net = [] {
+        InputNet in = unftest::to_input(make({"a1", "a2", "b1", "b2"}, {1, 0, 1, 0},
+                                             {{"t", {0, 2}, {1, 3}}, {"u", {1}, {0}}}));
+        in.components = 2;
+        in.place_comp = {1, 1, 2, 2};
+        return in;
+    };
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+    EXPECT_TRUE(check_components(net(), sink));
+    InputNet two_tokens = net();
+    two_tokens.marking = {1, 1, 1, 0};
+    EXPECT_FALSE(check_components(two_tokens, sink));
+    InputNet out_of_range = net();
+    out_of_range.place_comp[3] = 3;
+    EXPECT_FALSE(check_components(out_of_range, sink));
+    InputNet empty_component = net();
+    empty_component.components = 3;
+    EXPECT_FALSE(check_components(empty_component, sink));
+    InputNet crossing = net();
+    crossing.post[1] = {2};  // u moves a token from component 1 to component 2
+    EXPECT_FALSE(check_components(crossing, sink));
+    InputNet twice = net();
+    twice.pre[0] = {0, 1};  // t takes two places of component 1
+    EXPECT_FALSE(check_components(twice, sink));
+    std::fclose(sink);
+}
