@@ -98,7 +98,7 @@ void write_unf_net(const std::string& name, const InputNet& net, const Prefix& p
 }
 
 void write_matlab(const std::string& name, const std::string& net_file, const InputNet& net,
-                  const Prefix& pf, const Configurations& configs) {
+                  const Prefix& pf, const Configurations& configs, const std::string& algorithm) {
     const std::string path = complete_name(name, ".m");
     std::string function = path.substr(0, path.size() - 2);
     const std::size_t slash = function.find_last_of('/');
@@ -108,7 +108,10 @@ void write_matlab(const std::string& name, const std::string& net_file, const In
     f.printf("function [ausgabe]=%s(flag);\n\n", function.c_str());
     f.printf("%% Dieses Netz beschreibt die Entfaltung des Netzes\n%% %s", net_file.c_str());
     f.puts("\n% mittels des Entfaltungsalgorithmus von\n");
-    f.puts("% McMillan (finite complete prefix, McMillan's cut-off criterion)\n");
+    if (algorithm == "ERV")
+        f.puts("% Esparza, Roemer und Vogler (ERV, total adaequate Ordnung)\n");
+    else
+        f.printf("%% %s\n", algorithm.c_str());
     f.printf("%% (%s vers. %s [%s])\n%%\n%% ", "trelmik", "4.5.1", "22.06.1999");
     f.puts("R\xfc" "ckgabewerte gem\xe4\xdf flag:\n");
     f.puts("% flag==1 => Fm (Bedingung -> Ereignis)\n");

@@ -33,9 +33,11 @@ void split_transitions(netlib::NET* net, int mode);
 // The prefix as a VOS net ".unf_net"; layered places the nodes by depth (-UG).
 void write_unf_net(const std::string& name, const InputNet& net, const Prefix& pf, bool layered);
 
-// The prefix as a Matlab function ".m".
+// The prefix as a Matlab function ".m"; `algorithm` names the unfolding
+// algorithm in its comment ("McMillan", "ERV", ...).
 void write_matlab(const std::string& name, const std::string& net_file, const InputNet& net,
-                  const Prefix& pf, const Configurations& configs);
+                  const Prefix& pf, const Configurations& configs,
+                  const std::string& algorithm = "McMillan");
 
 // The ".unf" text under the name with "Q" appended, for maximal
 // configurations computed after the run: cut-offs with their (last)
