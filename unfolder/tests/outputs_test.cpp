@@ -354,3 +354,25 @@ TEST(UnfLast, TablesAsUnfCutoffsAndCount) {
         << q;
     EXPECT_NE(q.find("* FILE: " + base + "Q.unf"), std::string::npos);
 }
+
+// Self-loops are found by the arcs whatever order the arc lists are in.
+TEST(Preparation, SelfLoopInUnsortedArcLists) {
+    netlib::NET* net = netlib::new_net();
+    netlib::NET_NODE* p = netlib::append_place(net, "p", 1);
+    netlib::NET_NODE* q = netlib::append_place(net, "q", 0);
+    netlib::NET_NODE* u = netlib::append_transition(net, "u");
+    netlib::NET_NODE* v = netlib::append_transition(net, "v");
+    netlib::append_PT_arc(net, p, v, 1);
+    netlib::append_TP_arc(net, v, q, 1);
+    netlib::append_PT_arc(net, p, u, 1);
+    netlib::append_TP_arc(net, u, p, 1);
+    add_complement_places(net);
+    const TestNet t = test_net_of(net);
+    ASSERT_EQ(t.place_names, (std::vector<std::string>{"|p|", "|q|", "p", "q"}));
+    const int iu = t.trans_index("u"), iv = t.trans_index("v");
+    EXPECT_EQ(t.pre[iu], (std::vector<int>{2}));
+    EXPECT_EQ(t.post[iu], (std::vector<int>{2}));
+    EXPECT_EQ(std::set<int>(t.post[iv].begin(), t.post[iv].end()), (std::set<int>{0, 3}));
+    EXPECT_EQ(std::set<int>(t.pre[iv].begin(), t.pre[iv].end()), (std::set<int>{1, 2}));
+    netlib::delete_net(net);
+}
