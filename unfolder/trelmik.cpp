@@ -17,6 +17,7 @@
 #include "net.h"
 #include "outputs.h"
 #include "erv.h"
+#include "maxconf.h"
 #include "unfold.h"
 #include "vos.h"
 #include "writers.h"
@@ -76,6 +77,7 @@ struct Options {
     ErvOptions erv_opts;         // -y, -Q, -+, -w, -N
 
     bool version = false, usage = false;
+    bool no_reduction = false;   // -z
     bool no_configs = false, no_cutoff_conditions = false, last = false, repeat = false;
     bool current_marking = false, block_mode = false;
     char progress = 0;
@@ -235,7 +237,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
             case '+': o.erv_opts.insertion = 'b'; ++i; break;
             case 'w': o.erv_opts.size_keys = true; ++i; break;
             case 'N': o.erv_opts.keep_events = true; ++i; break;
-            case 'z': o.unavailable.push_back("z"); ++i; break;
+            case 'z': o.no_reduction = true; ++i; break;
             case 'h': o.hash = true; ++i; break;
             case 'j': o.complement = true; ++i; break;
             case 'o': o.print_prefix = true; ++i; break;
@@ -652,18 +654,21 @@ int run(int argc, char** argv) {
     take_snapshot(before);
     std::fflush(stdout);
     Prefix pf = strategy.loop(in, settings, &info);
+    // The maximal configurations belong to the construction (and its time).
+    Configurations configs;
+    if (!o.no_configs) configs = maximal_configurations(pf, !o.no_reduction);
     const std::clock_t c1 = std::clock();
     take_snapshot(after);
     const double seconds = static_cast<double>(c1 - c0) / CLOCKS_PER_SEC;
     if (o.co_matrix) strategy.co_matrix_writer(o, pf);
 
-    const Configurations configs;  // not computed by this loop
     const std::vector<std::uint8_t> no_marks;
     const std::vector<std::uint8_t>& marks = o.erv || spts ? erv_counters.concurrent_cutoffs : no_marks;
     if (o.V.given) {
         const LtlWitness witness = find_accepting_cycle(in, pf);
         write_LTLcnf(o.V.value, o.input, in, pf, witness);
     }
+    if (o.debug) consistency_check(stdout, pf, configs);
     if (o.u.given && !o.u.value.empty()) {
         write_unf(o.u.value, o.input, in, pf, configs, o.uc, marks);
         // The text form names initial conditions entry conditions; the
@@ -684,6 +689,7 @@ int run(int argc, char** argv) {
         std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),
                     pf.events());
         std::printf("Cutoffs: %u, ", static_cast<unsigned>(pf.cutoffs.size()));
+        if (configs.computed) std::printf("Configs: %u, ", static_cast<unsigned>(configs.sets.size()));
         std::printf("time: %9.2f s\n", seconds);
         if (spts) {
             const ErvCounters& n = erv_counters;

@@ -63,5 +63,16 @@ trelmik -K=unmarked.ll_net </dev/null >out.txt 2>err.txt
 [ $? -eq 13 ] || fail "-K on an unmarked component: exit code"
 grep -qF "* Component 2 holds 0 tokens, not one" err.txt || fail "-K: unmarked component: $(cat err.txt)"
 
+# Maximal configurations: counted in the summary unless -c, checked by -#.
+trelmik -t pair.ll_net </dev/null >out.txt 2>&1 || fail "configs: exit $?"
+grep -q "Cutoffs: 1, Configs: 1, time:" out.txt || fail "configs: summary: $(cat out.txt)"
+trelmik -@tz pair.ll_net </dev/null >out.txt 2>&1 || fail "-z: exit $?"
+grep -q "Configs: 1, time:" out.txt || fail "-z: summary: $(cat out.txt)"
+trelmik -tc pair.ll_net </dev/null >out.txt 2>&1
+grep -q "Configs" out.txt && fail "-c: configurations counted: $(cat out.txt)"
+trelmik -# -@ spts.ll_net </dev/null >out.txt 2>&1 || fail "-#: exit $?"
+grep -qx "Consistency Check" out.txt && grep -qx "End of Consistency Check" out.txt || fail "-#: $(cat out.txt)"
+grep -q "Inconsistency" out.txt && fail "-#: $(cat out.txt)"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"

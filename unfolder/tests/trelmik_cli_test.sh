@@ -125,7 +125,7 @@ trelmik -v -t cycle.ll_net >out.txt 2>&1 || fail "-v with an input must run"
 grep -qF "Calculated McMillan unfolding." out.txt || fail "-v with input did not unfold"
 
 # ---- the prefix files ---------------------------------------------------------------------
-trelmik -m=c -u=c -tC cycle.ll_net >out.txt 2>err.txt || fail "cycle run"
+trelmik -m=c -u=c -tcC cycle.ll_net >out.txt 2>err.txt || fail "cycle run"
 [ -s err.txt ] && fail "cycle run wrote errors: $(cat err.txt)"
 cat > expect.txt <<'EOF'
 |S|=   2, |T|=   2, |B|=    2, |E|=    2, Cutoffs: 1, time:      0.00 s

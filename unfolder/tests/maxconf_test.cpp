@@ -1,0 +1,136 @@
+// Maximal configurations kept by the run against brute-force enumeration on
+// the prefixes of random nets, and the consistency check's reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "erv.h"
+#include "maxconf.h"
+#include "prefix_check.h"
+#include "unfold.h"
+
+using namespace trelmik;
+using testsupport::RandomNetParams;
+
+namespace {
+
+using Set = std::vector<std::uint32_t>;
+
+// Every maximal causally closed, conflict-free set of events (all events of
+// the prefix, cut-offs included), by extending sets one event at a time.
+std::set<Set> brute_force(const Prefix& pf) {
+    const std::uint32_t E = pf.events();
+    auto enabled = [&](const std::vector<bool>& in, const std::vector<bool>& used, std::uint32_t e) {
+        if (in[e]) return false;
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+            const std::uint32_t c = pf.ev_pre_conds[i];
+            const std::uint32_t g = pf.cond_pre[c - 1];
+            if ((g != 0 && !in[g]) || used[c]) return false;
+        }
+        return true;
+    };
+    std::set<Set> result, seen;
+    std::vector<Set> todo{Set{}};
+    while (!todo.empty()) {
+        const Set cur = todo.back();
+        todo.pop_back();
+        std::vector<bool> in(E + 1, false), used(pf.conditions() + 1, false);
+        for (std::uint32_t e : cur) {
+            in[e] = true;
+            for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) used[pf.ev_pre_conds[i]] = true;
+        }
+        bool maximal = true;
+        for (std::uint32_t e = 1; e <= E; ++e) {
+            if (!enabled(in, used, e)) continue;
+            maximal = false;
+            Set next = cur;
+            next.insert(std::upper_bound(next.begin(), next.end(), e), e);
+            if (seen.insert(next).second) todo.push_back(next);
+        }
+        if (maximal) result.insert(cur);
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(MaxConf, RunListEqualsBruteForce) {
+    int checked = 0;
+    for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 0;
+        params.places = 5 + static_cast<int>(seed % 3);
+        params.transitions = 5 + static_cast<int>(seed % 4);
+        params.components = 2 + static_cast<int>(seed % 2);
+        params.states_per_component = 2 + static_cast<int>(seed % 2);
+        params.max_sync = 1 + static_cast<int>(seed % 2);
+        const auto net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        const InputNet in = unftest::to_input(net);
+        Settings s;
+        s.event_limit = 200;
+        for (int loop = 0; loop < 2; ++loop) {
+            Prefix pf;
+            try {
+                pf = loop == 0 ? unfold_mcmillan(in, s) : (erv_options = ErvOptions{}, unfold_erv(in, s));
+            } catch (const ExitRequest&) {
+                continue;
+            }
+            if (pf.events() > 14) continue;
+            const Configurations got = maximal_configurations(pf);
+            ASSERT_TRUE(got.computed);
+            if (pf.events() == 0) {
+                EXPECT_TRUE(got.sets.empty());
+                continue;
+            }
+            const std::set<Set> want = brute_force(pf);
+            const std::set<Set> have(got.sets.begin(), got.sets.end());
+            ASSERT_EQ(have.size(), got.sets.size()) << "seed " << seed << ": listed twice";
+            ASSERT_EQ(have, want) << "seed " << seed << " loop " << loop << "\n" << testsupport::to_vos(net);
+            std::FILE* sink = std::fopen("/dev/null", "w");
+            ASSERT_NE(sink, nullptr);
+            EXPECT_TRUE(consistency_check(sink, pf, got)) << "seed " << seed;
+            std::fclose(sink);
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 60);
+}
+
+TEST(MaxConf, CheckReportsFaults) {
+    // E1 and E2 consume the one initial condition; E3 follows E1.
+    Prefix pf;
+    pf.cond_place = {0, 1, 2};
+    pf.cond_pre = {0, 1, 0};
+    pf.ev_trans = {0, 1, 2};
+    pf.ev_pre_begin = {0, 1, 2, 3};
+    pf.ev_pre_conds = {1, 1, 2};
+    pf.ev_post_first = {2, 0, 0};
+    pf.ev_post_count = {1, 0, 0};
+    pf.cond_first_arc = {1, 3, 0};
+    pf.cond_last_arc = {2, 3, 0};
+    pf.arc_event = {1, 2, 3};
+    pf.arc_next = {2, 0, 0};
+    pf.cutoffs = {{2, 0}};
+    pf.is_cutoff = {0, 1, 0};
+    const Configurations good = maximal_configurations(pf);
+    EXPECT_EQ(good.sets, (std::vector<Set>{{1, 3}, {2}}));  // newest first
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    Configurations bad;
+    bad.computed = true;
+    bad.sets = {{3}, {1, 3}, {1, 3}};
+    EXPECT_FALSE(consistency_check(out, pf, bad));
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size),
+              "Consistency Check\n"
+              "### Inconsistency: Event E1.\n{3}\n"
+              "### Inconsistency: Configuration not maximal: {3}\n"
+              "### Inconsistency: Configuration not maximal: {3}\n"
+              "### Inconsistency: Configuration multiply listed: {1,3}\n"
+              "There is a cut-off event not contained in any maximal configuration: E2\n"
+              "End of Consistency Check\n");
+    std::free(text);
+}
