@@ -684,7 +684,9 @@ int run(int argc, char** argv) {
     if (o.Po.given && !o.Po.value.empty()) write_pstricks(o.Po.value, o.input, in, pf);
     if (o.print_prefix) print_prefix_matrix(stdout, in, pf, configs);
 
-    if (o.hash) print_hash_table(stdout, in, pf);
+    if (o.hash)
+        print_hash_table(stdout, in, pf,
+                         (o.erv || spts) && o.erv_opts.keep_events ? &erv_counters.cut_events : nullptr);
     if (o.times || o.stats) {
         std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),
                     pf.events());

@@ -335,7 +335,8 @@ void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out) {
 
 // ---------------------------------------------------------------- hash table
 
-void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf) {
+void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf,
+                      const std::vector<std::vector<std::uint32_t>>* events) {
     std::fputs("Hash table:\n", out);
     const std::uint32_t nb = pf.buckets ? pf.buckets : 1;
     std::vector<std::vector<std::uint32_t>> cuts(pf.cuts.size());
@@ -360,7 +361,14 @@ void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf) {
             const std::vector<std::uint32_t>& cut = cuts[order[k]];
             std::fputc('{', out);
             for (std::size_t j = 0; j < cut.size(); ++j) std::fprintf(out, j ? ",%u" : "%u", cut[j]);
-            std::fputs("}\n", out);
+            std::fputc('}', out);
+            if (events && order[k] < events->size() && !(*events)[order[k]].empty()) {
+                const std::vector<std::uint32_t>& list = (*events)[order[k]];
+                std::fputs("     ->{", out);
+                for (std::size_t j = 0; j < list.size(); ++j) std::fprintf(out, j ? ",%u" : "%u", list[j]);
+                std::fputc('}', out);
+            }
+            std::fputc('\n', out);
         }
         if (first) std::fputc('\n', out);
     }

@@ -58,7 +58,9 @@ bool ask_to_write(std::FILE* in, std::FILE* out);
 void write_bin_coco(const std::string& name, const Prefix& pf, std::FILE* in, std::FILE* out);
 void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out);
 
-// "Hash table:\n" and the buckets with their cuts.
-void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf);
+// "Hash table:\n" and the buckets with their cuts; with `events` (one list
+// per entry of pf.cuts) each cut that events reached is followed by them.
+void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf,
+                      const std::vector<std::vector<std::uint32_t>>* events = nullptr);
 
 }  // namespace trelmik

@@ -74,5 +74,11 @@ trelmik -# -@ spts.ll_net </dev/null >out.txt 2>&1 || fail "-#: exit $?"
 grep -qx "Consistency Check" out.txt && grep -qx "End of Consistency Check" out.txt || fail "-#: $(cat out.txt)"
 grep -q "Inconsistency" out.txt && fail "-#: $(cat out.txt)"
 
+# -N: the hash table shows the events that reached each cut.
+trelmik -@Nh pair.ll_net </dev/null >out.txt 2>&1 || fail "-Nh: exit $?"
+grep -q "}     ->{2}$" out.txt || fail "-Nh: $(cat out.txt)"
+trelmik -@h pair.ll_net </dev/null >out.txt 2>&1
+grep -q -- "->" out.txt && fail "-h without -N lists events: $(cat out.txt)"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"
