@@ -17,6 +17,7 @@
 #include "net.h"
 #include "outputs.h"
 #include "erv.h"
+#include "kconf.h"
 #include "maxconf.h"
 #include "unfold.h"
 #include "vos.h"
@@ -78,6 +79,7 @@ struct Options {
 
     bool version = false, usage = false;
     bool no_reduction = false;   // -z
+    bool separate_configs = false;  // -k
     bool no_configs = false, no_cutoff_conditions = false, last = false, repeat = false;
     bool current_marking = false, block_mode = false;
     char progress = 0;
@@ -203,7 +205,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
             switch (ch) {
             case '@': o.erv = true; ++i; break;
             case 'c': o.no_configs = true; ++i; break;
-            case 'k': o.unavailable.push_back("k"); ++i; break;
+            case 'k': o.separate_configs = true; ++i; break;
             case 'C': o.no_cutoff_conditions = true; ++i; break;
             case 'l': o.last = true; ++i; break;
             case 'r': o.repeat = true; ++i; break;
@@ -727,6 +729,32 @@ int run(int argc, char** argv) {
         std::printf("Statistics:\n");
         print_report(before, after);
         print_memory_statistics(in, pf, info);
+    }
+    if (o.separate_configs) {
+        const std::clock_t k0 = std::clock();
+        const SeparateResult k = separate_configurations(pf, o.no_configs, stdout);
+        const double k_seconds = static_cast<double>(std::clock() - k0) / CLOCKS_PER_SEC;
+        if (o.times || o.stats) {
+            std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), k.conditions, k.events);
+            std::printf("Cutoffs: %u, Configs: %u\n", static_cast<unsigned>(pf.cutoffs.size()), k.configurations);
+            std::printf("Time to calculate configurations separately: %9.2f s\n", k_seconds);
+            if (o.erv || spts) {
+                const std::uint64_t eq = erv_counters.equality, cmp = erv_counters.comparisons;
+                if (eq != 0 && !spts)
+                    std::printf("%llu equality case%s detected.\n", static_cast<unsigned long long>(eq), eq == 1 ? "" : "s");
+                std::printf("%llu comparison%s for queue inserting (%s), maximum %llu entries.\n",
+                            static_cast<unsigned long long>(cmp), cmp == 1 ? "" : "s",
+                            erv_insertion_name(o.erv_opts.insertion),
+                            static_cast<unsigned long long>(erv_counters.max_queue));
+            }
+        }
+        if (o.u.given && !o.u.value.empty()) {
+            Configurations separate;
+            separate.computed = true;
+            separate.sets = k.sets;
+            write_unf_last(o.u.value, o.input, in, pf, separate);
+        }
+        if (o.stats == 1) print_memory_statistics(in, pf, info);
     }
     if (o.unused_mode) {
         list_unused(o, in, pf);

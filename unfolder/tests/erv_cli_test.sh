@@ -80,5 +80,19 @@ grep -q "}     ->{2}$" out.txt || fail "-Nh: $(cat out.txt)"
 trelmik -@h pair.ll_net </dev/null >out.txt 2>&1
 grep -q -- "->" out.txt && fail "-h without -N lists events: $(cat out.txt)"
 
+# -k: the configurations once more, on the reduced prefix, and their file.
+trelmik -@tk -u=k spts.ll_net </dev/null >out.txt 2>err.txt || fail "-k: exit $?"
+grep -qx "There are 2 maximal configurations." out.txt || fail "-k: $(cat out.txt)"
+grep -q "^Time to calculate configurations separately: " out.txt || fail "-k: time line"
+grep -q "Configs: 2$" out.txt || fail "-k: summary: $(cat out.txt)"
+[ "$(grep -c '\.$' SR_CONFIGFILE)" -eq 2 ] || fail "-k: SR_CONFIGFILE: $(cat SR_CONFIGFILE)"
+[ -s kQ.unf ] || fail "-k: no Q file"
+mkdir ro && chmod 555 ro
+if [ "$(id -u)" != 0 ]; then
+    (cd ro && trelmik -k ../spts.ll_net </dev/null >/dev/null 2>../err.txt)
+    [ $? -eq 111 ] || fail "-k unwritable: exit code"
+    grep -qx "Could not open file for writing." err.txt || fail "-k unwritable: $(cat err.txt)"
+fi
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"

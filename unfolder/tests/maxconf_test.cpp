@@ -6,6 +6,7 @@
 #include <set>
 
 #include "erv.h"
+#include "kconf.h"
 #include "maxconf.h"
 #include "prefix_check.h"
 #include "unfold.h"
@@ -70,6 +71,7 @@ TEST(MaxConf, RunListEqualsBruteForce) {
         const InputNet in = unftest::to_input(net);
         Settings s;
         s.event_limit = 200;
+        s.conditions_behind_cutoffs = seed % 3 != 0;  // cut-offs without outputs too
         for (int loop = 0; loop < 2; ++loop) {
             Prefix pf;
             try {
@@ -91,7 +93,14 @@ TEST(MaxConf, RunListEqualsBruteForce) {
             std::FILE* sink = std::fopen("/dev/null", "w");
             ASSERT_NE(sink, nullptr);
             EXPECT_TRUE(consistency_check(sink, pf, got)) << "seed " << seed;
+            // -k: the reduced prefix lists the same configurations.
+            testsupport::TempDir dir;
+            const SeparateResult k = separate_configurations(pf, false, sink, dir.file("SR_CONFIGFILE"));
             std::fclose(sink);
+            const std::set<Set> listed(k.sets.begin(), k.sets.end());
+            ASSERT_EQ(listed.size(), k.sets.size()) << "seed " << seed << ": -k lists one twice";
+            ASSERT_EQ(listed, want) << "seed " << seed << " loop " << loop << "\n" << testsupport::to_vos(net);
+            EXPECT_EQ(k.configurations, want.size());
             ++checked;
         }
     }
@@ -133,4 +142,58 @@ TEST(MaxConf, CheckReportsFaults) {
               "There is a cut-off event not contained in any maximal configuration: E2\n"
               "End of Consistency Check\n");
     std::free(text);
+}
+
+namespace {
+
+std::string run_k(const Prefix& pf, const testsupport::TempDir& dir, SeparateResult* res) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    *res = separate_configurations(pf, false, out, dir.file("SR_CONFIGFILE"));
+    std::fclose(out);
+    std::string s(text, size);
+    std::free(text);
+    return s;
+}
+
+}  // namespace
+
+TEST(SeparateConfigurations, SingleEventGoesToTheCommonList) {
+    // One transition, one marked input place, one output place.
+    testsupport::TestNet net;
+    net.place_names = {"a", "b"};
+    net.m0 = {1, 0};
+    net.trans_names = {"t"};
+    net.pre = {{0}};
+    net.post = {{1}};
+    const Prefix pf = unfold_mcmillan(unftest::to_input(net), Settings{});
+    testsupport::TempDir dir;
+    SeparateResult res;
+    const std::string out = run_k(pf, dir, &res);
+    EXPECT_EQ(out,
+              "=== " "    1 ===> E1\n"
+              "Events which are contained in each configuration : {1}\n"
+              "There is 1 maximal configuration.\n");
+    EXPECT_EQ(res.events, 0u);
+    EXPECT_EQ(testsupport::read_file(dir.file("SR_CONFIGFILE")), "E1.\n");
+}
+
+TEST(SeparateConfigurations, TwoRootsInConflict) {
+    testsupport::TestNet net;
+    net.place_names = {"a", "b", "c"};
+    net.m0 = {1, 0, 0};
+    net.trans_names = {"t", "u"};
+    net.pre = {{0}, {0}};
+    net.post = {{1}, {2}};
+    const Prefix pf = unfold_mcmillan(unftest::to_input(net), Settings{});
+    testsupport::TempDir dir;
+    SeparateResult res;
+    const std::string out = run_k(pf, dir, &res);
+    EXPECT_NE(out.find("E1topo: (1) {1}\nE2topo: (1) {2}\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Konflikttabelle:\n     1. | O#\n     2. | #O\nmaxevent=2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("=== " "    1 ===> E1\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("=== " "    2 ===> E2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("There are 2 maximal configurations.\n"), std::string::npos) << out;
+    EXPECT_EQ(testsupport::read_file(dir.file("SR_CONFIGFILE")), "E1.\nE2.\n");
 }
