@@ -32,8 +32,8 @@ protected:
                                      {1, 0, 0}));
     }
     std::string mci(const std::string& name, const TestNet& net) {
-        Prefix p;
-        EXPECT_TRUE(unfold(net, p));
+        Prefix p = unfold_prefix(net);
+        EXPECT_TRUE(p.complete);
         std::string path = dir_.file(name + ".mci");
         EXPECT_TRUE(write_mci(p, path));
         return path;
@@ -298,11 +298,11 @@ TEST_F(CliTest, FilesThatCannotBeUsed) {
 
 TEST_F(CliTest, PrefixOfCutoffsOnly) {
     Prefix p;
-    p.event_transition = {1};
-    p.conditions = {{1, 0, {1}}, {1, 1, {}}};
+    p.event_trans = {1};
+    p.conds = {{1, 0, {1}}, {1, 1, {}}};
     p.cutoffs = {{1, 0}};
-    p.place_names = {"p"};
-    p.trans_names = {"loop"};
+    p.places = {"p"};
+    p.transitions = {"loop"};
     std::string m = dir_.file("cut.mci");
     ASSERT_TRUE(write_mci(p, m));
     VorgaRun r = run_vorga({m});

@@ -15,11 +15,11 @@ class ConstraintTest : public testing::Test {
 protected:
     void SetUp() override {
         Prefix p;
-        p.place_names = {"p"};
-        p.trans_names = {"t"};
+        p.places = {"p"};
+        p.transitions = {"t"};
         for (std::uint32_t e = 1; e <= 4; ++e) {
-            p.event_transition.push_back(1);
-            p.conditions.push_back({1, 0, {e}});
+            p.event_trans.push_back(1);
+            p.conds.push_back({1, 0, {e}});
         }
         ASSERT_TRUE(u_.parse(mci_bytes(p)));
         store.init_store(u_);

@@ -16,8 +16,8 @@ class ParserTest : public testing::Test {
 protected:
     void SetUp() override {
         Prefix p;
-        p.place_names = {"P1", "P2", "P3", "P4", "P5", "EXIT_PLACE2", "p1", "PL3", "in", "out"};
-        p.trans_names = {"t"};
+        p.places = {"P1", "P2", "P3", "P4", "P5", "EXIT_PLACE2", "p1", "PL3", "in", "out"};
+        p.transitions = {"t"};
         ASSERT_TRUE(u_.parse(mci_bytes(p)));
     }
     // A stream over the text (closed by the caller's FILE guard).

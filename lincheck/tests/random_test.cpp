@@ -115,8 +115,8 @@ using Maker =
     std::function<bool(const TestNet&, const std::string& text, const TempDir&, const std::string& name)>;
 
 bool mini_maker(const TestNet& net, const std::string&, const TempDir& dir, const std::string& name) {
-    Prefix p;
-    return unfold(net, p) && write_mci(p, dir.file(name + ".mci"));
+    const Prefix p = unfold_prefix(net);
+    return p.complete && write_mci(p, dir.file(name + ".mci"));
 }
 
 const std::string kTrelmik = std::string(VOS_BIN_DIR) + "/trelmik";

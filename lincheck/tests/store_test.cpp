@@ -19,12 +19,12 @@ namespace {
 //   B2 (p4, initial) -> E5 (e, cut-off) -> B6 (p5)
 Prefix conflict_prefix() {
     Prefix p;
-    p.event_transition = {1, 2, 3, 4, 5};
-    p.conditions = {{1, 0, {1, 2}}, {4, 0, {5}}, {2, 1, {3}}, {2, 2, {}}, {3, 3, {4}}, {5, 5, {}}};
+    p.event_trans = {1, 2, 3, 4, 5};
+    p.conds = {{1, 0, {1, 2}}, {4, 0, {5}}, {2, 1, {3}}, {2, 2, {}}, {3, 3, {4}}, {5, 5, {}}};
     p.cutoffs = {{5, 0}};
-    p.configurations = {{1, 3, 4}, {2}};
-    p.place_names = {"p1", "p2", "p3", "p4", "p5"};
-    p.trans_names = {"a", "b", "c", "d", "e"};
+    p.configs = {{1, 3, 4}, {2}};
+    p.places = {"p1", "p2", "p3", "p4", "p5"};
+    p.transitions = {"a", "b", "c", "d", "e"};
     return p;
 }
 
@@ -57,18 +57,18 @@ TEST(ReadUnfolding, RejectsDamagedFiles) {
         std::function<void(Prefix&)> apply;
     };
     const Damage cases[] = {
-        {"transition 0", [](Prefix& p) { p.event_transition[0] = 0; }},
-        {"transition beyond the names", [](Prefix& p) { p.event_transition[1] = 6; }},
-        {"place beyond the names", [](Prefix& p) { p.conditions[2].place = 6; }},
-        {"producer beyond the events", [](Prefix& p) { p.conditions[2].producer = 9; }},
-        {"consumer beyond the events", [](Prefix& p) { p.conditions[1].consumers = {6}; }},
-        {"consumer listed twice", [](Prefix& p) { p.conditions[1].consumers = {5, 5}; }},
+        {"transition 0", [](Prefix& p) { p.event_trans[0] = 0; }},
+        {"transition beyond the names", [](Prefix& p) { p.event_trans[1] = 6; }},
+        {"place beyond the names", [](Prefix& p) { p.conds[2].place = 6; }},
+        {"producer beyond the events", [](Prefix& p) { p.conds[2].pre = 9; }},
+        {"consumer beyond the events", [](Prefix& p) { p.conds[1].post = {6}; }},
+        {"consumer listed twice", [](Prefix& p) { p.conds[1].post = {5, 5}; }},
         {"cut-off beyond the events", [](Prefix& p) { p.cutoffs = {{7, 0}}; }},
         {"corresponding event beyond the events", [](Prefix& p) { p.cutoffs = {{5, 8}}; }},
-        {"configuration event beyond the events", [](Prefix& p) { p.configurations = {{1, 99}}; }},
+        {"configuration event beyond the events", [](Prefix& p) { p.configs = {{1, 99}}; }},
         // E1 consumes B5, which E3 produces after E1: a cycle E1 -> B3 -> E3 -> B5 -> E1.
-        {"cyclic flow", [](Prefix& p) { p.conditions[4].consumers = {1, 4}; }},
-        {"self loop", [](Prefix& p) { p.conditions[2].consumers = {1}; }},
+        {"cyclic flow", [](Prefix& p) { p.conds[4].post = {1, 4}; }},
+        {"self loop", [](Prefix& p) { p.conds[2].post = {1}; }},
     };
     for (const Damage& d : cases) {
         Prefix p = conflict_prefix();
@@ -163,14 +163,14 @@ public:
 // A long chain B1 -> E1 -> B2 -> E2 -> ... (and n independent events when wide).
 Prefix chain(std::uint32_t n, bool wide) {
     Prefix p;
-    p.place_names = {"p"};
-    p.trans_names = {"t"};
-    for (std::uint32_t e = 1; e <= n; ++e) p.event_transition.push_back(1);
+    p.places = {"p"};
+    p.transitions = {"t"};
+    for (std::uint32_t e = 1; e <= n; ++e) p.event_trans.push_back(1);
     if (wide) {
-        for (std::uint32_t e = 1; e <= n; ++e) p.conditions.push_back({1, 0, {e}});
+        for (std::uint32_t e = 1; e <= n; ++e) p.conds.push_back({1, 0, {e}});
     } else {
         for (std::uint32_t c = 1; c <= n + 1; ++c)
-            p.conditions.push_back({1, c - 1, c <= n ? std::vector<std::uint32_t>{c} : std::vector<std::uint32_t>{}});
+            p.conds.push_back({1, c - 1, c <= n ? std::vector<std::uint32_t>{c} : std::vector<std::uint32_t>{}});
     }
     return p;
 }

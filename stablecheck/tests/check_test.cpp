@@ -3,8 +3,8 @@
 #include "bra_process.h"
 #include "formula.h"
 #include "check_helpers.h"
-#include "mini_unfolder.h"
 #include "petri_test.h"
+#include "prefix_support.h"
 #include "unf2velt.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +19,19 @@ using namespace velcheck;
 
 namespace {
 
-bool load(const testsupport::TestNet& net, const minitest::MiniPrefix& pf, BraProcess& bp) {
+bool load(const testsupport::Prefix& pf, BraProcess& bp) {
     std::string error;
-    const bool ok = bp.ReadPrefixBytes(minitest::to_mci(net, pf), error);
+    const bool ok = bp.ReadPrefixBytes(testsupport::mci_bytes(pf), error);
     EXPECT_TRUE(ok) << error;
     return ok;
+}
+
+// The prefix of a small net, with or without the conditions behind cut-offs.
+testsupport::Prefix unfold(const testsupport::TestNet& net, bool behind_cutoffs) {
+    testsupport::UnfoldOptions opt;
+    opt.behind_cutoffs = behind_cutoffs;
+    opt.max_events = 600;
+    return testsupport::unfold_prefix(net, opt);
 }
 
 std::vector<testsupport::RandomNetParams> shapes() {
@@ -52,7 +60,7 @@ TEST(VelcheckDeadlockProgram, AgreesWithExplorerAtEveryLevel) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed, prm);
         const testsupport::StateSpace ss = testsupport::explore(net, 5000);
         if (!ss.complete) continue;
-        const minitest::MiniPrefix pf = minitest::unfold(net, seed % 2 == 0, 600);
+        const testsupport::Prefix pf = unfold(net, seed % 2 == 0);
         if (!pf.complete) continue;
         const bool expected = testsupport::has_deadlock(ss);
         ++checked;
@@ -60,7 +68,7 @@ TEST(VelcheckDeadlockProgram, AgreesWithExplorerAtEveryLevel) {
         for (int level = 0; level <= 3; ++level) {
             for (bool lookahead : {true, false}) {
                 BraProcess bp;
-                ASSERT_TRUE(load(net, pf, bp));
+                ASSERT_TRUE(load(pf, bp));
                 const minitest::DeadlockResult r = minitest::check_deadlock(bp, net, level, lookahead);
                 if (r.every) {
                     // The prefix is the whole behaviour: every run ends dead.
@@ -88,10 +96,10 @@ TEST(VelcheckReachabilityProgram, RandomFormulasAgreeWithExplorer) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed + 1000, prm);
         const testsupport::StateSpace ss = testsupport::explore(net, 5000);
         if (!ss.complete) continue;
-        const minitest::MiniPrefix pf = minitest::unfold(net, true, 600);
+        const testsupport::Prefix pf = unfold(net, true);
         if (!pf.complete) continue;
         BraProcess bp;
-        ASSERT_TRUE(load(net, pf, bp));
+        ASSERT_TRUE(load(pf, bp));
         std::mt19937_64 rng(seed);
         std::vector<int> places;
         for (int p = 0; p < net.places(); ++p) places.push_back(p);

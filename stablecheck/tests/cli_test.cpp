@@ -1,7 +1,7 @@
 // The velcheck program through its command line: usage, files, exit codes,
 // verdicts, printing and the formula language.
-#include "mini_unfolder.h"
 #include "petri_test.h"
+#include "prefix_support.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ testsupport::TestNet make_net(std::vector<std::string> places, std::vector<int> 
 
 std::string write_prefix(const TempDir& d, const std::string& name, const testsupport::TestNet& net) {
     const std::string path = d.file(name);
-    EXPECT_TRUE(write_bytes(path, minitest::to_mci(net, minitest::unfold(net))));
+    EXPECT_TRUE(write_bytes(path, testsupport::mci_bytes(testsupport::unfold_prefix(net))));
     return path;
 }
 
@@ -144,7 +144,7 @@ TEST(VelcheckFiles, WriteErrorOnOutputExits2) {
 TEST(VelcheckFiles, MalformedPrefixFiles) {
     TempDir d;
     const testsupport::TestNet net = cycle_with_exit();
-    const std::vector<unsigned char> good = minitest::to_mci(net, minitest::unfold(net));
+    const std::vector<unsigned char> good = testsupport::mci_bytes(testsupport::unfold_prefix(net));
     std::vector<std::vector<unsigned char>> bad;
     bad.emplace_back();                                                    // empty
     bad.emplace_back(good.begin(), good.begin() + 6);                      // cut in the counts
@@ -152,8 +152,8 @@ TEST(VelcheckFiles, MalformedPrefixFiles) {
     bad.emplace_back(good.begin(), good.end() - 8);                        // names cut
     {
         std::vector<unsigned char> b;  // huge counts
-        minitest::put(b, 0x7fffffff);
-        minitest::put(b, 0x7fffffff);
+        testsupport::put_word(b, 0x7fffffff);
+        testsupport::put_word(b, 0x7fffffff);
         bad.push_back(b);
     }
     {

@@ -1,7 +1,7 @@
 // The prefix store, its sets and walks, and the formula language.
 #include "bra_process.h"
 #include "formula.h"
-#include "mini_unfolder.h"
+#include "prefix_support.h"
 #include "unf2velt.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 using namespace velcheck;
-using minitest::put;
+using testsupport::put_word;
 
 namespace {
 
@@ -52,24 +52,24 @@ TEST(VelcheckBitArray, OperationsKeepTheirSize) {
 // Cut-off pairs listed as (3, 0) before (2, 1).
 std::vector<unsigned char> handmade() {
     std::vector<unsigned char> b;
-    put(b, 4);
-    put(b, 3);
-    put(b, 1);
-    put(b, 2);
-    put(b, 3);
+    put_word(b, 4);
+    put_word(b, 3);
+    put_word(b, 1);
+    put_word(b, 2);
+    put_word(b, 3);
     // B1
-    put(b, 1); put(b, 0); put(b, 1); put(b, 3); put(b, 0);
+    put_word(b, 1); put_word(b, 0); put_word(b, 1); put_word(b, 3); put_word(b, 0);
     // B2
-    put(b, 2); put(b, 0); put(b, 2); put(b, 0);
+    put_word(b, 2); put_word(b, 0); put_word(b, 2); put_word(b, 0);
     // B3
-    put(b, 3); put(b, 1); put(b, 0);
+    put_word(b, 3); put_word(b, 1); put_word(b, 0);
     // B4
-    put(b, 2); put(b, 2); put(b, 0);
-    put(b, 3); put(b, 0); put(b, 2); put(b, 1); put(b, 0);
-    put(b, 1); put(b, 0); put(b, 0);  // one configuration {E1}
-    put(b, 3);
-    put(b, 3);
-    put(b, 1);
+    put_word(b, 2); put_word(b, 2); put_word(b, 0);
+    put_word(b, 3); put_word(b, 0); put_word(b, 2); put_word(b, 1); put_word(b, 0);
+    put_word(b, 1); put_word(b, 0); put_word(b, 0);  // one configuration {E1}
+    put_word(b, 3);
+    put_word(b, 3);
+    put_word(b, 1);
     for (const char* n : {"p", "q", "r"}) {
         b.push_back(static_cast<unsigned char>(n[0]));
         b.push_back(0);
@@ -155,22 +155,20 @@ TEST(VelcheckPrefixStore, CausalClosureOfADeepChain) {
     for (int i = 0; i <= n; ++i) net.place_names.push_back("p" + std::to_string(i));
     net.m0.assign(n + 1, 0);
     net.m0[0] = 1;
-    minitest::MiniPrefix pf;
-    pf.cond_place.push_back(0);
-    pf.cond_pre.push_back(0);
-    pf.cond_post.push_back({1});
+    testsupport::Prefix pf;
+    pf.add_condition(1, 0, {1});
     for (int i = 1; i <= n; ++i) {
         net.trans_names.push_back("t" + std::to_string(i));
         net.pre.push_back({i - 1});
         net.post.push_back({i});
-        pf.ev_trans.push_back(i - 1);
-        pf.cond_place.push_back(i);
-        pf.cond_pre.push_back(i);
-        pf.cond_post.push_back(i < n ? std::vector<int>{i + 1} : std::vector<int>{});
+        const std::uint32_t e = pf.add_event(static_cast<std::uint32_t>(i));
+        pf.add_condition(e + 1, e, i < n ? std::vector<std::uint32_t>{e + 1} : std::vector<std::uint32_t>{});
     }
+    pf.places = net.place_names;
+    pf.transitions = net.trans_names;
     BraProcess bp;
     std::string error;
-    ASSERT_TRUE(bp.ReadPrefixBytes(minitest::to_mci(net, pf), error)) << error;
+    ASSERT_TRUE(bp.ReadPrefixBytes(testsupport::mci_bytes(pf), error)) << error;
     BITARRAY evs = NewBitArray(n);
     SetBit(evs, n);
     bp.CausalClosure(evs);
@@ -210,7 +208,7 @@ TEST(VelcheckPrefixStore, RejectsInconsistentFlow) {
     };
     for (const Case& c : cases) {
         std::vector<unsigned char> b;
-        for (std::uint32_t w : c.words) put(b, w);
+        for (std::uint32_t w : c.words) put_word(b, w);
         for (const char* s : {"p", "", "a", ""}) {
             for (const char* q = s; *q; ++q) b.push_back(static_cast<unsigned char>(*q));
             b.push_back(0);
@@ -222,7 +220,7 @@ TEST(VelcheckPrefixStore, RejectsInconsistentFlow) {
     // A cut-off whose output is consumed again is no prefix of the format.
     std::vector<unsigned char> b;
     for (std::uint32_t w : {2u, 2u, 1u, 1u, 1u, 0u, 1u, 0u, 1u, 1u, 2u, 0u, 1u, 0u, 0u, 0u, 1u, 1u, 1u})
-        put(b, w);
+        put_word(b, w);
     for (const char* s : {"p", "", "a", ""}) {
         for (const char* q = s; *q; ++q) b.push_back(static_cast<unsigned char>(*q));
         b.push_back(0);
@@ -244,7 +242,7 @@ protected:
         net.pre = {{0}};
         net.post = {{1}};
         std::string error;
-        ASSERT_TRUE(bp.ReadPrefixBytes(minitest::to_mci(net, minitest::unfold(net)), error));
+        ASSERT_TRUE(bp.ReadPrefixBytes(testsupport::mci_bytes(testsupport::unfold_prefix(net)), error));
     }
     std::string shown(const std::string& text, bool optimize) {
         std::FILE* in = std::tmpfile();

@@ -5,8 +5,8 @@
 
 #include "dlbacktrack_fixture.h"
 
-using dlbacktrack_test::FixturePrefix;
-using dlbacktrack_test::mci_bytes;
+using testsupport::Prefix;
+using testsupport::mci_string;
 using dlbacktrack_test::unf_text;
 using testsupport::read_file;
 using testsupport::run;
@@ -23,8 +23,8 @@ testsupport::RunResult dlbacktrack(const std::string& args) {
 }
 
 // B1 is consumed by the cut-off E1 and by E2; B2 by E3 and E4.
-FixturePrefix deadlocking_prefix() {
-    FixturePrefix p;
+Prefix deadlocking_prefix() {
+    Prefix p;
     p.places = {"p", "q"};
     p.transitions = {"loop", "stop", "left", "right"};
     for (std::uint32_t t = 1; t <= 4; ++t) p.add_event(t);
@@ -65,8 +65,8 @@ TEST(DlbacktrackCli, DeadlockVerdictWithWitnessTimeAndResultFile) {
     // The extension is compared in lower case.
     for (const std::string name : {"d.mci", "d.MCI", "d.unf"}) {
         std::string path = dir.file(name);
-        FixturePrefix p = deadlocking_prefix();
-        write_file(path, name == "d.unf" ? unf_text(p, name) : mci_bytes(p));
+        Prefix p = deadlocking_prefix();
+        write_file(path, name == "d.unf" ? unf_text(p, name) : mci_string(p));
         std::string result = dir.file("result.txt");
         auto r = dlbacktrack(shell_quote(path) + " " + shell_quote(result));
         ASSERT_EQ(r.exit_code, 0) << name << r.err;
@@ -79,13 +79,13 @@ TEST(DlbacktrackCli, DeadlockVerdictWithWitnessTimeAndResultFile) {
 
 TEST(DlbacktrackCli, NoDeadlockAndListForms) {
     TempDir dir;
-    FixturePrefix p = deadlocking_prefix();
+    Prefix p = deadlocking_prefix();
     p.conds[0].post = {1};   // E2 never happens: the loop cannot be avoided
     p.event_trans[1] = 1;
     p.conds[1].post = {3, 4};
     p.add_condition(1, 0, {2});
     std::string path = dir.file("live.mci");
-    write_file(path, mci_bytes(p));
+    write_file(path, mci_string(p));
     auto r = dlbacktrack(shell_quote(path));
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out.substr(0, 5), "TRUE\n");
@@ -93,13 +93,13 @@ TEST(DlbacktrackCli, NoDeadlockAndListForms) {
 
     // Without cut-offs: "FALSE - EVERY" without a time line, or the first
     // listed configuration.
-    FixturePrefix q = deadlocking_prefix();
+    Prefix q = deadlocking_prefix();
     q.cutoffs.clear();
-    write_file(path, mci_bytes(q));
+    write_file(path, mci_string(q));
     r = dlbacktrack(shell_quote(path));
     EXPECT_EQ(r.out, "FALSE - EVERY\n");
     q.configs = {{2, 4}, {1, 3}};
-    write_file(path, mci_bytes(q));
+    write_file(path, mci_string(q));
     r = dlbacktrack(shell_quote(path));
     EXPECT_EQ(r.out, "FALSE\nE2(stop), E4(right).\n\n");
 }
@@ -107,7 +107,7 @@ TEST(DlbacktrackCli, NoDeadlockAndListForms) {
 TEST(DlbacktrackCli, UnwritableResultFileOnlyWarns) {
     TempDir dir;
     std::string path = dir.file("d.mci");
-    write_file(path, mci_bytes(deadlocking_prefix()));
+    write_file(path, mci_string(deadlocking_prefix()));
     const std::string bad = dir.file("missing/r.txt");
     auto r = dlbacktrack(shell_quote(path) + " " + shell_quote(bad));
     EXPECT_EQ(r.exit_code, 0);
@@ -130,7 +130,7 @@ TEST(DlbacktrackCli, ReaderFailuresExitWithCode10) {
     EXPECT_EQ(r.exit_code, 10);
     EXPECT_EQ(r.err, "\nFEHLER -- readMCI(): kann Datei nicht oeffnen: '" + folder + "'\n");
 
-    std::string bytes = mci_bytes(deadlocking_prefix());
+    std::string bytes = mci_string(deadlocking_prefix());
     const std::string cut = dir.file("cut.mci");
     write_file(cut, bytes.substr(0, bytes.size() / 2));
     r = dlbacktrack(shell_quote(cut));

@@ -7,8 +7,8 @@
 #include "dlbacktrack_search.h"
 
 using namespace dlbacktrack;
-using dlbacktrack_test::FixturePrefix;
-using dlbacktrack_test::mci_bytes;
+using testsupport::Prefix;
+using testsupport::mci_string;
 using dlbacktrack_test::unf_text;
 
 namespace {
@@ -16,8 +16,8 @@ namespace {
 // Two events in conflict on the initial condition B1 (place "p_1"), the
 // first one producing B3; B2 is concurrent and consumed by E2 together with
 // B1.  E3 follows E1 and is a cut-off; E4 follows E1 as well.
-FixturePrefix small_prefix() {
-    FixturePrefix p;
+Prefix small_prefix() {
+    Prefix p;
     p.places = {"p_1", "p_2", "p_3", "a_very_long_place_name"};
     p.transitions = {"t_1", "t_2", "t_3"};
     std::uint32_t e1 = p.add_event(1), e2 = p.add_event(2), e3 = p.add_event(3), e4 = p.add_event(1);
@@ -78,8 +78,8 @@ ReadError::Kind read_error_kind(const std::function<void()>& f, std::string* mes
 }  // namespace
 
 TEST(DlbacktrackReaders, BothFormsGiveTheSamePrefixWithWholeNames) {
-    FixturePrefix p = small_prefix();
-    PrefixFile m = readMCI_data(mci_bytes(p), "x.mci");
+    Prefix p = small_prefix();
+    PrefixFile m = readMCI_data(mci_string(p), "x.mci");
     PrefixFile u = readUNF_data(unf_text(p, "x.unf"), "x.unf");
     expect_same(m, u);
     Shape s = shape(m);
@@ -94,7 +94,7 @@ TEST(DlbacktrackReaders, BothFormsGiveTheSamePrefixWithWholeNames) {
 
 TEST(DlbacktrackReaders, EveryListedCutoffIsMarkedWhateverItsPosition) {
     // A chain E1 .. E9 where E9 and E4 are listed as cut-offs in that order.
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p"};
     p.transitions = {"t"};
     std::uint32_t prev = 0;
@@ -105,18 +105,18 @@ TEST(DlbacktrackReaders, EveryListedCutoffIsMarkedWhateverItsPosition) {
     }
     p.add_condition(1, prev);
     p.cutoffs = {{9, 0}, {4, 0}};
-    for (const std::string& text : {mci_bytes(p), unf_text(p, "c.unf")}) {
-        PrefixFile pf = text == mci_bytes(p) ? readMCI_data(text, "c.mci") : readUNF_data(text, "c.unf");
+    for (const std::string& text : {mci_string(p), unf_text(p, "c.unf")}) {
+        PrefixFile pf = text == mci_string(p) ? readMCI_data(text, "c.mci") : readUNF_data(text, "c.unf");
         EXPECT_EQ(pf.cutoff_count, 2u);
         EXPECT_EQ(pf.cutoff, (std::vector<std::uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
     }
 }
 
 TEST(DlbacktrackReaders, FirstConfigurationOnlyWithoutCutoffs) {
-    FixturePrefix p = small_prefix();
+    Prefix p = small_prefix();
     p.cutoffs.clear();
     p.configs = {{1, 3, 4}, {2}};
-    PrefixFile m = readMCI_data(mci_bytes(p), "x.mci");
+    PrefixFile m = readMCI_data(mci_string(p), "x.mci");
     PrefixFile u = readUNF_data(unf_text(p, "x.unf"), "x.unf");
     EXPECT_EQ(m.config_names, (std::vector<std::string>{"E1", "E3", "E4"}));
     EXPECT_EQ(u.config_names, m.config_names);
@@ -124,7 +124,7 @@ TEST(DlbacktrackReaders, FirstConfigurationOnlyWithoutCutoffs) {
     // No configuration at all (-c), and an empty first configuration.
     p.configs.clear();
     EXPECT_TRUE(readUNF_data(unf_text(p, "x.unf"), "x.unf").config_names.empty());
-    EXPECT_TRUE(readMCI_data(mci_bytes(p), "x.mci").config_names.empty());
+    EXPECT_TRUE(readMCI_data(mci_string(p), "x.mci").config_names.empty());
     p.configs = {{}};
     EXPECT_TRUE(readUNF_data(unf_text(p, "x.unf"), "x.unf").config_names.empty());
 }
@@ -132,7 +132,7 @@ TEST(DlbacktrackReaders, FirstConfigurationOnlyWithoutCutoffs) {
 TEST(DlbacktrackReaders, LongListsWrapAndLongNamesAreCut) {
     // Thirty concurrent events, all cut-offs: the cut-off list wraps, also
     // between a name and its corresponding event.
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p"};
     p.transitions = {std::string(301, 'x')};
     for (std::uint32_t i = 1; i <= 30; ++i) {
@@ -157,7 +157,7 @@ TEST(DlbacktrackReaders, LongListsWrapAndLongNamesAreCut) {
 }
 
 TEST(DlbacktrackReaders, EmptyPrefixesAndUnknownKindLetter) {
-    FixturePrefix p = small_prefix();
+    Prefix p = small_prefix();
     std::string text = unf_text(p, "x.unf");
     std::string message;
     // No conditions.
@@ -165,7 +165,7 @@ TEST(DlbacktrackReaders, EmptyPrefixesAndUnknownKindLetter) {
     zero.replace(zero.find("5 conditions"), 1, "0");
     EXPECT_EQ(read_error_kind([&] { readUNF_data(zero, "x.unf"); }, &message), ReadError::Kind::Syntax);
     EXPECT_EQ(message, "readUNF(): Netz enthaelt keine Bedingungen");
-    std::string bytes = mci_bytes(p);
+    std::string bytes = mci_string(p);
     bytes[0] = 0;
     EXPECT_EQ(read_error_kind([&] { readMCI_data(bytes, "x.mci"); }, &message), ReadError::Kind::Fatal);
     EXPECT_EQ(message, "readMCI(): Netz enthaelt keine Bedingungen");
@@ -190,7 +190,7 @@ TEST(DlbacktrackReaders, MissingFilesAreFatal) {
 
 // Every proper prefix of a valid ".mci" file is an incomplete file.
 TEST(DlbacktrackReaders, TruncatedMciIsAlwaysAReadError) {
-    std::string bytes = mci_bytes(small_prefix());
+    std::string bytes = mci_string(small_prefix());
     for (std::size_t n = 0; n < bytes.size(); ++n) {
         std::string cut = bytes.substr(0, n);
         EXPECT_EQ(read_error_kind([&] { readMCI_data(cut, "t.mci"); }), ReadError::Kind::Fatal) << n;
@@ -201,31 +201,31 @@ TEST(DlbacktrackReaders, TruncatedMciIsAlwaysAReadError) {
 // Numbers out of range, descending post-events, events without a preset,
 // and huge counts are reported instead of being followed.
 TEST(DlbacktrackReaders, MalformedMciNumbersAreReadErrors) {
-    FixturePrefix base = small_prefix();
-    std::vector<std::function<void(FixturePrefix&)>> faults = {
-        [](FixturePrefix& p) { p.conds[2].pre = 9; },
-        [](FixturePrefix& p) { p.conds[0].post = {2, 1}; },
-        [](FixturePrefix& p) { p.conds[2].post = {1}; },           // consumer before its pre-event
-        [](FixturePrefix& p) { p.conds[0].post = {1, 7}; },
-        [](FixturePrefix& p) { p.cutoffs = {{8, 0}}; },
-        [](FixturePrefix& p) { p.cutoffs = {{3, 12}}; },
-        [](FixturePrefix& p) { p.configs = {{1, 99}}; },
-        [](FixturePrefix& p) { p.event_trans[0] = 4; },
-        [](FixturePrefix& p) { p.event_trans[0] = 0; },
-        [](FixturePrefix& p) { p.conds[1].post.clear(); p.conds[0].post = {1}; },   // E2 without preset
+    Prefix base = small_prefix();
+    std::vector<std::function<void(Prefix&)>> faults = {
+        [](Prefix& p) { p.conds[2].pre = 9; },
+        [](Prefix& p) { p.conds[0].post = {2, 1}; },
+        [](Prefix& p) { p.conds[2].post = {1}; },           // consumer before its pre-event
+        [](Prefix& p) { p.conds[0].post = {1, 7}; },
+        [](Prefix& p) { p.cutoffs = {{8, 0}}; },
+        [](Prefix& p) { p.cutoffs = {{3, 12}}; },
+        [](Prefix& p) { p.configs = {{1, 99}}; },
+        [](Prefix& p) { p.event_trans[0] = 4; },
+        [](Prefix& p) { p.event_trans[0] = 0; },
+        [](Prefix& p) { p.conds[1].post.clear(); p.conds[0].post = {1}; },   // E2 without preset
     };
     for (std::size_t i = 0; i < faults.size(); ++i) {
-        FixturePrefix p = base;
+        Prefix p = base;
         faults[i](p);
-        EXPECT_EQ(read_error_kind([&] { readMCI_data(mci_bytes(p), "m.mci"); }), ReadError::Kind::Fatal)
+        EXPECT_EQ(read_error_kind([&] { readMCI_data(mci_string(p), "m.mci"); }), ReadError::Kind::Fatal)
             << "fault " << i;
     }
     // Counts that the file cannot hold.
-    std::string bytes = mci_bytes(base);
+    std::string bytes = mci_string(base);
     bytes[4] = bytes[5] = bytes[6] = static_cast<char>(0xFF);
     EXPECT_EQ(read_error_kind([&] { readMCI_data(bytes, "m.mci"); }), ReadError::Kind::Fatal);
     // A name block that is not closed.
-    std::string open = bytes = mci_bytes(base);
+    std::string open = bytes = mci_string(base);
     open.pop_back();
     open += 'x';
     EXPECT_EQ(read_error_kind([&] { readMCI_data(open, "m.mci"); }), ReadError::Kind::Fatal);
@@ -234,7 +234,7 @@ TEST(DlbacktrackReaders, MalformedMciNumbersAreReadErrors) {
 // Random corruption: the reader either reads the file or reports an error;
 // the address sanitizer watches every access.
 TEST(DlbacktrackReaders, CorruptedFilesNeverCrash) {
-    std::string bytes = mci_bytes(small_prefix());
+    std::string bytes = mci_string(small_prefix());
     std::string text = unf_text(small_prefix(), "r.unf");
     std::mt19937 rng(7);
     for (int round = 0; round < 400; ++round) {

@@ -9,9 +9,8 @@
 #include "dlbacktrack_search.h"
 
 using namespace dlbacktrack;
-using dlbacktrack_test::FixturePrefix;
-using dlbacktrack_test::mci_bytes;
-using dlbacktrack_test::reference_unfold;
+using testsupport::Prefix;
+using testsupport::mci_string;
 using dlbacktrack_test::unf_text;
 
 namespace {
@@ -19,9 +18,9 @@ namespace {
 // A prefix of events that consume only initial conditions: `consumers[k]`
 // lists the events (1-based) consuming initial condition k+1; `cutoffs`
 // names the cut-off events.
-FixturePrefix flat_prefix(std::uint32_t events, const std::vector<std::vector<std::uint32_t>>& consumers,
+Prefix flat_prefix(std::uint32_t events, const std::vector<std::vector<std::uint32_t>>& consumers,
                           const std::vector<std::uint32_t>& cutoffs) {
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p"};
     p.transitions = {"t"};
     for (std::uint32_t e = 0; e < events; ++e) p.add_event(1);
@@ -37,9 +36,9 @@ struct Run {
     bool found = false;
 };
 
-std::unique_ptr<Run> search(const FixturePrefix& p) {
+std::unique_ptr<Run> search(const Prefix& p) {
     auto r = std::make_unique<Run>();
-    r->file = readMCI_data(mci_bytes(p), "s.mci");
+    r->file = readMCI_data(mci_string(p), "s.mci");
     r->graph = build_graph(r->file);
     r->search = std::make_unique<DeadlockSearch>(r->graph);
     r->search->AllConflicts();
@@ -51,7 +50,7 @@ std::unique_ptr<Run> search(const FixturePrefix& p) {
 
 TEST(DlbacktrackSearch, CutoffWithoutConflictsMeansNoDeadlockWithoutSearch) {
     // B1 -> E1 (cut-off) -> B2: nothing is in conflict with E1.
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p"};
     p.transitions = {"t"};
     p.add_event(1);
@@ -61,7 +60,7 @@ TEST(DlbacktrackSearch, CutoffWithoutConflictsMeansNoDeadlockWithoutSearch) {
     auto r = search(p);
     EXPECT_TRUE(r->search->CutoffWithoutConflicts());
     EXPECT_EQ(r->search->steps(), 0u);
-    PrefixFile f = readMCI_data(mci_bytes(p), "s.mci");
+    PrefixFile f = readMCI_data(mci_string(p), "s.mci");
     EXPECT_EQ(check_prefix(f).verdict, Verdict::NoDeadlock);
 }
 
@@ -69,7 +68,7 @@ TEST(DlbacktrackSearch, ConflictListsSkipCutoffsAndTheLocalConfiguration) {
     // B1 consumed by E1, E2, E3 (E3 a cut-off); B2 (after E1) consumed by E4
     // (cut-off) and E5.  [E4] = {E1, E4}: conflicts are E2 (on B1) and E5
     // (on B2); E3 is a cut-off and stays out.
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p"};
     p.transitions = {"t"};
     for (int i = 0; i < 5; ++i) p.add_event(1);
@@ -115,8 +114,8 @@ TEST(DlbacktrackSearch, NoCandidateLeftAtDepthZeroMeansNoDeadlock) {
 TEST(DlbacktrackSearch, WitnessIsAConfigurationOfTheUnmarkedEvents) {
     // B1: E1 (cut-off), E2.  B2: E3, E4 (both unmarked after choosing E2,
     // but in conflict with each other); the witness takes E3 only.
-    FixturePrefix p = flat_prefix(4, {{1, 2}, {3, 4}}, {1});
-    PrefixFile f = readMCI_data(mci_bytes(p), "s.mci");
+    Prefix p = flat_prefix(4, {{1, 2}, {3, 4}}, {1});
+    PrefixFile f = readMCI_data(mci_string(p), "s.mci");
     CheckResult r = check_prefix(f);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{2, 3}));
@@ -124,21 +123,21 @@ TEST(DlbacktrackSearch, WitnessIsAConfigurationOfTheUnmarkedEvents) {
 }
 
 TEST(DlbacktrackSearch, ListFormWithoutCutoffs) {
-    FixturePrefix p = flat_prefix(2, {{1, 2}}, {});
-    PrefixFile none = readMCI_data(mci_bytes(p), "l.mci");
+    Prefix p = flat_prefix(2, {{1, 2}}, {});
+    PrefixFile none = readMCI_data(mci_string(p), "l.mci");
     CheckResult r = check_prefix(none);
     EXPECT_EQ(r.verdict, Verdict::DeadlockEvery);
     EXPECT_FALSE(r.search_form);
     EXPECT_EQ(result_text(none, r), "FALSE - EVERY\n");
 
     p.configs = {{2}, {1}};
-    PrefixFile named = readMCI_data(mci_bytes(p), "l.mci");
+    PrefixFile named = readMCI_data(mci_string(p), "l.mci");
     r = check_prefix(named);
     EXPECT_EQ(result_text(named, r), "FALSE\nE2(t).\n\n");
 
     // A listed set that is not a maximal configuration is replaced.
     p.configs = {{1, 2}};
-    PrefixFile bad = readMCI_data(mci_bytes(p), "l.mci");
+    PrefixFile bad = readMCI_data(mci_string(p), "l.mci");
     EXPECT_EQ(result_text(bad, check_prefix(bad)), "FALSE\nE1(t).\n\n");
 }
 
@@ -170,7 +169,7 @@ TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
     const std::uint32_t n = 150000;
     // B1 -> E1 -> B2 -> ... -> En -> B(n+1); B(n+1) is consumed by the
     // cut-off E(n+1) and by X = E(n+2); B1 also by Y = E(n+3).
-    FixturePrefix p;
+    Prefix p;
     p.places = {"p", "q"};
     p.transitions = {"step", "stop"};
     for (std::uint32_t i = 0; i < n + 3; ++i) p.add_event(i < n + 1 ? 1 : 2);
@@ -179,7 +178,7 @@ TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
     p.add_condition(1, n, {n + 1, n + 2});
     p.add_condition(2, n + 1);
     p.cutoffs = {{n + 1, 0}};
-    PrefixFile f = readMCI_data(mci_bytes(p), "deep.mci");
+    PrefixFile f = readMCI_data(mci_string(p), "deep.mci");
     CheckResult r = check_prefix(f);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     ASSERT_EQ(r.witness.size(), n + 1);
@@ -188,21 +187,21 @@ TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
     // And the other way: an early conflict whose successors form the chain.
     // B1 is consumed by E1 (start of the chain, whose end En+1 is the
     // cut-off) and by X = E(n+2); choosing X marks the whole chain.
-    FixturePrefix q;
+    Prefix q;
     q.places = {"p"};
     q.transitions = {"t"};
     for (std::uint32_t i = 0; i < n + 2; ++i) q.add_event(1);
     q.add_condition(1, 0, {1, n + 2});
     for (std::uint32_t i = 1; i <= n; ++i) q.add_condition(1, i, {i + 1});
     q.cutoffs = {{n + 1, 0}};
-    PrefixFile g = readMCI_data(mci_bytes(q), "deep.mci");
+    PrefixFile g = readMCI_data(mci_string(q), "deep.mci");
     r = check_prefix(g);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{n + 2}));
 }
 
 // ---------------------------------------------------------------------------
-// Random 1-safe nets: the verdict on prefixes of the reference unfolder, in
+// Random 1-safe nets: the verdict on prefixes of the shared test unfolder, in
 // both file forms, agrees with the explorer, and every witness fired in event
 // order ends in a dead marking.
 namespace {
@@ -215,9 +214,11 @@ struct Coverage {
 void check_against_explorer(const testsupport::TestNet& net, std::uint64_t seed, Coverage& cov) {
     testsupport::StateSpace ss = testsupport::explore(net);
     ASSERT_TRUE(ss.complete);
-    bool complete = false;
-    FixturePrefix p = reference_unfold(net, 250, complete);
-    if (!complete) return;
+    testsupport::UnfoldOptions opt;
+    opt.max_events = 250;
+    opt.maximal_configuration = true;
+    const Prefix p = testsupport::unfold_prefix(net, opt);
+    if (!p.complete) return;
     const bool deadlock = testsupport::has_deadlock(ss);
     ++cov.checked;
     cov.deadlocks += deadlock;
@@ -225,7 +226,7 @@ void check_against_explorer(const testsupport::TestNet& net, std::uint64_t seed,
     for (int form = 0; form < 2; ++form) {
         SCOPED_TRACE("seed " + std::to_string(seed) + (form ? " .unf" : " .mci"));
         PrefixFile f = form ? readUNF_data(unf_text(p, "r.unf"), "r.unf")
-                            : readMCI_data(mci_bytes(p), "r.mci");
+                            : readMCI_data(mci_string(p), "r.mci");
         CheckResult r = check_prefix(f);
         ASSERT_EQ(r.verdict != Verdict::NoDeadlock, deadlock);
         if (r.verdict != Verdict::Deadlock) continue;
@@ -283,13 +284,13 @@ TEST(DlbacktrackRandom, GeneralNetsAgreeWithTheExplorer) {
 namespace {
 
 struct RandomPrefix {
-    FixturePrefix prefix;
+    Prefix prefix;
     std::vector<std::vector<std::uint32_t>> pre;   // per event (0-based), conditions (1-based)
 };
 
 RandomPrefix random_prefix(std::mt19937& rng, std::uint32_t events) {
     RandomPrefix r;
-    FixturePrefix& p = r.prefix;
+    Prefix& p = r.prefix;
     p.places = {"p"};
     p.transitions = {"t"};
     std::vector<std::uint32_t> pool;   // conditions that events may consume
@@ -377,7 +378,7 @@ TEST(DlbacktrackRandom, SearchAgreesWithBruteForceOnRandomPrefixes) {
         RandomPrefix r = random_prefix(rng, 4 + rng() % 11);
         if (r.prefix.cutoffs.empty()) continue;
         SCOPED_TRACE("round " + std::to_string(round));
-        PrefixFile f = readMCI_data(mci_bytes(r.prefix), "r.mci");
+        PrefixFile f = readMCI_data(mci_string(r.prefix), "r.mci");
         PrefixGraph g = build_graph(f);
         DeadlockSearch s(g);
         s.AllConflicts();
