@@ -100,9 +100,14 @@ Configurations maximal_configurations(const Prefix& pf, bool reduce) {
             if (!dropped) {
                 for (auto f = front.begin(); f != front.end();)
                     f = subset(*f, n) ? front.erase(f) : std::next(f);
-                for (auto f = configs.begin(); f != configs.end();) {
-                    if (f != it && subset(*f, n)) f = configs.erase(f);
-                    else ++f;
+                // The older configurations form an antichain and n drops an
+                // event of c: none of them can lie inside n unless the
+                // conflict set was cut short (-z).
+                if (!reduce) {
+                    for (auto f = configs.begin(); f != configs.end();) {
+                        if (f != it && subset(*f, n)) f = configs.erase(f);
+                        else ++f;
+                    }
                 }
                 front.push_front(std::move(n));
             }
