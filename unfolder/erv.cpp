@@ -6,6 +6,8 @@
 // conditions concurrent with it), so co tests stay exact for the whole run.
 #include "erv.h"
 
+#include "bitcuts.h"
+
 #include <algorithm>
 #include <deque>
 #include <unordered_map>
@@ -573,9 +575,13 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
             std::fprintf(s_.out, "(depth=%u) ", pf_.ev_depth[e - 1]);
             if (!o_.spts) std::fprintf(s_.out, "(size=%u) ", pf_.ev_size[e - 1]);
         }
-        std::fputc('{', s_.out);
-        for (std::size_t i = 0; i < cut_.size(); ++i) std::fprintf(s_.out, i ? ",%u" : "%u", cut_[i]);
-        std::fputs("}\n", s_.out);
+        if (s_.bit_cuts && !o_.spts) {
+            print_places(s_.out, net_, cut_);
+        } else {
+            std::fputc('{', s_.out);
+            for (std::size_t i = 0; i < cut_.size(); ++i) std::fprintf(s_.out, i ? ",%u" : "%u", cut_[i]);
+            std::fputs("}\n", s_.out);
+        }
     }
     auto found = table_.find(cut_);
     if (found != table_.end()) {

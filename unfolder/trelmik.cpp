@@ -17,6 +17,7 @@
 #include "net.h"
 #include "outputs.h"
 #include "erv.h"
+#include "bitcuts.h"
 #include "kconf.h"
 #include "maxconf.h"
 #include "unfold.h"
@@ -80,6 +81,7 @@ struct Options {
     bool version = false, usage = false;
     bool no_reduction = false;   // -z
     bool separate_configs = false;  // -k
+    bool bit_cuts = false, second_cut = false;  // -b, -a
     bool no_configs = false, no_cutoff_conditions = false, last = false, repeat = false;
     bool current_marking = false, block_mode = false;
     char progress = 0;
@@ -224,15 +226,11 @@ void parse_arguments(Options& o, int argc, char** argv) {
                 break;
             case 't': o.times = true; ++i; break;
             case '#': o.debug = true; ++i; break;
-            case 'a': o.unavailable.push_back("a"); ++i; break;
+            case 'a': o.bit_cuts = o.second_cut = true; ++i; break;
             case 'b':
-                if (i + 1 < arg.size() && arg[i + 1] == 'b') {
-                    o.unavailable.push_back("bb");
-                    i += 2;
-                } else {
-                    o.unavailable.push_back("b");
-                    ++i;
-                }
+                // -bb: taken as -b (the second b alone selects nothing that works).
+                o.bit_cuts = true;
+                i += i + 1 < arg.size() && arg[i + 1] == 'b' ? 2 : 1;
                 break;
             case 'y': o.erv_opts.dense_keys = true; ++i; break;
             case 'Q': o.erv_opts.insertion = 'q'; ++i; break;
@@ -433,7 +431,7 @@ void print_memory_line(std::uint64_t bytes) {
     std::printf("  --> allocated memory: %10u Bytes\n", static_cast<unsigned>(bytes));
 }
 
-void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInfo& info) {
+void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInfo& info, bool bit_cuts = false) {
     std::printf("GL_maxTpostset = %u, ", info.max_postset);
     std::printf("GL_maxTpreset = %u\n", info.max_preset);
     std::printf("List elements: %u\n", static_cast<unsigned>(info.set_cells));
@@ -458,9 +456,16 @@ void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInf
     std::printf("  Number of buckets: %u.\n", pf.buckets);
     print_memory_line(rounded_name(4ull * pf.buckets));
     const std::uint64_t cells = pf.cut_cells;
-    std::printf("  Hash table entries: %u linear lists ( %u set list elements )\n",
-                static_cast<unsigned>(pf.cuts.size()), static_cast<unsigned>(cells));
-    print_memory_line(pf.cuts.size() * 32ull + cells * 16ull);
+    if (bit_cuts) {
+        const std::uint64_t length = ((net.places() + 1) / 8 + 1 + 7) / 8 * 8;
+        std::printf("  Hash table entries: %u bit arrays ( %u (head) + %u (array) bytes each )\n",
+                    static_cast<unsigned>(pf.cuts.size()), 40u, static_cast<unsigned>(length));
+        print_memory_line(pf.cuts.size() * (length + 40ull));
+    } else {
+        std::printf("  Hash table entries: %u linear lists ( %u set list elements )\n",
+                    static_cast<unsigned>(pf.cuts.size()), static_cast<unsigned>(cells));
+        print_memory_line(pf.cuts.size() * 32ull + cells * 16ull);
+    }
     std::printf("* Number of cutoff events: %u.\n", static_cast<unsigned>(pf.cutoffs.size()));
     print_memory_line(pf.cutoffs.size() * 32ull);
     std::printf("* Number of maximal configurations: %u", 0u);
@@ -648,6 +653,8 @@ int run(int argc, char** argv) {
     settings.last_corresponding = o.last;
     settings.repeat_cutoff = o.repeat;
     settings.debug = o.debug;
+    settings.bit_cuts = o.bit_cuts;
+    settings.second_cut = o.second_cut;
     settings.progress = o.progress;
 
     Snapshot before, after;
@@ -686,9 +693,11 @@ int run(int argc, char** argv) {
     if (o.Po.given && !o.Po.value.empty()) write_pstricks(o.Po.value, o.input, in, pf);
     if (o.print_prefix) print_prefix_matrix(stdout, in, pf, configs);
 
-    if (o.hash)
-        print_hash_table(stdout, in, pf,
-                         (o.erv || spts) && o.erv_opts.keep_events ? &erv_counters.cut_events : nullptr);
+    if (o.hash) {
+        const auto* reached = (o.erv || spts) && o.erv_opts.keep_events ? &erv_counters.cut_events : nullptr;
+        if (o.bit_cuts) print_hash_table_bits(stdout, in, pf, reached);
+        else print_hash_table(stdout, in, pf, reached);
+    }
     if (o.times || o.stats) {
         std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),
                     pf.events());
@@ -728,7 +737,7 @@ int run(int argc, char** argv) {
     if (o.stats == 1) {
         std::printf("Statistics:\n");
         print_report(before, after);
-        print_memory_statistics(in, pf, info);
+        print_memory_statistics(in, pf, info, o.bit_cuts);
     }
     if (o.separate_configs) {
         const std::clock_t k0 = std::clock();
@@ -754,7 +763,7 @@ int run(int argc, char** argv) {
             separate.sets = k.sets;
             write_unf_last(o.u.value, o.input, in, pf, separate);
         }
-        if (o.stats == 1) print_memory_statistics(in, pf, info);
+        if (o.stats == 1) print_memory_statistics(in, pf, info, o.bit_cuts);
     }
     if (o.unused_mode) {
         list_unused(o, in, pf);

@@ -10,6 +10,8 @@
 // siblings, which is exactly the set of existing conditions concurrent with it.
 #include "unfold.h"
 
+#include "bitcuts.h"
+
 #include <algorithm>
 #include <cinttypes>
 #include <queue>
@@ -407,7 +409,17 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t 
             std::fprintf(s_.out, "(depth=%u) ", pf_.ev_depth[e - 1]);
             std::fprintf(s_.out, "(size=%u) ", size);
         }
-        print_numbers(s_.out, cut_);
+        if (s_.bit_cuts) print_places(s_.out, net_, cut_);
+        else print_numbers(s_.out, cut_);
+    }
+    if (s_.second_cut && e != 0) {
+        // The cut once more, from the cuts of the pre-events, for comparison.
+        need_cut();
+        std::fputs("ohne M0    : ", s_.out);
+        print_places(s_.out, net_, second_cut(net_, pf_, e));
+        std::fputs("ueber Konf.: ", s_.out);
+        print_places(s_.out, net_, cut_);
+        std::fputc('\n', s_.out);
     }
     std::size_t mask = slots_.size() - 1;
     std::size_t i = h & mask;

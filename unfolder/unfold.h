@@ -52,6 +52,8 @@ struct Settings {
     bool last_corresponding = false;           // -l
     bool repeat_cutoff = false;                // -r
     bool debug = false;                        // -#
+    bool bit_cuts = false;                     // -a, -b: cuts printed as place names
+    bool second_cut = false;                   // -a: a second cut printed for every event
     char progress = 0;                         // 'p' or 'q'
     std::FILE* out = stdout;                   // debug and progress output
 };

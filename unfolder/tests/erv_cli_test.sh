@@ -94,5 +94,17 @@ if [ "$(id -u)" != 0 ]; then
     grep -qx "Could not open file for writing." err.txt || fail "-k unwritable: $(cat err.txt)"
 fi
 
+# -b and -a: cuts as place names (the prefix is the same), -a's second cut per event.
+trelmik -m=plain pair.ll_net </dev/null >/dev/null 2>&1
+trelmik -b#h -m=bits pair.ll_net </dev/null >out.txt 2>err.txt || fail "-b: exit $?"
+cmp -s plain.mci bits.mci || fail "-b: another prefix"
+grep -qx -- "--  Start Marking  --: {[a-z]*,[a-z]*}" out.txt || fail "-b: start marking print: $(cat out.txt)"
+grep -q "^##  *[0-9]*\. {[a-z]*,[a-z]*}$" out.txt || fail "-b: hash table print: $(cat out.txt)"
+trelmik -bs pair.ll_net </dev/null >out.txt 2>&1
+grep -q "Hash table entries: 2 bit arrays ( 40 (head) + 8 (array) bytes each )" out.txt || fail "-bs: $(cat out.txt)"
+trelmik -a pair.ll_net </dev/null >out.txt 2>err.txt || fail "-a: exit $?"
+[ "$(grep -c '^ohne M0    : {' out.txt)" -eq 2 ] || fail "-a: $(cat out.txt)"
+[ "$(grep -c '^ueber Konf.: {' out.txt)" -eq 2 ] || fail "-a: $(cat out.txt)"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"

@@ -57,7 +57,6 @@ check "LISP input" 0 "" -- trelmik -L=cycle.lisp -m=lisp
     || fail "LISP input gives another prefix"
 trelmik -i cycle.ll_net >out.txt 2>&1 || fail "-i"
 grep -qF "Inzidenzmatrix:" out.txt || fail "-i prints the incidence matrix: $(cat out.txt)"
-check "bit arrays not built in" 11 "error: option '-b' is not available" -- trelmik -b cycle.ll_net
 check "unknown option" 0 "parameter warning: unknown option 'Zq' (ignoring)." -- trelmik -Zq cycle.ll_net
 check "lone dash" 0 "parameter warning: missing option after '-'." -- trelmik - cycle.ll_net
 check "two inputs" 0 "parameter warning: input file after '-f' already specified;
