@@ -106,5 +106,15 @@ trelmik -a pair.ll_net </dev/null >out.txt 2>err.txt || fail "-a: exit $?"
 [ "$(grep -c '^ohne M0    : {' out.txt)" -eq 2 ] || fail "-a: $(cat out.txt)"
 [ "$(grep -c '^ueber Konf.: {' out.txt)" -eq 2 ] || fail "-a: $(cat out.txt)"
 
+# -n changes nothing under -@ and -K: every condition keeps its co row for the matrix.
+for f in pair.ll_net spts.ll_net; do
+    trelmik -@ -M=rows "$f" </dev/null >/dev/null 2>&1 || fail "-@ $f: exit $?"
+    trelmik -@ -n=1 -M=rows1 "$f" </dev/null >/dev/null 2>&1 || fail "-@ -n=1 $f: exit $?"
+    cmp -s rows.bin_coco rows1.bin_coco || fail "-@ -n=1 $f: another co matrix"
+done
+trelmik -K=spts.ll_net -M=krows </dev/null >/dev/null 2>&1
+trelmik -n=1K=spts.ll_net -M=krows1 </dev/null >/dev/null 2>&1
+cmp -s krows.bin_coco krows1.bin_coco || fail "-K -n=1: another co matrix"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "all ERV command-line checks passed"
