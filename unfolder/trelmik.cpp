@@ -689,7 +689,7 @@ int run(int argc, char** argv) {
     if (o.UG.given && !o.UG.value.empty()) write_unf_net(o.UG.value, in, pf, true);
     if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
     if (o.e.given && !o.e.value.empty()) write_entry_file(o.e.value, in, pf, configs);
-    if (o.g.given && !o.g.value.empty()) write_matlab(o.g.value, o.input, in, pf, configs);
+    if (o.g.given && !o.g.value.empty()) write_matlab(o.g.value, o.input, in, pf, configs, o.erv ? "ERV" : "McMillan");
     if (o.Po.given && !o.Po.value.empty()) write_pstricks(o.Po.value, o.input, in, pf);
     if (o.print_prefix) print_prefix_matrix(stdout, in, pf, configs);
 
