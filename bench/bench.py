@@ -97,6 +97,10 @@ def main():
     ap.add_argument("--sizes", default="2,4,8,16,32")
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--timeout", type=float, default=600)
+    # Maximal configurations grow exponentially on nets such as the
+    # philosophers, so the unfolder is timed without them by default.
+    ap.add_argument("--trelmik-options", default="-c",
+                    help="options given to trelmik besides -m (default: -c; '-@c' for the ERV loop)")
     ap.add_argument("--netread", type=int, metavar="N",
                     help="only time reading a net of N places and N transitions "
                          "with shuffled names (needs a build with -DVOS_BENCH=ON)")
@@ -135,7 +139,7 @@ def main():
                 places = text.split("\nTR\n")[0].count("\n") - 3
                 transitions = text.split("\nTR\n")[1].split("\nTP\n")[0].count("\n") + 1
                 base = net[:-len(".ll_net")]
-                t, peak, code, _ = timed([trelmik, "-m=" + base, net], tmp, args.repeat, args.timeout)
+                t, peak, code, _ = timed([trelmik] + args.trelmik_options.split() + ["-m=" + base, net], tmp, args.repeat, args.timeout)
                 if t is None:
                     print("%-13s %5d %6d %6d   timeout" % (fam, n, places, transitions))
                     break
