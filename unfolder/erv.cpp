@@ -7,6 +7,7 @@
 #include "erv.h"
 
 #include "bitcuts.h"
+#include "extensions.h"
 
 #include <algorithm>
 #include <deque>
@@ -93,11 +94,7 @@ private:
     std::vector<std::uint32_t> initial_cut_;
     bool vectors_checked_ = false;
 
-    std::uint32_t cache_round_ = 0;
-    std::vector<std::uint32_t> cache_stamp_;
-    std::vector<std::vector<std::uint32_t>> cache_;
-    std::vector<std::uint32_t> chosen_, pos_;
-    std::vector<const std::vector<std::uint32_t>*> lists_;
+    ExtensionFinder finder_;
     CoSet common_, scratch_;
 
     std::unordered_map<std::vector<std::uint32_t>, std::uint32_t, VecHash> table_;
@@ -121,7 +118,6 @@ private:
     int compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b);
     int compare_foata(const Extension& a, const Extension& b);
     void queue_extension(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
-    const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
     void find_extensions(std::uint32_t c);
     std::uint32_t new_event(const Extension& x);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
@@ -375,91 +371,10 @@ void ErvUnfolder::queue_extension(std::uint32_t t, const std::uint32_t* conds, s
     n_.max_queue = std::max<std::uint64_t>(n_.max_queue, queue_.size());
 }
 
-const std::vector<std::uint32_t>& ErvUnfolder::candidates(std::uint32_t c, std::uint32_t q) {
-    std::vector<std::uint32_t>& out = cache_[q];
-    if (cache_stamp_[q] == cache_round_) return out;
-    cache_stamp_[q] = cache_round_;
-    out.clear();
-    const std::vector<std::uint32_t>& conds = place_conds_[q];
-    const CoSet& co = pf_.co[c - 1];
-    if (conds.empty() || co.empty()) return out;
-    auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
-    const std::size_t by_cond = co.dense() ? 0 : conds.size() * log2(co.runs());
-    const std::size_t by_run = co.dense() ? 1 : co.runs() * log2(conds.size());
-    if (by_cond <= by_run) {
-        for (std::uint32_t d : conds)
-            if (co.contains(d)) out.push_back(d);
-    } else {
-        auto it = conds.begin();
-        for (std::size_t r = 0; r < co.runs() && it != conds.end(); ++r) {
-            it = std::lower_bound(it, conds.end(), co.run_lo(r));
-            while (it != conds.end() && *it <= co.run_hi(r)) out.push_back(*it++);
-        }
-    }
-    return out;
-}
-
 // Queues every co-set the new condition c completes with older conditions.
 void ErvUnfolder::find_extensions(std::uint32_t c) {
-    const std::uint32_t p = pf_.cond_place[c - 1];
-    if (++cache_round_ == 0) {
-        std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
-        cache_round_ = 1;
-    }
-    for (std::uint32_t t : net_.place_post[p]) {
-        const std::vector<std::uint32_t>& pre = net_.pre[t];
-        if (pre.size() == 1) {
-            queue_extension(t, &c, 1);
-            continue;
-        }
-        if (pre.size() == 2) {
-            const std::uint32_t q = pre[0] == p ? pre[1] : pre[0];
-            const std::vector<std::uint32_t> cand = candidates(c, q);
-            std::uint32_t pair[2] = {c, 0};
-            for (auto it = cand.rbegin(); it != cand.rend(); ++it) {
-                pair[1] = *it;
-                queue_extension(t, pair, 2);
-            }
-            continue;
-        }
-        lists_.clear();
-        bool none = false;
-        for (std::uint32_t q : pre) {
-            if (q == p) continue;
-            const std::vector<std::uint32_t>& cand = candidates(c, q);
-            if (cand.empty()) { none = true; break; }
-            lists_.push_back(&cand);
-        }
-        if (none) continue;
-        const std::size_t m = lists_.size();
-        chosen_.assign(m + 1, 0);
-        pos_.assign(m, 0);
-        chosen_[0] = c;
-        std::size_t level = 0;
-        for (;;) {
-            if (pos_[level] == lists_[level]->size()) {
-                pos_[level] = 0;
-                if (level == 0) break;
-                --level;
-                ++pos_[level];
-                continue;
-            }
-            const std::uint32_t x = (*lists_[level])[pos_[level]];
-            bool ok = true;
-            for (std::size_t j = 1; j <= level && ok; ++j) {
-                const std::uint32_t y = chosen_[j];
-                ok = x > y ? pf_.co[x - 1].contains(y) : pf_.co[y - 1].contains(x);
-            }
-            if (!ok) { ++pos_[level]; continue; }
-            chosen_[level + 1] = x;
-            if (level + 1 == m) {
-                queue_extension(t, chosen_.data(), m + 1);
-                ++pos_[level];
-            } else {
-                ++level;
-            }
-        }
-    }
+    finder_.find(c, net_, pf_, place_conds_,
+                 [this](std::uint32_t t, const std::uint32_t* conds, std::size_t n) { queue_extension(t, conds, n); });
 }
 
 std::uint32_t ErvUnfolder::new_event(const Extension& x) {
@@ -817,8 +732,7 @@ void ErvUnfolder::run() {
     pf_.trans_used.assign(T, 0);
     pf_.ev_pre_begin.push_back(0);
     place_conds_.assign(P, {});
-    cache_stamp_.assign(P, 0);
-    cache_.assign(P, {});
+    finder_.reset(P);
 
     std::vector<std::uint32_t> initial_of(P, 0);
     if (o_.spts) {

@@ -11,6 +11,7 @@
 #include "unfold.h"
 
 #include "bitcuts.h"
+#include "extensions.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -100,13 +101,7 @@ private:
     std::vector<std::uint32_t> other_cut_;
     std::vector<std::uint32_t> initial_cut_;
 
-    // Candidate sets of one find_extensions call, cached per place.
-    std::uint32_t cache_round_ = 0;
-    std::vector<std::uint32_t> cache_stamp_;
-    std::vector<std::vector<std::uint32_t>> cache_;
-    std::vector<std::uint32_t> chosen_;
-    std::vector<std::uint32_t> pos_;
-    std::vector<const std::vector<std::uint32_t>*> lists_;
+    ExtensionFinder finder_;
     CoSet common_, scratch_;  // co set shared by the outputs of one event
 
     // Hash table of cuts.
@@ -121,7 +116,6 @@ private:
     std::uint32_t new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind);
     void new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
     void find_extensions(std::uint32_t c);
-    const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q);
     void analyse(std::uint32_t e);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
     // Returns true when the event is a cut-off; stores (e, corresponding) then.
@@ -253,95 +247,9 @@ void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_
     queue_.push(QueueEntry{size, e});
 }
 
-const std::vector<std::uint32_t>& Unfolder::candidates(std::uint32_t c, std::uint32_t q) {
-    std::vector<std::uint32_t>& out = cache_[q];
-    if (cache_stamp_[q] == cache_round_) return out;
-    cache_stamp_[q] = cache_round_;
-    out.clear();
-    const std::vector<std::uint32_t>& conds = place_conds_[q];
-    const CoSet& co = pf_.co[c - 1];
-    if (conds.empty() || co.empty()) return out;
-    // Either look up every condition of the place in the co set, or cut the
-    // place's (sorted) conditions by the runs of the co set; whichever is cheaper.
-    auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
-    const std::size_t by_cond = co.dense() ? 0 : conds.size() * log2(co.runs());
-    const std::size_t by_run = co.dense() ? 1 : co.runs() * log2(conds.size());
-    if (by_cond <= by_run) {
-        for (std::uint32_t d : conds)
-            if (co.contains(d)) out.push_back(d);
-    } else {
-        auto it = conds.begin();
-        for (std::size_t r = 0; r < co.runs() && it != conds.end(); ++r) {
-            it = std::lower_bound(it, conds.end(), co.run_lo(r));
-            while (it != conds.end() && *it <= co.run_hi(r)) out.push_back(*it++);
-        }
-    }
-    return out;
-}
-
 void Unfolder::find_extensions(std::uint32_t c) {
-    const std::uint32_t p = pf_.cond_place[c - 1];
-    if (++cache_round_ == 0) {
-        std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
-        cache_round_ = 1;
-    }
-    for (std::uint32_t t : net_.place_post[p]) {
-        const std::vector<std::uint32_t>& pre = net_.pre[t];
-        if (pre.size() == 1) {
-            new_event(t, &c, 1);
-            continue;
-        }
-        if (pre.size() == 2) {
-            const std::uint32_t q = pre[0] == p ? pre[1] : pre[0];
-            const std::vector<std::uint32_t>& cand = candidates(c, q);
-            std::uint32_t pair[2] = {c, 0};
-            for (auto it = cand.rbegin(); it != cand.rend(); ++it) {  // newest first
-                pair[1] = *it;
-                new_event(t, pair, 2);
-            }
-            continue;
-        }
-        // Three or more input places: combinations depth first, the first
-        // place outermost, each candidate set in ascending order.
-        lists_.clear();
-        bool none = false;
-        for (std::uint32_t q : pre) {
-            if (q == p) continue;
-            const std::vector<std::uint32_t>& cand = candidates(c, q);
-            if (cand.empty()) { none = true; break; }
-            lists_.push_back(&cand);
-        }
-        if (none) continue;
-        const std::size_t m = lists_.size();
-        chosen_.assign(m + 1, 0);
-        pos_.assign(m, 0);
-        chosen_[0] = c;
-        std::size_t level = 0;
-        for (;;) {
-            if (pos_[level] == lists_[level]->size()) {
-                pos_[level] = 0;
-                if (level == 0) break;
-                --level;
-                ++pos_[level];
-                continue;
-            }
-            const std::uint32_t x = (*lists_[level])[pos_[level]];
-            // The newer condition's set holds every older concurrent one.
-            bool ok = true;
-            for (std::size_t j = 1; j <= level && ok; ++j) {
-                const std::uint32_t y = chosen_[j];
-                ok = x > y ? pf_.co[x - 1].contains(y) : pf_.co[y - 1].contains(x);
-            }
-            if (!ok) { ++pos_[level]; continue; }
-            chosen_[level + 1] = x;
-            if (level + 1 == m) {
-                new_event(t, chosen_.data(), m + 1);
-                ++pos_[level];
-            } else {
-                ++level;
-            }
-        }
-    }
+    finder_.find(c, net_, pf_, place_conds_,
+                 [this](std::uint32_t t, const std::uint32_t* conds, std::size_t n) { new_event(t, conds, n); });
 }
 
 void Unfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
@@ -541,8 +449,7 @@ void Unfolder::run() {
     pf_.trans_used.assign(T, 0);
     pf_.ev_pre_begin.push_back(0);
     place_conds_.assign(P, {});
-    cache_stamp_.assign(P, 0);
-    cache_.assign(P, {});
+    finder_.reset(P);
     slots_.assign(1024, 0);
 
     // The initial cut, stored with size 0 and the initial-marking mark.  The
