@@ -433,47 +433,7 @@ std::uint32_t ErvUnfolder::new_event(const Extension& x) {
 }
 
 void ErvUnfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
-    const std::uint32_t st = next_stamp();
-    stack_.clear();
-    visited_.clear();
-    auto take_pres = [&](std::uint32_t f) {
-        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
-            const std::uint32_t c = pf_.ev_pre_conds[i];
-            cond_stamp_[c - 1] = st;
-            const std::uint32_t g = pf_.cond_pre[c - 1];
-            if (g != 0 && ev_stamp_[g - 1] != st) {
-                ev_stamp_[g - 1] = st;
-                stack_.push_back(g);
-            }
-        }
-    };
-    take_pres(e);
-    while (!stack_.empty()) {
-        const std::uint32_t f = stack_.back();
-        stack_.pop_back();
-        visited_.push_back(f);
-        take_pres(f);
-    }
-    others_.clear();
-    for (std::uint32_t f : visited_) {
-        const std::uint32_t first = pf_.ev_post_first[f - 1];
-        for (std::uint32_t x = first; x < first + pf_.ev_post_count[f - 1]; ++x)
-            if (cond_stamp_[x - 1] != st) others_.push_back(pf_.cond_place[x - 1] + 1);
-    }
-    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) others_.push_back(p + 1);
-    std::sort(others_.begin(), others_.end());
-    out.clear();
-    std::size_t k = 0;
-    auto put = [&](std::uint32_t p) {
-        if (out.empty() || out.back() != p) out.push_back(p);
-    };
-    for (std::uint32_t x = 1; x <= pf_.initial_conditions; ++x) {
-        if (cond_stamp_[x - 1] == st) continue;
-        const std::uint32_t p = pf_.cond_place[x - 1] + 1;
-        while (k < others_.size() && others_[k] <= p) put(others_[k++]);
-        put(p);
-    }
-    while (k < others_.size()) put(others_[k++]);
+    compute_local_cut(net_, pf_, e, next_stamp(), ev_stamp_, cond_stamp_, stack_, visited_, others_, out);
 }
 
 // Every cut reached before makes the event a cut-off; its corresponding

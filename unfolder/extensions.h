@@ -1,4 +1,6 @@
-// Possible extensions shared by the unfolding loops: for a new condition c,
+// Walks shared by the unfolding loops.
+//
+// Possible extensions: for a new condition c,
 // every co-set that c completes with older conditions in the preset of an
 // output transition of its place.  Because only existing conditions are
 // combined, each co-set is found once, from its newest condition.
@@ -128,5 +130,56 @@ private:
     std::vector<std::uint32_t> chosen_, pos_;
     std::vector<const std::vector<std::uint32_t>*> lists_;
 };
+
+// The cut of the local configuration [e] as ascending 1-based place numbers.
+// Stamps every condition consumed in [e] and every event of [e] but e with st
+// (the caller's fresh stamp), and leaves the events of [e] but e in visited.
+inline void compute_local_cut(const InputNet& net, const Prefix& pf, std::uint32_t e, std::uint32_t st,
+                              std::vector<std::uint32_t>& ev_stamp, std::vector<std::uint32_t>& cond_stamp,
+                              std::vector<std::uint32_t>& stack, std::vector<std::uint32_t>& visited,
+                              std::vector<std::uint32_t>& others, std::vector<std::uint32_t>& out) {
+    stack.clear();
+    visited.clear();
+    auto take_pres = [&](std::uint32_t f) {
+        for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
+            const std::uint32_t c = pf.ev_pre_conds[i];
+            cond_stamp[c - 1] = st;
+            const std::uint32_t g = pf.cond_pre[c - 1];
+            if (g != 0 && ev_stamp[g - 1] != st) {
+                ev_stamp[g - 1] = st;
+                stack.push_back(g);
+            }
+        }
+    };
+    take_pres(e);
+    while (!stack.empty()) {
+        const std::uint32_t f = stack.back();
+        stack.pop_back();
+        visited.push_back(f);
+        take_pres(f);
+    }
+    // The places marked by events of [e] (usually few) are sorted; those of
+    // the initial conditions left are in ascending order already; merge both.
+    others.clear();
+    for (std::uint32_t f : visited) {
+        const std::uint32_t first = pf.ev_post_first[f - 1];
+        for (std::uint32_t x = first; x < first + pf.ev_post_count[f - 1]; ++x)
+            if (cond_stamp[x - 1] != st) others.push_back(pf.cond_place[x - 1] + 1);
+    }
+    for (std::uint32_t p : net.post[pf.ev_trans[e - 1]]) others.push_back(p + 1);
+    std::sort(others.begin(), others.end());
+    out.clear();
+    std::size_t k = 0;
+    auto put = [&](std::uint32_t p) {
+        if (out.empty() || out.back() != p) out.push_back(p);
+    };
+    for (std::uint32_t x = 1; x <= pf.initial_conditions; ++x) {
+        if (cond_stamp[x - 1] == st) continue;
+        const std::uint32_t p = pf.cond_place[x - 1] + 1;
+        while (k < others.size() && others[k] <= p) put(others[k++]);
+        put(p);
+    }
+    while (k < others.size()) put(others[k++]);
+}
 
 }  // namespace trelmik
