@@ -27,6 +27,14 @@ int TestNet::trans_index(const std::string& name) const {
     return -1;
 }
 
+int TestNet::pre_w(int t, std::size_t i) const {
+    return static_cast<std::size_t>(t) < pre_weight.size() && i < pre_weight[t].size() ? pre_weight[t][i] : 1;
+}
+
+int TestNet::post_w(int t, std::size_t i) const {
+    return static_cast<std::size_t>(t) < post_weight.size() && i < post_weight[t].size() ? post_weight[t][i] : 1;
+}
+
 namespace {
 
 void name_nodes(TestNet& net, int places, int transitions) {
@@ -119,12 +127,22 @@ std::string to_vos(const TestNet& net) {
     }
     o << "TR\n";
     for (int t = 0; t < net.transitions(); ++t) o << (t + 1) << "\"" << net.trans_names[t] << "\"\n";
+    auto weight = [&o](int w) {
+        if (w > 1) o << "w" << w;
+        o << "\n";
+    };
     o << "TP\n";
     for (int t = 0; t < net.transitions(); ++t)
-        for (int q : net.post[t]) o << (t + 1) << "<" << (q + 1) << "\n";
+        for (std::size_t i = 0; i < net.post[t].size(); ++i) {
+            o << (t + 1) << "<" << (net.post[t][i] + 1);
+            weight(net.post_w(t, i));
+        }
     o << "PT\n";
     for (int t = 0; t < net.transitions(); ++t)
-        for (int q : net.pre[t]) o << (q + 1) << ">" << (t + 1) << "\n";
+        for (std::size_t i = 0; i < net.pre[t].size(); ++i) {
+            o << (net.pre[t][i] + 1) << ">" << (t + 1);
+            weight(net.pre_w(t, i));
+        }
     o << "TX\n";
     return o.str();
 }
@@ -132,15 +150,15 @@ std::string to_vos(const TestNet& net) {
 bool write_vos(const TestNet& net, const std::string& path) { return write_file(path, to_vos(net)); }
 
 bool enabled(const TestNet& net, const Marking& m, int t) {
-    for (int q : net.pre[t])
-        if (m[q] < 1) return false;
+    for (std::size_t i = 0; i < net.pre[t].size(); ++i)
+        if (m[net.pre[t][i]] < net.pre_w(t, i)) return false;
     return true;
 }
 
 Marking fire(const TestNet& net, const Marking& m, int t) {
     Marking r = m;
-    for (int q : net.pre[t]) --r[q];
-    for (int q : net.post[t]) ++r[q];
+    for (std::size_t i = 0; i < net.pre[t].size(); ++i) r[net.pre[t][i]] -= net.pre_w(t, i);
+    for (std::size_t i = 0; i < net.post[t].size(); ++i) r[net.post[t][i]] += net.post_w(t, i);
     return r;
 }
 

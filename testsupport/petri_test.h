@@ -12,19 +12,27 @@
 
 namespace testsupport {
 
-// A small place/transition net, all arc weights 1.  Places and transitions are
-// indexed from 0; in written files they are numbered from 1.
+// A small place/transition net.  Places and transitions are indexed from 0;
+// in written files they are numbered from 1.  Arc weights are 1 unless
+// pre_weight/post_weight say otherwise: they run parallel to pre/post, and
+// a transition whose weight list is missing or shorter has weight 1 on the
+// arcs it does not cover, so nets built without weights need no change.
 struct TestNet {
     std::vector<std::string> place_names;
     std::vector<std::string> trans_names;
     std::vector<std::vector<int>> pre;   // per transition: input places
     std::vector<std::vector<int>> post;  // per transition: output places
     std::vector<int> m0;                 // initial marking per place
+    std::vector<std::vector<int>> pre_weight;   // per transition, parallel to pre
+    std::vector<std::vector<int>> post_weight;  // per transition, parallel to post
 
     int places() const { return static_cast<int>(place_names.size()); }
     int transitions() const { return static_cast<int>(trans_names.size()); }
     int place_index(const std::string& name) const;  // -1 if absent
     int trans_index(const std::string& name) const;  // -1 if absent
+    // Weight of the i-th input (output) arc of transition t.
+    int pre_w(int t, std::size_t i) const;
+    int post_w(int t, std::size_t i) const;
 };
 
 // A marking: token count per place.
@@ -49,10 +57,23 @@ struct RandomNetParams {
 // A random 1-safe net drawn from the seed; the same seed gives the same net.
 TestNet random_safe_net(std::uint64_t seed, const RandomNetParams& params = {});
 
-// Text of the net in the VOS low-level format ("PlainNet", FORMAT_N).
+// Text of the net in the VOS low-level format ("PlainNet", FORMAT_N); weights
+// above 1 are written as "w" fields.
 std::string to_vos(const TestNet& net);
 // Writes to_vos(net) to a file; returns false on failure.
 bool write_vos(const TestNet& net, const std::string& path);
+
+// Reads a net of the VOS low-level text format ("PetriBox", "PlainNet" or
+// "HLNet" with FORMAT_N or FORMAT_N2, as flatnet and the test writers make
+// it) the way trelmik marks it: the initial marking is the M field, and in
+// a "PetriBox" net an entry place ('e') starts with one token while a place
+// whose last marking field was a high-level one (Z, z, y) starts empty.
+// Names default to "PL%d"/"TR%d"; arcs carry their "w" weights (arcs
+// repeated between the same nodes add up); blocks, phantom transitions and
+// their arcs are skipped.  nullopt, with a message in *error, on text it
+// does not understand.
+std::optional<TestNet> parse_vos(const std::string& text, std::string* error = nullptr);
+std::optional<TestNet> read_vos(const std::string& path, std::string* error = nullptr);
 
 bool enabled(const TestNet& net, const Marking& m, int t);
 Marking fire(const TestNet& net, const Marking& m, int t);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace testsupport;
 
 namespace {
@@ -41,6 +43,98 @@ TEST(Explorer, DetectsUnsafeNet) {
     TestNet n = small_net();
     n.post[0] = {1, 2};  // t1 adds a second token to p3
     EXPECT_FALSE(explore(n).safe);
+}
+
+// t1 takes 2 tokens from p1 and gives p2 one, t2 takes one from p2 and gives
+// p1 two: from {4,0} the markings {2,1} and {0,2} are reached, and from
+// {1,0} nothing fires.
+TEST(Explorer, ArcWeights) {
+    TestNet n;
+    n.place_names = {"p1", "p2"};
+    n.trans_names = {"t1", "t2"};
+    n.pre = {{0}, {1}};
+    n.post = {{1}, {0}};
+    n.pre_weight = {{2}};      // t2's list is missing: weight 1
+    n.post_weight = {{}, {2}};  // t1's list is shorter: weight 1
+    n.m0 = {4, 0};
+    StateSpace ss = explore(n);
+    std::set<Marking> got(ss.states.begin(), ss.states.end());
+    EXPECT_EQ(got, (std::set<Marking>{{4, 0}, {2, 1}, {0, 2}}));
+    EXPECT_FALSE(has_deadlock(ss));
+    EXPECT_FALSE(ss.safe);
+    n.m0 = {1, 0};
+    EXPECT_TRUE(has_deadlock(explore(n)));
+
+    // Weights survive the VOS text.
+    auto back = parse_vos(to_vos(n));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->pre_w(0, 0), 2);
+    EXPECT_EQ(back->post_w(1, 0), 2);
+    EXPECT_EQ(back->post_w(0, 0), 1);
+    EXPECT_EQ(to_vos(*back), to_vos(n));
+}
+
+TEST(VosReader, RoundTripOfRandomNets) {
+    RandomNetParams p;
+    p.general = true;
+    for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+        TestNet a = random_safe_net(seed, p);
+        std::string error;
+        auto b = parse_vos(to_vos(a), &error);
+        ASSERT_TRUE(b) << error;
+        EXPECT_EQ(to_vos(*b), to_vos(a));
+    }
+}
+
+// A PetriBox net as flatnet writes it: identifiers, positions, entry and
+// exit places, labels with quotes and line breaks, repeated arcs that add
+// up, and the phantom sections that the low-level net leaves out.
+TEST(VosReader, PetriBoxAsTrelmikMarksIt) {
+    const std::string text =
+        "VOS\nPetriBox\nFORMAT_N2\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\n"
+        "BL\n1\"b1\"\n"
+        "PL\n"
+        "\"P1\"100@-100eb'say \"hi\"'\n"
+        "\"P2\"0@0M2b\"two\nlines\"\n"
+        "% a comment line\n"
+        "\"P3\"0@0xM1\n"
+        "4 0@0 M1z\"{dot}\"\n"
+        "TR\n\"T1\"0@0SP\"(1)\"\n\"T2\"0@0\n"
+        "PTR\n\"PT1\"0@0P\"(1)\"\n"
+        "TP\n1<2w3\n1<2\n2<3\n"
+        "PT\n1>1v4\n2>2w2\n"
+        "PTP\n1<4\nPPT\n4>1\n";
+    std::string error;
+    auto n = parse_vos(text, &error);
+    ASSERT_TRUE(n) << error;
+    EXPECT_EQ(n->place_names, (std::vector<std::string>{"P1", "P2", "P3", "PL4"}));
+    EXPECT_EQ(n->trans_names, (std::vector<std::string>{"T1", "T2"}));
+    EXPECT_EQ(n->m0, (std::vector<int>{1, 2, 1, 0}));
+    EXPECT_EQ(n->post[0], std::vector<int>{1});
+    EXPECT_EQ(n->post_w(0, 0), 4);
+    EXPECT_EQ(n->pre[1], std::vector<int>{1});
+    EXPECT_EQ(n->pre_w(1, 0), 2);
+
+    // In a PlainNet the entry flag does not mark a place.
+    std::string plain = text;
+    plain.replace(plain.find("PetriBox"), 8, "PlainNet");
+    EXPECT_EQ(parse_vos(plain)->m0, (std::vector<int>{0, 2, 1, 1}));
+}
+
+TEST(VosReader, RejectsMalformedText) {
+    const std::string head = "VOS\nPlainNet\nFORMAT_N\nPL\n\"a\"\nTR\n\"t\"\n";
+    for (const auto& [text, want] : std::vector<std::pair<std::string, std::string>>{
+             {"VOZ\n", "keyword 'VOS' expected"},
+             {"VOS\nNet\nFORMAT_N\n", "unknown format identifier 'Net'"},
+             {head + "TP\n1<2\n", "arc: incorrect place identifier"},
+             {head + "TP\n1>1\n", "'<' expected"},
+             {head + "PT\n1>1\"x\n", "unterminated string"},
+             {"VOS\nPlainNet\nFORMAT_N\nPL\n1\n1\n", "identifier 1 used twice"},
+         }) {
+        std::string error;
+        EXPECT_FALSE(parse_vos(text, &error)) << text;
+        EXPECT_NE(error.find(want), std::string::npos) << error;
+    }
 }
 
 TEST(RandomNets, SeededAndSafe) {
