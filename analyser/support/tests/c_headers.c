@@ -6,8 +6,26 @@
 #include "absolute.h"
 #include "alloc.h"
 #include "dynam.h"
+#include "avlset.h"
 
 int SupportCHeadersSmoke(void);
+
+static int counted;
+
+/* An apply function over the caller's own element type, as generated code
+ * writes them. */
+static BOOL CountWord(char *word)
+{
+    counted += word[0] != 0;
+    return FALSE;
+}
+
+static int WordCmp(void *element, const void *key)
+{
+    return strcmp((char *) element, (const char *) key);
+}
+
+static const BALTOOLS wordTools = {NULL, NULL, WordCmp, NULL};
 
 int SupportCHeadersSmoke(void)
 {
@@ -32,5 +50,14 @@ int SupportCHeadersSmoke(void)
     (void) LstInsNext(list, (char *) StrCp("y"));
     ok &= !LstEmpty(list) && LstSize(list) == 3 && strcmp((char *) LstElement(list, 2), "y") == 0;
     LstDestroy(list, TRUE);
+
+    {
+        AVLSET *set = BalTrCreate(&wordTools);
+        (void) BalTrInsert(set, (char *) "b", "b", TRUE);
+        (void) BalTrInsert(set, (char *) "a", "a", TRUE);
+        counted = 0;
+        ok &= BalTrApply(set, CountWord) == NULL && counted == 2;
+        BalTrDestroy(set, FALSE);
+    }
     return ok;
 }
