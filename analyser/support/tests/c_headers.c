@@ -7,6 +7,7 @@
 #include "alloc.h"
 #include "dynam.h"
 #include "avlset.h"
+#include "sigcatch.h"
 
 int SupportCHeadersSmoke(void);
 
