@@ -8,6 +8,7 @@
 #include "dynam.h"
 #include "avlset.h"
 #include "sigcatch.h"
+#include "mark.h"
 
 int SupportCHeadersSmoke(void);
 
