@@ -9,6 +9,7 @@
 #include "avlset.h"
 #include "sigcatch.h"
 #include "mark.h"
+#include "radix.h"
 
 int SupportCHeadersSmoke(void);
 
