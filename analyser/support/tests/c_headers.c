@@ -10,6 +10,7 @@
 #include "sigcatch.h"
 #include "mark.h"
 #include "radix.h"
+#include "invoc.h"
 
 int SupportCHeadersSmoke(void);
 
