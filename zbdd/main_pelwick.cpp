@@ -1,0 +1,3 @@
+#include "drivers.h"
+
+int main(int argc, char** argv) { return zbdd::pelwickMain(argc, argv); }
