@@ -564,9 +564,9 @@ MNet* read_VOS(const std::string& net_path, const char* ref_path) {
     set_element(nullptr, ElementKind::None);
     if (net->place_count || net->trans_count || net->phantom_count) {
         std::int64_t w = ext.max_x - net->origin_x, h = ext.max_y - net->origin_y;
-        if (w > 65535 || h > 65535) fatal("Overflow: the net is wider or higher than 65535 units !");
-        net->width = static_cast<std::uint16_t>(w);
-        net->height = static_cast<std::uint16_t>(h);
+        if (w > INT32_MAX || h > INT32_MAX) fatal("Overflow: the net is wider or higher than 2147483647 units !");
+        net->width = static_cast<std::int32_t>(w);
+        net->height = static_cast<std::int32_t>(h);
     }
     for (auto& [t, text] : p_texts) parse_phantom_list(text, t->links, phantoms);
     if (source_net_mode() && ref_path) read_REF(ref_path, net);

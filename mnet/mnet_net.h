@@ -108,7 +108,7 @@ struct MNet {
     std::uint32_t place_count = 0, trans_count = 0;
     std::uint32_t box = 0;
     std::uint32_t block_count = 0, phantom_count = 0;
-    std::uint16_t width = 0, height = 0;
+    std::int32_t width = 0, height = 0;  // layout extent; wide enough for any row of boxes
     std::int32_t origin_x = 32767, origin_y = 32767;
 };
 

@@ -49,11 +49,11 @@ MPlace* copy_place(MNet* net, MPlace* p) { return DuplicatePlace(net, p, nullptr
 
 // Lays the new places (in the order they were made) out in one row centred
 // on the net; counter is 60 per new place.
-void row_layout(MNet* net, const std::vector<MPlace*>& made, std::uint16_t counter) {
+void row_layout(MNet* net, const std::vector<MPlace*>& made, std::int32_t counter) {
     std::int32_t total = std::int32_t(counter) - LAYOUT_UNIT;
     std::int32_t start = (std::int32_t(net->width) - total) / 2 + net->origin_x;
     if (total > std::int32_t(net->width)) {
-        net->width = static_cast<std::uint16_t>(total);
+        net->width = total;
         net->origin_x = start;
     }
     std::int32_t x = start;
@@ -105,7 +105,7 @@ void put_below(MNet* r, MNet* e) {
     M_move(e, (std::int32_t(r->width) - std::int32_t(e->width)) / 2 + (r->origin_x - e->origin_x),
            (std::int32_t(r->height) - LAYOUT_UNIT) + (r->origin_y - e->origin_y));
     widen_to(r, e);
-    r->height = static_cast<std::uint16_t>(r->height + e->height - LAYOUT_UNIT);
+    r->height = r->height + e->height - LAYOUT_UNIT;
 }
 
 // Moves I centred above R and lets R grow upwards by I's height.
@@ -113,7 +113,7 @@ void put_above(MNet* r, MNet* i) {
     M_move(i, (std::int32_t(r->width) - std::int32_t(i->width)) / 2 + (r->origin_x - i->origin_x),
            (r->origin_y - i->origin_y) - std::int32_t(i->height) + LAYOUT_UNIT);
     widen_to(r, i);
-    r->height = static_cast<std::uint16_t>(r->height + i->height - LAYOUT_UNIT);
+    r->height = r->height + i->height - LAYOUT_UNIT;
     r->origin_y = i->origin_y;
 }
 
@@ -138,7 +138,7 @@ void M_move(MNet* net, std::int32_t dx, std::int32_t dy) {
 
 void M_layout_side_by_side(MNet* a, MNet* b) {
     M_move(b, std::int32_t(a->width) + (a->origin_x - b->origin_x) + LAYOUT_UNIT, a->origin_y - b->origin_y);
-    a->width = static_cast<std::uint16_t>(a->width + LAYOUT_UNIT + b->width);
+    a->width = a->width + LAYOUT_UNIT + b->width;
     if (b->height > a->height) {
         a->height = b->height;
         for (MPlace* p = a->first_place; p; p = p->next)
@@ -186,7 +186,7 @@ void M_rotate_right(MNet* net) {
 void M_stretch_vertical(MNet* net, std::int32_t y1, std::int32_t y2, std::int32_t d) {
     if (d < 1) return;
     std::int32_t up = d - d / 2, down = d / 2;
-    net->height = static_cast<std::uint16_t>(net->height + d);
+    net->height = net->height + d;
     net->origin_y -= up;
     each_element(net, [&](std::int32_t&, std::int32_t& y) {
         if (y < y1) y -= up;
@@ -242,7 +242,7 @@ MNet* M_place_chain_box(std::uint16_t n) {
     net->origin_x = 0;
     net->origin_y = 0;
     net->width = 30;
-    net->height = static_cast<std::uint16_t>(30 + 60 * (std::int32_t(n) + 1));
+    net->height = 30 + 60 * (std::int32_t(n) + 1);
     MPlace* tail = new_place();
     tail->number = std::uint32_t(n) + 1;
     tail->y = (std::int32_t(n) + 1) * LAYOUT_ROW;
@@ -268,12 +268,12 @@ void M_place_product(MNet* a, MNet* b, std::uint8_t sel_b, std::uint8_t sel_a) {
     // Exactly the places present now are visited, in both nets.
     std::vector<MPlace*> qs = select(b, sel_b);
     std::vector<MPlace*> ps = select(a, sel_a);
-    std::uint16_t counter = 0;
+    std::int32_t counter = 0;
     std::vector<MPlace*> made;
     made.reserve(ps.size() * qs.size());
     for (MPlace* p : ps) {
         for (MPlace* q : qs) {
-            counter = static_cast<std::uint16_t>(counter + LAYOUT_ROW);
+            counter += LAYOUT_ROW;
             MPlace* n = copy_place(a, p);
             if (p->type != q->type) n->type = PLACE_INTERNAL;
             append_arcs(q, n, ALL);
@@ -288,10 +288,12 @@ void M_place_product(MNet* a, MNet* b, std::uint8_t sel_b, std::uint8_t sel_a) {
 }
 
 MNet* M_sequence(MNet* a, MNet* b) {
+    if (!a) return b;
+    if (!b) return a;
     M_move(b, (a->origin_x - b->origin_x) + (std::int32_t(a->width) - std::int32_t(b->width)) / 2,
            std::int32_t(a->height) + (a->origin_y - b->origin_y) - LAYOUT_UNIT);
     widen_to(a, b);
-    a->height = static_cast<std::uint16_t>(a->height - LAYOUT_UNIT + b->height);
+    a->height = a->height - LAYOUT_UNIT + b->height;
     M_place_product(a, b, PLACE_ENTRY, PLACE_EXIT);
     return M_union(a, b);
 }
@@ -306,6 +308,8 @@ MNet* M_choice(MNet* a, MNet* b) {
 }
 
 MNet* M_parallel(MNet* a, MNet* b) {
+    if (!a) return b;
+    if (!b) return a;
     M_layout_side_by_side(a, b);
     b->origin_x = a->origin_x;
     b->origin_y = a->origin_y;
@@ -334,12 +338,12 @@ MNet* M_iteration_repeat(MNet* r, MNet* e, MNet* i) {
     rep->x = r->origin_x;
     rep->y = (std::int32_t(r->height) - LAYOUT_UNIT) / 2 + r->origin_y;
     rep->flags = TR_REPEAT;
-    r->width = static_cast<std::uint16_t>(r->width + LAYOUT_ROW);
+    r->width = r->width + LAYOUT_ROW;
     M_rotate_left(r);
 
     std::vector<MPlace*> e_entries = select(e, PLACE_ENTRY);
     std::vector<MPlace*> i_exits = select(i, PLACE_EXIT);
-    std::uint16_t counter = 0;
+    std::int32_t counter = 0;
     std::vector<MPlace*> made;
     // Every place present before the loop places are made, tail first.
     std::vector<MPlace*> all;
@@ -348,7 +352,7 @@ MNet* M_iteration_repeat(MNet* r, MNet* e, MNet* i) {
         if (p->type == PLACE_ENTRY) {
             for (MPlace* x : i_exits)
                 for (MPlace* y : e_entries) {
-                    counter = static_cast<std::uint16_t>(counter + LAYOUT_ROW);
+                    counter += LAYOUT_ROW;
                     MPlace* n = copy_place(r, p);
                     n->type = PLACE_INTERNAL;
                     merge_texts(n, x);
@@ -371,7 +375,7 @@ MNet* M_iteration_repeat(MNet* r, MNet* e, MNet* i) {
     std::int32_t total = std::int32_t(counter) - LAYOUT_UNIT;
     std::int32_t start = (std::int32_t(r->height) - total) / 2 + r->origin_y;
     if (total > std::int32_t(r->height)) {
-        r->height = static_cast<std::uint16_t>(total);
+        r->height = total;
         r->origin_y = start;
     }
     std::int32_t y = start + std::int32_t(counter) - LAYOUT_ROW;
@@ -420,7 +424,7 @@ struct LoopPart {
 void loop_state(MNet* r, std::uint8_t r_type, const std::vector<LoopPart>& parts) {
     std::vector<std::vector<MPlace*>> sel;
     for (const LoopPart& part : parts) sel.push_back(select(part.net, part.type, true));
-    std::uint16_t counter = 0;
+    std::int32_t counter = 0;
     std::vector<MPlace*> made;
     for (MPlace* p : select(r, r_type, true)) {
         bool empty = false;
@@ -428,7 +432,7 @@ void loop_state(MNet* r, std::uint8_t r_type, const std::vector<LoopPart>& parts
         if (!empty) {
             std::vector<std::size_t> idx(parts.size(), 0);
             for (;;) {
-                counter = static_cast<std::uint16_t>(counter + LAYOUT_ROW);
+                counter += LAYOUT_ROW;
                 MPlace* n = copy_place(r, p);
                 n->type = PLACE_INTERNAL;
                 for (std::size_t k = 0; k < parts.size(); ++k) merge_texts(n, sel[k][idx[k]]);
@@ -462,7 +466,7 @@ MNet* iteration_unrolled(MNet* r, MNet* e, MNet* i, bool doubled) {
     M_rotate_right(r2);
     M_rotate_left(r);
     M_move(r2, r->origin_x - r2->origin_x, std::int32_t(r->height) + LAYOUT_UNIT + (r->origin_y - r2->origin_y));
-    r->height = static_cast<std::uint16_t>(2 * r->height + LAYOUT_UNIT);
+    r->height = 2 * r->height + LAYOUT_UNIT;
 
     // E and E' end in the same exit places; with a doubled loop, I and I'
     // start from the same entry places.
@@ -488,10 +492,10 @@ MNet* iteration_unrolled(MNet* r, MNet* e, MNet* i, bool doubled) {
         M_move(i, dx, dy);
         M_move(i2, dx, dy);
         if (w > std::int32_t(r->width)) {
-            r->width = static_cast<std::uint16_t>(w);
+            r->width = w;
             r->origin_x = i->origin_x;
         }
-        r->height = static_cast<std::uint16_t>(r->height + i->height - LAYOUT_UNIT);
+        r->height = r->height + i->height - LAYOUT_UNIT;
         r->origin_y = i->origin_y;
     } else {
         put_above(r, i);
@@ -503,10 +507,10 @@ MNet* iteration_unrolled(MNet* r, MNet* e, MNet* i, bool doubled) {
     M_move(e, dx, dy);
     M_move(e2, dx, dy);
     if (w > std::int32_t(r->width)) {
-        r->width = static_cast<std::uint16_t>(w);
+        r->width = w;
         r->origin_x = e->origin_x;
     }
-    r->height = static_cast<std::uint16_t>(r->height + e->height - LAYOUT_UNIT);
+    r->height = r->height + e->height - LAYOUT_UNIT;
 
     M_drop_selected(i, PLACE_EXIT);
     M_drop_selected(e2, PLACE_ENTRY | PLACE_EXIT);
@@ -539,13 +543,13 @@ MNet* M_iteration_doubled(MNet* r, MNet* e, MNet* i) {
 MNet* M_refine(MNet* n, MTransition* t, MNet* d) {
     M_move(d, t->x - d->origin_x, t->y - d->origin_y - (std::int32_t(d->height) - LAYOUT_UNIT) / 2);
     M_stretch_vertical(n, t->y, t->y, std::int32_t(d->height) - 150);
-    n->width = static_cast<std::uint16_t>(t->x - n->origin_x);
+    n->width = t->x - n->origin_x;
     for (MArc* a = t->pre; a; a = a->tnext) a->place->type = 4;
     for (MArc* a = t->post; a; a = a->tnext) a->place->type = 8;
     RemoveTrans(n, t, 0);
     M_place_product(d, n, 4, PLACE_ENTRY);
     M_place_product(d, n, 8, PLACE_EXIT);
-    d->width = static_cast<std::uint16_t>(d->width + n->width);
+    d->width = d->width + n->width;
     d->height = n->height;
     d->origin_x = n->origin_x;
     d->origin_y = n->origin_y;

@@ -13,11 +13,10 @@ namespace mnet {
 // ---------------------------------------------------------------------------
 // Block composition.
 
-MNet* compose_block(MNet* body, MNet* init, MNet* data, MNet* term, const ActionSet& actions) {
-    MNet* x = init ? M_sequence(init, body) : body;
-    MNet* y = term ? M_sequence(x, term) : x;
-    MNet* z = data ? M_parallel(data, y) : y;
-    if (no_scoping()) return z;
+MNet* compose_block(const BlockParts& parts, const ActionSet& actions) {
+    // Missing parts drop out: the operations return the other operand.
+    MNet* z = M_parallel(parts.data, M_sequence(M_sequence(parts.init, parts.body), parts.term));
+    if (!z || no_scoping()) return z;
     return M_scope(z, actions, arc_weight_bound);
 }
 

@@ -33,6 +33,7 @@ MNet* M_place_chain_box(std::uint16_t n);
 // whose type has a bit of selB.  A is changed in place; B loses its selected
 // places.
 void M_place_product(MNet* a, MNet* b, std::uint8_t sel_b, std::uint8_t sel_a);
+// A missing (null) operand yields the other one.
 MNet* M_sequence(MNet* a, MNet* b);
 MNet* M_choice(MNet* a, MNet* b);
 MNet* M_parallel(MNet* a, MNet* b);
@@ -57,11 +58,15 @@ void M_stretch_vertical(MNet* net, std::int32_t y1, std::int32_t y2, std::int32_
 // Joined transitions whose guard can never hold, dropped so far.
 extern std::uint16_t dead_transition_counter;
 
-// Adds to the net, for each action of the list in turn, every join of
-// transitions over that action and its conjugate; each transition of the net
-// takes part at most once in a join (a transition holding both is also
-// joined with a copy of itself).  The result does not depend on the order of
-// the transition list.  limit bounds the tokens of a merged arc.
+// Adds to the net, for each action of the list in turn, the closure of
+// joins over that action and its conjugate: every transition holding ^a is
+// joined with every one holding a (itself included), and every join again
+// with the others while its label still holds the action.  A join equal
+// (trans_equal) to one already there is dropped; chains end where a merged
+// arc carries more than `limit` tokens, where the dead-transition check drops
+// a join, and for transitions without arcs after `limit` copies.  The
+// result, up to trans_equal, does not depend on the order of the transition
+// list.
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit);
 MNet* M_restrict(MNet* net, const ActionSet& actions);
 // t1 holds the odd-coded term p (^a), t2 the even-coded term q (a).
@@ -74,9 +79,8 @@ bool check_transition_bindings(const MTransition* t);
 // The satisfiability test itself, whatever the options say.
 bool transition_satisfiable(const MTransition* t);
 
-// Synchronises over each action of the list as above (without joins of a
-// transition with itself, which would always keep the action) and then
-// deletes every transition that still holds the action or its conjugate.
+// Synchronises over each action of the list as above and then deletes every
+// transition that still holds the action or its conjugate.
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit);
 void mark_for_scope(MTransition* t, const ActionTerm& a);
 MTransition* M_delete_transition(MNet* net, MTransition* t);
@@ -90,7 +94,25 @@ struct DeclTriple {
     MNet* term = nullptr;
 };
 
-MNet* compose_block(MNet* body, MNet* init, MNet* data, MNet* term, const ActionSet& actions);
+// The boxes of a block.  Each part is set by name (the type takes no
+// positional initialiser), so that no call can swap data and
+// initialisation:
+//     BlockParts parts;
+//     parts.body = body;
+//     parts.data = data;
+//     compose_block(parts, actions);
+// Missing parts are null.
+struct BlockParts {
+    explicit BlockParts() = default;
+    MNet* body = nullptr;
+    MNet* data = nullptr;
+    MNet* init = nullptr;
+    MNet* term = nullptr;
+};
+
+// ((init ; body) ; term) in parallel with data, scoped over the actions
+// unless scoping is off; missing parts are skipped.
+MNet* compose_block(const BlockParts& parts, const ActionSet& actions);
 DeclTriple merge_declarations(DeclTriple old_triple, DeclTriple new_triple);
 void finish_net(MNet* net);
 void sort_transition_references(MNet* net);

@@ -3,6 +3,8 @@
 // dead-transition check.
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <unordered_map>
 #include <set>
 #include <string>
 #include <utility>
@@ -69,8 +71,14 @@ bool value_in(const ValueSet& s, std::int32_t v) { return std::binary_search(s.b
 // ---------------------------------------------------------------------------
 // sync_pair
 
-MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const ActionTerm& p, const ActionTerm& q,
-                       std::uint16_t limit) {
+namespace {
+
+// Answers whether a new join equals a transition made before (the closure's
+// own check, beside the one of source-net mode).
+using MadeBefore = std::function<bool(const MTransition*)>;
+
+MTransition* join_pair(MNet* net, MTransition* t1, MTransition* t2, const ActionTerm& p, const ActionTerm& q,
+                       std::uint16_t limit, const MadeBefore* made_before) {
     if (MNetOptions[1] & (OPT1_UNITE_NAMES | OPT1_REPORT_REBINDING)) action_name(q.code & ~1u, message_name());
     else message_name().clear();
 
@@ -264,6 +272,10 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
             }
         }
     }
+    if (made_before && (*made_before)(n)) {
+        RemoveTrans(net, n, 0);
+        return nullptr;
+    }
 
     n->refs = t2->refs;
     for (const RefEntry& r : t1->refs) add_reference(n->refs, r.number, r.decoration);
@@ -307,25 +319,32 @@ MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
     return n;
 }
 
+}  // namespace
+
+MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const ActionTerm& p, const ActionTerm& q,
+                       std::uint16_t limit) {
+    return join_pair(net, t1, t2, p, q, limit, nullptr);
+}
+
 // ---------------------------------------------------------------------------
-// Closure over one action: every transition holding ^a is joined with every
-// transition holding a, and the joins again with each other.  A join is
-// known by the set of original transitions it is made of and the number of
-// synchronised pairs in it; each original takes part at most once in a join,
-// and each join is made once, whatever the order of the transition list.
-// This cuts the otherwise endless chains of joins that transitions holding
-// both a and ^a would start.  With self-joins allowed (synchronisation, not
-// scoping), an original holding both a and ^a is also joined with a copy of
-// itself; such a self-join is not joined further.
+// Closure over one action.  Synchronisation walks the transitions and joins
+// every holder of ^a with every holder of a, itself included; the joins are
+// met again by the same walk, as either partner, so a join is joined again
+// while its label still holds a or ^a.  The walk's result is this closure:
+// every pair of members (originals holding a or ^a, and the joins made) of
+// opposite polarity is joined once, each member with itself when it holds
+// both, in whatever order the list comes.
+//
+// A join that trans_equal finds equal to a member is dropped: it would only
+// repeat that member's joins.  Chains end where a merged arc exceeds the
+// limit, where the dead-transition check drops a join, or where the
+// communication variables overflow.  An original without arcs meets none of
+// these, so a join may hold at most max(limit, 1) copies of such an
+// original; an equal join is then dropped only when the member it equals
+// holds no more copies of any of them (else the member would cut joins that
+// the new one may make).
 
 namespace {
-
-struct Join {
-    MTransition* t;
-    std::vector<std::uint32_t> parts;  // sorted indices of originals
-    std::uint32_t pairs;
-    bool self_join;
-};
 
 const ActionTerm* holds(const MTransition* t, std::uint16_t code, std::uint16_t nparams) {
     return find_action(code, nparams, &t->label);
@@ -336,64 +355,138 @@ void number_places(MNet* net) {
     for (MPlace* p = net->first_place; p; p = p->next) p->number = ++k;
 }
 
-// Returns the joins made (originals first).
-std::vector<Join> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit, bool self_joins) {
+// Hash of what trans_equal compares, blind to the renaming of variables.
+std::uint64_t join_signature(const MTransition* t) {
+    std::uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    const std::uint64_t VAR = 1u << 20, TUPLE = 2u << 20;
+    mix(t->label.size());
+    for (const ActionTerm& a : t->label) {
+        mix(a.code), mix(a.nparams), mix(a.mult);
+        for (std::size_t k = 0; k < a.nparams && k < MAX_PARAMS; ++k) mix(a.params[k] < 256 ? VAR : a.params[k]);
+    }
+    mix(t->guard.size());
+    for (const TermTable& c : t->guard) {
+        mix(c.size());
+        for (const TermNode& n : c) {
+            mix(n.kind);
+            if (n.kind != N_VAR) mix(n.left);
+            if (n.kind != 0 && n.kind != N_CONST && n.kind != N_PAREN && n.kind != N_NOT && n.kind != N_NEG) mix(n.right);
+        }
+    }
+    for (const MArc* list : {t->post, t->pre}) {
+        mix(TUPLE + 1);
+        for (const MArc* a = list; a; a = a->tnext) {
+            mix(a->place->number), mix(a->inscription.size());
+            for (const InscTerm& term : a->inscription) {
+                mix(term.count);
+                if (term.code < 256) {
+                    mix(VAR);
+                } else if (is_tuple_code(term.code)) {
+                    const Tuple& tu = get_tuple(static_cast<std::uint16_t>(term.code - TUPLE_BASE));
+                    mix(TUPLE + tu.size());
+                    for (std::uint16_t e : tu) mix(e < 256 ? VAR : e);
+                } else {
+                    mix(term.code);
+                }
+            }
+        }
+    }
+    return h;
+}
+
+// Copies of the originals without arcs in a member: (original, count),
+// sorted by original.
+using ArclessCounts = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+struct Member {
+    MTransition* t;
+    bool holds_a, holds_co;
+    ArclessCounts arcless;
+};
+
+// Sum of two members' counts; false when an original exceeds the bound.
+bool add_counts(const ArclessCounts& x, const ArclessCounts& y, std::uint32_t bound, ArclessCounts& out) {
+    out.clear();
+    std::size_t i = 0, j = 0;
+    while (i < x.size() || j < y.size()) {
+        std::pair<std::uint32_t, std::uint32_t> e;
+        if (j == y.size() || (i < x.size() && x[i].first < y[j].first)) e = x[i++];
+        else if (i == x.size() || y[j].first < x[i].first) e = y[j++];
+        else e = {x[i].first, x[i].second + y[j].second}, ++i, ++j;
+        if (e.second > bound) return false;
+        out.push_back(e);
+    }
+    return true;
+}
+
+// a holds no more copies of any original than b.
+bool counts_within(const ArclessCounts& a, const ArclessCounts& b) {
+    std::size_t j = 0;
+    for (const auto& [orig, count] : a) {
+        while (j < b.size() && b[j].first < orig) ++j;
+        if (j == b.size() || b[j].first != orig || b[j].second < count) return false;
+    }
+    return true;
+}
+
+// Builds the closure over action a and returns its members (the originals
+// holding a or ^a, then the joins in the order made).
+std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit) {
     const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
     const std::uint16_t np = a.nparams;
-    std::vector<Join> joins;
-    std::set<std::pair<std::vector<std::uint32_t>, std::uint32_t>> made;
+    const std::uint32_t bound = std::max<std::uint32_t>(limit, 1);
+    std::vector<Member> members;
+    std::unordered_multimap<std::uint64_t, std::size_t> by_signature;
     for (MTransition* t = net->last_trans; t; t = t->prev) {
-        if (!holds(t, even, np) && !holds(t, odd, np)) continue;
-        std::uint32_t k = static_cast<std::uint32_t>(joins.size());
-        joins.push_back(Join{t, {k}, 0, false});
-        made.insert({{k}, 0});
+        bool ha = holds(t, even, np) != nullptr, hc = holds(t, odd, np) != nullptr;
+        if (!ha && !hc) continue;
+        ArclessCounts c;
+        if (!t->pre && !t->post) c.push_back({static_cast<std::uint32_t>(members.size()), 1});
+        by_signature.emplace(join_signature(t), members.size());
+        members.push_back(Member{t, ha, hc, std::move(c)});
     }
-    // Joins x (holding ^a, as t1) and y (holding a, as t2).
-    auto attempt = [&](std::size_t x, std::size_t y) {
-        const ActionTerm* pt = holds(joins[x].t, odd, np);
-        const ActionTerm* qt = holds(joins[y].t, even, np);
-        if (!pt || !qt) return;
-        if (joins[x].self_join || joins[y].self_join) return;
-        std::vector<std::uint32_t> parts;
-        if (x == y) {
-            if (!self_joins || joins[x].pairs != 0) return;
-            parts = joins[x].parts;
-        } else {
-            const auto& px = joins[x].parts;
-            const auto& py = joins[y].parts;
-            std::set_union(px.begin(), px.end(), py.begin(), py.end(), std::back_inserter(parts));
-            if (parts.size() != px.size() + py.size()) return;  // an original would be used twice
+
+    ArclessCounts counts;
+    const MadeBefore equal_member = [&](const MTransition* n) {
+        auto range = by_signature.equal_range(join_signature(n));
+        for (auto it = range.first; it != range.second; ++it) {
+            const Member& m = members[it->second];
+            if (counts_within(m.arcless, counts) && trans_equal(n, m.t)) return true;
         }
-        std::uint32_t pairs = x == y ? joins[x].pairs + 1 : joins[x].pairs + joins[y].pairs + 1;
-        auto key = std::make_pair(parts, pairs);
-        if (made.count(key)) return;
-        ActionTerm p = *pt, q = *qt;  // the labels are not touched, but keep copies
-        MTransition* n = sync_pair(net, joins[x].t, joins[y].t, p, q, limit);
-        if (!n) return;
-        made.insert(key);
-        joins.push_back(Join{n, std::move(parts), pairs, x == y});
+        return false;
     };
-    // Every join meets every earlier join of the other polarity (and itself).
+    // Joins member x (holding ^a, as t1) with member y (holding a, as t2).
+    auto attempt = [&](std::size_t x, std::size_t y) {
+        if (!add_counts(members[x].arcless, members[y].arcless, bound, counts)) return;
+        MTransition *t1 = members[x].t, *t2 = members[y].t;
+        const ActionTerm p = *holds(t1, odd, np), q = *holds(t2, even, np);
+        MTransition* n = join_pair(net, t1, t2, p, q, limit, &equal_member);
+        if (!n) return;
+        by_signature.emplace(join_signature(n), members.size());
+        members.push_back(Member{n, holds(n, even, np) != nullptr, holds(n, odd, np) != nullptr, counts});
+    };
+    // Each member meets every earlier member of the other polarity, and
+    // itself; members made meanwhile come later in the list.
     std::vector<std::size_t> with_a, with_co;
-    for (std::size_t i = 0; i < joins.size(); ++i) {
-        bool ha = holds(joins[i].t, even, np) != nullptr;
-        bool hc = holds(joins[i].t, odd, np) != nullptr;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const bool ha = members[i].holds_a, hc = members[i].holds_co;
         if (hc)
-            for (std::size_t j : with_a) attempt(i, j);
+            for (std::size_t k = 0; k < with_a.size(); ++k) attempt(i, with_a[k]);
         if (ha)
-            for (std::size_t j : with_co) attempt(j, i);
+            for (std::size_t k = 0; k < with_co.size(); ++k) attempt(with_co[k], i);
         if (ha && hc) attempt(i, i);
         if (ha) with_a.push_back(i);
         if (hc) with_co.push_back(i);
     }
-    return joins;
+    return members;
 }
 
 }  // namespace
 
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
-    for (const ActionTerm& a : actions) close_over(net, a, limit, true);
+    for (const ActionTerm& a : actions) close_over(net, a, limit);
     return net;
 }
 
@@ -434,11 +527,11 @@ MTransition* M_delete_transition(MNet* net, MTransition* t) {
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
     for (const ActionTerm& a : actions) {
-        std::vector<Join> joins = close_over(net, a, limit, false);
-        std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u);
-        for (const Join& j : joins)
-            if (holds(j.t, even, a.nparams) || holds(j.t, static_cast<std::uint16_t>(even | 1u), a.nparams))
-                M_delete_transition(net, j.t);
+        // Every member still holds a or ^a, or was made without them.
+        for (const Member& m : close_over(net, a, limit)) {
+            mark_for_scope(m.t, a);
+            if (m.t->number != 4) M_delete_transition(net, m.t);
+        }
     }
     return net;
 }
@@ -515,15 +608,19 @@ bool trans_equal(const MTransition* t, const MTransition* u) {
         }
     }
     if (!arcs_equal(r, t->post, u->post) || !arcs_equal(r, t->pre, u->pre)) return false;
-    for (const Restriction& x : t->restrictions) {
-        if (!var_code_p(x.var) || r.map[x.var] == UNBOUND) continue;
-        std::uint16_t v = r.map[x.var];
-        auto it = std::find_if(u->restrictions.begin(), u->restrictions.end(), [&](const Restriction& y) {
-            return y.var == v && y.component == x.component;
-        });
-        if (it == u->restrictions.end() || it->values != x.values) return false;
-    }
-    return true;
+    // Restrictions of the variables the renaming covers, both ways: a
+    // restriction that only one of them has makes them differ.
+    auto covered = [](const RestrictionList& from, const RestrictionList& to, const SlotMap& map) {
+        for (const Restriction& x : from) {
+            if (!var_code_p(x.var) || map[x.var] == UNBOUND) continue;
+            std::uint16_t v = map[x.var];
+            auto it = std::find_if(to.begin(), to.end(),
+                                   [&](const Restriction& y) { return y.var == v && y.component == x.component; });
+            if (it == to.end() || it->values != x.values) return false;
+        }
+        return true;
+    };
+    return covered(t->restrictions, u->restrictions, r.map) && covered(u->restrictions, t->restrictions, r.image);
 }
 
 // ---------------------------------------------------------------------------

@@ -299,7 +299,9 @@ TEST_F(AlgebraFinish, DifferentPhantomArcsPreserveButCountOnce) {
 TEST_F(AlgebraFinish, BlockWithoutDeclarationsAndScopingOff) {
     MNetOptions[0] = OPT0_NO_SCOPING;
     MNet* body = M_sequence(atom("x(v)", "", "a"), atom("^x(w)", "", "b"));
-    MNet* r = compose_block(body, nullptr, nullptr, nullptr, actions("x(v)"));
+    BlockParts parts;
+    parts.body = body;
+    MNet* r = compose_block(parts, actions("x(v)"));
     EXPECT_EQ(r, body);
     EXPECT_EQ(r->trans_count, 2u);
     EXPECT_EQ(r->place_count, 3u);
@@ -309,8 +311,12 @@ TEST_F(AlgebraFinish, BlockWithoutDeclarationsAndScopingOff) {
 TEST_F(AlgebraFinish, BlockIsInitBodyTermBesideDataScoped) {
     for (bool scoping : {true, false}) {
         MNetOptions[0] = scoping ? 0 : OPT0_NO_SCOPING;
-        MNet* r = compose_block(atom("x(w)", "", "body"), atom("", "", "init"), atom("^x(v)", "", "data"),
-                                atom("", "", "term"), actions("x(v)"));
+        BlockParts parts;
+        parts.body = atom("x(w)", "", "body");
+        parts.init = atom("", "", "init");
+        parts.data = atom("^x(v)", "", "data");
+        parts.term = atom("", "", "term");
+        MNet* r = compose_block(parts, actions("x(v)"));
         MTransition* join = named(r, "data*body");
         if (scoping) {
             ASSERT_EQ(r->trans_count, 3u);
