@@ -11,6 +11,7 @@
 #include "mark.h"
 #include "radix.h"
 #include "invoc.h"
+#include "fileaux.h"
 
 int SupportCHeadersSmoke(void);
 
