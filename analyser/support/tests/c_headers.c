@@ -12,6 +12,7 @@
 #include "radix.h"
 #include "invoc.h"
 #include "fileaux.h"
+#include "encode.h"
 
 int SupportCHeadersSmoke(void);
 
