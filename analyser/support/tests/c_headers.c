@@ -13,6 +13,7 @@
 #include "invoc.h"
 #include "fileaux.h"
 #include "encode.h"
+#include "inst.h"
 
 int SupportCHeadersSmoke(void);
 
@@ -64,6 +65,19 @@ int SupportCHeadersSmoke(void)
         counted = 0;
         ok &= BalTrApply(set, CountWord) == NULL && counted == 2;
         BalTrDestroy(set, FALSE);
+    }
+
+    {
+        /* The calls of the generated code, with its casts. */
+        unsigned char *buffer = NULL;
+        unsigned size = 0;
+        DOMAIN v[1] = {(DOMAIN) 300};
+        InsAlloc(1, 1);
+        _ingNofVars[0] = 1;
+        ok &= InsEncode((unsigned) 0, (unsigned) 0, v, &buffer, &size) == 4;
+        ok &= DataLen(buffer) == 4 && buffer[1] == 0x84;
+        Deallocate(buffer);
+        InsAlloc(0, 0);
     }
     return ok;
 }
