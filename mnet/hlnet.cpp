@@ -902,13 +902,21 @@ bool read_u16(const std::string& text, std::size_t& i, std::uint16_t& out) {
     return i > start;
 }
 
-void parse_ref_list(const std::string& text, std::vector<RefEntry>& refs) {
+// Reference numbers of the DEF identifiers of the file being read.
+using RefNumbers = std::unordered_map<std::uint32_t, std::uint16_t>;
+
+std::uint16_t ref_number(const RefNumbers& numbers, std::uint32_t id) {
+    auto it = numbers.find(id);
+    return it == numbers.end() ? static_cast<std::uint16_t>(id) : it->second;
+}
+
+void parse_ref_list(const std::string& text, std::vector<RefEntry>& refs, const RefNumbers& numbers) {
     std::size_t i = 0;
     while (i < text.size()) {
         std::uint16_t n = 0, d = 0;
         if (!read_u16(text, i, n) || i >= text.size() || text[i++] != ':' || !read_u16(text, i, d))
             syntax_error("reference specification has wrong format");
-        add_reference(refs, n, d);
+        add_reference(refs, ref_number(numbers, n), d);
         if (i < text.size()) {
             if (text[i] != '*') syntax_error("reference specification has wrong format");
             ++i;
@@ -935,6 +943,9 @@ void read_REF(const std::string& path, MNet* net) {
     expect_word(read_word(f), "DEF", nullptr, "keyword 'DEF' expected");
     SkipLine(f);
     std::vector<Field> fields;
+    // The records get the next free numbers of the reference table; the
+    // entries below name them by their DEF identifiers.
+    RefNumbers numbers;
     {
         IdRule rule{"reference", "definition"};
         std::unordered_map<std::uint32_t, bool> used;
@@ -975,7 +986,7 @@ void read_REF(const std::string& path, MNet* net) {
                 }
             }
             (void)last_kind;
-            ref_code(r);
+            numbers[id] = ref_code(r);
             ++scan.line;
         }
     }
@@ -1020,29 +1031,29 @@ void read_REF(const std::string& path, MNet* net) {
     if (w == "BL") {
         SkipLine(f);
         section("B", "block", blocks,
-                [](MBlock* b, const std::string& list) {
+                [&numbers](MBlock* b, const std::string& list) {
                     long n = std::strtol(list.c_str(), nullptr, 10);
                     if (n < 0 || n > 65535) syntax_error("reference specification has wrong format");
-                    get_block(b->number)->reference = static_cast<std::uint16_t>(n);
+                    get_block(b->number)->reference = ref_number(numbers, static_cast<std::uint32_t>(n));
                 },
                 [](int c) { return c == 'P'; });
         w = read_word(f);
     }
     expect_word(w, "PL", nullptr, "keyword 'PL' expected");
     SkipLine(f);
-    section("P", "place", places, [](MPlace* p, const std::string& list) { parse_ref_list(list, p->refs); },
+    section("P", "place", places, [&numbers](MPlace* p, const std::string& list) { parse_ref_list(list, p->refs, numbers); },
             [](int c) { return c == 'T'; });
     expect_word(read_word(f), "TR", nullptr, "keyword 'TR' expected");
     SkipLine(f);
     section("T", "transition", trans,
-            [](MTransition* t, const std::string& list) { parse_ref_list(list, t->refs); },
+            [&numbers](MTransition* t, const std::string& list) { parse_ref_list(list, t->refs, numbers); },
             [](int c) { return c == 'P'; });
     if (peek_line(f) != EOF) {
         w = read_word(f);
         if (w == "PTR") {
             SkipLine(f);
             section("PT", "phantom transition", phantoms,
-                    [](MTransition* t, const std::string& list) { parse_ref_list(list, t->refs); },
+                    [&numbers](MTransition* t, const std::string& list) { parse_ref_list(list, t->refs, numbers); },
                     [](int) { return false; });
         }
     }

@@ -87,6 +87,32 @@ void leaf_text(const TermNode& n, const ComVars& vars, std::string& out) {
     if (n.right != NO_COMPONENT) emit(out, "pr" + std::to_string(n.right) + "(" + name + ")");
     else emit(out, name);
 }
+
+// Binding strength of a node as the guard parser reads it, loosest first;
+// leaves and parentheses bind tightest.
+int binding(std::uint16_t kind) {
+    switch (kind) {
+    case N_OR: return 1;
+    case N_AND: return 2;
+    case N_NOT: return 3;
+    case N_EQ: case N_NE: case N_LT: case N_GT: case N_LE: case N_GE: return 4;
+    case N_ADD: case N_SUB: return 5;
+    case N_MUL: case N_DIV: case N_MOD: return 6;
+    case N_NEG: return 7;
+    default: return 8;
+    }
+}
+
+// Whether an operand must be put in parentheses so that the text reads back
+// as the same tree: a looser operand always; an equally binding one on the
+// right of a binary operator (the parser groups to the left) and on either
+// side of a comparison (comparisons do not chain).
+bool needs_parentheses(std::uint16_t parent, std::uint16_t child, bool right) {
+    const int p = binding(parent), c = binding(child);
+    if (c != p) return c < p;
+    if (!binary_op(parent)) return false;
+    return right || p == 4;
+}
 }  // namespace
 
 std::string term_text(const TermTable& table, const ComVars& vars, std::uint16_t index) {
@@ -94,22 +120,37 @@ std::string term_text(const TermTable& table, const ComVars& vars, std::uint16_t
     struct Frame {
         std::uint16_t node;
         int state;
+        bool parenthesised;
     };
-    std::vector<Frame> stack{{index, 0}};
+    auto kind_of = [&table](std::uint16_t node) {
+        if (node >= table.size()) fatal("Internal Error: Unknown node type !");
+        return table[node].kind;
+    };
+    std::vector<Frame> stack{{index, 0, false}};
+    // Enters an operand of `parent`, in parentheses when the tree needs them.
+    auto enter = [&](std::uint16_t parent, std::uint16_t child, bool right) {
+        bool paren = needs_parentheses(parent, kind_of(child), right);
+        if (paren) emit(out, "(");
+        stack.push_back({child, 0, paren});
+    };
+    auto leave = [&]() {
+        if (stack.back().parenthesised) emit(out, ")");
+        stack.pop_back();
+    };
     while (!stack.empty()) {
         Frame& f = stack.back();
-        if (f.node >= table.size()) fatal("Internal Error: Unknown node type !");
         const TermNode n = table[f.node];
+        kind_of(f.node);
         if (const char* op = binary_op(n.kind)) {
             if (f.state == 0) {
                 f.state = 1;
-                stack.push_back({n.left, 0});
+                enter(n.kind, n.left, false);
             } else if (f.state == 1) {
                 f.state = 2;
                 emit(out, op);
-                stack.push_back({n.right, 0});
+                enter(n.kind, n.right, true);
             } else {
-                stack.pop_back();
+                leave();
             }
             continue;
         }
@@ -121,19 +162,19 @@ std::string term_text(const TermTable& table, const ComVars& vars, std::uint16_t
             if (f.state == 0) {
                 f.state = 1;
                 emit(out, n.kind == N_NOT ? "! " : n.kind == N_NEG ? "-" : n.kind == N_PAREN ? "(" : "");
-                stack.push_back({n.left, 0});
+                enter(n.kind, n.left, false);
             } else {
                 if (n.kind == N_PAREN) emit(out, ")");
-                stack.pop_back();
+                leave();
             }
             break;
         case N_CONST:
         case N_VAR:
             leaf_text(n, vars, out);
-            stack.pop_back();
+            leave();
             break;
         case 0:
-            stack.pop_back();
+            leave();
             break;
         default:
             fatal("Internal Error: Unknown node type !");

@@ -130,6 +130,31 @@ TEST_F(Refs, SourceNetRoundTrip) {
     FreeNet(&net2);
 }
 
+TEST_F(Refs, ReferencesReadIntoAFilledTableNameTheirOwnRecords) {
+    MNetOptions[1] = OPT1_SOURCE_NET | OPT1_BLOCKS;
+    init_action_buffers();
+    ref_code(ref(9, 9, 9, 9));
+    ref_code(ref(8, 8, 8, 8));
+    testsupport::write_file(dir.path() + "/s.hl_net",
+                            "VOS\nHLNet\nFORMAT_N2\nBL\n1 \"B1\"0@0b\"blk\"\nPL\n1 30@30eZ\"{dot}\"u\"(1)\"\n"
+                            "TR\n1 30@60g\"tt\"\nTP\nPT\n1>1p\"dot\"\n");
+    // DEF identifiers out of order: 7 and 2.
+    testsupport::write_file(dir.path() + "/s.ref",
+                            "VOS\nReferences_BPN2_HL\nFORMAT_N\nDEF\n7 R\"(3,5;3,9)\"\n2 R\"(1,1;1,5)\"\n"
+                            "BL\nB1 T\"7:0\"\nPL\nP1 T\"2:1*7:2\"\nTR\nT1 T\"7:0\"\n");
+    std::string ref_path = dir.path() + "/s.ref";
+    MNet* net = read_VOS(dir.path() + "/s.hl_net", ref_path.c_str());
+    ASSERT_EQ(ref_count(), 4u);
+    const std::vector<RefEntry>& pr = net->first_place->refs;
+    ASSERT_EQ(pr.size(), 2u);
+    EXPECT_EQ(ref_get(pr[0].number)->line1, 1u);
+    EXPECT_EQ(pr[0].decoration, 1);
+    EXPECT_EQ(ref_get(pr[1].number)->line1, 3u);
+    EXPECT_EQ(ref_get(net->first_trans->refs[0].number)->col1, 5u);
+    EXPECT_EQ(ref_get(get_block(net->first_block->number)->reference)->line1, 3u);
+    FreeNet(&net);
+}
+
 TEST_F(Refs, ReaderErrors) {
     MNetOptions[1] = OPT1_SOURCE_NET;
     std::string net_text = "VOS\nHLNet\nFORMAT_N\nPL\n";

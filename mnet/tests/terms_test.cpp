@@ -215,3 +215,78 @@ TEST_F(Terms, MacrosInTemplateTextsRecordCommands) {
     ASSERT_EQ(t.guard.size(), 1u);
     EXPECT_EQ(t.guard[0].back().kind, N_FOREACH);
 }
+
+namespace {
+// A tree as text with every operator in parentheses, parentheses nodes left
+// out, so that two trees compare by their shape.
+std::string shape(const TermTable& t, std::uint16_t i, const ComVars& vars) {
+    const TermNode& n = t[i];
+    switch (n.kind) {
+    case N_PAREN: return shape(t, n.left, vars);
+    case N_CONST: return std::to_string(static_cast<std::int16_t>(n.left));
+    case N_VAR: return var_name(vars[n.left].var);
+    case N_NOT: case N_NEG: return "(" + std::to_string(n.kind) + " " + shape(t, n.left, vars) + ")";
+    default:
+        return "(" + std::to_string(n.kind) + " " + shape(t, n.left, vars) + " " + shape(t, n.right, vars) + ")";
+    }
+}
+}  // namespace
+
+TEST_F(Terms, TermTextReadsBackAsTheSameTree) {
+    MTransition t;
+    std::uint16_t x = add_comvar("x", t.comvars, &t), a = add_comvar("a", t.comvars, &t),
+                  b = add_comvar("b", t.comvars, &t);
+    // kind(v, k2(u, w)) or kind(k2(u, w), v); a '-' is kept apart from a
+    // following name.
+    auto text = [&](std::uint16_t kind, std::uint16_t ll, std::uint16_t lk, std::uint16_t rl, std::uint16_t k2,
+                    bool inner_right) {
+        TermTable tt = new_term_table();
+        std::uint16_t l1 = add_node(tt, N_VAR, ll, NO_COMPONENT), l2 = add_node(tt, N_VAR, lk, NO_COMPONENT);
+        std::uint16_t in = add_node(tt, k2, l1, l2);
+        std::uint16_t other = add_node(tt, N_VAR, rl, NO_COMPONENT);
+        std::uint16_t root = inner_right ? add_node(tt, kind, other, in) : add_node(tt, kind, in, other);
+        return term_text(tt, t.comvars, root);
+    };
+    EXPECT_EQ(text(N_EQ, a, b, x, N_OR, true), "x=(a | b)");
+    EXPECT_EQ(text(N_OR, x, a, b, N_EQ, false), "x=a | b");
+    EXPECT_EQ(text(N_SUB, a, b, x, N_SUB, true), "x-(a- b)");
+    EXPECT_EQ(text(N_SUB, x, a, b, N_SUB, false), "x- a- b");
+    EXPECT_EQ(text(N_EQ, x, a, b, N_EQ, false), "(x=a)=b");
+    EXPECT_EQ(text(N_MUL, a, b, x, N_ADD, true), "x*(a+b)");
+    TermTable tt = new_term_table();
+    std::uint16_t prod = add_node(tt, N_MUL, add_node(tt, N_VAR, x, NO_COMPONENT), add_node(tt, N_VAR, a, NO_COMPONENT));
+    EXPECT_EQ(term_text(tt, t.comvars, add_node(tt, N_NEG, prod, 0)), "-(x*a)");
+    std::uint16_t either = add_node(tt, N_OR, add_node(tt, N_VAR, x, NO_COMPONENT), add_node(tt, N_VAR, b, NO_COMPONENT));
+    EXPECT_EQ(term_text(tt, t.comvars, add_node(tt, N_NOT, either, 0)), "! (x | b)");
+
+    // Random trees of every operator, printed and parsed back.
+    std::uint32_t seed = 7;
+    auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const std::uint16_t binary[] = {N_OR, N_AND, N_EQ, N_NE, N_LT, N_GT, N_LE, N_GE,
+                                    N_ADD, N_SUB, N_MUL, N_DIV, N_MOD};
+    for (int round = 0; round < 300; ++round) {
+        TermTable r = new_term_table();
+        std::vector<std::uint16_t> pool;
+        for (int k = 0; k < 3; ++k) pool.push_back(add_node(r, N_VAR, static_cast<std::uint16_t>(next(3)), NO_COMPONENT));
+        pool.push_back(add_node(r, N_CONST, static_cast<std::uint16_t>(next(5)), 0));
+        std::uint16_t root = 0;
+        for (int k = 0, n = 1 + static_cast<int>(next(6)); k < n; ++k) {
+            std::uint32_t op = next(16);
+            std::uint16_t l = pool[next(static_cast<std::uint32_t>(pool.size()))];
+            std::uint16_t rr = pool[next(static_cast<std::uint32_t>(pool.size()))];
+            if (op < 13) root = add_node(r, binary[op], l, rr);
+            else root = add_node(r, op == 13 ? N_NOT : op == 14 ? N_NEG : N_PAREN, l, 0);
+            pool.push_back(root);
+        }
+        if (r[root].kind == N_AND) root = add_node(r, N_NOT, root, 0);  // one conjunct
+        const std::string printed = term_text(r, t.comvars, root);
+        MTransition back;
+        Guard g = parse_guard(printed, &back);
+        ASSERT_EQ(g.size(), 1u) << printed;
+        EXPECT_EQ(shape(g[0], static_cast<std::uint16_t>(g[0].size() - 1), back.comvars), shape(r, root, t.comvars))
+            << printed;
+    }
+}

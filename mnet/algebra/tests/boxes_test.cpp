@@ -90,12 +90,42 @@ TEST_F(AlgebraBoxes, ChoiceOfTwoAtoms) {
     FreeNet(&n);
 }
 
-TEST_F(AlgebraBoxes, ChoiceWithNullOperandReturnsTheOther) {
-    MNet* a = atom("a");
-    EXPECT_EQ(M_choice(a, nullptr), a);
-    EXPECT_EQ(M_choice(nullptr, a), a);
-    EXPECT_EQ(a->place_count, 2u);
-    FreeNet(&a);
+TEST_F(AlgebraBoxes, NullOperandYieldsTheOther) {
+    for (auto op : {M_choice, M_sequence, M_parallel}) {
+        MNet* a = atom("a");
+        EXPECT_EQ(op(a, nullptr), a);
+        EXPECT_EQ(op(nullptr, a), a);
+        EXPECT_EQ(op(nullptr, nullptr), nullptr);
+        EXPECT_EQ(a->place_count, 2u);
+        EXPECT_EQ(a->width, 30);
+        EXPECT_EQ(a->height, 150);
+        FreeNet(&a);
+    }
+}
+
+TEST_F(AlgebraBoxes, WideLayoutsDoNotWrap) {
+    // 1200 boxes side by side are 71970 units wide; glued below one box,
+    // their 1200 entry places make one row of products as wide.
+    const int k = 1200;
+    MNet* row = atom("a");
+    for (int i = 1; i < k; ++i) row = M_parallel(row, atom("a"));
+    EXPECT_EQ(row->width, 30 * (2 * k - 1));
+    std::vector<std::int32_t> xs;
+    for (MTransition* t : transitions(row)) xs.push_back(t->x);
+    std::sort(xs.begin(), xs.end());
+    EXPECT_EQ(std::adjacent_find(xs.begin(), xs.end()), xs.end());  // no two boxes on one spot
+    EXPECT_EQ(xs.back() - xs.front(), 60 * (k - 1));
+    MNet* n = M_sequence(atom("b"), row);
+    EXPECT_EQ(n->width, 60 * k - 30);
+    xs.clear();
+    for (MPlace* p : places(n))
+        if (p->type == PLACE_INTERNAL) xs.push_back(p->x);
+    ASSERT_EQ(xs.size(), std::size_t(k));
+    std::sort(xs.begin(), xs.end());
+    EXPECT_EQ(xs.front(), n->origin_x);
+    EXPECT_EQ(xs.back() - xs.front(), 60 * (k - 1));
+    EXPECT_EQ(n->height, 270);
+    FreeNet(&n);
 }
 
 TEST_F(AlgebraBoxes, ChoiceOfEntryExitPlaceGivesInternalPlace) {
