@@ -156,7 +156,7 @@ TEST(Ctl, RandomFormulasAgreeWithExplicitEvaluator) {
         const StateSpace ss = explore(net);
         NetTables tables;
         NetEncoding enc;
-        setup(tables, enc, toApnn(net), Dialect::Movrane, 200000, 50);
+        setup(tables, enc, toApnn(net), Dialect::Movrane, 30000, 50);
         enc.computeRS();
         const ExplicitCtl oracle(net, ss);
         for (int k = 0; k < 10; ++k) {

@@ -32,7 +32,7 @@ private:
 // Reads the text into the tables (messages suppressed by the caller) and
 // sets up the encoding with a small package.
 void setup(zbdd::NetTables& tables, zbdd::NetEncoding& enc, const std::string& text, zbdd::Dialect dialect,
-           std::uint32_t maxNodes = 200000, std::uint32_t refs = 10000);
+           std::uint32_t maxNodes = 30000, std::uint32_t refs = 10000);
 
 // The markings of a set as vectors over the place indices of the net.
 std::set<std::vector<int>> markings(const zbdd::Zbdd& set, const zbdd::NetEncoding& enc);
