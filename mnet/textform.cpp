@@ -107,7 +107,9 @@ int binding(std::uint16_t kind) {
 // as the same tree: a looser operand always; an equally binding one on the
 // right of a binary operator (the parser groups to the left) and on either
 // side of a comparison (comparisons do not chain).
+// The operand of a parentheses node is written bare.
 bool needs_parentheses(std::uint16_t parent, std::uint16_t child, bool right) {
+    if (parent != N_NOT && parent != N_NEG && !binary_op(parent)) return false;
     const int p = binding(parent), c = binding(child);
     if (c != p) return c < p;
     if (!binary_op(parent)) return false;
