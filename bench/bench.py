@@ -11,6 +11,7 @@ import argparse
 import os
 import re
 import statistics
+import subprocess
 import struct
 import sys
 import tempfile
@@ -104,7 +105,14 @@ def main():
     ap.add_argument("--netread", type=int, metavar="N",
                     help="only time reading a net of N places and N transitions "
                          "with shuffled names (needs a build with -DVOS_BENCH=ON)")
+    ap.add_argument("--support", action="store_true",
+                    help="only run the analyser support library's benchmark "
+                         "(state strings, AVL sets, radix tables, file reads; needs -DVOS_BENCH=ON)")
     args = ap.parse_args()
+    if args.support:
+        exe = os.path.join(os.path.abspath(args.bin), "supportbench")
+        with tempfile.TemporaryDirectory() as tmp:
+            sys.exit(subprocess.call([exe, "--dir", tmp]))
     if args.netread:
         from nets import shuffled
         exe = os.path.join(os.path.abspath(args.bin), "netread")
