@@ -22,18 +22,19 @@ namespace {
 // Set once the first diagnostic of the run has opened with an empty line.
 bool firstMessageDone = false;
 
-// The failure sequence of the allocators: the message follows a newline on
-// _out, so that it starts on a fresh line even after partial output.
-[[noreturn]] void AllocFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-void AllocFailure(const char* format, ...) {
+// The fatal sequence: a newline on _out, so that the message starts on a
+// fresh line even after partial output, the message (and the errno line) on
+// _err, both flushed, then Abort().
+[[noreturn]] void Fail(bool errnoLine, const char* format, va_list args) {
+    int savedErrno = errno;
     std::fputs("\n", _out);
     std::fflush(_out);
-    va_list args;
-    va_start(args, format);
     std::vfprintf(_err, format, args);
-    va_end(args);
     std::fflush(_err);
+    if (errnoLine) {
+        errno = savedErrno;
+        ErrnoOutput(_err);
+    }
     Abort();
 }
 
@@ -62,14 +63,15 @@ void Report(const char* message) {
 namespace support {
 
 void InternalError(const char* format, ...) {
-    std::fputs("\n", _out);
-    std::fflush(_out);
     va_list args;
     va_start(args, format);
-    std::vfprintf(_err, format, args);
-    va_end(args);
-    std::fflush(_err);
-    Abort();
+    Fail(false, format, args);
+}
+
+void SystemError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Fail(true, format, args);
 }
 
 }  // namespace support
@@ -105,7 +107,7 @@ void* Etacolla(size_t size) {
         return nullptr;
     void* block = std::malloc(size);
     if (block == nullptr)
-        AllocFailure("\nmalloc(%zu) failed\n", size);
+        support::InternalError("\nmalloc(%zu) failed\n", size);
     return block;
 }
 
@@ -114,7 +116,7 @@ void* YarraColla(size_t count, size_t size) {
         return nullptr;
     void* block = std::calloc(count, size);
     if (block == nullptr)
-        AllocFailure("\ncalloc(%zu, %zu) failed\n", count, size);
+        support::InternalError("\ncalloc(%zu, %zu) failed\n", count, size);
     return block;
 }
 
@@ -125,7 +127,7 @@ void* Reallocate(void* pointer, size_t size) {
     }
     void* block = std::realloc(pointer, size);
     if (block == nullptr)
-        AllocFailure("\nrealloc(0x%lx, %zu) failed\n",
+        support::InternalError("\nrealloc(0x%lx, %zu) failed\n",
                      static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(pointer)), size);
     return block;
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,23 +18,6 @@ AVLSET* monitors = nullptr;
 namespace {
 
 constexpr unsigned long kChunk = 8192;
-
-// The fatal end of a failed system call: a newline on _out, the message
-// and the errno line on _err, Abort().
-[[noreturn]] void SystemFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-void SystemFailure(const char* format, ...) {
-    int saved = errno;
-    std::fputs("\n", _out);
-    std::fflush(_out);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(_err, format, args);
-    va_end(args);
-    errno = saved;
-    ErrnoOutput(_err);
-    Abort();
-}
 
 BINARYFILE Open(const char* name, int flags, const char* failure) {
     int fd;
@@ -54,6 +36,25 @@ BINARYFILE Open(const char* name, int flags, const char* failure) {
 
 unsigned long Address(const void* p) {
     return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// Moves cnt bytes by read or write in chunks of at most 8192 bytes,
+// repeating short transfers and those an interrupting signal cut off.
+template <typename Byte, typename Call>
+void Transfer(Byte* at, unsigned long cnt, BINARYFILE file, Call call, const char* failure) {
+    while (cnt > 0) {
+        unsigned long chunk = cnt < kChunk ? cnt : kChunk;
+        cnt -= chunk;
+        while (chunk > 0) {
+            ssize_t moved = call(file, at, chunk);
+            if (moved < 0 && errno == EINTR)
+                continue;
+            if (moved <= 0)
+                support::SystemError(failure, file, Address(at), chunk, static_cast<unsigned long>(moved));
+            at += moved;
+            chunk -= static_cast<unsigned long>(moved);
+        }
+    }
 }
 
 // Typed tools seen through the untyped tables.
@@ -132,50 +133,23 @@ int OwnClose(BINARYFILE file) {
 
 void SeekAbs(BINARYFILE file, unsigned long pos) {
     if (lseek(file, static_cast<off_t>(pos), SEEK_SET) == -1)
-        SystemFailure("\nSeekAbs: lseek(%d, %ld, %d) returned -1\n", file, static_cast<long>(pos), SEEK_SET);
+        support::SystemError("\nSeekAbs: lseek(%d, %ld, %d) returned -1\n", file, static_cast<long>(pos), SEEK_SET);
 }
 
 unsigned long SeekEnd(BINARYFILE file) {
     off_t end = lseek(file, 0, SEEK_END);
     if (end == -1)
-        SystemFailure("\nSeekAbs: lseek(%d, 0L, %d) returned -1\n", file, SEEK_END);
+        support::SystemError("\nSeekAbs: lseek(%d, 0L, %d) returned -1\n", file, SEEK_END);
     return static_cast<unsigned long>(end);
 }
 
 void ReadBytes(void* buf, unsigned long cnt, BINARYFILE file) {
-    auto* at = static_cast<unsigned char*>(buf);
-    while (cnt > 0) {
-        unsigned long chunk = cnt < kChunk ? cnt : kChunk;
-        cnt -= chunk;
-        while (chunk > 0) {
-            ssize_t got = read(file, at, chunk);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                SystemFailure("\nReadBytes: read(%d, 0x%lx, %lu) returned %lu\n", file, Address(at), chunk,
-                              static_cast<unsigned long>(got));
-            at += got;
-            chunk -= static_cast<unsigned long>(got);
-        }
-    }
+    Transfer(static_cast<unsigned char*>(buf), cnt, file, read, "\nReadBytes: read(%d, 0x%lx, %lu) returned %lu\n");
 }
 
 void WriteBytes(const void* buf, unsigned long cnt, BINARYFILE file) {
-    auto* at = static_cast<const unsigned char*>(buf);
-    while (cnt > 0) {
-        unsigned long chunk = cnt < kChunk ? cnt : kChunk;
-        cnt -= chunk;
-        while (chunk > 0) {
-            ssize_t put = write(file, at, chunk);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                SystemFailure("\nWriteBytes: write(%d, 0x%lx, %lu) returned %lu\n", file, Address(at), chunk,
-                              static_cast<unsigned long>(put));
-            at += put;
-            chunk -= static_cast<unsigned long>(put);
-        }
-    }
+    Transfer(static_cast<const unsigned char*>(buf), cnt, file, write,
+             "\nWriteBytes: write(%d, 0x%lx, %lu) returned %lu\n");
 }
 
 MMFILE* MapToMem(char* name, BINARYFILE bFile, unsigned long len, unsigned long actLen) {

@@ -10,6 +10,10 @@ namespace support {
 [[noreturn]] void InternalError(const char* format, ...)
     __attribute__((format(printf, 1, 2)));
 
+// A failed system call: the same, with the errno line after the message.
+[[noreturn]] void SystemError(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+
 // Little-endian 32-bit words of the binary files.
 inline std::uint32_t GetWord(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |

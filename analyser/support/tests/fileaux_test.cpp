@@ -15,12 +15,13 @@
 
 #include "alloc.h"
 #include "fileaux.h"
+#include "petri_test.h"
 #include "testutil.h"
 
-using supporttest::ReadFile;
+using testsupport::read_file;
 using supporttest::RunChild;
-using supporttest::TempDir;
-using supporttest::WriteFile;
+using testsupport::TempDir;
+using testsupport::write_file;
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST(FileAux, BinaryFilesAgreeWithTheirContents) {
     }
     ASSERT_EQ(SeekEnd(file), model.size());
     EXPECT_EQ(OwnClose(file), 0);
-    EXPECT_EQ(ReadFile(name), model);
+    EXPECT_EQ(read_file(name), model);
 
     // The other opening modes.
     file = OpenUpdate(name.c_str());
@@ -82,7 +83,7 @@ TEST(FileAux, BinaryFilesAgreeWithTheirContents) {
     file = CreateWrite(name.c_str());
     WriteBytes("", 0, file);
     OwnClose(file);
-    EXPECT_EQ(ReadFile(name), "");
+    EXPECT_EQ(read_file(name), "");
 }
 
 TEST(FileAux, OpeningFailuresAreReportedAndReturned) {
@@ -107,7 +108,7 @@ TEST(FileAux, OpeningFailuresAreReportedAndReturned) {
 TEST(FileAux, TransferAndSeekFailuresEndTheProcess) {
     TempDir dir;
     std::string name = dir.file("short");
-    WriteFile(name, std::string(16384, 'a'));
+    write_file(name, std::string(16384, 'a'));
     // 20000 bytes go as 8192, 8192 and 3616: the third read meets the end.
     auto shortRead = RunChild([&] {
         BINARYFILE file = OpenRead(name.c_str(), TRUE);
@@ -148,7 +149,7 @@ TEST(FileAux, InMemoryCopiesAgreeWithTheFile) {
         TempDir dir;
         std::string name = dir.file("copy");
         std::string model = RandomBytes(random, random() % 2000);
-        WriteFile(name, model);
+        write_file(name, model);
         BINARYFILE file = OpenUpdate(name.c_str());
         unsigned long len = model.size() + random() % 500;
         MMFILE* mm = MapToMem(StrCp(name.c_str()), file, len, model.size());
@@ -173,7 +174,7 @@ TEST(FileAux, InMemoryCopiesAgreeWithTheFile) {
                 // A write that did not fit went to the file directly.
                 if (!direct && mm == nullptr) {
                     direct = true;
-                    EXPECT_EQ(ReadFile(name).substr(0, offset + bytes.size()),
+                    EXPECT_EQ(read_file(name).substr(0, offset + bytes.size()),
                               (model.substr(0, offset) + bytes).substr(0, offset + bytes.size()));
                 }
                 if (model.size() < offset + bytes.size())
@@ -198,7 +199,7 @@ TEST(FileAux, InMemoryCopiesAgreeWithTheFile) {
             Unmap(mm, TRUE);
         directRounds += direct;
         OwnClose(file);
-        ASSERT_EQ(ReadFile(name), model);
+        ASSERT_EQ(read_file(name), model);
     }
     EXPECT_GT(directRounds, 0);
     EXPECT_LT(directRounds, 30);
@@ -207,7 +208,7 @@ TEST(FileAux, InMemoryCopiesAgreeWithTheFile) {
 TEST(FileAux, InMemoryCopiesRefusedAndOverread) {
     TempDir dir;
     std::string name = dir.file("f");
-    WriteFile(name, "abcdef");
+    write_file(name, "abcdef");
     auto run = RunChild([&] {
         BINARYFILE file = OpenRead(name.c_str(), TRUE);
         MMFILE* small = MapToMem(StrCp("small"), file, 3, 6);

@@ -14,13 +14,14 @@
 #include "alloc.h"
 #include "fileaux.h"
 #include "inst.h"
+#include "petri_test.h"
 #include "testutil.h"
 
 using supporttest::Hex;
-using supporttest::ReadFile;
+using testsupport::read_file;
 using supporttest::RunChild;
-using supporttest::TempDir;
-using supporttest::WriteFile;
+using testsupport::TempDir;
+using testsupport::write_file;
 
 namespace {
 
@@ -111,7 +112,7 @@ int Sign(bool less, bool greater) { return less ? -1 : greater ? 1 : 0; }
 TEST(Inst, HandBuiltTableFileReadsBack) {
     TempDir dir;
     std::string name = dir.file("net.dat");
-    WriteFile(name, SmallNet().bytes);
+    write_file(name, SmallNet().bytes);
     _onTheFly = 0;
     uint32_t word0 = 0;
     BINARYFILE file = OpenTables(name, TRUE, &word0);
@@ -321,7 +322,7 @@ Dat LetAndTesterNet() {
 TEST(Inst, LetSetsTesterAndBuchiParts) {
     TempDir dir;
     std::string name = dir.file("let.dat");
-    WriteFile(name, LetAndTesterNet().bytes);
+    write_file(name, LetAndTesterNet().bytes);
     _onTheFly = 0;
     BINARYFILE file = OpenTables(name, TRUE);
     ASSERT_NE(_ingRanges[0], nullptr);
@@ -404,7 +405,7 @@ TEST(Inst, NamesEnumerationsAndClasses) {
     dat.Word(2).Name("red").Name("green");
     dat.Name("fast");
     dat.Name("chan");
-    WriteFile(name, dat.bytes);
+    write_file(name, dat.bytes);
     _onTheFly = 0;
     BINARYFILE file = OpenTables(name, TRUE);
     StaDiscard(InsReadMarking(file));
@@ -465,7 +466,7 @@ TEST(Inst, MalformedTableFilesStopWithAMessage) {
         std::string name = dir.file("bad.dat");
         std::string bytes = SmallNet().bytes;
         c.mutate(bytes);
-        WriteFile(name, bytes);
+        write_file(name, bytes);
         auto run = RunChild([&] {
             _onTheFly = 0;
             BINARYFILE file = OpenTables(name, TRUE);
@@ -483,7 +484,7 @@ TEST(Inst, MalformedTableFilesStopWithAMessage) {
     size_t at = bytes.find(std::string("\x03\x00\x00\x00\x03\x02\x03", 7));
     ASSERT_NE(at, std::string::npos);
     bytes[at + 6] = 0x04;
-    WriteFile(name, bytes);
+    write_file(name, bytes);
     auto run = RunChild([&] {
         _onTheFly = 0;
         InsReadMarking(OpenTables(name, TRUE));

@@ -15,12 +15,13 @@
 
 #include "alloc.h"
 #include "invoc.h"
+#include "petri_test.h"
 #include "testutil.h"
 
-using supporttest::ReadFile;
+using testsupport::read_file;
 using supporttest::RunChild;
-using supporttest::TempDir;
-using supporttest::WriteFile;
+using testsupport::TempDir;
+using testsupport::write_file;
 
 namespace {
 
@@ -45,7 +46,7 @@ std::string FirstLine(FILE* file) {
 std::string Expand(const std::string& macros, std::vector<std::string> args) {
     TempDir dir;
     mkdir(dir.file("cfg").c_str(), 0777);
-    WriteFile(dir.file("cfg/prog.cfg"), macros);
+    write_file(dir.file("cfg/prog.cfg"), macros);
     auto run = RunChild([&] {
         setenv("TULMPATH", dir.path().c_str(), 1);
         baseName = "prog";
@@ -81,11 +82,11 @@ TEST(Invoc, OpenTextLooksInTheInstallationDirectory) {
     TempDir install;
     TempDir work;
     mkdir(install.file("cfg").c_str(), 0777);
-    WriteFile(install.file("cfg/tulc.cfg"), "installed\n");
+    write_file(install.file("cfg/tulc.cfg"), "installed\n");
     mkdir(work.file("cfg").c_str(), 0777);
-    WriteFile(work.file("cfg/local.cfg"), "local\n");
-    WriteFile(install.file("cfg/local.cfg"), "installed local\n");
-    WriteFile(work.file("cfg/only"), "");
+    write_file(work.file("cfg/local.cfg"), "local\n");
+    write_file(install.file("cfg/local.cfg"), "installed local\n");
+    write_file(work.file("cfg/only"), "");
     auto run = RunChild([&] {
         if (chdir(work.path().c_str()) != 0)
             _exit(3);
@@ -167,7 +168,7 @@ TEST(Invoc, ArgumentMacrosWithoutTheirFile) {
 TEST(Invoc, UsageFromTheMessageFileOrTheBuiltInText) {
     TempDir dir;
     mkdir(dir.file("cfg").c_str(), 0777);
-    WriteFile(dir.file("cfg/prog.msg"), "[-x] file\n\n  -x  more\n  last");
+    write_file(dir.file("cfg/prog.msg"), "[-x] file\n\n  -x  more\n  last");
     auto run = RunChild([&] {
         setenv("TULMPATH", dir.path().c_str(), 1);
         baseName = "prog";

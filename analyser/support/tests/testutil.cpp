@@ -5,12 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "alloc.h"
+#include "petri_test.h"
 
 // Leak checking is pointless in a child that ends through exit() with the
 // test's objects still alive; the hook exists only under the sanitizer.
@@ -57,35 +55,11 @@ ChildRun RunChild(const std::function<void()>& body) {
     run.exited = WIFEXITED(status);
     run.code = run.exited ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    run.out = ReadFile(outName);
-    run.err = ReadFile(errName);
+    run.out = testsupport::read_file(outName);
+    run.err = testsupport::read_file(errName);
     std::remove(outName.c_str());
     std::remove(errName.c_str());
     return run;
-}
-
-TempDir::TempDir() {
-    std::string pattern = TempName("support_dir");
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t count) {
