@@ -3,6 +3,7 @@
 // collections.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <set>
 
@@ -207,4 +208,141 @@ TEST_F(PackageTest, TinyNodeArrayCollectsWithoutChangingResults) {
         collections += manager().statistics().collections;
     }
     EXPECT_GT(collections, 0u);
+}
+
+namespace {
+std::string fatalText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Fatal& e) {
+        return e.what();
+    }
+    return "no error";
+}
+}  // namespace
+
+TEST_F(PackageTest, NodesCachesAndCollection) {
+    ZbddManager& m = manager();
+    m.initManager(50, 20, 4, 4, 4, 4, 4);
+    EXPECT_EQ(m.getNode(2, 1, 0), 1u);  // zero suppression: no node made
+    EXPECT_EQ(m.statistics().nodesMade, 0u);
+    const std::uint32_t a = m.getNode(3, 0, 1);
+    EXPECT_EQ(a, 2u);  // the free list starts at the lowest index
+    EXPECT_EQ(m.getNode(3, 0, 1), a);
+    Zbdd keep = Zbdd::fromNode(m.getNode(1, a, 1));
+    m.getNode(0, 1, 1);  // garbage: held by nothing
+    m.garbageCollect();
+    EXPECT_EQ(keep.node(), 3u);
+    EXPECT_EQ(m.lo(keep.node()), a);
+    EXPECT_EQ(m.statistics().liveNodes, 2u);
+    EXPECT_EQ(m.getNode(2, 0, 1), 4u);  // the lowest free index again
+    // unite(P, Q) and unite(Q, P) share one cache entry; difference does not.
+    Zbdd p = change(Zbdd(1), 0), q = change(Zbdd(1), 1);
+    const std::uint32_t hits = m.statistics().binOpHits;
+    Zbdd pq = unite(p, q);
+    EXPECT_EQ(unite(q, p), pq);
+    EXPECT_EQ(m.statistics().binOpHits, hits + 1);
+    EXPECT_NE(difference(p, q), difference(q, p));
+    // fireUnion with an empty Q is the image; with an empty P it is Q.
+    const TransitionVector tv{0, kConsume, 1, kProduce, 4};
+    EXPECT_EQ(fireUnion(pq, Zbdd(0), tv, 0), image(pq, tv, 0));
+    EXPECT_EQ(fireUnion(Zbdd(0), pq, tv, 0), pq);
+    // A produced place marked in every marking: no successor.
+    EXPECT_TRUE(image(change(p, 1), tv, 1).isEmpty());
+    EXPECT_EQ(Zbdd(0).toText(), "Z");
+    EXPECT_EQ(Zbdd(1).toText(), "O");
+    EXPECT_EQ(p.toText(), "(Z 0 O)");
+}
+
+TEST_F(PackageTest, CountsAndLongInts) {
+    EXPECT_EQ(LongInt(999999999).toString(), "999999999");
+    LongInt big(999999999);
+    big += LongInt(1);
+    EXPECT_EQ(big.toString(), "1000000000");
+    big += big;
+    EXPECT_EQ(big.toString(), "2000000000");
+    for (std::uint32_t n : {1u, 30u, 40u, 100u}) {
+        manager().initManager(1000, 10, n, 6, 4, 4, 4);
+        Zbdd universe(-1);
+        EXPECT_EQ(universe.nodeCount(), n);
+        LongInt expected(1);
+        for (std::uint32_t i = 0; i < n; ++i) expected += expected;
+        EXPECT_EQ(universe.stateCount().toString(), expected.toString()) << n;
+    }
+    EXPECT_EQ(LongInt(1).toString(), "1");
+    manager().initManager(1000, 10, 40, 6, 4, 4, 4);
+    EXPECT_EQ(Zbdd(-1).stateCount().toString(), "1099511627776");
+}
+
+TEST_F(PackageTest, ExhaustionAndReferenceMessages) {
+    manager().initManager(1000, 3, 4, 4, 4, 4, 4);
+    {
+        Zbdd a = change(Zbdd(1), 0), b = change(Zbdd(1), 1), c = change(Zbdd(1), 2);
+        EXPECT_EQ(fatalText([&] { Zbdd d = change(Zbdd(1), 3); }), "Too many external bdds.\n");
+        EXPECT_EQ(manager().statistics().maxRefs, 3u);
+    }
+    // Twelve variables need more than ten nodes even after a collection.
+    manager().initManager(10, 50, 12, 4, 4, 4, 4);
+    EXPECT_EQ(fatalText([&] { Zbdd u(-1); }), "Out of memory (insert)\n");
+    manager().initManager(5, 50, 12, 4, 4, 4, 4);
+    EXPECT_EQ(fatalText([&] { markingToZbdd(std::vector<std::uint8_t>(12, 1)); }), "Too many nodes (initial marking)");
+}
+
+TEST_F(PackageTest, DeepDiagramsFitTheStack) {
+    // 20000 variables: every walk goes 20000 levels deep.
+    const std::uint32_t n = 20000;
+    manager().initManager(200000, 100, n, 16, 14, 14, 10);
+    Zbdd universe(-1);
+    Zbdd all = markingToZbdd(std::vector<std::uint8_t>(n, 1));
+    EXPECT_EQ(all.nodeCount(), n);
+    EXPECT_EQ(all.stateCount().toString(), "1");
+    // Move the token of the last place to nowhere, and back.
+    const TransitionVector consume{n - 1, kConsume, n}, produce{n - 1, kProduce, n};
+    Zbdd less = image(all, consume, 0);
+    EXPECT_EQ(fireUnion(less, less, produce, 1), unite(less, all));
+    EXPECT_EQ(preImage(less, consume, 0), all);
+    EXPECT_EQ(intersect(universe, all), all);
+    EXPECT_EQ(difference(all, universe), Zbdd(0));
+    EXPECT_EQ(change(less, n - 1), all);
+    EXPECT_EQ(subset0(all, n - 1), Zbdd(0));
+    EXPECT_EQ(onset(all, n - 1), all);
+    std::vector<std::uint8_t> picked(n, 0);
+    EXPECT_TRUE(less.pick(picked));
+    EXPECT_EQ(picked[n - 1], 0);
+    EXPECT_EQ(picked[0], 1);
+    // The deepest node "(Z 19999 O)" becomes "O".
+    EXPECT_EQ(less.toText().size() + 10, all.toText().size());
+    EXPECT_EQ(all.toText().substr(0, 10), "(Z 0 (Z 1 ");
+    manager().garbageCollect();
+    EXPECT_EQ(all.nodeCount(), n);
+    EXPECT_EQ(universe.stateCount().toString().size(), 6021u);  // 2^20000 has 6021 digits
+}
+
+TEST_F(PackageTest, StatisticsReport) {
+    manager().initManager(100, 10, 3, 2, 2, 2, 2);
+    Zbdd u(-1);
+    u.stateCount();
+    testing::internal::CaptureStdout();
+    manager().printStatistics(true);
+    manager().printStatistics(false);
+    const std::string report = testing::internal::GetCapturedStdout();
+    const std::string body =
+        "overall number of nodes: 3\nnumber of nodes in nodes-array: 3\n"
+        "number of garbage collections: 0\nfireUnion cache hits/miss/sum: 0 0 0\n"
+        "binOp cache hits/miss/sum: 0 0 0\nstate number cache hits/miss/sum: 2 3 5\n";
+    EXPECT_EQ(report, "max number of refs: 1\n" + body + body);
+    testing::internal::CaptureStdout();
+    manager().printUniqueHashHistogram();
+    const std::string histogram = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(histogram.substr(0, 69), "size of uniqueHash: 4\nn | number of lists of length n in uniqueHash:\n");
+    // Eleven lines of lengths whose bucket counts add up to the table size.
+    int buckets = 0, lines = 0;
+    for (std::size_t pos = 69; pos < histogram.size(); ++lines) {
+        std::size_t end = histogram.find('\n', pos);
+        buckets += std::stoi(histogram.substr(histogram.find(' ', pos) + 1, end));
+        pos = end + 1;
+    }
+    EXPECT_EQ(lines, 11);
+    EXPECT_EQ(buckets, 4);
+    EXPECT_NE(histogram.find("\n>=10 0\n"), std::string::npos);
 }
