@@ -50,12 +50,12 @@ Zbdd acceptingMarkings(const NetEncoding& enc) {
     return acc;
 }
 
-Zbdd deadMarkings(const NetEncoding& enc) {
+Zbdd deadMarkings(const NetEncoding& enc, const Zbdd& within) {
     const Zbdd universe(-1);
-    Zbdd dead = universe;
+    Zbdd dead = within;
     const std::uint32_t pn = enc.hasPnScheduler ? enc.variableOf[enc.pnScheduler] : enc.nP;
     for (const Transition& t : enc.net->transitions) {
-        if (t.automaton) continue;
+        if (t.automaton || dead.isEmpty()) continue;
         const TransitionVector& v = enc.records[t.index].vector;
         Zbdd disabled(0);
         for (std::size_t i = 0; i + 1 < v.size(); i += 2)
@@ -69,7 +69,7 @@ Zbdd deadMarkings(const NetEncoding& enc) {
 bool fwdCycleCheck(NetEncoding& enc) {
     const Zbdd init = enc.initialMarking();
     const Zbdd acc = acceptingMarkings(enc);
-    const Zbdd da = intersect(deadMarkings(enc), acc);
+    const Zbdd da = deadMarkings(enc, acc);
     Zbdd z = init, zOld, dead(0);
     for (int pass = 1;; ++pass) {
         message("(%d Loop):", pass);
@@ -95,7 +95,7 @@ bool fwdCycleCheck(NetEncoding& enc) {
 bool bwdCycleCheck(NetEncoding& enc) {
     const Zbdd init = enc.initialMarking();
     const Zbdd acc = acceptingMarkings(enc);
-    const Zbdd da = intersect(deadMarkings(enc), acc);
+    const Zbdd da = deadMarkings(enc, acc);
     const Zbdd& rs = enc.rs;
     // Dead accepting markings reached by an automaton step.
     Zbdd deadAfterBa = intersect(rs, da);
@@ -146,7 +146,7 @@ public:
             fatal("SymbolicDFS needs the scheduler places @SC_PN@ and @SC_FBA@ (pelwick -d)\n");
         enc_.init = enc_.initialMarking();
         enc_.acc = acceptingMarkings(enc_);
-        enc_.da = intersect(deadMarkings(enc_), enc_.acc);
+        enc_.da = deadMarkings(enc_, enc_.acc);
         enc_.rs = Zbdd(0);
         nonAcc_.push_back(DfsNode{0, 0, 0, enc_.init});
         search({false, 0});

@@ -20,8 +20,10 @@ bool symbolicDfs(NetEncoding& enc);
 
 // The sets the checks share, exposed for tests.
 Zbdd acceptingMarkings(const NetEncoding& enc);
-// Markings in which no net transition has its preset marked; the PN
-// scheduler place is left out of the presets.
-Zbdd deadMarkings(const NetEncoding& enc);
+// The markings of `within` in which no net transition has its preset
+// marked; the PN scheduler place is left out of the presets.  The checks
+// need only the dead accepting markings, so they start from the accepting
+// ones, which keeps the diagrams small.
+Zbdd deadMarkings(const NetEncoding& enc, const Zbdd& within);
 
 }  // namespace zbdd

@@ -220,17 +220,18 @@ void NetEncoding::computeRS() {
 }
 
 bool NetEncoding::safeQ(const Zbdd& set) const {
-    const Zbdd universe(-1);
     for (const Transition& t : net->transitions) {
         const TransitionVector& v = records[t.index].vector;
-        Zbdd e = universe;
+        // The markings of the set that enable t by its preset: restricting
+        // the set itself gives the same set as intersecting it with the
+        // restricted universe, at a fraction of the nodes.
+        Zbdd e = set;
         for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
             if (v[i + 1] == kConsume || v[i + 1] == kTest)
                 e = onset(e, v[i]);
             else if (v[i + 1] == kInhibit || v[i + 1] == kInhibitProduce)
                 e = subset0(e, v[i]);
         }
-        e = intersect(set, e);
         for (std::size_t i = 0; i + 1 < v.size(); i += 2) {
             if (v[i + 1] != kProduce && v[i + 1] != kInhibitProduce) continue;
             Zbdd c = onset(e, v[i]);
