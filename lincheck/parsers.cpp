@@ -173,14 +173,9 @@ std::shared_ptr<lin_constr> lin_constr_unf_parser::parse() {
         return nullptr;
     }
     skip_ws();
-    std::int64_t sign = 1;
-    if (cur_ == '-') {
-        sign = -1;
-        next();
-    }
+    // The bound is a plain decimal number.
     std::int64_t n;
     if (!read_uint(n)) return nullptr;
-    n *= sign;
     skip_ws();
     std::shared_ptr<lin_constr> c;
     if (rel == EQ)
@@ -271,10 +266,12 @@ bool starts_with_keyword(const std::string& line, const char* kw) {
 }  // namespace
 
 std::optional<TerminalList> terminal_places_parser::parse() {
+    // A word longer than the keywords is neither; the rest of it is not
+    // kept, so that input without white space cannot grow without bound.
     auto word = [&]() {
         std::string w;
         skip_ws();
-        while (cur_ != EOF && !is_space(cur_)) {
+        while (cur_ != EOF && !is_space(cur_) && w.size() <= 8) {
             w.push_back(static_cast<char>(cur_));
             next();
         }

@@ -190,7 +190,7 @@ void mc_problem::ExtractTrail() {
 }
 
 void mc_problem::add_place_tokens(lin_constr& row, std::uint32_t place, std::int64_t factor) const {
-    for (std::uint32_t c : unf.place_conditions[place - 1]) {
+    for (std::uint32_t c : unf.place_conditions[place]) {
         const Condition& cond = unf.conditions[c - 1];
         if (cond.producer) {
             if (unf.events[cond.producer - 1].cutoff) continue;
@@ -252,7 +252,7 @@ deadlock_mc_problem::deadlock_mc_problem(const unfolding& u, const Settings& s)
 
 void deadlock_mc_problem::read_input(const char* path) {
     if (!path) return;
-    std::FILE* in = std::fopen(path, "r");
+    std::FILE* in = prefixfile::open_for_reading(path, false);
     if (!in) {
         std::fprintf(stderr, "\n Error: cannot open %s for input\n", path);
         raise(2);
@@ -260,8 +260,15 @@ void deadlock_mc_problem::read_input(const char* path) {
     }
     terminal_places_parser p(in, unf);
     terminals = p.parse();
+    const bool read_error = std::ferror(in) != 0;
     std::fclose(in);
-    raise(p.code);
+    if (read_error) {
+        std::fprintf(stderr, "\n Error: cannot open %s for input\n", path);
+        raise(2);
+        return;
+    }
+    // Whatever made the parse fail, the check goes on without the terminal
+    // marking, with a warning.
     if (!terminals) {
         std::fprintf(stderr, "\n Warning: failure when parsing %s. Terminal markings will be considered as deadlocks\n",
                      path);
@@ -574,7 +581,7 @@ void deadlock_constr::branching_mask(std::vector<std::uint8_t>& bits) {
 // ---------------------------------------------------------------- reachability
 
 void simple_reachability_problem::read_input(const char* path) {
-    std::FILE* in = path ? std::fopen(path, "r") : nullptr;
+    std::FILE* in = path ? prefixfile::open_for_reading(path, false) : nullptr;
     if (!in) {
         std::fprintf(stderr, "\n Error: cannot open %s for input\n", path ? path : "");
         raise(2);
@@ -582,7 +589,13 @@ void simple_reachability_problem::read_input(const char* path) {
     }
     coef_list_unf_parser p(in, unf);
     std::optional<PlaceList> list = p.parse();
+    const bool read_error = std::ferror(in) != 0;
     std::fclose(in);
+    if (read_error) {
+        std::fprintf(stderr, "\n Error: cannot open %s for input\n", path);
+        raise(2);
+        return;
+    }
     if (!list) {
         std::fprintf(stderr, "\nError: incorrect syntax of %s\n", path);
         raise(2);
@@ -746,7 +759,7 @@ ext_lin_reachability_problem::ext_lin_reachability_problem(const unfolding& u, c
 }
 
 void ext_lin_reachability_problem::read_input(const char* path) {
-    std::FILE* in = path ? std::fopen(path, "r") : nullptr;
+    std::FILE* in = path ? prefixfile::open_for_reading(path, false) : nullptr;
     if (!in) {
         std::fprintf(stderr, "\n Error: cannot open %s for input\n", path ? path : "");
         raise(2);
@@ -754,7 +767,13 @@ void ext_lin_reachability_problem::read_input(const char* path) {
     }
     lin_constr_system_unf_parser p(in, unf);
     system = p.parse();
+    const bool read_error = std::ferror(in) != 0;
     std::fclose(in);
+    if (read_error) {
+        std::fprintf(stderr, "\n Error: cannot open %s for input\n", path);
+        raise(2);
+        return;
+    }
     if (!system) {
         std::fprintf(stderr, "\n Error: incorrect syntax of %s\n", path);
         raise(2);
@@ -790,7 +809,7 @@ mut_exclusion_problem::mut_exclusion_problem(const unfolding& u, const Settings&
 }
 
 void mut_exclusion_problem::read_input(const char* path) {
-    std::FILE* in = path ? std::fopen(path, "r") : nullptr;
+    std::FILE* in = path ? prefixfile::open_for_reading(path, false) : nullptr;
     if (!in) {
         std::fprintf(stderr, "\n Error: cannot open %s for input\n", path ? path : "");
         raise(2);
@@ -798,7 +817,13 @@ void mut_exclusion_problem::read_input(const char* path) {
     }
     list_unf_parser p(in, unf);
     std::optional<PlaceList> list = p.parse();
+    const bool read_error = std::ferror(in) != 0;
     std::fclose(in);
+    if (read_error) {
+        std::fprintf(stderr, "\n Error: cannot open %s for input\n", path);
+        raise(2);
+        return;
+    }
     if (!list) {
         std::fprintf(stderr, "\n Error: incorrect syntax of %s\n", path);
         raise(2);

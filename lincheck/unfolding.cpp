@@ -2,47 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 namespace vorga {
 
 VariableStore store;
 
 namespace {
-
-// Little-endian 32-bit reader over the bytes of a file; every read is checked.
-class ByteReader {
-public:
-    explicit ByteReader(const std::vector<unsigned char>& b) : b_(b) {}
-    bool u32(std::uint32_t& v) {
-        if (b_.size() - pos_ < 4) return false;
-        v = static_cast<std::uint32_t>(b_[pos_]) | static_cast<std::uint32_t>(b_[pos_ + 1]) << 8 |
-            static_cast<std::uint32_t>(b_[pos_ + 2]) << 16 | static_cast<std::uint32_t>(b_[pos_ + 3]) << 24;
-        pos_ += 4;
-        return true;
-    }
-    bool byte(unsigned char& c) {
-        if (pos_ >= b_.size()) return false;
-        c = b_[pos_++];
-        return true;
-    }
-    // A NUL-terminated string (the NUL is consumed).
-    bool cstring(std::string& s) {
-        s.clear();
-        for (;;) {
-            unsigned char c;
-            if (!byte(c)) return false;
-            if (c == 0) return true;
-            s.push_back(static_cast<char>(c));
-        }
-    }
-    std::size_t remaining() const { return b_.size() - pos_; }
-
-private:
-    const std::vector<unsigned char>& b_;
-    std::size_t pos_ = 0;
-};
 
 std::uint32_t lookup(const std::vector<std::pair<std::string, std::uint32_t>>& index, const std::string& name) {
     auto it = std::lower_bound(index.begin(), index.end(), name,
@@ -76,108 +42,50 @@ void unfolding::build_indexes() {
     std::stable_sort(trans_index_.begin(), trans_index_.end(), by_name);
 }
 
-bool unfolding::parse(const std::vector<unsigned char>& bytes) {
-    conditions.clear();
-    events.clear();
+void unfolding::load(prefixfile::Prefix&& prefix) {
+    prefix_ = std::move(prefix);
+    const prefixfile::Prefix& p = prefix_;
+    conditions.assign(p.conditions, Condition());
+    events.assign(p.events, Event());
+    for (std::uint32_t c = 1; c <= p.conditions; ++c)
+        conditions[c - 1] = Condition{p.condition_place[c], p.condition_pre[c], p.consumers[c]};
+    for (std::uint32_t e = 1; e <= p.events; ++e)
+        events[e - 1] = Event{p.event_transition[e], p.cutoff[e] != 0, p.preset[e], p.postset[e]};
+    n_places = p.places.count();
+    n_transitions = p.transitions.count();
     place_names.clear();
     trans_names.clear();
-    place_conditions.clear();
-    ByteReader r(bytes);
-    std::uint32_t nc = 0, ne = 0;
-    if (!r.u32(nc) || !r.u32(ne)) return false;
-    // Each condition takes at least three numbers and each event one, so
-    // counts the file cannot hold are refused before anything is allocated.
-    if (static_cast<std::uint64_t>(nc) * 12 + static_cast<std::uint64_t>(ne) * 4 > r.remaining()) return false;
-    conditions.resize(nc);
-    events.resize(ne);
-    for (Event& e : events)
-        if (!r.u32(e.transition) || e.transition == 0) return false;
-    for (std::uint32_t c = 1; c <= nc; ++c) {
-        Condition& cond = conditions[c - 1];
-        if (!r.u32(cond.place) || cond.place == 0) return false;
-        if (!r.u32(cond.producer) || cond.producer > ne) return false;
-        if (cond.producer) events[cond.producer - 1].postset.push_back(c);
-        for (;;) {
-            std::uint32_t f;
-            if (!r.u32(f)) return false;
-            if (f == 0) break;
-            if (f > ne) return false;
-            Event& ev = events[f - 1];
-            // A condition listed twice for one event would count twice in its preset.
-            if (!ev.preset.empty() && ev.preset.back() == c) return false;
-            cond.consumers.push_back(f);
-            ev.preset.push_back(c);
-        }
-    }
-    for (;;) {
-        std::uint32_t cut, corr;
-        if (!r.u32(cut)) return false;
-        if (cut == 0) break;
-        if (cut > ne || !r.u32(corr) || corr > ne) return false;
-        events[cut - 1].cutoff = true;
-    }
-    {
-        std::uint32_t x;
-        if (!r.u32(x)) return false;
-        while (x != 0) {
-            for (;;) {
-                if (x > ne) return false;
-                if (!r.u32(x)) return false;
-                if (x == 0) break;
-            }
-            if (!r.u32(x)) return false;
-        }
-    }
-    std::uint32_t np = 0, nt = 0, maxlen = 0;
-    if (!r.u32(np) || !r.u32(nt) || !r.u32(maxlen)) return false;
-    if (static_cast<std::uint64_t>(np) + nt > r.remaining()) return false;
-    place_names.resize(np);
-    trans_names.resize(nt);
-    for (std::string& s : place_names)
-        if (!r.cstring(s)) return false;
-    unsigned char sep;
-    if (!r.byte(sep)) return false;
-    for (std::string& s : trans_names)
-        if (!r.cstring(s)) return false;
-    n_places = np;
-    n_transitions = nt;
-    for (const Event& e : events)
-        if (e.transition > nt) return false;
-    place_conditions.assign(np, {});
-    for (std::uint32_t c = 1; c <= nc; ++c) {
-        if (conditions[c - 1].place > np) return false;
-        place_conditions[conditions[c - 1].place - 1].push_back(c);
-    }
-    // The flow must be acyclic: order the events so that every event follows
-    // the producers of its preset conditions.
-    std::vector<std::uint32_t> pending(ne, 0), ready;
-    for (std::uint32_t e = 0; e < ne; ++e) {
-        for (std::uint32_t c : events[e].preset)
-            if (conditions[c - 1].producer) ++pending[e];
-        if (pending[e] == 0) ready.push_back(e);
-    }
-    std::uint32_t ordered = 0;
-    while (!ready.empty()) {
-        std::uint32_t e = ready.back();
-        ready.pop_back();
-        ++ordered;
-        for (std::uint32_t c : events[e].postset)
-            for (std::uint32_t f : conditions[c - 1].consumers)
-                if (--pending[f - 1] == 0) ready.push_back(f - 1);
-    }
-    if (ordered != ne) return false;
+    for (std::uint32_t i = 1; i <= n_places; ++i) place_names.push_back(p.places.str(i));
+    for (std::uint32_t i = 1; i <= n_transitions; ++i) trans_names.push_back(p.transitions.str(i));
+    // Conditions by place: counted, then filled in ascending order.
+    place_conditions.offset.assign(std::size_t(n_places) + 2, 0);
+    for (const Condition& c : conditions) ++place_conditions.offset[c.place + 1];
+    for (std::uint32_t q = 1; q <= n_places; ++q) place_conditions.offset[q + 1] += place_conditions.offset[q];
+    place_conditions.items.assign(conditions.size(), 0);
+    std::vector<std::uint32_t> fill(place_conditions.offset.begin(), place_conditions.offset.end() - 1);
+    for (std::uint32_t c = 1; c <= p.conditions; ++c) place_conditions.items[fill[conditions[c - 1].place]++] = c;
     build_indexes();
+}
+
+bool unfolding::parse(const std::vector<unsigned char>& bytes) {
+    try {
+        load(prefixfile::read_mci_bytes(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "unfolding"));
+    } catch (const prefixfile::ReadError&) {
+        return false;
+    }
     return true;
 }
 
 unfolding::ReadStatus unfolding::ReadUnfolding(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(prefixfile::open_for_reading(path), &std::fclose);
     if (!in) {
         std::fprintf(stderr, " Error: cannot open %s\n", path.c_str());
         return ReadStatus::cannot_open;
     }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad() || !parse(bytes)) {
+    try {
+        load(prefixfile::read_mci(in.get(), path));
+    } catch (const prefixfile::ReadError&) {
         std::fprintf(stderr, "\n Error while reading a file.\n");
         return ReadStatus::bad_file;
     }

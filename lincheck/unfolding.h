@@ -13,31 +13,41 @@
 #include <utility>
 #include <vector>
 
+#include "prefixfile.h"
+
 namespace vorga {
 
+// The lists of conditions and events are ranges of the arrays of the prefix
+// that the unfolding holds.
 struct Condition {
     std::uint32_t place = 0;      // 1-based place of the unfolded net
     std::uint32_t producer = 0;   // 1-based event number, 0 for an initial condition
-    std::vector<std::uint32_t> consumers;  // 1-based event numbers
+    prefixfile::Span consumers;   // 1-based event numbers, ascending
 };
 
 struct Event {
     std::uint32_t transition = 0;  // 1-based transition of the unfolded net
     bool cutoff = false;
-    std::vector<std::uint32_t> preset;   // 1-based condition numbers
-    std::vector<std::uint32_t> postset;  // 1-based condition numbers
+    prefixfile::Span preset;   // 1-based condition numbers, ascending
+    prefixfile::Span postset;  // 1-based condition numbers, ascending
 };
 
 class unfolding {
 public:
+    unfolding() = default;
     virtual ~unfolding() = default;
+    // Moving keeps the arrays the lists point into; copying would not.
+    unfolding(unfolding&&) = default;
+    unfolding& operator=(unfolding&&) = default;
+    unfolding(const unfolding&) = delete;
+    unfolding& operator=(const unfolding&) = delete;
 
     std::vector<Condition> conditions;
     std::vector<Event> events;
     std::uint32_t n_places = 0, n_transitions = 0;
     std::vector<std::string> place_names, trans_names;
-    // Conditions (1-based numbers) per place, indexed by place number minus 1.
-    std::vector<std::vector<std::uint32_t>> place_conditions;
+    // Conditions (1-based numbers, ascending) per place number.
+    prefixfile::Relation place_conditions;
 
     std::uint32_t n_conditions() const { return static_cast<std::uint32_t>(conditions.size()); }
     std::uint32_t n_events() const { return static_cast<std::uint32_t>(events.size()); }
@@ -47,16 +57,20 @@ public:
     std::uint32_t lookup_transition(const std::string& name) const;
 
     enum class ReadStatus { ok, cannot_open, bad_file };
-    // Reads a ".mci" file.  cannot_open prints " Error: cannot open %s\n";
-    // bad_file (short, out-of-range or cyclic content) prints
-    // "\n Error while reading a file.\n".  Both messages go to standard error.
+    // Reads a ".mci" file through the shared reader.  cannot_open (missing,
+    // unreadable or a directory) prints " Error: cannot open %s\n"; bad_file
+    // (a read error or anything that is not a prefix) prints
+    // "\n Error while reading a file.\n".  Both go to standard error.
     ReadStatus ReadUnfolding(const std::string& path);
     // The same on bytes already in memory (no messages).
     bool parse(const std::vector<unsigned char>& bytes);
+    // Takes over a prefix read by the shared reader.
+    void load(prefixfile::Prefix&& prefix);
 
     std::uint32_t cutoff_count() const;
 
 private:
+    prefixfile::Prefix prefix_;
     std::vector<std::pair<std::string, std::uint32_t>> place_index_, trans_index_;
     void build_indexes();
 };

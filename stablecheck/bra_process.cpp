@@ -102,157 +102,33 @@ std::size_t UlStack::pages() const {
 
 // --------------------------------------------------------------- the reader
 
-namespace {
-
-class Reader {
-public:
-    explicit Reader(const std::vector<unsigned char>& b) : b_(b) {}
-    bool u32(std::uint32_t& v) {
-        if (b_.size() - pos_ < 4) return false;
-        v = std::uint32_t(b_[pos_]) | std::uint32_t(b_[pos_ + 1]) << 8 |
-            std::uint32_t(b_[pos_ + 2]) << 16 | std::uint32_t(b_[pos_ + 3]) << 24;
-        pos_ += 4;
-        return true;
-    }
-    std::size_t left() const { return b_.size() - pos_; }
-    std::size_t pos() const { return pos_; }
-    const unsigned char* at(std::size_t p) const { return b_.data() + p; }
-    void skip(std::size_t n) { pos_ += n; }
-private:
-    const std::vector<unsigned char>& b_;
-    std::size_t pos_ = 0;
-};
-
-}  // namespace
-
-bool BraProcess::ReadPrefix(std::FILE* file, std::string& error) {
-    std::vector<unsigned char> bytes;
-    unsigned char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    if (std::ferror(file)) {
-        error = "read error";
-        return false;
-    }
-    return ReadPrefixBytes(bytes, error);
-}
-
-bool BraProcess::ReadPrefixBytes(const std::vector<unsigned char>& bytes, std::string& error) {
-    Reader r(bytes);
-    auto fail = [&](const char* what) {
-        error = what;
-        return false;
-    };
-    std::uint32_t C, E;
-    if (!r.u32(C) || !r.u32(E)) return fail("truncated counts");
-    // Every event takes 4 bytes and every condition at least 12.
-    if (std::uint64_t(E) * 4 + std::uint64_t(C) * 12 > r.left()) return fail("counts exceed the file");
+void BraProcess::Load(prefixfile::Prefix&& p) {
+    const std::uint32_t C = p.conditions, E = p.events;
     conditions = C;
     events = E;
-    event_trans.assign(std::size_t(E) + 1, 0);
-    for (std::uint32_t e = 1; e <= E; ++e) {
-        r.u32(event_trans[e]);
-        if (event_trans[e] == 0) return fail("event without transition");
-    }
-    cond_place.assign(std::size_t(C) + 1, 0);
-    cond_pre.assign(std::size_t(C) + 1, 0);
-    consumers.offset.assign(std::size_t(C) + 2, 0);
-    consumers.items.clear();
-    std::vector<std::uint32_t> seen(std::size_t(E) + 1, 0);  // last condition listing the event
-    std::vector<std::uint32_t> pre_count(std::size_t(E) + 2, 0), post_count(std::size_t(E) + 2, 0);
-    for (std::uint32_t c = 1; c <= C; ++c) {
-        if (!r.u32(cond_place[c]) || !r.u32(cond_pre[c])) return fail("truncated condition record");
-        if (cond_place[c] == 0) return fail("condition without place");
-        if (cond_pre[c] > E) return fail("pre-event out of range");
-        if (cond_pre[c]) post_count[cond_pre[c]]++;
-        consumers.offset[c] = static_cast<std::uint32_t>(consumers.items.size());
-        for (;;) {
-            std::uint32_t e;
-            if (!r.u32(e)) return fail("truncated condition record");
-            if (e == 0) break;
-            if (e > E) return fail("post-event out of range");
-            if (e <= cond_pre[c]) return fail("post-event not after the pre-event");
-            if (seen[e] == c) return fail("post-event listed twice");
-            seen[e] = c;
-            consumers.items.push_back(e);
-            pre_count[e]++;
-        }
-    }
-    consumers.offset[std::size_t(C) + 1] = static_cast<std::uint32_t>(consumers.items.size());
-    arcs = static_cast<std::uint32_t>(consumers.items.size());
-    // Presets (file order: ascending condition) and postsets.
-    preset.offset.assign(std::size_t(E) + 2, 0);
-    postset.offset.assign(std::size_t(E) + 2, 0);
-    for (std::uint32_t e = 1; e <= E; ++e) {
-        preset.offset[e + 1] = preset.offset[e] + pre_count[e];
-        postset.offset[e + 1] = postset.offset[e] + post_count[e];
-    }
-    preset.items.assign(consumers.items.size(), 0);
-    std::vector<std::uint32_t> fill_pre(preset.offset.begin(), preset.offset.end());
-    std::vector<std::uint32_t> fill_post(postset.offset.begin(), postset.offset.end());
-    postset.items.assign(postset.offset[std::size_t(E) + 1], 0);
-    for (std::uint32_t c = 1; c <= C; ++c) {
-        for (const std::uint32_t* it = consumers.begin(c); it != consumers.end(c); ++it)
-            preset.items[fill_pre[*it]++] = c;
-        if (cond_pre[c]) postset.items[fill_post[cond_pre[c]]++] = c;
-    }
-    arcs += postset.offset[std::size_t(E) + 1];
+    cond_place = std::move(p.condition_place);
+    cond_pre = std::move(p.condition_pre);
+    consumers = std::move(p.consumers);
+    event_trans = std::move(p.event_transition);
+    preset = std::move(p.preset);
+    postset = std::move(p.postset);
+    arcs = static_cast<std::uint32_t>(consumers.items.size() + postset.items.size());
     // Cut-off pairs, in detection order.
     cutoffs = NewBitArray(E);
     corresponding.assign(std::size_t(E) + 1, 0);
-    first_cutoff = 0;
-    for (;;) {
-        std::uint32_t e, k;
-        if (!r.u32(e)) return fail("truncated cut-off list");
-        if (e == 0) break;
-        if (!r.u32(k)) return fail("truncated cut-off list");
-        if (e > E || k > E) return fail("cut-off out of range");
-        if (first_cutoff == 0) first_cutoff = e;
+    first_cutoff = p.cutoffs.empty() ? 0 : p.cutoffs.front().first;
+    for (const auto& [e, k] : p.cutoffs) {
         SetBit(cutoffs, e);
         corresponding[e] = k;
     }
-    // Nothing follows a cut-off inside the prefix.
-    for (std::uint32_t c = 1; c <= C; ++c)
-        if (IsPreEventCutoff(c) && consumers.size(c) != 0) return fail("event after a cut-off");
     ComputeDerivedSets();
-    // Maximal configurations: lists ended by 0, the whole by an empty list.
-    for (;;) {
-        std::uint32_t e;
-        if (!r.u32(e)) return fail("truncated configuration list");
-        if (e == 0) break;
-        do {
-            if (e > E) return fail("configuration event out of range");
-            if (!r.u32(e)) return fail("truncated configuration list");
-        } while (e != 0);
-    }
-    // Name block.
-    std::uint32_t P, T, L;
-    if (!r.u32(P) || !r.u32(T) || !r.u32(L)) return fail("truncated name block");
-    if (std::uint64_t(P) + T > r.left()) return fail("name counts exceed the file");
+    const std::uint32_t P = p.places.count(), T = p.transitions.count();
     place_names.clear();
     trans_names.clear();
     place_names.reserve(P);
     trans_names.reserve(T);
-    std::size_t p = r.pos();
-    const std::size_t end = p + r.left();
-    auto read_names = [&](std::uint32_t count, std::vector<std::string>& out) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::size_t start = p;
-            while (p < end && *r.at(p) != 0) ++p;
-            if (p == end || p == start) return false;
-            out.emplace_back(reinterpret_cast<const char*>(r.at(start)), p - start);
-            ++p;
-        }
-        return true;
-    };
-    if (!read_names(P, place_names)) return fail("truncated place names");
-    if (p == end || *r.at(p) != 0) return fail("place names not ended");
-    ++p;
-    if (!read_names(T, trans_names)) return fail("truncated transition names");
-    for (std::uint32_t e = 1; e <= E; ++e)
-        if (event_trans[e] > T) return fail("transition number out of range");
-    for (std::uint32_t c = 1; c <= C; ++c)
-        if (cond_place[c] > P) return fail("place number out of range");
+    for (std::uint32_t i = 1; i <= P; ++i) place_names.push_back(p.places.str(i));
+    for (std::uint32_t i = 1; i <= T; ++i) trans_names.push_back(p.transitions.str(i));
     place_index_.clear();
     for (std::uint32_t i = P; i >= 1; --i) place_index_[place_names[i - 1]] = i;
     first_cond_of_place_.assign(std::size_t(P) + 1, 0);
@@ -262,6 +138,26 @@ bool BraProcess::ReadPrefixBytes(const std::vector<unsigned char>& bytes, std::s
         if (cond_pre[c] == 0) place_initial_[cond_place[c]] = true;
     relevant_events = NewBitArray(E);
     relevant_conditions = NewBitArray(C);
+}
+
+bool BraProcess::ReadPrefix(std::FILE* file, std::string& error) {
+    try {
+        Load(prefixfile::read_mci(file, "prefix"));
+    } catch (const prefixfile::ReadError& e) {
+        error = e.what();
+        return false;
+    }
+    return true;
+}
+
+bool BraProcess::ReadPrefixBytes(const std::vector<unsigned char>& bytes, std::string& error) {
+    try {
+        Load(prefixfile::read_mci_bytes(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "prefix"));
+    } catch (const prefixfile::ReadError& e) {
+        error = e.what();
+        return false;
+    }
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "prefixfile.h"
+
 namespace velcheck {
 
 // Internal errors: always checked, whatever the build type.
@@ -74,17 +76,14 @@ private:
 };
 
 // A relation list of a prefix node: offsets into one array.
-struct Adjacency {
-    std::vector<std::uint32_t> offset;  // size n + 2, nodes numbered from 1
-    std::vector<std::uint32_t> items;
-    const std::uint32_t* begin(std::uint32_t i) const { return items.data() + offset[i]; }
-    const std::uint32_t* end(std::uint32_t i) const { return items.data() + offset[i + 1]; }
-    std::uint32_t size(std::uint32_t i) const { return offset[i + 1] - offset[i]; }
-};
+using Adjacency = prefixfile::Relation;
 
 class BraProcess {
 public:
-    // Reads the ".mci" file; on malformed input returns false and sets error.
+    // Takes over a prefix read by the shared reader and derives the sets.
+    void Load(prefixfile::Prefix&& prefix);
+    // Reads the ".mci" file through the shared reader; on a failure returns
+    // false and sets error to the reader's message.
     bool ReadPrefix(std::FILE* file, std::string& error);
     bool ReadPrefixBytes(const std::vector<unsigned char>& bytes, std::string& error);
 

@@ -2,12 +2,15 @@
 
 #include "bra_process.h"
 #include "formula.h"
+#include "prefixfile.h"
 #include "unf2velt.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -109,8 +112,23 @@ void split_time(long sec, long usec, long& s, long& ms) {
 
 }  // namespace
 
+namespace {
+
+const char* program_name = "velcheck";
+
+// An allocation that fails ends the program (exit 3).
+void out_of_memory() {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: Out of memory\n", program_name);
+    std::exit(3);
+}
+
+}  // namespace
+
 int run(int argc, char** argv) {
     const char* prog = argc > 0 ? argv[0] : "velcheck";
+    program_name = prog;
+    std::set_new_handler(out_of_memory);
     Options o;
     if (!parse_options(argc, argv, o)) {
         usage(prog);
@@ -118,7 +136,7 @@ int run(int argc, char** argv) {
     }
     const bool formula_mode = o.formula != nullptr;
 
-    File in(std::fopen(o.file1, "rb"));
+    File in(prefixfile::open_for_reading(o.file1));
     if (!in) {
         std::fprintf(stderr, "%s: No such prefix file: %s\n", prog, o.file1);
         return 2;
@@ -136,7 +154,7 @@ int run(int argc, char** argv) {
     }
     File formula_file;
     if (formula_mode) {
-        formula_file.reset(std::fopen(o.formula, "rb"));
+        formula_file.reset(prefixfile::open_for_reading(o.formula));
         if (!formula_file) {
             std::fprintf(stderr, "%s: No such formula file: %s\n", prog, o.formula);
             return 3;
@@ -144,9 +162,13 @@ int run(int argc, char** argv) {
     }
 
     BraProcess prefix;
-    std::string error;
-    if (!prefix.ReadPrefix(in.get(), error)) {
-        std::fprintf(stderr, "%s: Malformed prefix file: %s\n", prog, o.file1);
+    try {
+        prefix.Load(prefixfile::read_mci(in.get(), o.file1));
+    } catch (const prefixfile::ReadError& e) {
+        std::fprintf(stderr,
+                     e.failure == prefixfile::Failure::ReadFailed ? "%s: Could not read prefix file: %s\n"
+                                                                  : "%s: Malformed prefix file: %s\n",
+                     prog, o.file1);
         return 2;
     }
 

@@ -18,6 +18,7 @@ protected:
         Prefix p;
         p.places = {"P1", "P2", "P3", "P4", "P5", "EXIT_PLACE2", "p1", "PL3", "in", "out"};
         p.transitions = {"t"};
+        p.add_condition(1, 0);   // a prefix has at least one condition
         ASSERT_TRUE(u_.parse(mci_bytes(p)));
     }
     // A stream over the text (closed by the caller's FILE guard).
@@ -93,7 +94,8 @@ TEST_F(ParserTest, LinearConstraints) {
         {"2 P4<=2", nullptr},
         {"-3*P1-2*P2+5*P3>=1", "3*P1 2*P2 -5*P3 <= -1"},
         {"P1-P1+P2=1", "1*P2 = 1"},
-        {"P1+2*P1-P2>=-1", "-3*P1 1*P2 <= 1"},
+        {"P1+2*P1-P2>=1", "-3*P1 1*P2 <= -1"},
+        {"P1>=-1", nullptr},  // the bound is a plain decimal number
         {"P1<=", nullptr},
         {"P1 2", nullptr},
         {"P1<=3000000000", nullptr},

@@ -28,6 +28,8 @@ Prefix conflict_prefix() {
     return p;
 }
 
+std::vector<std::uint32_t> vec(prefixfile::Span s) { return {s.begin(), s.end()}; }
+
 unfolding load(const Prefix& p) {
     unfolding u;
     EXPECT_TRUE(u.parse(mci_bytes(p)));
@@ -42,13 +44,13 @@ TEST(ReadUnfolding, ReadsStructureNamesAndCutoffs) {
     EXPECT_EQ(u.n_events(), 5u);
     EXPECT_EQ(u.cutoff_count(), 1u);
     EXPECT_TRUE(u.events[4].cutoff);
-    EXPECT_EQ(u.events[0].preset, std::vector<std::uint32_t>{1});
-    EXPECT_EQ(u.events[0].postset, std::vector<std::uint32_t>{3});
-    EXPECT_EQ(u.conditions[0].consumers, (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(vec(u.events[0].preset), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(vec(u.events[0].postset), std::vector<std::uint32_t>{3});
+    EXPECT_EQ(vec(u.conditions[0].consumers), (std::vector<std::uint32_t>{1, 2}));
     EXPECT_EQ(u.lookup_place("p3"), 3u);
     EXPECT_EQ(u.lookup_place("p9"), 0u);
     EXPECT_EQ(u.lookup_transition("d"), 4u);
-    EXPECT_EQ(u.place_conditions[1], (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(vec(u.place_conditions[2]), (std::vector<std::uint32_t>{3, 4}));
 }
 
 TEST(ReadUnfolding, RejectsDamagedFiles) {

@@ -41,7 +41,8 @@ public:
 
     void add(std::uint32_t id, char letter, NET_NODE* node) {
         if (id >= size_) {
-            std::printf("AN: %u, MN: %u\n", id, size_);
+            // The cosweep edition does not report the growth.
+            if (edition != Edition::Cosweep) std::printf("AN: %u, MN: %u\n", id, size_);
             std::uint32_t steps = (id - size_) / kStep + 1;
             size_ += steps * kStep;
         }

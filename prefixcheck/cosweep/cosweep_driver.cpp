@@ -11,6 +11,7 @@
 #include "cosweep_net.h"
 #include "cosweep_prefix.h"
 #include "cosweep_search.h"
+#include "prefixfile.h"
 #include "net.h"
 #include "vos.h"
 
@@ -25,8 +26,9 @@ void usage() {
     std::printf("Version 0.1\n\n");
 }
 
+// Whether the file opens for reading (a directory does not).
 bool can_open(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
+    std::FILE* f = prefixfile::open_for_reading(path, false);
     if (!f) return false;
     std::fclose(f);
     return true;
@@ -108,10 +110,10 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
     CoSearch search(prefix, working.net);
     search.read_co_relation(coco);
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(formula_file.c_str(), "r"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(prefixfile::open_for_reading(formula_file, false), &std::fclose);
     if (!f) throw CosweepError("ERROR: Datei " + formula_file + " konnte nicht geoeffnet werden!\n");
     while (!search.found()) {
-        if (search.ReadMarkingLine(f.get())) break;
+        if (search.ReadMarkingLine(f.get(), formula_file)) break;
         search.decide_line();
     }
     f.reset();
@@ -136,8 +138,15 @@ std::string shell_quote(const std::string& s) {
     return q + "'";
 }
 
+namespace {
+// An allocation that fails ends the program with the library's memory
+// message (exit 3).
+void out_of_memory() { netlib::memory_overflow("Malloc", 0); }
+}  // namespace
+
 int run(int argc, char** argv) {
     netlib::edition = netlib::Edition::Cosweep;
+    std::set_new_handler(out_of_memory);
     if (argc <= 2) {
         usage();
         return 0;
@@ -167,9 +176,6 @@ int run(int argc, char** argv) {
         std::fputs(e.what(), out);
         std::fflush(out);
         return e.code;
-    } catch (const std::bad_alloc&) {
-        // A prefix too large for memory ends the program as the library does.
-        netlib::memory_overflow("Malloc", 0);
     }
 }
 

@@ -115,11 +115,12 @@ void WriteComplementNet(NET* net, const std::string& path, bool components) {
         const netlib::NodeExtras& x = p->extras ? *p->extras : none;
         put(quoted(p->name));
         num("%ld@%ld", x.x, x.y);
+        // Entry and exit places of boxes keep their marking as every other
+        // place does.
+        if (box && p->kind == 1) put("e");
+        else if (box && p->kind == 2) put("x");
         std::string marking;
-        if (box && p->kind != 0) {
-            if (p->kind == 1) put("e");
-            else if (p->kind == 2) put("x");
-        } else if (p->marking != 0) {
+        if (p->marking != 0) {
             std::snprintf(buf, sizeof buf, "M%dm%d", p->marking, p->marking);
             marking = buf;
         }

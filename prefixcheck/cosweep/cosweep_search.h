@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "bitvektor.h"
 #include "cosweep_prefix.h"
 #include "my_liste.h"
 #include "net.h"
@@ -21,22 +22,20 @@ namespace cosweep {
 class CoSearch {
 public:
     // `net` is the working net whose places the formula lines name.
-    CoSearch(const Prefix& prefix, netlib::NET* net) : prefix_(prefix), net_(net) {}
+    CoSearch(const Prefix& prefix, netlib::NET* net);
 
     // Reads the matrix: a row of k-1 bits for each condition k = 2..n, each
-    // row padded to whole bytes.  A file that cannot be opened or that holds
-    // fewer bytes than the rows need is an error (CosweepError).
+    // row padded to whole bytes, all rows in one array.  A file that cannot
+    // be opened or that holds fewer bytes than the rows need is an error
+    // (CosweepError).
     void read_co_relation(const std::string& path);
-    // Sets bit l-1 of the row of condition h (l < h) by hand (tests).
-    void set_co(std::uint32_t a, std::uint32_t b);
-    void resize_matrix();
 
-    // Reads the next line of place names; true at the end of the file.  An
-    // unknown name is an error (CosweepError on standard output).
-    bool ReadMarkingLine(std::FILE* f);
-    // Sets the names of the current line directly (tests); unchecked.
-    void set_line(std::vector<std::string> names) { names_ = std::move(names); }
-    const std::vector<std::string>& line() const { return names_; }
+    // Reads the next line of place names; true at the end of the file.
+    // Names are separated by single blanks and compared whole; a line end
+    // may be "\r\n", and empty lines at the end of the file end it.  An
+    // unknown name is an error (CosweepError on standard output), and so is
+    // a file that cannot be read (the message names `file`).
+    bool ReadMarkingLine(std::FILE* f, const std::string& file);
 
     void ConditionsOfPlaces();
     void CoSetSearch();
@@ -56,10 +55,17 @@ public:
 private:
     void PrepareSequence();
     void MarkPast(std::uint32_t condition);
+    // Offset of the row of condition k (k >= 2) in the matrix.
+    static std::uint64_t row_start(std::uint32_t k);
 
     const Prefix& prefix_;
     netlib::NET* net_;
-    std::vector<BitVektor> rows_;          // row k-2 belongs to condition k
+    std::size_t longest_place_ = 0;        // longest place name of the working net
+    std::vector<std::uint8_t> matrix_;     // the rows of conditions 2..n, one after the other
+    // The conditions of each place of the prefix, ascending (index by place
+    // number), and the place numbers by name.
+    prefixfile::Relation place_conditions_;
+    std::unordered_map<std::string_view, std::uint32_t> place_number_;
     std::vector<std::string> names_;       // the current line, repeated names dropped
     std::vector<List<std::uint32_t>> lists_;
     std::vector<std::uint32_t> chosen_;

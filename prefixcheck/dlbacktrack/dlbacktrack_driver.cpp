@@ -6,6 +6,7 @@
 #include <new>
 
 #include "dlbacktrack_search.h"
+#include "net.h"
 #include "scanner.h"
 
 namespace dlbacktrack {
@@ -24,24 +25,19 @@ void ProcessTime::reading(std::uint64_t raw) {
 void ProcessTime::sample() { reading(static_cast<std::uint64_t>(std::clock())); }
 
 // ---------------------------------------------------------------------------
-CheckResult check_prefix(PrefixFile& prefix, const std::function<void()>& step) {
+CheckResult check_prefix(const PrefixGraph& g, const std::function<void()>& step) {
     CheckResult result;
-    if (prefix.cutoff_count == 0) {
+    if (g.cutoff_entries == 0) {
         // Without cut-off events the prefix is the whole unfolding and each of
         // its maximal configurations ends in a deadlock.
-        if (prefix.config_names.empty()) {
+        if (g.first_configuration.empty()) {
             result.verdict = Verdict::DeadlockEvery;
             return result;
         }
         result.verdict = Verdict::Deadlock;
-        netlib::NET* net = prefix.net.get();
-        for (const std::string& name : prefix.config_names) {
-            netlib::NET_NODE* ev = net->transitions > 0 ? netlib::find_T(net, name) : nullptr;
-            if (ev) result.witness.push_back(ev->number);
-        }
+        result.witness = g.first_configuration;
         // The configuration the file names is printed as it is when it is one;
         // otherwise a maximal configuration is built from all events.
-        PrefixGraph g = build_graph(prefix);
         if (!is_maximal_configuration(g, result.witness)) {
             std::vector<std::uint32_t> all(g.events);
             for (std::uint32_t e = 1; e <= g.events; ++e) all[e - 1] = e;
@@ -51,7 +47,6 @@ CheckResult check_prefix(PrefixFile& prefix, const std::function<void()>& step) 
     }
 
     result.search_form = true;
-    PrefixGraph g = build_graph(prefix);
     DeadlockSearch search(g, step);
     search.AllConflicts();
     if (search.CutoffWithoutConflicts() || !search.BacktrackSearch()) {
@@ -71,7 +66,7 @@ namespace {
 class ItemWriter {
 public:
     explicit ItemWriter(std::string& out) : out_(out) {}
-    void add(const std::string& name, const std::string& label) {
+    void add(std::string_view name, std::string_view label) {
         std::size_t width = name.size() + label.size() + 4;
         running_ += width;
         if (first_) {
@@ -103,7 +98,7 @@ std::string item_list(const std::vector<std::pair<std::string, std::string>>& it
     return out;
 }
 
-std::string result_text(const PrefixFile& prefix, const CheckResult& result) {
+std::string result_text(const PrefixGraph& prefix, const CheckResult& result) {
     switch (result.verdict) {
     case Verdict::NoDeadlock:
         return "TRUE\n";
@@ -112,12 +107,9 @@ std::string result_text(const PrefixFile& prefix, const CheckResult& result) {
     case Verdict::Deadlock:
         break;
     }
-    std::vector<const netlib::NET_NODE*> node(prefix.events() + 1, nullptr);
-    for (const netlib::NET_NODE* t = prefix.net->first_transition; t; t = t->next)
-        if (t->number < node.size()) node[t->number] = t;
     std::string out = "FALSE\n";
     ItemWriter writer(out);
-    for (std::uint32_t e : result.witness) writer.add(node[e]->name, prefix.label(e));
+    for (std::uint32_t e : result.witness) writer.add(prefix.event_name(e), prefix.label(e));
     out += ".\n\n";
     return out;
 }
@@ -162,7 +154,7 @@ void FPrintResult(const std::string& file2, const std::string& text) {
 
 }  // namespace
 
-void CheckDeadlocks(PrefixFile& prefix, const std::string& /*file1*/, const std::string& file2) {
+void CheckDeadlocks(const PrefixGraph& prefix, const std::string& /*file1*/, const std::string& file2) {
     ProcessTime clock;
     clock.sample();
     CheckResult result = check_prefix(prefix, [&clock] { clock.sample(); });
@@ -174,7 +166,16 @@ void CheckDeadlocks(PrefixFile& prefix, const std::string& /*file1*/, const std:
     write_stdout(time_line(clock.seconds()));
 }
 
+namespace {
+
+// An allocation that fails ends the program as an exhausted allocation of the
+// net library does (exit 3); the size asked for is not known here.
+void out_of_memory() { netlib::memory_overflow("Malloc", 0); }
+
+}  // namespace
+
 int run(int argc, char** argv) {
+    std::set_new_handler(out_of_memory);
     const std::string program = argc > 0 && argv[0] ? argv[0] : "dlbacktrack";
     if (argc < 2 || argc > 3) {
         write_stdout(usage_text(program));
@@ -192,19 +193,17 @@ int run(int argc, char** argv) {
         return 0;
     }
     try {
-        PrefixFile prefix = ext == ".unf" ? readUNF(file1) : readMCI(file1);
+        const PrefixGraph prefix = ext == ".unf" ? prefixfile::read_unf(file1) : prefixfile::read_mci(file1);
         CheckDeadlocks(prefix, file1, file2);
-    } catch (const ReadError& e) {
+    } catch (const prefixfile::ReadError& e) {
         std::fflush(stdout);
-        if (e.kind == ReadError::Kind::Fatal) {
+        if (e.failure != prefixfile::Failure::Syntax) {
             std::fprintf(stderr, "\nFEHLER -- %s\n", e.what());
             return 10;
         }
         netlib::scan.file = e.file;
         netlib::scan.line = e.line;
         netlib::syntax_error(e.what());
-    } catch (const std::bad_alloc&) {
-        netlib::memory_overflow("dlbacktrack", 0);
     }
     std::fflush(stdout);
     return 0;

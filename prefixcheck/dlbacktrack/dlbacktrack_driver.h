@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "dlbacktrack_prefix.h"
+#include "dlbacktrack_search.h"
 
 namespace dlbacktrack {
 
@@ -45,10 +45,10 @@ struct CheckResult {
 };
 
 // Decides the prefix.  `step` is called once per search step.
-CheckResult check_prefix(PrefixFile& prefix, const std::function<void()>& step = {});
+CheckResult check_prefix(const PrefixGraph& prefix, const std::function<void()>& step = {});
 
 // "TRUE\n", "FALSE - EVERY\n" or "FALSE\n" with the witness items and ".\n\n".
-std::string result_text(const PrefixFile& prefix, const CheckResult& result);
+std::string result_text(const PrefixGraph& prefix, const CheckResult& result);
 // Items "%s(%s)" joined by ", ", wrapped with ",\n  " past 65 columns.
 std::string item_list(const std::vector<std::pair<std::string, std::string>>& items);
 std::string time_line(double seconds);
@@ -56,7 +56,7 @@ std::string usage_text(const std::string& program);
 
 // The check with its output: the result to file2 (when not empty) and to
 // standard output, then, after a search, the time line.
-void CheckDeadlocks(PrefixFile& prefix, const std::string& file1, const std::string& file2);
+void CheckDeadlocks(const PrefixGraph& prefix, const std::string& file1, const std::string& file2);
 
 // The whole program; returns the exit code (0 or 10; 3 ends it from inside).
 int run(int argc, char** argv);

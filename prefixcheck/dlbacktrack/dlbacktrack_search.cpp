@@ -5,57 +5,17 @@
 
 namespace dlbacktrack {
 
-PrefixGraph build_graph(PrefixFile& prefix) {
-    netlib::NET* net = prefix.net.get();
-    PrefixGraph g;
-    std::uint32_t k = 0;
-    for (netlib::NET_NODE* t = net->first_transition; t; t = t->next) t->number = ++k;
-    g.events = k;
-    k = 0;
-    for (netlib::NET_NODE* p = net->first_place; p; p = p->next) p->number = ++k;
-    g.conditions = k;
-
-    g.pre_begin.assign(g.events + 2, 0);
-    g.post_begin.assign(g.events + 2, 0);
-    for (netlib::NET_NODE* t = net->first_transition; t; t = t->next) {
-        g.pre_begin[t->number] = static_cast<std::uint32_t>(g.pre.size());
-        for (netlib::NET_ARC* a = t->preset; a; a = a->t_next) g.pre.push_back(a->place->number);
-        g.post_begin[t->number] = static_cast<std::uint32_t>(g.post.size());
-        for (netlib::NET_ARC* a = t->postset; a; a = a->t_next)
-            g.post.push_back(a->place->number);
-    }
-    g.pre_begin[g.events + 1] = static_cast<std::uint32_t>(g.pre.size());
-    g.post_begin[g.events + 1] = static_cast<std::uint32_t>(g.post.size());
-
-    g.cond_pre.assign(g.conditions + 1, 0);
-    g.cons_begin.assign(g.conditions + 2, 0);
-    for (netlib::NET_NODE* p = net->first_place; p; p = p->next) {
-        if (p->preset) g.cond_pre[p->number] = p->preset->transition->number;
-        auto begin = static_cast<std::uint32_t>(g.cons.size());
-        g.cons_begin[p->number] = begin;
-        for (netlib::NET_ARC* a = p->postset; a; a = a->p_next)
-            g.cons.push_back(a->transition->number);
-        std::sort(g.cons.begin() + begin, g.cons.end());
-    }
-    g.cons_begin[g.conditions + 1] = static_cast<std::uint32_t>(g.cons.size());
-
-    g.cutoff.assign(g.events + 1, 0);
-    for (std::uint32_t e = 1; e <= g.events && e < prefix.cutoff.size(); ++e)
-        g.cutoff[e] = prefix.cutoff[e];
-    return g;
-}
-
 std::vector<std::uint32_t> greedy_configuration(const PrefixGraph& g,
                                                 const std::vector<std::uint32_t>& candidates) {
     std::vector<std::uint8_t> in_cut(g.conditions + 1, 0);
-    for (std::uint32_t c = 1; c <= g.conditions; ++c) in_cut[c] = g.cond_pre[c] == 0;
+    for (std::uint32_t c = 1; c <= g.conditions; ++c) in_cut[c] = g.condition_pre[c] == 0;
     std::vector<std::uint32_t> taken;
     for (std::uint32_t e : candidates) {
-        bool enabled = g.pre_begin[e] < g.pre_begin[e + 1];
-        g.for_pre(e, [&](std::uint32_t c) { enabled = enabled && in_cut[c]; });
+        bool enabled = g.preset.size(e) > 0;
+        for (std::uint32_t c : g.preset[e]) enabled = enabled && in_cut[c];
         if (!enabled) continue;
-        g.for_pre(e, [&](std::uint32_t c) { in_cut[c] = 0; });
-        g.for_post(e, [&](std::uint32_t c) { in_cut[c] = 1; });
+        for (std::uint32_t c : g.preset[e]) in_cut[c] = 0;
+        for (std::uint32_t c : g.postset[e]) in_cut[c] = 1;
         taken.push_back(e);
     }
     return taken;
@@ -71,16 +31,16 @@ bool is_maximal_configuration(const PrefixGraph& g, const std::vector<std::uint3
     if (greedy_configuration(g, sorted).size() != sorted.size()) return false;
 
     std::vector<std::uint8_t> in_cut(g.conditions + 1, 0), member(g.events + 1, 0);
-    for (std::uint32_t c = 1; c <= g.conditions; ++c) in_cut[c] = g.cond_pre[c] == 0;
+    for (std::uint32_t c = 1; c <= g.conditions; ++c) in_cut[c] = g.condition_pre[c] == 0;
     for (std::uint32_t e : sorted) {
         member[e] = 1;
-        g.for_pre(e, [&](std::uint32_t c) { in_cut[c] = 0; });
-        g.for_post(e, [&](std::uint32_t c) { in_cut[c] = 1; });
+        for (std::uint32_t c : g.preset[e]) in_cut[c] = 0;
+        for (std::uint32_t c : g.postset[e]) in_cut[c] = 1;
     }
     for (std::uint32_t e = 1; e <= g.events; ++e) {
-        if (member[e] || g.pre_begin[e] == g.pre_begin[e + 1]) continue;
+        if (member[e] || g.preset.size(e) == 0) continue;
         bool enabled = true;
-        g.for_pre(e, [&](std::uint32_t c) { enabled = enabled && in_cut[c]; });
+        for (std::uint32_t c : g.preset[e]) enabled = enabled && in_cut[c];
         if (enabled) return false;
     }
     return true;
@@ -124,16 +84,16 @@ std::uint32_t DeadlockSearch::CutoffConflicts(std::vector<std::uint32_t>& list, 
     stack_a_.clear();   // conditions whose pre-event is still to be visited
     stack_b_.clear();   // branching conditions consumed inside [e]
     auto visit_preset = [&](std::uint32_t f) {
-        g_.for_pre(f, [&](std::uint32_t c) {
-            std::uint32_t p = g_.cond_pre[c];
+        for (std::uint32_t c : g_.preset[f]) {
+            std::uint32_t p = g_.condition_pre[c];
             if (p && event_stamp_[p] != ev) stack_a_.push_back(c);
-            if (g_.consumers(c) >= 2) stack_b_.push_back(c);
-        });
+            if (g_.consumers.size(c) >= 2) stack_b_.push_back(c);
+        }
     };
     event_stamp_[e] = ev;
     visit_preset(e);
     while (!stack_a_.empty()) {
-        std::uint32_t f = g_.cond_pre[stack_a_.back()];
+        std::uint32_t f = g_.condition_pre[stack_a_.back()];
         stack_a_.pop_back();
         if (event_stamp_[f] == ev) continue;
         event_stamp_[f] = ev;
@@ -144,11 +104,11 @@ std::uint32_t DeadlockSearch::CutoffConflicts(std::vector<std::uint32_t>& list, 
     while (!stack_b_.empty()) {
         std::uint32_t c = stack_b_.back();
         stack_b_.pop_back();
-        g_.for_cons(c, [&](std::uint32_t x) {
-            if (event_stamp_[x] == ev) return;
+        for (std::uint32_t x : g_.consumers[c]) {
+            if (event_stamp_[x] == ev) continue;
             event_stamp_[x] = ev;
             if (!g_.cutoff[x]) list.push_back(x);
-        });
+        }
     }
     std::sort(list.begin(), list.end());
     return static_cast<std::uint32_t>(list.size());
@@ -247,13 +207,12 @@ void DeadlockSearch::MarkEvent(std::uint32_t e, std::uint32_t depth) {
     while (!event_stack_.empty()) {
         std::uint32_t h = event_stack_.back();
         event_stack_.pop_back();
-        g_.for_post(h, [&](std::uint32_t c) {
-            g_.for_cons(c, [&](std::uint32_t w) {
-                if (mark_[w] != 0) return;
+        for (std::uint32_t c : g_.postset[h])
+            for (std::uint32_t w : g_.consumers[c]) {
+                if (mark_[w] != 0) continue;
                 set_mark(w, depth);
                 event_stack_.push_back(w);
-            });
-        });
+            }
     }
 }
 
@@ -267,18 +226,17 @@ void DeadlockSearch::MarkConflicts(std::uint32_t candidate, std::uint32_t depth)
     while (!event_stack_.empty()) {
         std::uint32_t f = event_stack_.back();
         event_stack_.pop_back();
-        g_.for_pre(f, [&](std::uint32_t b) {
-            if (cond_stamp_[b] == cs) return;
+        for (std::uint32_t b : g_.preset[f]) {
+            if (cond_stamp_[b] == cs) continue;
             cond_stamp_[b] = cs;
-            g_.for_cons(b, [&](std::uint32_t x) {
+            for (std::uint32_t x : g_.consumers[b])
                 if (x != f) scratch_.push_back(x);
-            });
-            std::uint32_t p = g_.cond_pre[b];
+            std::uint32_t p = g_.condition_pre[b];
             if (p && event_stamp_[p] != ev) {
                 event_stamp_[p] = ev;
                 event_stack_.push_back(p);
             }
-        });
+        }
     }
     std::sort(scratch_.begin(), scratch_.end());
     scratch_.erase(std::unique(scratch_.begin(), scratch_.end()), scratch_.end());

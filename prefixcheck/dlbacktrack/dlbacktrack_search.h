@@ -13,36 +13,13 @@
 #include <functional>
 #include <vector>
 
-#include "dlbacktrack_prefix.h"
+#include "prefixfile.h"
 
 namespace dlbacktrack {
 
-// The prefix as arrays: events 1..events, conditions 1..conditions, index 0
-// unused.  Adjacency lists are ranges [begin[i], begin[i+1]) of one array.
-struct PrefixGraph {
-    std::uint32_t events = 0;
-    std::uint32_t conditions = 0;
-    std::vector<std::uint32_t> pre_begin, pre;     // event -> its input conditions
-    std::vector<std::uint32_t> post_begin, post;   // event -> its output conditions
-    std::vector<std::uint32_t> cond_pre;           // condition -> pre-event, 0 for an initial one
-    std::vector<std::uint32_t> cons_begin, cons;   // condition -> consumers, ascending
-    std::vector<std::uint8_t> cutoff;              // event -> cut-off mark
-
-    template <class F> void for_pre(std::uint32_t e, F f) const {
-        for (auto i = pre_begin[e]; i < pre_begin[e + 1]; ++i) f(pre[i]);
-    }
-    template <class F> void for_post(std::uint32_t e, F f) const {
-        for (auto i = post_begin[e]; i < post_begin[e + 1]; ++i) f(post[i]);
-    }
-    template <class F> void for_cons(std::uint32_t c, F f) const {
-        for (auto i = cons_begin[c]; i < cons_begin[c + 1]; ++i) f(cons[i]);
-    }
-    std::uint32_t consumers(std::uint32_t c) const { return cons_begin[c + 1] - cons_begin[c]; }
-};
-
-// Builds the arrays from the net a reader returned (it renumbers the net's
-// places and transitions 1, 2, ... in list order).
-PrefixGraph build_graph(PrefixFile& prefix);
+// The prefix as the shared reader delivers it: events 1..events, conditions
+// 1..conditions, every relation a range of one array.
+using PrefixGraph = prefixfile::Prefix;
 
 // Fires the events of `candidates` (ascending numbers) that are enabled in
 // turn, starting from the initial conditions: each event is taken only when

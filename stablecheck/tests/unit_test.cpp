@@ -228,7 +228,7 @@ TEST(VelcheckPrefixStore, RejectsInconsistentFlow) {
     BraProcess bp;
     std::string error;
     EXPECT_FALSE(bp.ReadPrefixBytes(b, error));
-    EXPECT_EQ(error, "event after a cut-off");
+    EXPECT_EQ(error, "readMCI(): Datei 'prefix' ist fehlerhaft: Bedingung B2 hinter dem Cutoff-Ereignis E1 hat Nachereignisse");
 }
 
 // Formula trees printed after parsing, and after simplification.

@@ -24,7 +24,7 @@ std::vector<std::vector<bool>> co_relation(const cosweep::Prefix& p) {
     for (std::uint32_t ev = 1; ev <= e; ++ev) {
         set(local[ev], ev);
         for (std::uint32_t b : p.preset[ev]) {
-            std::uint32_t pre = p.pre_event[b];
+            std::uint32_t pre = p.condition_pre[b];
             if (pre == 0) continue;
             for (std::size_t w = 0; w < words; ++w) local[ev][w] |= local[pre][w];
         }
@@ -42,9 +42,9 @@ std::vector<std::vector<bool>> co_relation(const cosweep::Prefix& p) {
         co[a][a] = true;
         for (std::uint32_t b = a + 1; b <= n; ++b) {
             std::fill(u.begin(), u.end(), 0);
-            if (p.pre_event[a]) u = local[p.pre_event[a]];
-            if (p.pre_event[b])
-                for (std::size_t w = 0; w < words; ++w) u[w] |= local[p.pre_event[b]][w];
+            if (p.condition_pre[a]) u = local[p.condition_pre[a]];
+            if (p.condition_pre[b])
+                for (std::size_t w = 0; w < words; ++w) u[w] |= local[p.condition_pre[b]][w];
             bool ok = true;
             for (std::uint32_t ev : post[a]) ok = ok && !test(u, ev);
             for (std::uint32_t ev : post[b]) ok = ok && !test(u, ev);

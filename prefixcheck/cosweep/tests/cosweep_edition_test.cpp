@@ -119,3 +119,16 @@ TEST_F(Edition, SideFormatsReadQuietlyWithTheirOwnTexts) {
         EXPECT_EXIT(netlib::read_matrix(m), testing::ExitedWithCode(10), c.message) << c.text;
     }
 }
+
+TEST_F(Edition, FormatAReadsWithoutReportingTheTableGrowth) {
+    // Identifiers beyond the first table size make the table grow twice.
+    std::string text = "VOS\nPetriBox\nFORMAT_A\n";
+    for (unsigned id : {1u, 2500u, 5200u}) text += "PLA:\nidt: " + std::to_string(id) + "\nend:\n";
+    text += "END:\n";
+    testing::internal::CaptureStdout();
+    netlib::NET* net = netlib::read_FORMAT_A_file(net_file(text));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_NE(net, nullptr);
+    EXPECT_EQ(net->places, 3u);
+    netlib::delete_net(net);
+}

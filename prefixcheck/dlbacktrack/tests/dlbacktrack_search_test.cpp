@@ -4,14 +4,13 @@
 #include <random>
 
 #include "dlbacktrack_driver.h"
-#include "dlbacktrack_fixture.h"
-#include "dlbacktrack_prefix.h"
+#include "unf_text.h"
 #include "dlbacktrack_search.h"
 
 using namespace dlbacktrack;
 using testsupport::Prefix;
 using testsupport::mci_string;
-using dlbacktrack_test::unf_text;
+using prefixfile_test::unf_text;
 
 namespace {
 
@@ -30,7 +29,6 @@ Prefix flat_prefix(std::uint32_t events, const std::vector<std::vector<std::uint
 }
 
 struct Run {
-    PrefixFile file;
     PrefixGraph graph;
     std::unique_ptr<DeadlockSearch> search;
     bool found = false;
@@ -38,8 +36,7 @@ struct Run {
 
 std::unique_ptr<Run> search(const Prefix& p) {
     auto r = std::make_unique<Run>();
-    r->file = readMCI_data(mci_string(p), "s.mci");
-    r->graph = build_graph(r->file);
+    r->graph = prefixfile::read_mci_bytes(mci_string(p), "s.mci");
     r->search = std::make_unique<DeadlockSearch>(r->graph);
     r->search->AllConflicts();
     if (!r->search->CutoffWithoutConflicts()) r->found = r->search->BacktrackSearch();
@@ -60,7 +57,7 @@ TEST(DlbacktrackSearch, CutoffWithoutConflictsMeansNoDeadlockWithoutSearch) {
     auto r = search(p);
     EXPECT_TRUE(r->search->CutoffWithoutConflicts());
     EXPECT_EQ(r->search->steps(), 0u);
-    PrefixFile f = readMCI_data(mci_string(p), "s.mci");
+    PrefixGraph f = prefixfile::read_mci_bytes(mci_string(p), "s.mci");
     EXPECT_EQ(check_prefix(f).verdict, Verdict::NoDeadlock);
 }
 
@@ -115,7 +112,7 @@ TEST(DlbacktrackSearch, WitnessIsAConfigurationOfTheUnmarkedEvents) {
     // B1: E1 (cut-off), E2.  B2: E3, E4 (both unmarked after choosing E2,
     // but in conflict with each other); the witness takes E3 only.
     Prefix p = flat_prefix(4, {{1, 2}, {3, 4}}, {1});
-    PrefixFile f = readMCI_data(mci_string(p), "s.mci");
+    PrefixGraph f = prefixfile::read_mci_bytes(mci_string(p), "s.mci");
     CheckResult r = check_prefix(f);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{2, 3}));
@@ -124,20 +121,20 @@ TEST(DlbacktrackSearch, WitnessIsAConfigurationOfTheUnmarkedEvents) {
 
 TEST(DlbacktrackSearch, ListFormWithoutCutoffs) {
     Prefix p = flat_prefix(2, {{1, 2}}, {});
-    PrefixFile none = readMCI_data(mci_string(p), "l.mci");
+    PrefixGraph none = prefixfile::read_mci_bytes(mci_string(p), "l.mci");
     CheckResult r = check_prefix(none);
     EXPECT_EQ(r.verdict, Verdict::DeadlockEvery);
     EXPECT_FALSE(r.search_form);
     EXPECT_EQ(result_text(none, r), "FALSE - EVERY\n");
 
     p.configs = {{2}, {1}};
-    PrefixFile named = readMCI_data(mci_string(p), "l.mci");
+    PrefixGraph named = prefixfile::read_mci_bytes(mci_string(p), "l.mci");
     r = check_prefix(named);
     EXPECT_EQ(result_text(named, r), "FALSE\nE2(t).\n\n");
 
     // A listed set that is not a maximal configuration is replaced.
     p.configs = {{1, 2}};
-    PrefixFile bad = readMCI_data(mci_string(p), "l.mci");
+    PrefixGraph bad = prefixfile::read_mci_bytes(mci_string(p), "l.mci");
     EXPECT_EQ(result_text(bad, check_prefix(bad)), "FALSE\nE1(t).\n\n");
 }
 
@@ -178,7 +175,7 @@ TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
     p.add_condition(1, n, {n + 1, n + 2});
     p.add_condition(2, n + 1);
     p.cutoffs = {{n + 1, 0}};
-    PrefixFile f = readMCI_data(mci_string(p), "deep.mci");
+    PrefixGraph f = prefixfile::read_mci_bytes(mci_string(p), "deep.mci");
     CheckResult r = check_prefix(f);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     ASSERT_EQ(r.witness.size(), n + 1);
@@ -194,7 +191,7 @@ TEST(DlbacktrackSearch, LongChainsNeedNoRecursion) {
     q.add_condition(1, 0, {1, n + 2});
     for (std::uint32_t i = 1; i <= n; ++i) q.add_condition(1, i, {i + 1});
     q.cutoffs = {{n + 1, 0}};
-    PrefixFile g = readMCI_data(mci_string(q), "deep.mci");
+    PrefixGraph g = prefixfile::read_mci_bytes(mci_string(q), "deep.mci");
     r = check_prefix(g);
     ASSERT_EQ(r.verdict, Verdict::Deadlock);
     EXPECT_EQ(r.witness, (std::vector<std::uint32_t>{n + 2}));
@@ -225,15 +222,15 @@ void check_against_explorer(const testsupport::TestNet& net, std::uint64_t seed,
     cov.searched += !p.cutoffs.empty();
     for (int form = 0; form < 2; ++form) {
         SCOPED_TRACE("seed " + std::to_string(seed) + (form ? " .unf" : " .mci"));
-        PrefixFile f = form ? readUNF_data(unf_text(p, "r.unf"), "r.unf")
-                            : readMCI_data(mci_string(p), "r.mci");
+        PrefixGraph f = form ? prefixfile::read_unf_text(unf_text(p, "r.unf"), "r.unf")
+                            : prefixfile::read_mci_bytes(mci_string(p), "r.mci");
         CheckResult r = check_prefix(f);
         ASSERT_EQ(r.verdict != Verdict::NoDeadlock, deadlock);
         if (r.verdict != Verdict::Deadlock) continue;
-        PrefixGraph g = build_graph(f);
+        const PrefixGraph& g = f;
         EXPECT_TRUE(is_maximal_configuration(g, r.witness));
         std::vector<std::string> labels;
-        for (std::uint32_t e : r.witness) labels.push_back(f.label(e));
+        for (std::uint32_t e : r.witness) labels.emplace_back(f.label(e));
         auto m = testsupport::replay_names(net, labels);
         ASSERT_TRUE(m) << "witness not fireable";
         EXPECT_TRUE(testsupport::is_dead(net, *m));
@@ -378,8 +375,8 @@ TEST(DlbacktrackRandom, SearchAgreesWithBruteForceOnRandomPrefixes) {
         RandomPrefix r = random_prefix(rng, 4 + rng() % 11);
         if (r.prefix.cutoffs.empty()) continue;
         SCOPED_TRACE("round " + std::to_string(round));
-        PrefixFile f = readMCI_data(mci_string(r.prefix), "r.mci");
-        PrefixGraph g = build_graph(f);
+        PrefixGraph f = prefixfile::read_mci_bytes(mci_string(r.prefix), "r.mci");
+        const PrefixGraph& g = f;
         DeadlockSearch s(g);
         s.AllConflicts();
         const bool found = !s.CutoffWithoutConflicts() && s.BacktrackSearch();

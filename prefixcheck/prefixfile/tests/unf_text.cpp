@@ -1,10 +1,10 @@
-#include "dlbacktrack_fixture.h"
+#include "unf_text.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
-namespace dlbacktrack_test {
+namespace prefixfile_test {
 
 namespace {
 
@@ -121,4 +121,4 @@ std::string unf_text(const testsupport::Prefix& p, const std::string& file_name,
     return o;
 }
 
-}  // namespace dlbacktrack_test
+}  // namespace prefixfile_test

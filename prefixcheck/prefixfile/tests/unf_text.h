@@ -6,9 +6,9 @@
 
 #include "prefix_support.h"
 
-namespace dlbacktrack_test {
+namespace prefixfile_test {
 
 std::string unf_text(const testsupport::Prefix& p, const std::string& file_name,
                      const std::string& net_file = "net.ll_net");
 
-}  // namespace dlbacktrack_test
+}  // namespace prefixfile_test
