@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <new>
 
 #include "vos.h"
@@ -28,6 +29,16 @@ Edition edition = Edition::Standard;
         std::fprintf(stderr, "ERROR: NN.%s(): memory overflow (size=%zu).\n", operation, size);
     std::fflush(stderr);
     std::exit(3);
+}
+
+namespace {
+const char* new_handler_routine = "Malloc";
+void allocation_failed() { memory_overflow(new_handler_routine, 0); }
+}  // namespace
+
+void install_memory_handler(const char* routine) {
+    new_handler_routine = routine;
+    std::set_new_handler(allocation_failed);
 }
 
 void* Malloc(std::size_t size) {
@@ -1345,16 +1356,40 @@ int change_start_marking(NET* net, const NameList& list) {
         warn("change_start_marking", "marking list does not fit to the number of places.\n");
         return 0;
     }
+    // A cell holds the first kNameLimit characters of its place's name, so a
+    // cell of that length stands for every place whose name begins with it;
+    // such cells take those places in list order, as copy_start_marking
+    // wrote them.
+    std::unordered_map<std::string, std::vector<NET_NODE*>> by_prefix;
+    for (const NameCell* c = list.get(); c; c = c->next.get())
+        if (c->name.size() >= kNameLimit) by_prefix.emplace(c->name.substr(0, kNameLimit), std::vector<NET_NODE*>());
+    if (!by_prefix.empty())
+        for (NET_NODE* p = net->last_place; p; p = p->prev)
+            if (p->name.size() >= kNameLimit) {
+                auto it = by_prefix.find(p->name.substr(0, kNameLimit));
+                if (it != by_prefix.end()) it->second.push_back(p);  // last place first: taken from the back
+            }
+    // Every cell finds its place before any marking changes: a list that
+    // fails changes nothing.
+    std::vector<std::pair<NET_NODE*, std::int32_t>> changes;
     int result = 1;
     for (const NameCell* c = list.get(); c; c = c->next.get()) {
-        NET_NODE* p = lookup(net, false, c->name);
+        NET_NODE* p = nullptr;
+        if (c->name.size() >= kNameLimit) {
+            std::vector<NET_NODE*>& candidates = by_prefix[c->name.substr(0, kNameLimit)];
+            if (!candidates.empty()) p = candidates.back(), candidates.pop_back();
+        } else {
+            p = lookup(net, false, c->name);
+        }
         if (p) {
-            p->marking = c->tokens;
+            changes.emplace_back(p, c->tokens);
         } else {
             warn("change_start_marking", "number of marks of place '%s' has not been changed.\n", c->name.c_str());
             result = 0;
         }
     }
+    if (result)
+        for (const auto& [p, tokens] : changes) p->marking = tokens;
     return result;
 }
 

@@ -129,6 +129,12 @@ char* Strdup(const char* s);
 void Free(void* block);
 // Ends the program as an exhausted Malloc would (for C++ allocation failures).
 [[noreturn]] void memory_overflow(const char* operation, std::size_t size);
+// Makes every failed C++ allocation (operator new) of the program end it as
+// an exhausted Malloc does: memory_overflow with the routine's name (size 0:
+// the size of such a request is not known), exit code 3.  Each program's main
+// installs it before anything else; a program with a memory message of its
+// own installs its own handler with std::set_new_handler instead.
+void install_memory_handler(const char* routine = "Malloc");
 
 // ---- name order ------------------------------------------------------------
 bool name_less(const std::string& a, const std::string& b);

@@ -164,6 +164,18 @@ std::string read_quoted(Source& in) {
     }
 }
 
+// A name: one quoted string, or several written without a blank between
+// them, which join (a name holding both quote characters is written so).
+std::string read_name(Source& in) {
+    std::string s = read_quoted(in);
+    for (;;) {
+        int c = in.get();
+        in.unget(c);
+        if (c != '"' && c != '\'') return s;
+        s += read_quoted(in);
+    }
+}
+
 // A word of the header: up to white space.
 std::string read_header_word(Source& in) {
     int c;
@@ -296,7 +308,7 @@ void place_field(Source& in, int c, NodeEntry& e) {
     switch (c) {
     case '"': case '\'':
         in.unget(c);
-        e.name = read_quoted(in);
+        e.name = read_name(in);
         e.has_name = true;
         return;
     case 'M':
@@ -360,7 +372,7 @@ void transition_field(Source& in, int c, NodeEntry& e, bool phantom) {
     switch (c) {
     case '"': case '\'':
         in.unget(c);
-        e.name = read_quoted(in);
+        e.name = read_name(in);
         e.has_name = true;
         return;
     case 'i': case 'b': case 'g': case 'R': case 'T': {
@@ -899,6 +911,25 @@ std::string quoted(const std::string& s) {
     return q + s + q;
 }
 
+// A name as the reader joins it back: runs that hold at most one of the two
+// quote characters, each quoted with the other one.
+std::string quoted_name(const std::string& s) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < s.size() || out.empty()) {
+        std::size_t end = start;
+        bool dq = false, sq = false;
+        for (; end < s.size(); ++end) {
+            bool d = dq || s[end] == '"', q = sq || s[end] == '\'';
+            if (d && q) break;
+            dq = d, sq = q;
+        }
+        out += quoted(s.substr(start, end - start));
+        start = end;
+    }
+    return out;
+}
+
 class OutFile {
 public:
     explicit OutFile(const std::string& path) : f_(std::fopen(path.c_str(), "w")) {
@@ -943,10 +974,13 @@ void write_VOS(NET* net, const std::string& path) {
     static const NodeExtras none;
     for (NET_NODE* p = net->first_place; p; p = p->next) {
         const NodeExtras& x = p->extras ? *p->extras : none;
-        out.put(quoted(p->name));
+        out.put(quoted_name(p->name));
         std::fprintf(f, "%d@%d", x.x, x.y);
         bool flagged = box && (p->kind == 1 || p->kind == 2);
         if (flagged) out.put(p->kind == 1 ? "e" : "x");
+        // The reader gives an entry place of a PetriBox net its token itself;
+        // every other marking is written.
+        const bool restored = id == "PetriBox" && p->kind == 1;
         if (!x.label.empty()) out.put("b" + quoted(x.label));
         if (!x.reference.empty()) out.put("R" + quoted(x.reference));
         // High-level markings come before the low-level ones, which they
@@ -954,7 +988,7 @@ void write_VOS(NET* net, const std::string& path) {
         if (!x.type.empty()) out.put("Z" + quoted(x.type));
         if (!x.hl_initial.empty()) out.put("z" + quoted(x.hl_initial));
         if (!x.hl_current.empty()) out.put("y" + quoted(x.hl_current));
-        if (!flagged && p->marking != 0) std::fprintf(f, "M%d", p->marking);
+        if (!restored && p->marking != 0) std::fprintf(f, "M%d", p->marking);
         if (x.current != 0) std::fprintf(f, "m%d", x.current);
         if (p->aux != 0) std::fprintf(f, "C%u", p->aux);
         if (!x.text.empty() && edition != Edition::Cosweep) out.put("T" + quoted(x.text));
@@ -963,7 +997,7 @@ void write_VOS(NET* net, const std::string& path) {
     out.put("TR\n");
     for (NET_NODE* t = net->first_transition; t; t = t->next) {
         const NodeExtras& x = t->extras ? *t->extras : none;
-        out.put(quoted(t->name));
+        out.put(quoted_name(t->name));
         std::fprintf(f, "%d@%d", x.x, x.y);
         if (!x.action.empty()) out.put("i" + quoted(x.action));
         if (!x.label.empty()) out.put("b" + quoted(x.label));
@@ -1004,7 +1038,7 @@ void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components)
     std::fprintf(f, "VOS\nPlainNet\n%s", kHeaderTail);
     for (NET_NODE* p = net->first_place; p; p = p->next) {
         long c = 10L * p->number + 20;
-        out.put(quoted(p->name));
+        out.put(quoted_name(p->name));
         std::fprintf(f, "%ld@%ld", c, c);
         if (p->marking != 0 && edition == Edition::Cosweep) std::fprintf(f, "M%d", p->marking);
         else if (p->marking != 0) std::fprintf(f, "m%dM%d", p->marking, p->marking);
@@ -1013,7 +1047,7 @@ void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components)
     }
     out.put("TR\n");
     for (NET_NODE* t = net->first_transition; t; t = t->next) {
-        out.put(quoted(t->name));
+        out.put(quoted_name(t->name));
         std::fprintf(f, "%ld@%ld\n", 10L * t->number + 160, 10L * t->number + 20);
     }
     out.put("TP\n");

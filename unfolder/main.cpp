@@ -1,4 +1,9 @@
 // trelmik: the finite complete prefix of a 1-safe net.
 #include "trelmik.h"
 
-int main(int argc, char** argv) { return trelmik::run_trelmik(argc, argv); }
+#include "net.h"
+
+int main(int argc, char** argv) {
+    netlib::install_memory_handler();
+    return trelmik::run_trelmik(argc, argv);
+}

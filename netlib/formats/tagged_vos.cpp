@@ -111,6 +111,13 @@ private:
         return fmt_detail::checked_int(v, -0x7fffffffL - 1, 0x7fffffffL, "number out of range");
     }
 
+    // Markings are never negative, as in the section format.
+    std::int32_t read_marking() {
+        std::int32_t v = read_int32();
+        if (v < 0) syntax_error("negative marking");
+        return v;
+    }
+
     void read_capacity() {
         int c = next_nonblank(f_);
         if (std::isdigit(c) || c == '-') {
@@ -155,8 +162,8 @@ private:
             else if (cmd == "dpt") read_number_pair(f_, x, y);
             else if (cmd == "dwd") read_integer(f_);
             else if (cmd == "cap") read_capacity();
-            else if (cmd == "ima") initial = read_int32();
-            else if (cmd == "cma") current = read_int32();
+            else if (cmd == "ima") initial = read_marking();
+            else if (cmd == "cma") current = read_marking();
             else if (!common_field(cmd)) unknown(cmd);
         }
         if (id == 0) syntax_error("missing place identifier");

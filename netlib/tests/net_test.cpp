@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 #include <random>
 
 #include "net.h"
@@ -410,11 +411,51 @@ TEST(Markings, CopyChangeAndShow) {
     EXPECT_EQ(m, nullptr);
 }
 
+TEST(Markings, LongNamesAndFailedChanges) {
+    // Two names of 250 and 230 characters that agree in their first 200,
+    // and a short one: the copied list sets each of them back.
+    NetPtr net;
+    const std::string common(200, 'p');
+    insert_place(net, common + std::string(50, 'x'), 1);
+    insert_place(net, common + std::string(30, 'y'), 2);
+    insert_place(net, "s", 3);
+    NameList m = copy_start_marking(net);
+    ASSERT_EQ(chain_length(m), 3u);
+    std::vector<std::int32_t> want;
+    int k = 10;
+    for (NameCell* c = m.get(); c; c = c->next.get()) want.push_back(c->tokens = ++k);
+    EXPECT_EQ(change_start_marking(net, m), 1);
+    std::vector<std::int32_t> got;
+    for (NET_NODE* p = net->first_place; p; p = p->next) got.push_back(p->marking);
+    EXPECT_EQ(got, want);
+    // A cell naming no place: a warning, and no marking changes.
+    m->next->next->name = "t";
+    for (NameCell* c = m.get(); c; c = c->next.get()) c->tokens = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(change_start_marking(net, m), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: NN.change_start_marking(): number of marks of place 't' has not been changed.\n");
+    got.clear();
+    for (NET_NODE* p = net->first_place; p; p = p->next) got.push_back(p->marking);
+    EXPECT_EQ(got, want);
+}
+
 TEST(Markings, LongChainsAreFreedWithoutRecursion) {
     NetPtr net;
     for (int k = 0; k < 200000; ++k) append_place(net, "p", 0);
     NameList m = copy_start_marking(net);
     EXPECT_EQ(chain_length(m), 200000u);
+}
+
+TEST(AllocationDeathTest, FailedOperatorNewEndsWithCodeThree) {
+    // The handler runs where operator new finds no memory.
+    auto fail = [](const char* routine) {
+        if (routine) install_memory_handler(routine);
+        else install_memory_handler();
+        std::get_new_handler()();
+    };
+    EXPECT_EXIT(fail(nullptr), testing::ExitedWithCode(3), nettest::literal("ERROR: NN.Malloc(): memory overflow (size=0).\n"));
+    EXPECT_EXIT(fail("trelmik"), testing::ExitedWithCode(3), nettest::literal("ERROR: NN.trelmik(): memory overflow (size=0).\n"));
 }
 
 TEST(AllocationDeathTest, ExhaustedMemoryEndsWithCodeThree) {

@@ -231,6 +231,32 @@ TEST(VosWriter, RoundTripKeepsEverything) {
     EXPECT_EQ(out.substr(out.size() - 4), "TX\n\n");
 }
 
+TEST(VosWriter, ExitMarkingsAndNamesWithBothQuotesReadBack) {
+    TempDir dir;
+    Options keep;
+    vos_options.keep_extras = true;
+    const std::string text =
+        "VOS\nPetriBox\nFORMAT_N\nPL\n\"en\"e\n\"ex\"x\n'a\"b'\"'c\"M2\n\"plain\"\nTR\n\"t\"\"'\"\nTP\n1<2\nPT\n1>1\n";
+    Read first(read_text(dir, text));
+    EXPECT_EQ(marking(first, "a\"b'c"), 2);
+    EXPECT_EQ(trans_number(first), 1u);
+    EXPECT_EQ(first->first_transition->name, "t'");
+    // The reduced net of a run has its token on the exit place.
+    EXPECT_EQ(change_place_marking(first, "en", 0), 1);
+    EXPECT_EQ(change_place_marking(first, "ex", 1), 1);
+    write_VOS(first, dir.file("out.ll_net"));
+    Read second(read_VOS(dir.file("out.ll_net")));
+    EXPECT_EQ(marking(second, "ex"), 1);
+    EXPECT_EQ(marking(second, "a\"b'c"), 2);
+    EXPECT_EQ(second->first_transition->name, "t'");
+    write_VOS(second, dir.file("again.ll_net"));
+    EXPECT_EQ(testsupport::read_file(dir.file("out.ll_net")), testsupport::read_file(dir.file("again.ll_net")));
+    write_VOS_PlainNet(second, dir.file("plain.ll_net"), false);
+    vos_options.keep_extras = false;
+    Read plain(read_VOS(dir.file("plain.ll_net")));
+    EXPECT_EQ(nettest::place_names(plain), nettest::place_names(second));
+}
+
 TEST(VosWriter, RandomNetsRoundTrip) {
     TempDir dir;
     Options keep;

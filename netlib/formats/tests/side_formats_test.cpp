@@ -150,7 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"VOS\nPlainNet\nFORMAT_A\nTRA:\nidt: 1\nend:\nARC:\nsou: 1\nend:\n", 10,
                   "arc: missing destination identifier\\."},
         ErrorCase{"VOS\nPlainNet\nFORMAT_A\nPLA:\nidt: 1\n", 10, "ReadAlphaName: alphanumerische Zeichenkette erwartet"},
-        ErrorCase{"VOS\nPlainNet\nFORMAT_A\nPLAC:\n", 10, "ReadCommand\\(\\): unknown command found"}));
+        ErrorCase{"VOS\nPlainNet\nFORMAT_A\nPLAC:\n", 10, "ReadCommand\\(\\): unknown command found"},
+        ErrorCase{"VOS\nPlainNet\nFORMAT_A\nPLA:\nidt: 1\nima: -1\nend:\n", 10, "line 6: negative marking\\."},
+        ErrorCase{"VOS\nPlainNet\nFORMAT_A\nPLA:\nidt: 1\ncma: -3\nend:\n", 10, "line 6: negative marking\\."}));
 
 TEST(FormatA, MissingFile) {
     testsupport::TempDir dir;
