@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -140,6 +142,50 @@ TEST(FileAux, TransferAndSeekFailuresEndTheProcess) {
     EXPECT_EQ(badSeek.err, "\nSeekAbs: lseek(" + fd + ", 5, 0) returned -1\n" + ErrnoLine(ESPIPE));
     auto badEnd = RunChild([] { SeekEnd(-1); });
     EXPECT_EQ(badEnd.err, "\nSeekAbs: lseek(-1, 0L, 2) returned -1\n" + ErrnoLine(EBADF));
+}
+
+TEST(FileAux, InterruptedTransfersGoOn) {
+    // A timer interrupts the blocked read and write every 20 ms, without
+    // restarting them; the other end of each pipe moves only after 300 ms.
+    auto run = RunChild([] {
+        struct sigaction action = {};
+        action.sa_handler = [](int) {};
+        sigaction(SIGALRM, &action, nullptr);
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
+            _exit(3);
+        pid_t peer = fork();
+        if (peer == 0) {
+            close(fromChild[1]);
+            usleep(300000);
+            if (write(toChild[1], "abcd", 4) != 4)
+                _exit(4);
+            usleep(300000);
+            std::vector<char> sink(1 << 20);
+            ssize_t got = 0;
+            while ((got = read(fromChild[0], sink.data(), sink.size())) > 0) {
+            }
+            _exit(0);
+        }
+        close(fromChild[0]);
+        struct itimerval timer = {{0, 20000}, {0, 20000}};
+        setitimer(ITIMER_REAL, &timer, nullptr);
+        char buffer[4];
+        ReadBytes(buffer, 4, toChild[0]);
+        // More than a pipe holds, so that the write blocks.
+        std::vector<char> block(1 << 18, 'x');
+        WriteBytes(block.data(), block.size(), fromChild[1]);
+        close(fromChild[1]);
+        timer = {};
+        setitimer(ITIMER_REAL, &timer, nullptr);
+        int status = 0;
+        waitpid(peer, &status, 0);
+        std::fprintf(_out, "%.4s %d", buffer, status);
+    });
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "abcd 0");
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(FileAux, InMemoryCopiesAgreeWithTheFile) {
