@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""Benchmark of the ZBDD checkers: reachability sets (cyrtal -b), the three
+cycle checks on Büchi nets built by pelwick, and movrane's AG EF, on dining
+philosophers and token rings of growing size.
+
+    python3 bench/zbdd_bench.py [--bin build/bin] [--sizes 100,200]
+                                [--check-sizes 10,20,40] [--families phil,ring]
+                                [--timeout 600]
+
+Reachability and movrane run on --sizes; the cycle checks, whose macro-step
+fixpoints hold far larger intermediate diagrams than the chained
+reachability fixpoint, on --check-sizes.
+
+Prints per run the wall time, the peak resident memory, the nodes made
+("overall number of nodes"), the live nodes after the run, the garbage
+collections and the cache hits of the three caches, as the programs report
+them.  The package keeps no peak of live nodes, so none is printed.  Not
+part of the test run.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+GNU_TIME = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
+
+
+def philosophers(n):
+    """n philosophers taking the left fork, then the right one."""
+    s = ["\\beginnet{phil%d}" % n]
+    arcs = []
+    for i in range(n):
+        j = (i + 1) % n
+        for p, m in (("think", 1), ("fork", 1), ("hasL", 0), ("eat", 0)):
+            s.append("\\place{%s_%d}{\\name{%s_%d} \\init{%d}}" % (p, i, p, i, m))
+        for t in ("takeL", "takeR", "release"):
+            s.append("\\transition{%s_%d}{\\name{%s_%d}}" % (t, i, t, i))
+        arcs += [("think_%d" % i, "takeL_%d" % i), ("fork_%d" % i, "takeL_%d" % i), ("takeL_%d" % i, "hasL_%d" % i),
+                 ("hasL_%d" % i, "takeR_%d" % i), ("fork_%d" % j, "takeR_%d" % i), ("takeR_%d" % i, "eat_%d" % i),
+                 ("eat_%d" % i, "release_%d" % i), ("release_%d" % i, "think_%d" % i),
+                 ("release_%d" % i, "fork_%d" % i), ("release_%d" % i, "fork_%d" % j)]
+    s += ["\\arc{a%d}{\\from{%s} \\to{%s}}" % (k, f, t) for k, (f, t) in enumerate(arcs)]
+    return "\n".join(s) + "\n\\endnet\n", "eat_0", "think_0"
+
+
+def ring(n):
+    """A token ring: station i may enter its critical section while it holds
+    the token, and passes the token on while idle."""
+    s = ["\\beginnet{ring%d}" % n]
+    arcs = []
+    for i in range(n):
+        j = (i + 1) % n
+        s.append("\\place{idle_%d}{\\name{idle_%d} \\init{1}}" % (i, i))
+        s.append("\\place{crit_%d}{\\name{crit_%d} \\init{0}}" % (i, i))
+        s.append("\\place{tok_%d}{\\name{tok_%d} \\init{%d}}" % (i, i, 1 if i == 0 else 0))
+        for t in ("enter", "leave", "pass"):
+            s.append("\\transition{%s_%d}{\\name{%s_%d}}" % (t, i, t, i))
+        arcs += [("idle_%d" % i, "enter_%d" % i, "ordinary"), ("enter_%d" % i, "crit_%d" % i, "ordinary"),
+                 ("tok_%d" % i, "enter_%d" % i, "readarc"), ("crit_%d" % i, "leave_%d" % i, "ordinary"),
+                 ("leave_%d" % i, "idle_%d" % i, "ordinary"), ("tok_%d" % i, "pass_%d" % i, "ordinary"),
+                 ("idle_%d" % i, "pass_%d" % i, "readarc"), ("pass_%d" % i, "tok_%d" % j, "ordinary")]
+    s += ["\\arc{a%d}{\\from{%s} \\to{%s} \\type{%s}}" % (k, f, t, ty) for k, (f, t, ty) in enumerate(arcs)]
+    return "\n".join(s) + "\n\\endnet\n", "crit_0", "idle_0"
+
+
+FAMILIES = {"phil": philosophers, "ring": ring}
+
+# FG !p: the negation of GF p ("p happens infinitely often").
+def automaton(prop, with_x):
+    return ("\\beginba{%s}\n\\header{2 1}\n\\aps{%s}{1}\n"
+            "\\node{T0_init}{\\init \\post{0 1}}\n"
+            "\\node{accept_S1}{\\acc{1} \\post{1} \\apslist{-1}}\n\\endba\n") % (
+                "LTL2BA_wX" if with_x else "LTL2BA", prop)
+
+
+def run(cmd, cwd, timeout, stdout=None):
+    memfile = os.path.join(cwd, ".mem")
+    full = ([GNU_TIME, "-f", "%M", "-o", memfile] if GNU_TIME else []) + cmd
+    start = time.monotonic()
+    try:
+        p = subprocess.run(full, cwd=cwd, timeout=timeout, stdout=stdout or subprocess.PIPE,
+                           stderr=subprocess.PIPE)
+    except subprocess.TimeoutExpired:
+        return None
+    wall = time.monotonic() - start
+    peak = None
+    if GNU_TIME:
+        try:
+            with open(memfile) as f:
+                peak = int(f.read().split()[-1])
+        except (OSError, ValueError, IndexError):
+            pass
+    out = p.stdout.decode("latin-1") if stdout is None else ""
+    return wall, peak, p.returncode, out
+
+
+def stats(out):
+    def num(pattern):
+        m = re.search(pattern, out)
+        return m.group(1) if m else "-"
+    return {
+        "made": num(r"overall number of nodes: (\d+)"),
+        "live": num(r"number of nodes in nodes-array: (\d+)"),
+        "gc": num(r"number of garbage collections: (\d+)"),
+        "fire": num(r"fireUnion cache hits/miss/sum: (\d+)"),
+        "binop": num(r"binOp cache hits/miss/sum: (\d+)"),
+        "states": num(r"#states (\d+)"),
+        "verdict": ("true" if re.search(r"Formula is true|formula 1 is TRUE", out) else
+                    "false" if re.search(r"Formula is false|formula 1 is FASLE", out) else "-"),
+    }
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--bin", default=os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
+    ap.add_argument("--sizes", default="100,200")
+    ap.add_argument("--check-sizes", default="10,20,40")
+    ap.add_argument("--families", default="phil,ring")
+    ap.add_argument("--timeout", type=float, default=600)
+    args = ap.parse_args()
+    bin_dir = os.path.abspath(args.bin)
+    prog = {p: os.path.join(bin_dir, p) for p in ("cyrtal", "movrane", "pelwick")}
+    for p, path in prog.items():
+        if not os.access(path, os.X_OK):
+            sys.exit("zbdd_bench: %s not built in %s" % (p, bin_dir))
+    print("%-6s %5s %-14s %8s %8s %9s %8s %5s %10s %10s %7s %s" % (
+        "family", "n", "run", "time[s]", "peak[MB]", "made", "live", "gc", "fire hits", "binop hits",
+        "verdict", "states"))
+    with tempfile.TemporaryDirectory() as tmp:
+        for fam in args.families.split(","):
+            sizes = [int(x) for x in args.sizes.split(",")]
+            check_sizes = [int(x) for x in args.check_sizes.split(",")]
+            for n in sorted(set(sizes) | set(check_sizes)):
+                net, prop, home = FAMILIES[fam](n)
+                with open(os.path.join(tmp, "net.apnn"), "w") as f:
+                    f.write(net)
+                with open(os.path.join(tmp, "net.bn"), "w") as f:
+                    f.write(net)
+                with open(os.path.join(tmp, "ox.ba"), "w") as f:
+                    f.write(automaton(prop, False))
+                with open(os.path.join(tmp, "wx.ba"), "w") as f:
+                    f.write(automaton(prop, True))
+                with open(os.path.join(tmp, "f.ctl"), "w") as f:
+                    f.write("VERIFY n AGAINST BEGIN AG EF %s; END.\n" % home)
+                for bn, opt, ba in (("f.bn", "-f", "ox.ba"), ("d.bn", "-d", "wx.ba")):
+                    with open(os.path.join(tmp, bn), "w") as out:
+                        subprocess.run([prog["pelwick"], opt, "net.apnn", ba], cwd=tmp, stdout=out, check=True)
+                runs = [("cyrtal -b (RS)", [prog["cyrtal"], "-x", "-b", "net.bn"]),
+                        ("cyrtal -f", [prog["cyrtal"], "-x", "-f", "f.bn"]),
+                        ("cyrtal -b", [prog["cyrtal"], "-x", "-b", "f.bn"]),
+                        ("cyrtal -d", [prog["cyrtal"], "-x", "-d", "d.bn"]),
+                        ("movrane AG EF", [prog["movrane"], "-x", "net.apnn", "f.ctl"])]
+                for name, cmd in runs:
+                    if n not in (sizes if name in ("cyrtal -b (RS)", "movrane AG EF") else check_sizes):
+                        continue
+                    r = run(cmd, tmp, args.timeout)
+                    if r is None:
+                        print("%-6s %5d %-14s timeout" % (fam, n, name))
+                        continue
+                    wall, peak, code, out = r
+                    s = stats(out)
+                    print("%-6s %5d %-14s %8.2f %8s %9s %8s %5s %10s %10s %7s %s" % (
+                        fam, n, name, wall, "%.0f" % (peak / 1024) if peak else "-", s["made"], s["live"], s["gc"],
+                        s["fire"], s["binop"], s["verdict"] if code == 0 else "exit%d" % code,
+                        s["states"] if name.endswith("(RS)") else ""))
+                    sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()
