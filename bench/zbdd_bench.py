@@ -148,11 +148,11 @@ def main():
                 for bn, opt, ba in (("f.bn", "-f", "ox.ba"), ("d.bn", "-d", "wx.ba")):
                     with open(os.path.join(tmp, bn), "w") as out:
                         subprocess.run([prog["pelwick"], opt, "net.apnn", ba], cwd=tmp, stdout=out, check=True)
-                runs = [("cyrtal -b (RS)", [prog["cyrtal"], "-x", "-b", "net.bn"]),
-                        ("cyrtal -f", [prog["cyrtal"], "-x", "-f", "f.bn"]),
-                        ("cyrtal -b", [prog["cyrtal"], "-x", "-b", "f.bn"]),
-                        ("cyrtal -d", [prog["cyrtal"], "-x", "-d", "d.bn"]),
-                        ("movrane AG EF", [prog["movrane"], "-x", "net.apnn", "f.ctl"])]
+                runs = [("cyrtal -b (RS)", [prog["cyrtal"], "-b", "net.bn"]),
+                        ("cyrtal -f", [prog["cyrtal"], "-f", "f.bn"]),
+                        ("cyrtal -b", [prog["cyrtal"], "-b", "f.bn"]),
+                        ("cyrtal -d", [prog["cyrtal"], "-d", "d.bn"]),
+                        ("movrane AG EF", [prog["movrane"], "net.apnn", "f.ctl"])]
                 for name, cmd in runs:
                     if n not in (sizes if name in ("cyrtal -b (RS)", "movrane AG EF") else check_sizes):
                         continue
