@@ -255,6 +255,7 @@ bool NetEncoding::safeQ(const Zbdd& set) const {
 }
 
 void NetEncoding::dumpVectors() const {
+    if (net->dialect == Dialect::Movrane) message("fireTransNr=%d\n", nOrd);
     for (int i = 0; i < nOrd; ++i) {
         const TransitionVector& v = records[firingOrder[i]].vector;
         message("%d ", firingOrder[i]);
