@@ -1,8 +1,11 @@
 // The vorga command line: options, messages, result output and exit codes.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "petri_test.h"
 #include "prefix_fixture.h"
+#include "vorga.h"
 
 using namespace testsupport;
 using namespace vorga_test;
@@ -340,4 +343,63 @@ TEST_F(CliTest, MutualExclusionWitnessBehindTwoBranchings) {
         VorgaRun r = run_vorga(opts);
         EXPECT_TRUE(contains(r.out, "\nplaces are not mutually exclusive\n")) << r.out;
     }
+}
+
+// Paths that name no file to read: a directory, a device that never ends.
+TEST_F(CliTest, DirectoriesAndDevicesAreNoInputFiles) {
+    std::string m = box_mci();
+    VorgaRun prefix = run_vorga({dir_.path()});
+    EXPECT_EQ(prefix.code, 2);
+    EXPECT_EQ(prefix.err, " Error: cannot open " + dir_.path() + "\n");
+    VorgaRun zero = run_vorga({"/dev/zero"});
+    EXPECT_EQ(zero.code, 2);
+    EXPECT_EQ(zero.err, "\n Error while reading a file.\n");
+    for (const char* mode : {"-d", "-r", "-c", "-e", "-m"}) {
+        VorgaRun r = run_vorga({mode, dir_.path(), m});
+        EXPECT_EQ(r.code, 2) << mode;
+        EXPECT_EQ(r.err, "\n Error: cannot open " + dir_.path() + " for input\n") << mode;
+        EXPECT_FALSE(contains(r.out, "NO")) << mode << r.out;
+        EXPECT_FALSE(contains(r.out, "YES")) << mode << r.out;
+    }
+}
+
+// A terminal-places file that fails anywhere only loses the terminal marking.
+TEST_F(CliTest, UnparsableTerminalPlacesOnlyWarn) {
+    std::string m = box_mci();
+    for (const char* text : {"VOS\nPetriBox\nFORMAT_N\n",
+                             "VOS\nPetriBox\nFORMAT_N\nPL\n1\"in\"e\n2\"mid\n3\"out\"x\nTR\n1\"t1\"\n"}) {
+        const std::string net = file("bad.ll_net", text);
+        VorgaRun r = run_vorga({"-i", "-d", net, m});
+        EXPECT_EQ(r.code, 1) << text;
+        EXPECT_TRUE(contains(r.err, "\n Warning: failure when parsing " + net +
+                                        ". Terminal markings will be considered as deadlocks\n"))
+            << r.err;
+        EXPECT_TRUE(contains(r.out, "YES\n_SEQUENCE:\nt1\n")) << r.out;
+        EXPECT_TRUE(contains(r.out, "\nthe system has a deadlock\n")) << r.out;
+    }
+}
+
+TEST_F(CliTest, BoundsOfLinearConstraintsAreDecimalNumbers) {
+    std::string m = box_mci();
+    const std::string e = file("neg", "out>=-1\n");
+    VorgaRun r = run_vorga({"-e", e, m});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "\n Error: incorrect syntax of " + e + "\n");
+    EXPECT_FALSE(contains(r.out, "reachable"));
+}
+
+namespace {
+// Runs the program for its help text, then calls the handler it installed
+// for failed allocations.
+void help_then_out_of_memory() {
+    std::freopen("/dev/null", "w", stdout);
+    char name[] = "vorga";
+    char* argv[] = {name, nullptr};
+    vorga::vorga_main(1, argv);
+    std::get_new_handler()();
+}
+}  // namespace
+
+TEST(VorgaMemory, ExhaustedMemoryEndsWithItsMessage) {
+    EXPECT_EXIT(help_then_out_of_memory(), testing::ExitedWithCode(2), "^\n Error: memory overflow.\n$");
 }

@@ -2,10 +2,12 @@
 // verdicts, printing and the formula language.
 #include "petri_test.h"
 #include "prefix_support.h"
+#include "velcheck.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,19 @@ TEST(VelcheckFiles, OpenErrorsAndTheirOrder) {
     EXPECT_EQ(r.exit_code, 3);
     EXPECT_EQ(r.err, velcheck + ": No such formula file: " + d.file("nophi") + "\n");
     EXPECT_TRUE(testsupport::read_file(d.file("out")).empty());
+}
+
+// A directory is no file to read, neither as prefix nor as formula file.
+TEST(VelcheckFiles, DirectoriesAreNoInputFiles) {
+    TempDir d;
+    const std::string mci = write_prefix(d, "x.mci", cycle_with_exit());
+    auto r = run(cmd(shell_quote(d.path())));
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, velcheck + ": No such prefix file: " + d.path() + "\n");
+    r = run(cmd("-f=" + d.path() + " " + mci));
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err, velcheck + ": No such formula file: " + d.path() + "\n");
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(VelcheckFiles, OutputFileTakesEverythingButErrors) {
@@ -347,3 +362,18 @@ TEST(VelcheckFormula, PrintedReachabilityProgram) {
 }
 
 }  // namespace
+
+namespace {
+// Runs the program for its usage text, then calls the handler it installed
+// for failed allocations.
+void usage_then_out_of_memory() {
+    char name[] = "velcheck";
+    char* argv[] = {name, nullptr};
+    velcheck::run(1, argv);
+    std::get_new_handler()();
+}
+}  // namespace
+
+TEST(VelcheckMemory, ExhaustedMemoryEndsWithExitCode3) {
+    EXPECT_EXIT(usage_then_out_of_memory(), testing::ExitedWithCode(3), "velcheck: Out of memory\n$");
+}

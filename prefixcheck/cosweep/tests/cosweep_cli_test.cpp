@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <new>
 
 #include "coco_oracle.h"
+#include "cosweep_driver.h"
 #include "petri_test.h"
 
 using testsupport::read_file;
@@ -267,4 +269,88 @@ TEST_F(Cli, MoreNamesThanConditions) {
     write_file(dir.file("f"), "|p\np\n");
     r = cosweep("one.ll_net f");
     EXPECT_EQ(r.out, "\nYES!\n#\n") << r.err;
+}
+
+TEST_F(Cli, EntryAndExitPlacesKeepTheirMarking) {
+    // s (entry) and r (exit) are both marked at the start; t moves s to u.
+    write_file(dir.file("box.ll_net"),
+               "VOS\nPetriBox\nFORMAT_N\nPL\n\"s\"eM1\n\"r\"xM1\n\"u\"\nTR\n\"t\"\nTP\n1<3\nPT\n1>1\nTX\n");
+    for (const char* line : {"r\n", "s r\n", "u r\n"}) {
+        write_file(dir.file("f"), line);
+        RunResult r = cosweep("box.ll_net f");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out, line[0] == 'u' ? "\nYES!\n# t\n" : "\nYES!\n#\n") << line;
+    }
+    const std::string comp = read_file(dir.file("box.comp.ll_net"));
+    EXPECT_NE(comp.find("\"r\"0@0xM1m1\n"), std::string::npos) << comp;
+    EXPECT_NE(comp.find("\"s\"0@0eM1m1\n"), std::string::npos) << comp;
+}
+
+TEST_F(Cli, NamesAreComparedWhole) {
+    // a is a marked place of 100 characters, b = a + "x" is never marked;
+    // t takes the token of a.
+    const std::string a(100, 'a'), b = a + "x";
+    write_file(dir.file("long.ll_net"), "VOS\nPlainNet\nFORMAT_N\nPL\n\"" + a + "\"M1\n\"" + b +
+                                            "\"\n\"z\"\nTR\n\"t\"\nTP\n1<3\nPT\n1>1\nTX\n");
+    struct Case { std::string line, out; };
+    for (const Case& c : {Case{b + "\n", "\nNO!\n"}, Case{a + "\n", "\nYES!\n#\n"}, Case{"|" + a + "\n", "\nYES!\n# t\n"},
+                          Case{"|" + b + " " + a + "\n", "\nYES!\n#\n"}}) {
+        write_file(dir.file("f"), c.line);
+        RunResult r = cosweep("long.ll_net f");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out, c.out) << c.line;
+    }
+    // A name longer than every place is no place, however long it is: it is
+    // read up to one character more than the longest place name ("|" + b).
+    write_file(dir.file("f"), std::string(5000, 'a') + "\n");
+    RunResult r = cosweep("long.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "\nERROR: " + std::string(103, 'a') + " ist keine Stelle im Netz!\n");
+}
+
+TEST_F(Cli, WindowsLineEndsAndEmptyLinesAtTheEnd) {
+    struct Case { const char* lines; const char* out; };
+    for (const Case& c : {Case{"p5\r\np2\r\n", "\nYES!\n# t1\n"}, Case{"p1 p2\n\n\n", "\nNO!\n"},
+                          Case{"p1 p2\r\n\r\n", "\nNO!\n"}, Case{"p5\n\np2\n\n", ""}}) {
+        RunResult r = lines(c.lines);
+        if (*c.out) {
+            EXPECT_EQ(r.exit_code, 0) << c.lines << r.err;
+            EXPECT_EQ(r.out, c.out) << c.lines;
+        } else {
+            // An empty line before other lines is still an empty name.
+            EXPECT_EQ(r.exit_code, 1) << c.lines;
+            EXPECT_EQ(r.out, "\nERROR:  ist keine Stelle im Netz!\n") << c.lines;
+        }
+    }
+}
+
+TEST_F(Cli, DirectoriesAreNoInputFiles) {
+    write_file(dir.file("net.ll_net"), kNet);
+    ASSERT_EQ(::mkdir(dir.file("questions").c_str(), 0755), 0);
+    RunResult r = cosweep("net.ll_net questions");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ERROR: Datei questions konnte nicht geoeffnet werden!\n");
+    ASSERT_EQ(::mkdir(dir.file("folder.ll_net").c_str(), 0755), 0);
+    write_file(dir.file("f"), "p1\n");
+    r = cosweep("folder.ll_net f");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "ERROR (hurz!): Datei #folder.ll_net# konnte nicht geoeffnet werden!\nPWD=" + dir.path() + "\n");
+    EXPECT_EQ(trelmik_runs(), 0);
+}
+
+namespace {
+// Runs the program for its usage text, then calls the handler it installed
+// for failed allocations.
+void usage_then_out_of_memory() {
+    char name[] = "cosweep";
+    char* argv[] = {name, nullptr};
+    testing::internal::CaptureStdout();
+    cosweep::run(1, argv);
+    std::get_new_handler()();
+}
+}  // namespace
+
+TEST(CosweepMemory, ExhaustedMemoryEndsWithTheLibraryMessage) {
+    EXPECT_EXIT(usage_then_out_of_memory(), testing::ExitedWithCode(3), "^ERROR: NN.Malloc\\(\\): memory overflow.\n$");
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <new>
 #include <random>
 
 #include "dlbacktrack_driver.h"
@@ -390,4 +392,21 @@ TEST(DlbacktrackRandom, SearchAgreesWithBruteForceOnRandomPrefixes) {
     }
     EXPECT_GT(deadlocks, 100);
     EXPECT_GT(searched_without, 50);   // deadlock-free verdicts that needed backtracking
+}
+
+namespace {
+// Runs the program for its usage text, then calls the handler it installed
+// for failed allocations.
+void usage_then_out_of_memory() {
+    std::freopen("/dev/null", "w", stdout);
+    char name[] = "dlbacktrack";
+    char* argv[] = {name, nullptr};
+    dlbacktrack::run(1, argv);
+    std::get_new_handler()();
+}
+}  // namespace
+
+TEST(DlbacktrackMemory, ExhaustedMemoryEndsWithTheLibraryMessage) {
+    EXPECT_EXIT(usage_then_out_of_memory(), testing::ExitedWithCode(3),
+                "^ERROR: NN.Malloc\\(\\): memory overflow \\(size=0\\).\n$");
 }
