@@ -53,7 +53,25 @@ extern int frontend_kind;            // FE_BPN2 unless a front end says otherwis
 extern bool procedure_semantics;     // B(PN)2 procedure semantics switch
 extern std::uint16_t scale;          // factor of written coordinates (1)
 extern unsigned long max_transitions;  // 2147483648 unless set
-extern int variable_rendering_mode;  // 0 by default, autocast uses 2
+// Naming mode of communication variables (the variable rendering mode).
+enum VariableNaming : int {
+    NAMING_SLOTS = 0,  // written with their slot, x@3 (the default)
+    NAMING_ID = 1,     // as 0, and new_comvars names fresh variables "id", "ie", ...
+                       // (statecast sets it around each statement box)
+    NAMING_NAMES = 2,  // autocast: written by name; synchronisation unites
+                       // equally named variables and reports the variables
+                       // it unites
+    NAMING_BPN2 = 3,   // progcast -n: B(PN)2 names, written by name as in 2
+};
+extern int variable_rendering_mode;  // NAMING_SLOTS unless a front end sets another
+inline bool variables_by_name() {
+    return variable_rendering_mode == NAMING_NAMES || variable_rendering_mode == NAMING_BPN2;
+}
+// Maximum number of variables in one arc label (progcast -v): the limit a
+// front end passes to M_synchronise.
+extern std::uint16_t max_arc_variables;             // 2 unless set
+// Number of instances of a procedure that declares none (progcast -i).
+extern std::uint16_t default_procedure_instances;   // 2 unless set
 extern std::uint16_t arc_weight_bound;  // 1 at start
 extern std::string net_file_name;    // output net; empty = none
 extern std::string ref_file_name;    // output reference file; empty = none

@@ -154,6 +154,7 @@ BlockInfo* get_block(std::uint16_t number);
 MBlock* M_fast_insert_block(MNet* net, std::uint32_t identifier, MBlock** cursor, const std::string& name);
 void M_add_block(MNet* net, std::uint16_t number);
 void block_to_places(MPlace* first, std::uint16_t number);
+void block_to_places(MNet* net, std::uint16_t number);  // from the net's first place
 void block_to_transitions(MNet* net, std::uint16_t number);
 void block_to_phantoms(MNet* net, std::uint16_t number);
 void copy_place_blocks(MPlace* to, const MPlace* from);
@@ -182,6 +183,10 @@ void write_phantom_links(std::FILE* f, const MNet* net, const MTransition* t);
 extern unsigned long transition_counter;
 MPlace* new_place();
 MTransition* new_transition();  // counted against max_transitions
+// The destination receives a copy of the value set; a component that is not
+// a value set (a placeholder a template fills) is passed on as it is.
+void copy_u16_array(TypeComponent* destination, const TypeComponent& source);
+void copy_u16_array(ValueSet* destination, const ValueSet& source);
 bool type_equal(const MPlace* p, const MPlace* q);
 bool dot_type(const MPlace* p);
 MPlace* DuplicatePlace(MNet* net, MPlace* p, MArc** last_in, MArc** last_out, MArc** last_pin,
@@ -190,6 +195,9 @@ MArc* DuplicateTPEdges(MPlace* from, MPlace* to, MArc** last, int phantom);
 MArc* DuplicatePTEdges(MPlace* from, MPlace* to, MArc** last, int phantom);
 MTransition* DuplicateTrans(MNet* net, MTransition* t, MArc** last_pre, MArc** last_post,
                             const std::uint16_t* map);
+// Unites q's block numbers and reference entries into p: those p does not
+// hold yet are appended in q's order.
+void MergePlaceInfo(MPlace* p, const MPlace* q);
 MPlace* RemovePlace(MNet* net, MPlace* p);
 MTransition* RemoveTrans(MNet* net, MTransition* t, int phantom);
 void FreeNet(MNet** net);

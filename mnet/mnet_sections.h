@@ -54,9 +54,15 @@ extern std::string last_format_identifier;
 
 void read_sections(const std::string& path, const std::vector<std::string>& identifiers,
                    const std::vector<SectionDescription>& descriptions, std::vector<SectionHandler>& handlers);
+const std::vector<SectionDescription>& any_net_sections();
+// The sections of an open file whose header lines have been read, in file
+// order, to its end; the scanner state (file name, line) is the caller's.
+// Errors go through the error hook as in read_sections; when a replaced hook
+// returns, the reading stops and the file stays open.
+void ReadSections(std::FILE* f, std::vector<SectionHandler>& handlers,
+                  const std::vector<SectionDescription>& descriptions = any_net_sections());
 // read_sections with the identifiers HLNet, PetriBox, PlainNet and the
 // sections of a net file.
 void ReadAnyNet(const std::string& path, std::vector<SectionHandler>& handlers);
-const std::vector<SectionDescription>& any_net_sections();
 
 }  // namespace mnet

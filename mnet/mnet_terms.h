@@ -62,8 +62,7 @@ extern ForeachExpansion foreach_expansion;
 Guard normalize_guard(TermTable&& table, bool expand);
 
 // Fresh communication variables "@c", "@d", ... ("id", "ie", ... with
-// procedure semantics or the "id" naming mode).
-extern bool comvar_id_naming;
+// procedure semantics or the naming mode NAMING_ID).
 void new_comvars(ComVars& list, std::size_t n);
 
 // The action under construction.
@@ -79,6 +78,11 @@ struct CurrentAction {
 extern CurrentAction current_action;
 void begin_action(const ComVars* vars);
 void end_action();
+// Frees the work buffers of the symbol tables and the action builder (the
+// action under construction, the current node table, the multiplicity of the
+// action work buffers); init_action_buffers and init_var_buffers set them up
+// again.
+void free_work_buffers();
 
 // The default type of the places of elementary boxes: the static {dot} set,
 // or a procedure's instance set while its body is translated.  An

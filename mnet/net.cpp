@@ -1,6 +1,7 @@
 #include "mnet_net.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <cctype>
 #include <memory>
 #include <unordered_map>
@@ -26,6 +27,20 @@ MNet* M_new_net() {
 }
 
 MPlace* new_place() { return new MPlace(); }
+
+void copy_u16_array(TypeComponent* destination, const TypeComponent& source) { *destination = source; }
+void copy_u16_array(ValueSet* destination, const ValueSet& source) { *destination = source; }
+
+void MergePlaceInfo(MPlace* p, const MPlace* q) {
+    std::unordered_set<std::uint32_t> held(p->blocks.begin(), p->blocks.end());
+    for (std::uint16_t b : q->blocks)
+        if (held.insert(b).second) add_block_number(p->blocks, b);
+    auto key = [](const RefEntry& e) { return std::uint32_t(e.number) << 16 | e.decoration; };
+    held.clear();
+    for (const RefEntry& r : p->refs) held.insert(key(r));
+    for (const RefEntry& r : q->refs)
+        if (held.insert(key(r)).second) add_reference(p->refs, r.number, r.decoration);
+}
 
 MTransition* new_transition() {
     ++transition_counter;
@@ -345,6 +360,8 @@ void block_to_places(MPlace* first, std::uint16_t number) {
     for (MPlace* p = first; p; p = p->next)
         if (p->type == PLACE_INTERNAL) add_block_number(p->blocks, number);
 }
+
+void block_to_places(MNet* net, std::uint16_t number) { block_to_places(net->first_place, number); }
 
 void block_to_transitions(MNet* net, std::uint16_t number) {
     for (MTransition* t = net->first_trans; t; t = t->next) add_block_number(t->blocks, number);

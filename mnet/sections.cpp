@@ -253,6 +253,16 @@ void read_sections(const std::string& path, const std::vector<std::string>& iden
     }
 }
 
+void ReadSections(std::FILE* f, std::vector<SectionHandler>& handlers,
+                  const std::vector<SectionDescription>& descriptions) {
+    try {
+        SectionReader reader(f, descriptions, handlers);
+        reader.run();
+    } catch (const ReadAborted&) {
+        // The replaced error hook returned: back to the caller, who owns the file.
+    }
+}
+
 const std::vector<SectionDescription>& any_net_sections() {
     static const std::vector<SectionDescription> table = [] {
         std::vector<SectionField> defaults = {{'n', SF_PAIR}, {'a', SF_PAIR}, {'s', SF_NUMBER}, {'t', SF_NUMBER}};

@@ -436,7 +436,7 @@ void append_variable(std::uint16_t slot, const ComVars& vars, std::string& buf) 
     }
     const ComVar& v = vars[slot];
     std::string name = var_name(v.var);
-    if (variable_rendering_mode == 2) {
+    if (variables_by_name()) {
         bool quote = false;
         if ((v.flags & 1) && !name.empty() && name.back() == '\'') {
             name.pop_back();

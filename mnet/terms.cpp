@@ -146,10 +146,9 @@ Guard normalize_guard(TermTable&& table, bool expand) {
     return out;
 }
 
-bool comvar_id_naming = false;
 
 void new_comvars(ComVars& list, std::size_t n) {
-    std::string name = (procedure_semantics || comvar_id_naming) ? "id" : "@c";
+    std::string name = (procedure_semantics || variable_rendering_mode == NAMING_ID) ? "id" : "@c";
     for (std::size_t i = 0; i < n; ++i) {
         if (list.size() >= MAX_COMVARS) fatal("Transition has too many ComVars !");
         list.push_back(ComVar{var_code(name), 0});
@@ -172,6 +171,12 @@ void begin_action(const ComVars* vars) {
     a.procedure_action = false;
     a.extra.clear();
     a.guard.clear();
+}
+
+void free_work_buffers() {
+    if (current_nodes == &current_action.nodes) current_nodes = nullptr;
+    current_action = CurrentAction();
+    max_multiplicity = 1;
 }
 
 void end_action() {

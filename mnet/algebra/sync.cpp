@@ -157,7 +157,7 @@ MTransition* join_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
                     v2[j].flags |= 1;
                 } else {
                     report(WARNING, "[%s] Different renamings of '%s' united !", mname(), var_name(v1[k].var).c_str());
-                    if (variable_rendering_mode == 2) {
+                    if (variable_rendering_mode == NAMING_NAMES) {
                         m1[k] = f2[j];
                         continue;
                     }
@@ -197,7 +197,7 @@ MTransition* join_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
             // the same variable: the entry stays
         } else if (slot.flags & 2) {
             slot = v1[k];
-        } else if (!(v1[k].flags & 2) && variable_rendering_mode == 2) {
+        } else if (!(v1[k].flags & 2) && variable_rendering_mode == NAMING_NAMES) {
             std::string a = var_name(slot.var), b = var_name(v1[k].var);
             report(WARNING, "[%s] Variables %s and %s were united by synchronisation !", mname(), a.c_str(),
                    b.c_str());

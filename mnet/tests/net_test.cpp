@@ -276,7 +276,7 @@ TEST_F(Net, Blocks) {
     MPlace* e = M_fast_insert_place(net, 3, &c);
     e->type = PLACE_ENTRY;
     a->x = 30, a->y = 60, b->x = 90, b->y = 120;
-    block_to_places(net->first_place, n1);
+    block_to_places(net, n1);
     EXPECT_TRUE(e->blocks.empty());
     M_block_boxes(net);
     MBlock* blk = net->first_block;
@@ -302,6 +302,26 @@ TEST_F(Net, Blocks) {
     testing::internal::CaptureStderr();
     M_block_boxes(net);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Internal error: places: blocknr (999) not found\n");
+}
+
+TEST_F(Net, MergePlaceInfoUnitesBlocksAndReferences) {
+    MPlace p, q;
+    p.blocks = {1, 2};
+    p.refs = {{5, 0}};
+    q.blocks = {2, 3, 1};
+    q.refs = {{5, 0}, {5, 1}, {6, 0}, {5, 1}};
+    MergePlaceInfo(&p, &q);
+    EXPECT_EQ(p.blocks, (std::vector<std::uint16_t>{1, 2, 3}));
+    ASSERT_EQ(p.refs.size(), 3u);
+    EXPECT_EQ(p.refs[1].number, 5);
+    EXPECT_EQ(p.refs[1].decoration, 1);
+    EXPECT_EQ(p.refs[2].number, 6);
+    // Value sets are copied; a placeholder stays one.
+    TypeComponent set = ValueSet{1, 2, 3}, hole, a, b = ValueSet{9};
+    copy_u16_array(&a, set);
+    copy_u16_array(&b, hole);
+    EXPECT_EQ(a, set);
+    EXPECT_FALSE(b.has_value());
 }
 
 TEST_F(Net, SmallBoxArcs) {

@@ -4,6 +4,8 @@
 #include "mnet_base.h"
 #include "mnet_sections.h"
 
+#include <cstdio>
+
 using namespace mnet;
 
 namespace {
@@ -90,4 +92,28 @@ TEST_F(Sections, ReturningHookStopsTheReading) {
     ReadAnyNet(file("VOS\nHLNet\nFORMAT_N\nPL\n1 q\n"), none);
     error_hook = [](const std::string& m) { syntax_error(m); };
     EXPECT_EQ(messages, (std::vector<std::string>{"unknown token `q'"}));
+}
+
+TEST_F(Sections, SectionsOfAnOpenFile) {
+    // The caller reads the header itself and hands the stream over.
+    std::string p = file("VOS\nHLNet\nFORMAT_N\nPL\n1 \"a\"\n2 \"b\"\nTR\n1 \"t\"\nTP\n1<2\nPT\n1>1 p\"x\"\n");
+    std::FILE* f = std::fopen(p.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    scan.file = p;
+    scan.line = 1;
+    for (int k = 0; k < 3; ++k) SkipLine(f);
+    std::vector<std::string> seen;
+    std::optional<std::string> name, label;
+    std::string text;
+    std::vector<SectionHandler> handlers(2);
+    handlers[0].keyword = "PL";
+    handlers[0].targets = {{'"', &name}};
+    handlers[0].callback = [&] { return seen.push_back("P" + name.value_or("-")), 0; };
+    handlers[1].keyword = "PT";
+    handlers[1].targets = {{'p', &label}};
+    handlers[1].text = &text;
+    handlers[1].callback = [&] { return seen.push_back(text + label.value_or("-")), 0; };
+    ReadSections(f, handlers);
+    std::fclose(f);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Pa", "Pb", "1@1 x"}));
 }

@@ -94,10 +94,17 @@ TEST_F(Symtabs, VariableRenderingModes) {
     EXPECT_EQ(render_term(0, v, b), "x@0");
     EXPECT_EQ(render_term(1, v, b), "y@1'");
     EXPECT_EQ(render_term(3, v, b), "z@3");  // already carries its slot
-    variable_rendering_mode = 2;
-    EXPECT_EQ(render_term(0, v, b), "x@2");
-    EXPECT_EQ(render_term(2, v, b), "x@1");
-    EXPECT_EQ(render_term(1, v, b), "y'");
+    // Written by name in the modes of autocast and of progcast -n; the "id"
+    // mode of fresh variables writes slots.
+    for (int mode : {NAMING_NAMES, NAMING_BPN2}) {
+        variable_rendering_mode = mode;
+        EXPECT_EQ(render_term(0, v, b), "x@2");
+        EXPECT_EQ(render_term(2, v, b), "x@1");
+        EXPECT_EQ(render_term(1, v, b), "y'");
+    }
+    variable_rendering_mode = NAMING_ID;
+    EXPECT_EQ(render_term(0, v, b), "x@0");
+    variable_rendering_mode = NAMING_SLOTS;
 }
 
 TEST_F(Symtabs, ActionSetOperations) {

@@ -100,11 +100,29 @@ TEST_F(Terms, FreshCommunicationVariables) {
     EXPECT_EQ(var_name(v[0].var), "@c");
     EXPECT_EQ(var_name(v[1].var), "@d");
     EXPECT_EQ(var_name(v[2].var), "@e");
-    ComVars w;
-    procedure_semantics = true;
-    new_comvars(w, 2);
-    EXPECT_EQ(var_name(w[0].var), "id");
-    EXPECT_EQ(var_name(w[1].var), "ie");
+    for (bool procedures : {true, false}) {
+        procedure_semantics = procedures;
+        variable_rendering_mode = procedures ? NAMING_NAMES : NAMING_ID;
+        ComVars w;
+        new_comvars(w, 2);
+        EXPECT_EQ(var_name(w[0].var), "id");
+        EXPECT_EQ(var_name(w[1].var), "ie");
+    }
+}
+
+TEST_F(Terms, FreeingTheWorkBuffers) {
+    begin_action(nullptr);
+    add_node(N_CONST, VAL_TT, 0);
+    max_multiplicity = 4;
+    free_work_buffers();
+    EXPECT_EQ(current_nodes, nullptr);
+    EXPECT_TRUE(current_action.vars.empty());
+    EXPECT_EQ(max_multiplicity, 1);
+    // The builder starts again as before.
+    begin_action(nullptr);
+    EXPECT_EQ(current_action.vars.size(), 1u);
+    end_action();
+    EXPECT_TRUE(current_action.guard.empty());
 }
 
 TEST_F(Terms, ReadingAVariableAddsTheAccessTermAndOneConjunct) {
