@@ -5,7 +5,7 @@ philosophers and token rings of growing size.
 
     python3 bench/zbdd_bench.py [--bin build/bin] [--sizes 100,200]
                                 [--check-sizes 10,20,40] [--families phil,ring]
-                                [--timeout 600]
+                                [--model s|m|l|x] [--timeout 600]
 
 Reachability and movrane run on --sizes; the cycle checks, whose macro-step
 fixpoints hold far larger intermediate diagrams than the chained
@@ -120,7 +120,10 @@ def main():
     ap.add_argument("--check-sizes", default="10,20,40")
     ap.add_argument("--families", default="phil,ring")
     ap.add_argument("--timeout", type=float, default=600)
+    ap.add_argument("--model", default="m", choices="smlx",
+                    help="model size of cyrtal and movrane (a small node array collects often)")
     args = ap.parse_args()
+    size = "-" + args.model
     bin_dir = os.path.abspath(args.bin)
     prog = {p: os.path.join(bin_dir, p) for p in ("cyrtal", "movrane", "pelwick")}
     for p, path in prog.items():
@@ -148,11 +151,11 @@ def main():
                 for bn, opt, ba in (("f.bn", "-f", "ox.ba"), ("d.bn", "-d", "wx.ba")):
                     with open(os.path.join(tmp, bn), "w") as out:
                         subprocess.run([prog["pelwick"], opt, "net.apnn", ba], cwd=tmp, stdout=out, check=True)
-                runs = [("cyrtal -b (RS)", [prog["cyrtal"], "-b", "net.bn"]),
-                        ("cyrtal -f", [prog["cyrtal"], "-f", "f.bn"]),
-                        ("cyrtal -b", [prog["cyrtal"], "-b", "f.bn"]),
-                        ("cyrtal -d", [prog["cyrtal"], "-d", "d.bn"]),
-                        ("movrane AG EF", [prog["movrane"], "net.apnn", "f.ctl"])]
+                runs = [("cyrtal -b (RS)", [prog["cyrtal"], size, "-b", "net.bn"]),
+                        ("cyrtal -f", [prog["cyrtal"], size, "-f", "f.bn"]),
+                        ("cyrtal -b", [prog["cyrtal"], size, "-b", "f.bn"]),
+                        ("cyrtal -d", [prog["cyrtal"], size, "-d", "d.bn"]),
+                        ("movrane AG EF", [prog["movrane"], size, "net.apnn", "f.ctl"])]
                 for name, cmd in runs:
                     if n not in (sizes if name in ("cyrtal -b (RS)", "movrane AG EF") else check_sizes):
                         continue
