@@ -108,7 +108,11 @@ def main():
     ap.add_argument("--support", action="store_true",
                     help="only run the analyser support library's benchmark "
                          "(state strings, AVL sets, radix tables, file reads; needs -DVOS_BENCH=ON)")
+    ap.add_argument("--mnet", action="store_true",
+                    help="only time synchronisation and scoping of the box algebra (needs -DVOS_BENCH=ON)")
     args = ap.parse_args()
+    if args.mnet:
+        sys.exit(subprocess.call([os.path.join(os.path.abspath(args.bin), "mnetbench"), "20000", "12"]))
     if args.support:
         exe = os.path.join(os.path.abspath(args.bin), "supportbench")
         with tempfile.TemporaryDirectory() as tmp:

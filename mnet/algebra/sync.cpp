@@ -395,18 +395,26 @@ std::uint64_t join_signature(const MTransition* t) {
     return h;
 }
 
-// Copies of the originals without arcs in a member: (original, count),
-// sorted by original.
-using ArclessCounts = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+// Copies of the originals in a member: (original, count), sorted by
+// original.
+using Copies = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
 struct Member {
     MTransition* t;
     bool holds_a, holds_co;
-    ArclessCounts arcless;
+    Copies copies;
 };
 
-// Sum of two members' counts; false when an original exceeds the bound.
-bool add_counts(const ArclessCounts& x, const ArclessCounts& y, std::uint32_t bound, ArclessCounts& out) {
+// What the closure knows of each original: how many copies a join may hold,
+// and whether it has no arcs (then that number is the documented bound, not
+// a consequence of the arc bound).
+struct Original {
+    std::uint32_t most;
+    bool arcless;
+};
+
+// Sum of two members' copies; false when an original exceeds its number.
+bool add_copies(const Copies& x, const Copies& y, const std::vector<Original>& originals, Copies& out) {
     out.clear();
     std::size_t i = 0, j = 0;
     while (i < x.size() || j < y.size()) {
@@ -414,16 +422,17 @@ bool add_counts(const ArclessCounts& x, const ArclessCounts& y, std::uint32_t bo
         if (j == y.size() || (i < x.size() && x[i].first < y[j].first)) e = x[i++];
         else if (i == x.size() || y[j].first < x[i].first) e = y[j++];
         else e = {x[i].first, x[i].second + y[j].second}, ++i, ++j;
-        if (e.second > bound) return false;
+        if (e.second > originals[e.first].most) return false;
         out.push_back(e);
     }
     return true;
 }
 
-// a holds no more copies of any original than b.
-bool counts_within(const ArclessCounts& a, const ArclessCounts& b) {
+// a holds no more copies than b of any original without arcs.
+bool arcless_within(const Copies& a, const Copies& b, const std::vector<Original>& originals) {
     std::size_t j = 0;
     for (const auto& [orig, count] : a) {
+        if (!originals[orig].arcless) continue;
         while (j < b.size() && b[j].first < orig) ++j;
         if (j == b.size() || b[j].first != orig || b[j].second < count) return false;
     }
@@ -435,36 +444,44 @@ bool counts_within(const ArclessCounts& a, const ArclessCounts& b) {
 std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit) {
     const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
     const std::uint16_t np = a.nparams;
-    const std::uint32_t bound = std::max<std::uint32_t>(limit, 1);
     std::vector<Member> members;
+    std::vector<Original> originals;
     std::unordered_multimap<std::uint64_t, std::size_t> by_signature;
     for (MTransition* t = net->last_trans; t; t = t->prev) {
         bool ha = holds(t, even, np) != nullptr, hc = holds(t, odd, np) != nullptr;
         if (!ha && !hc) continue;
-        ArclessCounts c;
-        if (!t->pre && !t->post) c.push_back({static_cast<std::uint32_t>(members.size()), 1});
+        // k copies put k times the tokens of each arc on its place: more than
+        // the limit allows are bound to fail, and are not tried.
+        std::size_t widest = 0;
+        for (const MArc* list : {t->pre, t->post})
+            for (const MArc* arc = list; arc; arc = arc->tnext)
+                widest = std::max<std::size_t>(widest, inscription_size(arc->inscription));
+        const bool arcless = !t->pre && !t->post;
+        const std::uint32_t most = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(limit / std::max<std::size_t>(widest, 1)));
+        const auto k = static_cast<std::uint32_t>(originals.size());
+        originals.push_back(Original{most, arcless});
         by_signature.emplace(join_signature(t), members.size());
-        members.push_back(Member{t, ha, hc, std::move(c)});
+        members.push_back(Member{t, ha, hc, Copies{{k, 1}}});
     }
 
-    ArclessCounts counts;
+    Copies copies;
     const MadeBefore equal_member = [&](const MTransition* n) {
         auto range = by_signature.equal_range(join_signature(n));
         for (auto it = range.first; it != range.second; ++it) {
             const Member& m = members[it->second];
-            if (counts_within(m.arcless, counts) && trans_equal(n, m.t)) return true;
+            if (arcless_within(m.copies, copies, originals) && trans_equal(n, m.t)) return true;
         }
         return false;
     };
     // Joins member x (holding ^a, as t1) with member y (holding a, as t2).
     auto attempt = [&](std::size_t x, std::size_t y) {
-        if (!add_counts(members[x].arcless, members[y].arcless, bound, counts)) return;
+        if (!add_copies(members[x].copies, members[y].copies, originals, copies)) return;
         MTransition *t1 = members[x].t, *t2 = members[y].t;
         const ActionTerm p = *holds(t1, odd, np), q = *holds(t2, even, np);
         MTransition* n = join_pair(net, t1, t2, p, q, limit, &equal_member);
         if (!n) return;
         by_signature.emplace(join_signature(n), members.size());
-        members.push_back(Member{n, holds(n, even, np) != nullptr, holds(n, odd, np) != nullptr, counts});
+        members.push_back(Member{n, holds(n, even, np) != nullptr, holds(n, odd, np) != nullptr, copies});
     };
     // Each member meets every earlier member of the other polarity, and
     // itself; members made meanwhile come later in the list.
