@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <cstdio>
 #include <cstring>
 
@@ -74,6 +76,15 @@ TEST(Memory, MallocIsZeroFilledAndTrackedReleaseWorks) {
     EXPECT_NE(err.find("FreeAll: Memory at"), std::string::npos);
     EXPECT_EQ(err.find("FreeAll", err.find("FreeAll") + 1), std::string::npos);  // only one block left
     (void)s;
+}
+
+TEST(MemoryDeath, FailedOperatorNewEndsWithCodeThree) {
+    // The handler runs where operator new finds no memory.
+    auto fail = [] {
+        install_memory_handler();
+        std::get_new_handler()();
+    };
+    EXPECT_EXIT(fail(), ::testing::ExitedWithCode(3), "^ERROR: NN\\.MYmalloc\\(\\): memory overflow\\.\n$");
 }
 
 TEST(Tokens, SeparatorsCommentsNumbersCoordinates) {
