@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS  := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: demo test deps
+.PHONY: demo test deps fuzz
 
 deps:
 	@need=""; \
@@ -26,3 +26,13 @@ test: deps
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON >/dev/null
 	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build-test -j $(JOBS)
 	cd build-test && ctest -j $(JOBS) --output-on-failure
+
+# The fuzz targets of the prefix and net readers, FUZZ_TIME seconds each,
+# with libFuzzer when clang++ is there (the readers then carry its coverage
+# instrumentation), otherwise with a mutation loop.
+FUZZ_TIME ?= 60
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON -DVOS_DIRS="testsupport;netlib;prefixcheck" \
+	  $$(command -v clang++ >/dev/null && echo -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link) >/dev/null
+	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build-fuzz -j $(JOBS) --target fuzz_prefix_reader fuzz_net_reader
+	bash prefixcheck/fuzz/run_fuzzers.sh build-fuzz $(FUZZ_TIME)
