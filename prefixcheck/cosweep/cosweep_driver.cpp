@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "cosweep_error.h"
 #include "cosweep_net.h"
@@ -138,15 +137,9 @@ std::string shell_quote(const std::string& s) {
     return q + "'";
 }
 
-namespace {
-// An allocation that fails ends the program with the library's memory
-// message (exit 3).
-void out_of_memory() { netlib::memory_overflow("Malloc", 0); }
-}  // namespace
-
 int run(int argc, char** argv) {
     netlib::edition = netlib::Edition::Cosweep;
-    std::set_new_handler(out_of_memory);
+    netlib::install_memory_handler();
     if (argc <= 2) {
         usage();
         return 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <new>
 
 #include "dlbacktrack_search.h"
 #include "net.h"
@@ -166,16 +165,8 @@ void CheckDeadlocks(const PrefixGraph& prefix, const std::string& /*file1*/, con
     write_stdout(time_line(clock.seconds()));
 }
 
-namespace {
-
-// An allocation that fails ends the program as an exhausted allocation of the
-// net library does (exit 3); the size asked for is not known here.
-void out_of_memory() { netlib::memory_overflow("Malloc", 0); }
-
-}  // namespace
-
 int run(int argc, char** argv) {
-    std::set_new_handler(out_of_memory);
+    netlib::install_memory_handler();
     const std::string program = argc > 0 && argv[0] ? argv[0] : "dlbacktrack";
     if (argc < 2 || argc > 3) {
         write_stdout(usage_text(program));
