@@ -132,6 +132,21 @@ TEST(Expansion, GuardsSelectBindings) {
     EXPECT_NE(r.err.find("transition id 3: parse error\n"), std::string::npos) << r.err;
 }
 
+// Transitions with 300 declared-only variables and with 300 arc variables
+// (a front end allows 256 communication variables per transition).
+TEST(Expansion, ManyVariables) {
+    std::string guard, places = "PL\n1 0@0Z\"{0,1}\"z\"{1}\"\n", arcs = "PT\n1>1p\"x\"\n";
+    for (int i = 1; i <= 300; ++i) {
+        guard += (i > 1 ? " and v" : "v") + std::to_string(i) + "{" + std::to_string(i) + "}";
+        places += std::to_string(i + 1) + " 0@0Z\"{7}\"\n";
+        arcs += std::to_string(i + 1) + ">2p\"x" + std::to_string(i) + "\"\n";
+    }
+    Result r = flatten(hl_net(places + "TR\n1 0@0g\"" + guard + ": v300 = 300 & x = 1\"\n2 5@5\nTP\n" + arcs));
+    ASSERT_EQ(r.status, 0) << r.message;
+    EXPECT_EQ(section(r.files[".ll_net"], "TR", "TP"), "\"T1\"0@0\n\"T2\"5@5\n");
+    EXPECT_EQ(section(r.files[".ll_net"], "PT", "").substr(0, 15), "2>1\n3>2\n4>2\n5>2");
+}
+
 // Arc weights sum the multiplicities that lead to one place; every weight
 // of 2 or more is written, and "-" removes the transitions that have one,
 // numbering the rest without gaps.
@@ -308,11 +323,14 @@ TEST(References, Errors) {
 
 // Node numbers, names and the reader's errors.
 TEST(Reading, NumberingNamesAndQuotes) {
-    Result r = flatten(hl_net("PL\n0@0b'say \"hi\"'\n0@0ex\n3 0@0'a\"b'\n"
+    // Empty type and marking texts read as none.
+    Result r = flatten(hl_net("PL\n0@0b'say \"hi\"'\n0@0ex\n3 0@0'a\"b'\n4 0@0eZ\"\"z\"\"y\"\"\n"
                               "TR\n0@0\"x'\"\nTP\n1<2p\"dot\"\n1<3p\"dot\"\nPT\n"));
     ASSERT_EQ(r.status, 0) << r.message;
-    EXPECT_EQ(section(r.files[".ll_net"], "PL", "TR"), "\"P1\"0@0b'say \"hi\"'\n\"P2\"0@0eM1m1\n\"P3\"0@0\n");
-    EXPECT_EQ(r.files[".hl_ll_ref"], "VOS\nReferences_HL_LL\nFORMAT_N\nPL\nP1\"P1\"\nP2\"P2\"\nP3'a\"b'\nTR\nT1\"x'\"\n");
+    EXPECT_EQ(section(r.files[".ll_net"], "PL", "TR"),
+              "\"P1\"0@0b'say \"hi\"'\n\"P2\"0@0eM1m1\n\"P3\"0@0\n\"P4\"0@0eM1m1\n");
+    EXPECT_EQ(r.files[".hl_ll_ref"],
+              "VOS\nReferences_HL_LL\nFORMAT_N\nPL\nP1\"P1\"\nP2\"P2\"\nP3'a\"b'\nP4\"P4\"\nTR\nT1\"x'\"\n");
 }
 
 TEST(Reading, SyntaxErrors) {

@@ -753,3 +753,22 @@ TEST(RandomColouredNetsPipe, TrelmikAndDlbacktrackAgree) {
     }
     EXPECT_GE(safe, 8);
 }
+
+// trelmik reads every expansion, safe or not (-A: read, then stop).
+TEST(RandomColouredNetsPipe, TrelmikReadsEveryExpansion) {
+    const std::string bin = VOS_BIN_DIR;
+    if (testsupport::read_file(bin + "/trelmik").empty()) GTEST_SKIP() << "trelmik is not built";
+    TempDir all;
+    std::string every;
+    for (std::uint64_t seed = 2000; seed < 2016; ++seed) {
+        TempDir dir;
+        const std::vector<std::string> options = seed % 2 ? std::vector<std::string>{"-b", "-p"}
+                                                           : std::vector<std::string>{"-"};
+        const std::string copy = all.file(std::to_string(seed) + ".ll_net");
+        testsupport::write_file(copy, flatten(Generator(seed).net(), options, dir).ll_net);
+        every += " " + testsupport::shell_quote(copy);
+    }
+    testsupport::RunResult r = testsupport::run("for f in" + every + "; do ASAN_OPTIONS=detect_leaks=0 " + bin +
+                                                "/trelmik -A \"$f\" || echo \"$f: $?\"; done");
+    EXPECT_EQ(r.out, "") << r.err;
+}
