@@ -333,6 +333,41 @@ TEST(Reading, NumberingNamesAndQuotes) {
               "VOS\nReferences_HL_LL\nFORMAT_N\nPL\nP1\"P1\"\nP2\"P2\"\nP3'a\"b'\nP4\"P4\"\nTR\nT1\"x'\"\n");
 }
 
+// The ordered inserts keep number order whatever the input order, and
+// refuse a number twice; arcs keep the order of their other node.
+TEST(Reading, OrderedInserts) {
+    HLNet net;
+    PlaceCursor pc = net.places.end();
+    for (std::uint32_t n : {5u, 6u, 3u, 9u, 4u, 10u, 1u}) M_fast_insert_place(net, n, pc);
+    std::vector<std::uint32_t> order;
+    for (const auto& [n, p] : net.places) order.push_back(p.number);
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{1, 3, 4, 5, 6, 9, 10}));
+    for (std::uint32_t n : {4u, 10u, 1u}) {
+        try {
+            M_fast_insert_place(net, n, pc);
+            ADD_FAILURE() << n;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.status(), 1);
+            EXPECT_EQ(std::string(f.what()), "ERROR: HL.M_fast_insert_place(): place '" + std::to_string(n) +
+                                                 "' already exists.\n");
+        }
+    }
+    TransitionCursor tc = net.transitions.end();
+    for (std::uint32_t n : {2u, 1u, 3u}) M_fast_insert_transition(net.transitions, n, tc);
+    EXPECT_THROW(M_fast_insert_transition(net.transitions, 2, tc), Failure);
+    HLPlace& p5 = net.places.at(5);
+    for (std::uint32_t t : {3u, 1u, 2u, 1u}) fast_insert_PT_edge(net, p5, net.transitions.at(t), false);
+    std::vector<std::uint32_t> arcs;
+    for (const HLArc* a : p5.out) arcs.push_back(a->transition->number);
+    EXPECT_EQ(arcs, (std::vector<std::uint32_t>{1, 1, 2, 3}));
+    for (std::uint32_t q : {9u, 3u, 4u}) fast_insert_TP_edge(net, net.transitions.at(1), net.places.at(q), true);
+    arcs.clear();
+    for (const HLArc* a : net.transitions.at(1).out) arcs.push_back(a->place->number);
+    EXPECT_EQ(arcs, (std::vector<std::uint32_t>{3, 4, 9}));
+    EXPECT_EQ(net.places.at(9).phantom_in.size(), 1u);
+    EXPECT_TRUE(net.places.at(9).in.empty());
+}
+
 TEST(Reading, SyntaxErrors) {
     struct Case {
         std::string sections, message;
