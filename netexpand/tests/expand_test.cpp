@@ -147,21 +147,23 @@ TEST(Expansion, ManyVariables) {
     EXPECT_EQ(section(r.files[".ll_net"], "PT", "").substr(0, 15), "2>1\n3>2\n4>2\n5>2");
 }
 
-// Arc weights sum the multiplicities that lead to one place; every weight
-// of 2 or more is written, and "-" removes the transitions that have one,
-// numbering the rest without gaps.
+// Arc weights sum the multiplicities that lead to one place (a count of 0
+// adds nothing); every weight of 2 or more is written, and "-" removes the
+// transitions that have one, numbering the rest without gaps.
 TEST(Expansion, WeightsAndTheirRemoval) {
     const std::string net = hl_net("PL\n1 0@0\"a\"z\"{dot}\"\n2 0@0\"b\"\n"
-                                   "TR\n1 0@0\"one\"\n2 0@0\"two\"\n3 0@0\"many\"\n4 0@0\"four\"\n"
-                                   "TP\n1<2p\"dot\"\n2<2p\"dot,dot\"\n3<2p\"1000*dot\"\n4<2p\"{dot}\"v3\n"
-                                   "PT\n1>1p\"dot\"\n1>2p\"dot\"\n1>3p\"dot\"\n1>4p\"dot\"\n");
+                                   "TR\n1 0@0\"one\"\n2 0@0\"two\"\n3 0@0\"many\"\n4 0@0\"four\"\n5 0@0\"none\"\n"
+                                   "TP\n1<2p\"dot\"\n2<2p\"dot,dot\"\n3<2p\"1000*dot\"\n4<2p\"{dot, 0*dot}\"v3\n"
+                                   "5<2p\"0*dot\"\n"
+                                   "PT\n1>1p\"dot\"\n1>2p\"dot\"\n1>3p\"dot\"\n1>4p\"dot\"\n1>5p\"dot\"\n");
     Result r = flatten(net);
     ASSERT_EQ(r.status, 0) << r.message;
     EXPECT_EQ(section(r.files[".ll_net"], "TP", "PT"), "1<2\n2<2w2\n3<2w1000\n4<2v3\n");
     r = flatten(net, {"-"});
     ASSERT_EQ(r.status, 0) << r.message;
-    EXPECT_EQ(section(r.files[".ll_net"], "TR", ""), "\"T1\"0@0\n\"T2\"0@0\nTP\n1<2\n2<2v3\nPT\n1>1\n1>2\n");
-    EXPECT_EQ(section(r.files[".hl_ll_ref"], "TR", ""), "T1\"one\"\nT2\"four\"\n");
+    EXPECT_EQ(section(r.files[".ll_net"], "TR", ""),
+              "\"T1\"0@0\n\"T2\"0@0\n\"T3\"0@0\nTP\n1<2\n2<2v3\nPT\n1>1\n1>2\n1>3\n");
+    EXPECT_EQ(section(r.files[".hl_ll_ref"], "TR", ""), "T1\"one\"\nT2\"four\"\nT3\"none\"\n");
 }
 
 // A phantom synchronised with a transition whose three instances induce
