@@ -47,6 +47,15 @@ struct NetOwner {
     ~NetOwner() { netlib::delete_net(net); }
 };
 
+// Whether every place of the net in the file carries a component number.
+bool has_components(const std::string& path) {
+    NetOwner net;
+    net.net = netlib::read_new_VOS(path);
+    for (const netlib::NET_NODE* p = net.net->first_place; p; p = p->next)
+        if (p->aux == 0) return false;
+    return true;
+}
+
 int check(bool component_loop, const std::string& net_file, const std::string& formula_file) {
     if (!can_open(net_file)) {
         const char* pwd = std::getenv("PWD");
@@ -60,29 +69,17 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
     const DerivedNames names = derive_names(net_file);
 
     netlib::vos_options.keep_extras = true;
-    NetOwner input;
-    input.net = netlib::read_new_VOS(net_file);
-    check_no_complement_places(input.net);
-
-    // The complement net: reused when it is not older than the net (and, for
-    // the component loop, carries the components); otherwise made anew.
-    NetOwner working;
-    bool fresh_complement = false;
-    if (up_to_date(names.complement, net_file)) {
-        working.net = netlib::read_new_VOS(names.complement);
-        if (component_loop)
-            for (netlib::NET_NODE* p = working.net->first_place; p; p = p->next)
-                if (p->aux == 0) {
-                    netlib::delete_net(working.net);
-                    break;
-                }
-    }
-    if (!working.net) {
+    // The complement net is reused when it is not older than the net (and,
+    // for the component loop, carries the components); otherwise it is made
+    // anew from the net, which is read only then.
+    const bool fresh_complement =
+        !up_to_date(names.complement, net_file) || (component_loop && !has_components(names.complement));
+    if (fresh_complement) {
+        NetOwner input;
+        input.net = netlib::read_new_VOS(net_file);
+        check_no_complement_places(input.net);
         ComplementNet(input.net, names.complement, component_loop);
-        fresh_complement = true;
-        working.net = netlib::read_new_VOS(names.complement);
     }
-    netlib::delete_net(input.net);
 
     const std::string mci = names.mci(), coco = names.bin_coco();
     if (fresh_complement || !up_to_date(mci, names.complement) || !up_to_date(coco, names.complement)) {
@@ -105,8 +102,10 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
         (void)status;   // a failure shows when the prefix is read
     }
 
+    // The prefix names the places of the complement net it was unfolded
+    // from; the formula lines are read against them.
     Prefix prefix = readMCI(mci);
-    CoSearch search(prefix, working.net);
+    CoSearch search(prefix);
     search.read_co_relation(coco);
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(prefixfile::open_for_reading(formula_file, false), &std::fclose);

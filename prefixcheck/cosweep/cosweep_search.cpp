@@ -1,5 +1,10 @@
 #include "cosweep_search.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
@@ -10,12 +15,9 @@
 
 namespace cosweep {
 
-CoSearch::CoSearch(const Prefix& prefix, netlib::NET* net) : prefix_(prefix), net_(net) {
-    for (const netlib::NET_NODE* p = net_->first_place; p; p = p->next)
-        longest_place_ = std::max(longest_place_, p->name.size());
+CoSearch::CoSearch(const Prefix& prefix) : prefix_(prefix) {
     const std::uint32_t places = prefix_.places.count();
-    place_number_.reserve(places);
-    for (std::uint32_t p = 1; p <= places; ++p) place_number_.emplace(prefix_.places[p], p);
+    for (std::uint32_t p = 1; p <= places; ++p) longest_place_ = std::max(longest_place_, prefix_.places[p].size());
     // Conditions by place: counted, then filled in ascending order.
     place_conditions_.offset.assign(std::size_t(places) + 2, 0);
     for (std::uint32_t c = 1; c <= prefix_.conditions; ++c) ++place_conditions_.offset[prefix_.condition_place[c] + 1];
@@ -35,13 +37,47 @@ std::uint64_t CoSearch::row_start(std::uint32_t k) {
 void CoSearch::read_co_relation(const std::string& path) {
     const std::uint32_t n = prefix_.conditions;
     const std::uint64_t size = n > 1 ? row_start(n + 1) : 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(prefixfile::open_for_reading(path), &std::fclose);
-    if (!f) throw CosweepError("ERROR: " + path + " kann nicht geoeffnet werden!\n");
-    matrix_.assign(static_cast<std::size_t>(size), 0);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        throw CosweepError("ERROR: " + path + " kann nicht geoeffnet werden!\n");
+    }
     // A short matrix would make concurrent conditions look dependent and
     // answer "NO!" for reachable markings.
-    if (std::fread(matrix_.data(), 1, matrix_.size(), f.get()) != matrix_.size())
-        throw CosweepError("ERROR: " + path + " ist zu kurz fuer das Praefix!\n");
+    const std::string too_short = "ERROR: " + path + " ist zu kurz fuer das Praefix!\n";
+    // A regular file is mapped: the search reads a few rows of a matrix that
+    // grows with the square of the prefix, so only those pages are loaded.
+    if (S_ISREG(st.st_mode)) {
+        if (static_cast<std::uint64_t>(st.st_size) < size) {
+            ::close(fd);
+            throw CosweepError(too_short);
+        }
+        if (size > 0) {
+            void* p = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                ::close(fd);
+                mapping_ = {p, static_cast<std::size_t>(size)};
+                matrix_ = static_cast<const std::uint8_t*>(p);
+                return;
+            }
+        }
+    }
+    // Otherwise the rows are read, all into one array.
+    copy_.reset(new std::uint8_t[static_cast<std::size_t>(size)]);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t k = ::read(fd, copy_.get() + got, static_cast<std::size_t>(size) - got);
+        if (k <= 0) break;
+        got += static_cast<std::size_t>(k);
+    }
+    ::close(fd);
+    if (got < size) throw CosweepError(too_short);
+    matrix_ = copy_.get();
+}
+
+CoSearch::~CoSearch() {
+    if (mapping_.first) ::munmap(mapping_.first, mapping_.second);
 }
 
 bool CoSearch::IsCo(std::uint32_t a, std::uint32_t b) const {
@@ -90,7 +126,7 @@ bool CoSearch::ReadMarkingLine(std::FILE* f, const std::string& file) {
     std::unordered_set<std::string> seen;
     for (std::string& n : raw) {
         if (!seen.insert(n).second) continue;
-        if (n.size() > longest_place_ || net_->places == 0 || !netlib::find_P(net_, n))
+        if (!prefix_.places.find(n))
             throw CosweepError("\nERROR: " + n + " ist keine Stelle im Netz!\n", CosweepError::Stream::Out);
         names_.push_back(std::move(n));
     }
@@ -102,11 +138,8 @@ void CoSearch::ConditionsOfPlaces() {
     if (m > prefix_.conditions) throw CosweepError("ERROR: Netz hat zu wenig Stellen!\n");
     lists_.clear();
     lists_.resize(m);
-    for (std::size_t i = 0; i < m; ++i) {
-        auto it = place_number_.find(names_[i]);
-        if (it == place_number_.end()) continue;
-        for (std::uint32_t c : place_conditions_[it->second]) lists_[i].append(c);
-    }
+    for (std::size_t i = 0; i < m; ++i)
+        for (std::uint32_t c : place_conditions_[prefix_.places.find(names_[i])]) lists_[i].append(c);
     no_condition_ = std::any_of(lists_.begin(), lists_.end(), [](const auto& l) { return l.is_empty(); });
 }
 

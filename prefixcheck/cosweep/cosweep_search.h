@@ -8,26 +8,30 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cosweep_prefix.h"
 #include "my_liste.h"
-#include "net.h"
 
 namespace cosweep {
 
 class CoSearch {
 public:
-    // `net` is the working net whose places the formula lines name.
-    CoSearch(const Prefix& prefix, netlib::NET* net);
+    // The formula lines name places of the prefix's net (the complement
+    // net, so names beginning with '|' denote unmarked places).
+    explicit CoSearch(const Prefix& prefix);
+    ~CoSearch();
+    CoSearch(const CoSearch&) = delete;
+    CoSearch& operator=(const CoSearch&) = delete;
 
     // Reads the matrix: a row of k-1 bits for each condition k = 2..n, each
-    // row padded to whole bytes, all rows in one array.  A file that cannot
-    // be opened or that holds fewer bytes than the rows need is an error
-    // (CosweepError).
+    // row padded to whole bytes, all rows in one array (a regular file is
+    // mapped, not copied; it must not shrink while the program runs).  A
+    // file that cannot be opened or that holds fewer bytes than the rows need
+    // is an error (CosweepError).
     void read_co_relation(const std::string& path);
 
     // Reads the next line of place names; true at the end of the file.
@@ -59,13 +63,13 @@ private:
     static std::uint64_t row_start(std::uint32_t k);
 
     const Prefix& prefix_;
-    netlib::NET* net_;
-    std::size_t longest_place_ = 0;        // longest place name of the working net
-    std::vector<std::uint8_t> matrix_;     // the rows of conditions 2..n, one after the other
+    std::size_t longest_place_ = 0;        // longest place name
+    const std::uint8_t* matrix_ = nullptr;   // the rows of conditions 2..n, one after the other
+    std::pair<void*, std::size_t> mapping_{nullptr, 0};   // the mapped file, or
+    std::unique_ptr<std::uint8_t[]> copy_;                // the rows read
     // The conditions of each place of the prefix, ascending (index by place
-    // number), and the place numbers by name.
+    // number).
     prefixfile::Relation place_conditions_;
-    std::unordered_map<std::string_view, std::uint32_t> place_number_;
     std::vector<std::string> names_;       // the current line, repeated names dropped
     std::vector<List<std::uint32_t>> lists_;
     std::vector<std::uint32_t> chosen_;

@@ -52,6 +52,21 @@ ByteInput::ByteInput(std::FILE* file) : file_(file) {
     }
 }
 
+bool ByteInput::take_string(std::string& out) {
+    for (;;) {
+        const void* nul = std::memchr(pos_, 0, static_cast<std::size_t>(end_ - pos_));
+        if (nul) {
+            const auto* at = static_cast<const unsigned char*>(nul);
+            out.append(reinterpret_cast<const char*>(pos_), static_cast<std::size_t>(at - pos_));
+            pos_ = at + 1;
+            return true;
+        }
+        out.append(reinterpret_cast<const char*>(pos_), static_cast<std::size_t>(end_ - pos_));
+        pos_ = end_;
+        if (!fill(1)) return false;
+    }
+}
+
 bool ByteInput::fill(std::size_t need) {
     if (!file_ || failed_) return false;
     const std::size_t left = static_cast<std::size_t>(end_ - pos_);

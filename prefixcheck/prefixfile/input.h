@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <memory>
 
@@ -31,6 +32,9 @@ public:
         if (pos_ == end_ && !fill(1)) return EOF;
         return *pos_++;
     }
+    // Appends the bytes up to the next NUL to `out` and consumes the NUL;
+    // false when the input ends first.
+    bool take_string(std::string& out);
     // Whether `n` more bytes can be there: always true when the size is
     // unknown.
     bool may_hold(std::uint64_t n) const { return !size_known_ || n <= remaining(); }

@@ -5,7 +5,6 @@
 // anything is allocated for them.
 #include <cerrno>
 #include <memory>
-#include <unordered_set>
 
 #include "input.h"
 #include "prefix_checks.h"
@@ -51,11 +50,9 @@ void MciReader::read_names(NameTable& table, std::uint32_t count, const char* wh
     std::string name;
     for (std::uint32_t i = 0; i < count; ++i) {
         name.clear();
-        for (int c = in_.get(); c != 0; c = in_.get()) {
-            if (c == EOF) end_of_input();
-            name.push_back(static_cast<char>(c));
-        }
+        if (!in_.take_string(name)) end_of_input();
         if (name.empty()) malformed(std::string("leerer ") + what + "name");
+        if (table.find(name)) malformed(std::string(what) + "name '" + name + "' mehrfach vorhanden");
         table.add(name);
     }
     int end = in_.get();
@@ -162,14 +159,6 @@ Prefix MciReader::read() {
     for (std::uint32_t c = 1; c <= C; ++c)
         if (p.condition_place[c] > P)
             malformed("Stelle " + num(p.condition_place[c]) + " von B" + num(c) + " existiert nicht");
-    for (const char* kind : {"Stellen", "Transitions"}) {
-        const NameTable& table = kind[0] == 'S' ? p.places : p.transitions;
-        std::unordered_set<std::string_view> seen;
-        seen.reserve(table.count());
-        for (std::uint32_t i = 1; i <= table.count(); ++i)
-            if (!seen.insert(table[i]).second)
-                malformed(std::string(kind) + "name '" + table.str(i) + "' mehrfach vorhanden");
-    }
     return p;
 }
 

@@ -1,18 +1,49 @@
 #include "prefix_checks.h"
 
+#include <functional>
+
 namespace prefixfile {
+
+namespace {
+std::size_t hash_of(std::string_view s) { return std::hash<std::string_view>()(s); }
+}  // namespace
 
 std::uint32_t NameTable::add(std::string_view name) {
     chars_.append(name);
     chars_.push_back('\0');
     start_.push_back(static_cast<std::uint32_t>(chars_.size()));
-    return count();
+    const std::uint32_t number = count();
+    // Names go in by number, each to the end of its probe sequence, so that
+    // find() meets the first of equal names first.
+    if (2 * std::size_t(number) > slots_.size()) {
+        grow_index();   // takes the new name in as well
+    } else {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash_of(name) & mask;
+        while (slots_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = number;
+    }
+    return number;
 }
 
 std::uint32_t NameTable::find(std::string_view name) const {
-    for (std::uint32_t i = 1; i <= count(); ++i)
-        if ((*this)[i] == name) return i;
+    if (slots_.empty()) return 0;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash_of(name) & mask; slots_[i] != 0; i = (i + 1) & mask)
+        if ((*this)[slots_[i]] == name) return slots_[i];
     return 0;
+}
+
+void NameTable::grow_index() {
+    std::size_t size = 16;
+    while (size < 4 * std::size_t(count())) size *= 2;
+    slots_.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::uint32_t k = 1; k <= count(); ++k) {
+        std::size_t i = hash_of((*this)[k]) & mask;
+        while (slots_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = k;
+    }
 }
 
 void NameTable::reserve(std::size_t names, std::size_t chars) {

@@ -51,7 +51,8 @@ struct Relation {
     Span operator[](std::uint32_t i) const { return Span(begin(i), end(i)); }
 };
 
-// Names numbered from 1, each a piece of one buffer (NUL after each name).
+// Names numbered from 1, each a piece of one buffer (NUL after each name),
+// with an index by name.
 class NameTable {
 public:
     std::uint32_t count() const { return static_cast<std::uint32_t>(start_.size()) - 1; }
@@ -59,15 +60,19 @@ public:
         return std::string_view(chars_.data() + start_[i - 1], start_[i] - start_[i - 1] - 1);
     }
     std::string str(std::uint32_t i) const { return std::string((*this)[i]); }
-    std::uint32_t add(std::string_view name);   // returns its number
-    // Number of the first name equal to `name`, 0 when there is none (a
-    // scan; for repeated look-ups build an index).
+    // Appends a name and returns its number; find() keeps giving the first
+    // of equal names.
+    std::uint32_t add(std::string_view name);
+    // Number of the first name equal to `name`, 0 when there is none.
     std::uint32_t find(std::string_view name) const;
     void reserve(std::size_t names, std::size_t chars);
 
 private:
+    void grow_index();
+
     std::string chars_;
     std::vector<std::uint32_t> start_{0};
+    std::vector<std::uint32_t> slots_;   // open addressing: name numbers, 0 = free
 };
 
 // A prefix: conditions 1..conditions, events 1..events; every per-node array

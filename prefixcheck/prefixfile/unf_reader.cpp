@@ -178,14 +178,12 @@ class Interner {
 public:
     explicit Interner(NameTable& table) : table_(table) {}
     std::uint32_t operator()(const std::string& name) {
-        auto [it, fresh] = index_.emplace(name, 0);
-        if (fresh) it->second = table_.add(name);
-        return it->second;
+        const std::uint32_t known = table_.find(name);
+        return known ? known : table_.add(name);
     }
 
 private:
     NameTable& table_;
-    std::unordered_map<std::string, std::uint32_t> index_;
 };
 
 Prefix read(detail::ByteInput& in, const std::string& name) {
