@@ -87,11 +87,15 @@ velcheck::BraProcess read_back(const std::string& mci) {
     return bp;
 }
 
-TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
+// Each test runs over the seeds from its parameter on (ten for deadlocks,
+// eight for formulas), so that the nets are checked in parallel test entries.
+class VelcheckWithTrelmik : public testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
     if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
     const auto params = shapes();
     int checked = 0, deadlocks = 0;
-    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    for (std::uint64_t seed = GetParam(); seed < GetParam() + 10; ++seed) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed * 7, params[seed % params.size()]);
         const testsupport::StateSpace ss = testsupport::explore(net, 20000);
         if (!ss.complete) continue;
@@ -114,8 +118,9 @@ TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
                     EXPECT_TRUE(r.witness_ok) << "seed " << seed << " level " << level;
                 }
             }
-        // The program on the same file.
-        for (const char* args : {"-O3", seed % 2 ? "-O0 -n" : "-O1 -n", seed % 2 ? "-O2" : "-O3 -n"}) {
+        // The program on the same file, with options that change from net to net.
+        static const char* const kOptions[] = {"-O3", "-O0 -n", "-O2", "-O1 -n", "-O3 -n"};
+        for (const char* args : {kOptions[seed % 5]}) {
             std::vector<std::string> argv{velcheck};
             std::istringstream words(args);
             for (std::string w; words >> w;) argv.push_back(w);
@@ -134,16 +139,16 @@ TEST(VelcheckWithTrelmik, DeadlockVerdictsAgreeWithExplorer) {
             EXPECT_TRUE(testsupport::is_dead(net, *m)) << "seed " << seed << " " << args << "\n" << v;
         }
     }
-    EXPECT_GT(checked, 15);
-    EXPECT_GT(deadlocks, 3);
+    EXPECT_GT(checked, 5);
+    EXPECT_GT(deadlocks, 0);
     EXPECT_LT(deadlocks, checked);
 }
 
-TEST(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
+TEST_P(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
     if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
     const auto params = shapes();
     int checked = 0, reachable = 0;
-    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    for (std::uint64_t seed = GetParam(); seed < GetParam() + 8; ++seed) {
         const testsupport::TestNet net = testsupport::random_safe_net(seed * 11 + 3, params[seed % params.size()]);
         const testsupport::StateSpace ss = testsupport::explore(net, 20000);
         if (!ss.complete) continue;
@@ -177,10 +182,10 @@ TEST(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
                     ASSERT_TRUE(m.has_value()) << text;
                     EXPECT_TRUE(phi.holds(*m)) << "seed " << seed << " " << text;
                 }
-            if (i > 1) continue;
+            if (i > 0) continue;
             // The program on the same question.
             testsupport::write_file(d.file("phi"), text);
-            const auto r = minitest::spawn({velcheck, i ? "-n" : "-O3", "-f=" + d.file("phi"), mci}, d.path());
+            const auto r = minitest::spawn({velcheck, seed % 2 ? "-n" : "-O3", "-f=" + d.file("phi"), mci}, d.path());
             ASSERT_EQ(r.exit_code, 0) << phi.text << "\n" << r.err;
             const std::string v = verdict_part(r.out);
             ASSERT_EQ(v.rfind(expected ? "TRUE" : "FALSE", 0), 0u)
@@ -192,9 +197,11 @@ TEST(VelcheckWithTrelmik, ReachabilityFormulasAgreeWithExplorer) {
             EXPECT_TRUE(phi.holds(*m)) << "seed " << seed << " " << phi.text << "\n" << v;
         }
     }
-    EXPECT_GT(checked, 60);
-    EXPECT_GT(reachable, 15);
-    EXPECT_LT(reachable, checked - 15);
+    EXPECT_GT(checked, 20);
+    EXPECT_GT(reachable, 5);
+    EXPECT_LT(reachable, checked - 5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Seeds, VelcheckWithTrelmik, testing::Values(1, 11, 21, 31));
 
 }  // namespace

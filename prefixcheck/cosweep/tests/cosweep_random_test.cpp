@@ -80,7 +80,7 @@ void check_random(const std::string& path, bool component_loop, std::uint64_t fi
         ASSERT_TRUE(testsupport::write_vos(net, dir.file("net.ll_net")));
         const int runs_before = trelmik_runs();
         long long mci_time = -1;
-        for (int round = 0; round < 4; ++round) {
+        for (int round = 0; round < 3; ++round) {
             std::vector<Line> lines(1 + rng() % 2);
             for (Line& l : lines) {
                 std::vector<int> all(static_cast<std::size_t>(net.places()));
@@ -140,23 +140,29 @@ int count_lines(const std::string& log, const std::string& word) {
 
 }  // namespace
 
-TEST(CosweepRandom, AgreesWithTheExplorerThroughTheDefaultLoop) {
+// Each test checks one half of its nets (the parameter), so that the halves
+// run as parallel test entries.
+class CosweepRandom : public testing::TestWithParam<int> {};
+
+TEST_P(CosweepRandom, AgreesWithTheExplorerThroughTheDefaultLoop) {
     cosweep_test::FakeTrelmik fake;
-    check_random(fake.path_prefix(), false, 1, 20, [&] { return count_lines(fake.log(), "-@@ctC"); });
+    check_random(fake.path_prefix(), false, 1 + 10 * GetParam(), 10, [&] { return count_lines(fake.log(), "-@@ctC"); });
 }
 
-TEST(CosweepRandom, AgreesWithTheExplorerUnderK) {
+TEST_P(CosweepRandom, AgreesWithTheExplorerUnderK) {
     cosweep_test::FakeTrelmik fake;
-    check_random(fake.path_prefix(), true, 101, 12, [&] { return count_lines(fake.log(), "-ctCK="); });
+    check_random(fake.path_prefix(), true, 101 + 6 * GetParam(), 6, [&] { return count_lines(fake.log(), "-ctCK="); });
 }
 
-TEST(CosweepRandom, AgreesWithTheExplorerThroughTrelmikErv) {
+TEST_P(CosweepRandom, AgreesWithTheExplorerThroughTrelmikErv) {
     if (!real_trelmik_offers(false)) GTEST_SKIP() << "the installed trelmik does not run -@@ctC -m -M";
     // The runs of the real program are not counted; the time of the prefix file shows reuse.
-    check_random(cosweep_test::real_path_prefix(), false, 201, 20, [] { return -1; });
+    check_random(cosweep_test::real_path_prefix(), false, 201 + 10 * GetParam(), 10, [] { return -1; });
 }
 
-TEST(CosweepRandom, AgreesWithTheExplorerThroughTrelmikComponents) {
+TEST_P(CosweepRandom, AgreesWithTheExplorerThroughTrelmikComponents) {
     if (!real_trelmik_offers(true)) GTEST_SKIP() << "the installed trelmik does not run -ctCK= -m -M";
-    check_random(cosweep_test::real_path_prefix(), true, 301, 12, [] { return -1; });
+    check_random(cosweep_test::real_path_prefix(), true, 301 + 6 * GetParam(), 6, [] { return -1; });
 }
+
+INSTANTIATE_TEST_SUITE_P(Halves, CosweepRandom, testing::Values(0, 1));
