@@ -253,8 +253,11 @@ TEST(Preparation, KeepsReachableMarkings) {
             const int n = net.places();
             ASSERT_EQ(prepared.place_names[0], "|" + net.place_names[0] + "|");
             for (const auto& m : all.states)
-                for (int p = 0; p < n; ++p)
-                    if (mode == 0) ASSERT_EQ(m[p] + m[p + n], 1) << path << " place " << net.place_names[p];
+                for (int p = 0; p < n; ++p) {
+                    if (mode == 0) {
+                        ASSERT_EQ(m[p] + m[p + n], 1) << path << " place " << net.place_names[p];
+                    }
+                }
             // Split transitions may hold tokens in their gadget places; the
             // markings without them are the original ones.
             EXPECT_EQ(named_markings(prepared, original_only), reference) << path << " mode " << mode;
@@ -294,8 +297,11 @@ TEST(Preparation, GadgetCounts) {
         EXPECT_EQ(t.places(), 7 + 2) << mode;
         EXPECT_EQ(t.pre[t.trans_index("big")].size(), 2u) << mode;
         EXPECT_EQ(t.pre[t.trans_index("two")].size(), 2u) << mode;
-        for (const auto& name : t.place_names)
-            if (name.rfind("ZZZS", 0) == 0) EXPECT_NE(name.find("big"), std::string::npos);
+        for (const auto& name : t.place_names) {
+            if (name.rfind("ZZZS", 0) == 0) {
+                EXPECT_NE(name.find("big"), std::string::npos);
+            }
+        }
         netlib::delete_net(net);
     }
 }

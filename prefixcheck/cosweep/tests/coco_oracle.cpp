@@ -105,12 +105,12 @@ FakeTrelmik::FakeTrelmik() {
     ::chmod(script.c_str(), 0755);
 }
 
-// The programs run without leak reports: they end through exit() with their
-// records still held.
+// testsupport::run starts the programs without leak reports: they end
+// through exit() with their records still held.
 std::string FakeTrelmik::path_prefix() const {
-    return "ASAN_OPTIONS=detect_leaks=0 PATH=" + testsupport::shell_quote(dir_.path()) + ":" + testsupport::shell_quote(bin_dir()) + ":\"$PATH\" ";
+    return "PATH=" + testsupport::shell_quote(dir_.path()) + ":" + testsupport::shell_quote(bin_dir()) + ":\"$PATH\" ";
 }
 
-std::string real_path_prefix() { return "ASAN_OPTIONS=detect_leaks=0 PATH=" + testsupport::shell_quote(bin_dir()) + ":\"$PATH\" "; }
+std::string real_path_prefix() { return "PATH=" + testsupport::shell_quote(bin_dir()) + ":\"$PATH\" "; }
 
 }  // namespace cosweep_test

@@ -210,7 +210,7 @@ TEST_F(Cli, UnfolderFailureIsReportedNotAnsweredFromOldFiles) {
     write_file(broken.file("trelmik"), "#!/bin/sh\nexit 3\n");
     ::chmod(broken.file("trelmik").c_str(), 0755);
     touch_later(dir.file("net.ll_net"), 5);
-    RunResult r = testsupport::run("cd " + shell_quote(dir.path()) + " && ASAN_OPTIONS=detect_leaks=0 PATH=" + shell_quote(broken.path()) + ":" +
+    RunResult r = testsupport::run("cd " + shell_quote(dir.path()) + " && PATH=" + shell_quote(broken.path()) + ":" +
                                    shell_quote(cosweep_test::bin_dir()) + ":\"$PATH\" cosweep net.ll_net f");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "");
