@@ -176,7 +176,7 @@ TEST(AvlSet, SortedAndZigZagInsertionsStayBalanced) {
         ExpectSame(set, model);
         // Deleting every other key keeps the balance too.
         for (int i = 0; i < 1000; i += 2) {
-            char text[8];
+            char text[12];
             std::snprintf(text, sizeof text, "%04d", i);
             void* removed = BalTrDelete(set, nullptr, text, TRUE);
             ASSERT_NE(removed, nullptr);
