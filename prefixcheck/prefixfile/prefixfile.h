@@ -7,8 +7,8 @@
 // prefix is taken by all of them, and everything a reader hands back is
 // consistent: numbers in range, the flow acyclic (every consumer is numbered
 // after the condition's pre-event), every event with a preset, nothing after
-// a cut-off.  A failure is a `ReadError`; each program turns it into its own
-// message and exit code.
+// a cut-off, names neither empty nor repeated.  A failure is a `ReadError`;
+// each program turns it into its own message and exit code.
 #pragma once
 
 #include <cstdint>
