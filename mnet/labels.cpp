@@ -17,14 +17,6 @@ inline bool name_char(char c) {
 }
 inline bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Length of a name at i (letters, digits, '_', '@', not starting with a digit).
-std::size_t name_len(const std::string& s, std::size_t i) {
-    if (i >= s.size() || !name_start(s[i])) return 0;
-    std::size_t j = i + 1;
-    while (j < s.size() && name_char(s[j])) ++j;
-    return j - i;
-}
-
 // Length of a macro word "$...$" at i, 0 when there is none.
 std::size_t macro_len(const std::string& s, std::size_t i) {
     if (i >= s.size() || s[i] != '$') return 0;
@@ -34,13 +26,30 @@ std::size_t macro_len(const std::string& s, std::size_t i) {
     return 0;
 }
 
-// Length of a variable: an optional '~', '-' or quote, a name or a macro
-// word, an optional final quote.
+// Length of a word at i: name characters and macro words, in any order.
+// After its first character a word may also hold '!' and '?', so that the
+// channel actions of B(PN)2 (c!, c??) and their variables read back, and a
+// template may build such names from macros ($NAME$!).
+std::size_t word_len(const std::string& s, std::size_t i) {
+    std::size_t j = i;
+    for (;;) {
+        if (std::size_t m = macro_len(s, j)) {
+            j += m;
+        } else if (j < s.size() &&
+                   (j == i ? name_start(s[j]) : name_char(s[j]) || s[j] == '!' || s[j] == '?')) {
+            ++j;
+        } else {
+            return j - i;
+        }
+    }
+}
+
+// Length of a variable: an optional '~', '-' or quote, a word, an optional
+// final quote.
 std::size_t variable_len(const std::string& s, std::size_t i) {
     std::size_t j = i;
     if (j < s.size() && (s[j] == '~' || s[j] == '-' || s[j] == '\'')) ++j;
-    std::size_t n = name_len(s, j);
-    if (!n) n = macro_len(s, j);
+    std::size_t n = word_len(s, j);
     if (!n) return 0;
     j += n;
     if (j < s.size() && s[j] == '\'') ++j;
@@ -65,7 +74,7 @@ std::size_t number_len(const std::string& s, std::size_t i) {
 std::size_t keyword_len(const std::string& s, std::size_t i) {
     for (const char* k : {"dot", "tt", "ff"}) {
         std::size_t n = std::strlen(k);
-        if (s.compare(i, n, k) == 0 && name_len(s, i) == n && !(i + n < s.size() && s[i + n] == '\'')) return n;
+        if (s.compare(i, n, k) == 0 && word_len(s, i) == n && !(i + n < s.size() && s[i + n] == '\'')) return n;
     }
     return 0;
 }
@@ -128,8 +137,7 @@ bool scan_actionset(const std::string& s, std::vector<Tok>& toks) {
         // action name
         std::size_t j = i;
         if (j < s.size() && s[j] == '^') ++j;
-        std::size_t n = name_len(s, j);
-        if (!n) n = macro_len(s, j);
+        std::size_t n = word_len(s, j);
         if (!n) return false;
         j += n;
         std::string word = s.substr(i, j - i);
@@ -263,7 +271,7 @@ private:
                 i = colon + 1;
                 return term(false);
             }
-            if ((n = macro_len(s_, i)) && const_macro(s_.substr(i, n))) {
+            if ((n = macro_len(s_, i)) && const_macro(s_.substr(i, n)) && variable_len(s_, i) == n) {
                 toks_.push_back({L_MACRO, s_.substr(i, n)});
                 i += n;
                 return true;
@@ -488,8 +496,8 @@ private:
             tok_.text = s_.substr(i_, n);
             i_ += n;
         };
-        if (c == '$') {
-            std::size_t n = macro_len(s_, i_);
+        if (c == '$' && id == macro_len(s_, i_)) {
+            std::size_t n = id;
             std::string w = s_.substr(i_, n);
             for (auto m : set_macros)
                 if (w == m) return take(G_SET_MACRO, n);
@@ -547,7 +555,7 @@ private:
     std::size_t ident_len() const {
         std::size_t j = i_;
         if (j < s_.size() && (s_[j] == '~' || s_[j] == '-' || s_[j] == '\'')) ++j;
-        std::size_t n = name_len(s_, j);
+        std::size_t n = word_len(s_, j);
         if (!n) return 0;
         j += n;
         if (j < s_.size() && s_[j] == '\'') ++j;

@@ -56,6 +56,9 @@ struct ForeachExpansion {
     std::function<void(std::uint16_t entry, std::int32_t value, std::size_t remaining)> before_copy;
 };
 extern ForeachExpansion foreach_expansion;
+// The table that normalize_guard expands (null otherwise): before each copy
+// of a FOREACH body the interpreter sets the body's macro nodes in it.
+extern TermTable* foreach_source;
 
 // Splits the tree rooted at the table's last node into its top-level
 // conjuncts, each copied as its own table.
@@ -104,7 +107,11 @@ std::uint16_t pre_value(const AccessIdent& x);   // leaf of 'x
 std::uint16_t post_value(const AccessIdent& x);  // leaf of x'
 std::uint16_t read_value(const AccessIdent& x);  // leaf of 'x, with the conjunct 'x = x' once
 // Channel access; mode bit 2 send, bit 1 doubled, bit 4 the parameter is
-// named like the channel itself.
+// named like the channel itself.  With procedure semantics the second
+// parameter is chosen like the third one of an access term; a channel
+// given by name alone is a shared channel that is no reference parameter.
+const ActionTerm& channel_term(const AccessIdent& c, int mode);
+std::uint16_t channel_value(const AccessIdent& c, int mode);
 const ActionTerm& channel_term(const std::string& c, int mode);
 std::uint16_t channel_value(const std::string& c, int mode);
 struct MTransition;

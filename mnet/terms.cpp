@@ -126,10 +126,14 @@ std::uint16_t copy_tree(const TermTable& src, std::uint16_t root, TermTable& dst
 }
 }  // namespace
 
+TermTable* foreach_source = nullptr;
+
 Guard normalize_guard(TermTable&& table, bool expand) {
     Guard out;
     TermTable src = std::move(table);
     if (src.size() < 2) return out;
+    TermTable* saved_source = foreach_source;
+    if (expand) foreach_source = &src;
     std::uint16_t node = static_cast<std::uint16_t>(src.size() - 1);
     std::vector<std::uint16_t> conjuncts;
     while (src[node].kind == N_AND) {
@@ -143,6 +147,7 @@ Guard normalize_guard(TermTable&& table, bool expand) {
         copy_tree(src, c, t, expand);
         out.push_back(std::move(t));
     }
+    foreach_source = saved_source;
     return out;
 }
 
@@ -283,25 +288,29 @@ std::uint16_t read_value(const AccessIdent& x) {
     return add_node(N_VAR, pre, NO_COMPONENT);
 }
 
-const ActionTerm& channel_term(const std::string& c, int mode) {
-    std::string name = c;
+const ActionTerm& channel_term(const AccessIdent& c, int mode) {
+    std::string name = c.name;
     if (mode & 2) name += (mode & 1) ? "!!" : "!";
     else name += (mode & 1) ? "??" : "?";
     ActionTerm t;
     t.code = action_code(name);
-    t.params[0] = current_slot((mode & 4) ? c : name, 0);
+    t.params[0] = current_slot((mode & 4) ? c.name : name, 0);
     t.nparams = 1;
     if (procedure_semantics) {
-        t.params[1] = instance_param(c, false, false);
+        t.params[1] = instance_param(c.name, c.reference_param, c.at_procedure_level);
         t.nparams = 2;
     }
     return find_or_add(t);
 }
 
-std::uint16_t channel_value(const std::string& c, int mode) {
+const ActionTerm& channel_term(const std::string& c, int mode) { return channel_term(AccessIdent{c, false, false}, mode); }
+
+std::uint16_t channel_value(const AccessIdent& c, int mode) {
     if (mode & 4) current_action.procedure_action = true;
     return add_node(N_VAR, channel_term(c, mode).params[0], NO_COMPONENT);
 }
+
+std::uint16_t channel_value(const std::string& c, int mode) { return channel_value(AccessIdent{c, false, false}, mode); }
 
 void add_id_var(MTransition* t) {
     t->flags |= TR_PROCEDURE;

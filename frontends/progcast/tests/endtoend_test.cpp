@@ -1,0 +1,185 @@
+// Programs run through progcast, flatnet, trelmik and dlbacktrack: the
+// expanded net reaches the valuations, terminations and deadlocks that the
+// tests' own interpreter finds, and dlbacktrack agrees with the explorer.
+#include <gtest/gtest.h>
+
+#include "tools.h"
+
+using namespace oracle;
+using progcast_test::LowNet;
+
+namespace {
+
+struct Road {
+    LowNet low;
+    Behaviour net, model;
+    bool safe = false, deadlock = false;
+};
+
+// progcast (with the extra options), flatnet, the explorer and the
+// interpreter; trelmik and dlbacktrack on the way.
+Road travel(const Program& p, const std::set<std::string>& observed, const std::string& options = "") {
+    testsupport::TempDir dir;
+    const std::string src = dir.file("prog.b"), base = dir.file("prog");
+    EXPECT_TRUE(testsupport::write_file(src, p.text()));
+    auto r = progcast_test::progcast(testsupport::shell_quote(src) + " -p=" + testsupport::shell_quote(base + ".hl_net") +
+                                     " -z=" + testsupport::shell_quote(base + ".bpn2_hl_ref") + " -c " + options);
+    EXPECT_EQ(r.exit_code, 0) << p.text() << r.out << r.err;
+    r = testsupport::run(progcast_test::program("flatnet") + " " + testsupport::shell_quote(base + ".hl_net"));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    Road road;
+    road.low = progcast_test::read_low_net(base + ".ll_net");
+    road.net = progcast_test::behaviour(road.low, observed, &road.safe, &road.deadlock);
+    road.model = oracle::run(p, observed, options.find("-t") != std::string::npos);
+
+    // dlbacktrack on trelmik's prefix agrees with the explorer.
+    r = testsupport::run("cd " + testsupport::shell_quote(dir.path()) + " && " + progcast_test::program("trelmik") +
+                         " -m=prog prog.ll_net && " + progcast_test::program("dlbacktrack") + " prog.mci");
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    const bool verdict_deadlock = r.out.find("FALSE") != std::string::npos;
+    EXPECT_TRUE(verdict_deadlock || r.out.find("TRUE") != std::string::npos) << r.out;
+    EXPECT_EQ(verdict_deadlock, road.deadlock) << r.out;
+    return road;
+}
+
+void expect_same(const Road& r, const Program& p) {
+    EXPECT_TRUE(r.safe);
+    EXPECT_EQ(r.net.reachable, r.model.reachable) << p.text();
+    EXPECT_EQ(r.net.deadlocks, r.model.deadlocks) << p.text();
+    EXPECT_EQ(r.net.terminates, r.model.terminates) << p.text();
+}
+
+E assign(const Decl& x, E value) { return bin(post(x), "=", std::move(value)); }
+
+TEST(ProgcastRoad, CounterLoop) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2, 3}, 0);
+    p.root = block({&x}, loop({{action(bin(bin(pre(x), "<", num(3)), "and", assign(x, bin(pre(x), "+", num(1))))), true},
+                               {action(bin(read(x), "=", num(3))), false}}));
+    Road r = travel(p, {"x"});
+    expect_same(r, p);
+    EXPECT_TRUE(r.model.terminates);
+    EXPECT_EQ(r.model.reachable.size(), 5u);  // before the initialisation, then x = 0 .. 3
+}
+
+TEST(ProgcastRoad, RaceOfTwoIncrements) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2}, 0);
+    const Decl& a = p.var("a", {0, 1, 2}, 0);
+    const Decl& b = p.var("b", {0, 1, 2}, 0);
+    auto increment = [&](const Decl& t) {
+        return seq({action(assign(t, read(x))), action(assign(x, bin(read(t), "+", num(1))))});
+    };
+    p.root = block({&x, &a, &b}, seq({par({increment(a), increment(b)}), action(bin(read(x), "=", num(2)))}));
+    Road r = travel(p, {"x", "a", "b"});
+    expect_same(r, p);
+    // The lost update: both read 0, x ends at 1 and the final check blocks.
+    EXPECT_TRUE(r.model.deadlocks.count({"a=0", "b=0", "x=1"}));
+    EXPECT_TRUE(r.model.terminates);
+}
+
+TEST(ProgcastRoad, HandshakeOverChannelOfCapacityZero) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2}, 0);
+    const Decl& c = p.chan("c", 0, {0, 1, 2});
+    p.root = block({&x, &c}, par({action(bin(send(c), "=", num(2))), action(assign(x, recv(c)))}));
+    Road r = travel(p, {"x"});
+    expect_same(r, p);
+    EXPECT_TRUE(r.model.reachable.count({"x=2"}));
+    EXPECT_TRUE(r.model.deadlocks.empty());
+}
+
+TEST(ProgcastRoad, SecondSendOnFullChannelBlocks) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2}, 0);
+    const Decl& c = p.chan("c", 1, {0, 1, 2});
+    p.root = block({&x, &c}, seq({action(bin(send(c), "=", num(1))), action(bin(send(c), "=", num(2))),
+                                  action(assign(x, num(2)))}));
+    Road r = travel(p, {"x"});
+    expect_same(r, p);
+    EXPECT_FALSE(r.model.terminates);
+    EXPECT_EQ(r.model.deadlocks, (std::set<std::vector<std::string>>{{"x=0"}}));
+}
+
+TEST(ProgcastRoad, ChannelsWithCapacityKeepTheirOrder) {
+    // A ring buffer and a stack of capacity 2, their tests, and termination
+    // with values left in them.
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2, 3}, 0);
+    const Decl& y = p.var("y", {0, 1, 2, 3}, 0);
+    const Decl& f = p.chan("f", 2, {1, 2, 3});
+    Decl& s = p.chan("s", 2, {1, 2, 3});
+    s.kind = Decl::Stack;
+    p.root = block({&x, &y, &f, &s},
+                   seq({action(bin(bin(send(f), "=", num(1)), "and", bin(send(s), "=", num(1)))),
+                        action(bin(bin(send(f), "=", num(2)), "and", bin(send(s), "=", num(2)))),
+                        action(bin(full(f), "and", bin(bin(full(s), "and", bin(read(x), "=", num(0))), "and",
+                                                       bin(read(y), "=", num(0))))),
+                        action(bin(assign(x, recv(f)), "and", assign(y, recv(s)))),
+                        action(bin(send(f), "=", num(3))),
+                        action(bin(bin(empty(s), "=", truth(false)), "and", bin(read(x), "=", num(1))))}));
+    Road r = travel(p, {"x", "y"});
+    expect_same(r, p);
+    EXPECT_TRUE(r.model.reachable.count({"x=1", "y=2"}));
+    EXPECT_TRUE(r.model.terminates);
+}
+
+TEST(ProgcastRoad, CallWithValueAndReferenceParameters) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2, 3}, 1);
+    const Decl& y = p.var("y", {0, 1, 2, 3}, 0);
+    const Decl& a = p.param("a", {0, 1, 2, 3});
+    const Decl& b = p.param("b", {0, 1, 2, 3});
+    Decl& proc = p.proc("P", {{&a, 1}, {&b, 4}}, 2);
+    proc.body = block({}, action(assign(b, bin(read(a), "+", num(1)))));
+    p.root = block({&x, &y, &proc}, seq({call(proc, {Arg{&x, nullptr}, Arg{&y, nullptr}}),
+                                         action(assign(x, read(y))), action(bin(read(x), "=", num(2)))}));
+    Road r = travel(p, {"x", "y"});
+    expect_same(r, p);
+    EXPECT_TRUE(r.model.reachable.count({"x=2", "y=2"}));
+    EXPECT_TRUE(r.model.terminates);
+}
+
+TEST(ProgcastRoad, ResultParameterAndExpressionArgument) {
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2, 3}, 1);
+    const Decl& y = p.var("y", {0, 1, 2, 3}, 0);
+    const Decl& a = p.param("a", {0, 1, 2, 3});
+    const Decl& r = p.param("r", {0, 1, 2, 3});
+    Decl& proc = p.proc("Q", {{&a, 1}, {&r, 3}}, 1);
+    proc.body = block({}, action(assign(r, bin(read(a), "*", num(2)))));
+    Arg sum{nullptr, bin(read(x), "+", num(0))};
+    p.root = block({&x, &y, &proc}, call(proc, {sum, Arg{&y, nullptr}}));
+    Road road = travel(p, {"x", "y"});
+    expect_same(road, p);
+    EXPECT_TRUE(road.model.reachable.count({"x=1", "y=2"}));
+}
+
+TEST(ProgcastRoad, InitTrue) {
+    Program p;
+    const Decl& b = p.var("b", {FF, TT}, TT);
+    const Decl& x = p.var("x", {0, 1}, 0);
+    p.root = block({&b, &x},
+                   loop({{action(bin(pre(b), "and", bin(assign(x, num(1)), "and", assign(b, truth(false))))), true},
+                         {action(negate(read(b))), false}}));
+    Road r = travel(p, {"b", "x"});
+    expect_same(r, p);
+    EXPECT_TRUE(r.model.reachable.count({"b=" + std::to_string(FF), "x=1"}));
+}
+
+TEST(ProgcastRoad, ShadowingAndParallelTermination) {
+    // An inner x hides the outer one; with -t the declarations start and
+    // end in parallel.
+    Program p;
+    const Decl& outer = p.var("x", {0, 1}, 0);
+    const Decl& y = p.var("y", {0, 1}, 0);
+    const Decl& inner = p.var("x", {0, 1}, 1);
+    p.root = block({&outer, &y}, seq({block({&inner}, action(assign(y, read(inner)))), action(bin(read(outer), "=", read(y)))}));
+    for (const char* opt : {"", "-t"}) {
+        Road r = travel(p, {"x", "y"}, opt);
+        expect_same(r, p);
+        EXPECT_FALSE(r.model.terminates);
+    }
+}
+
+}  // namespace
