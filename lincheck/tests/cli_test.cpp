@@ -354,6 +354,12 @@ TEST_F(CliTest, DirectoriesAndDevicesAreNoInputFiles) {
     VorgaRun zero = run_vorga({"/dev/zero"});
     EXPECT_EQ(zero.code, 2);
     EXPECT_EQ(zero.err, "\n Error while reading a file.\n");
+    // A terminal-places file that never ends is no box: a warning, and the
+    // check goes on.
+    VorgaRun endless = run_vorga({"-d", "/dev/zero", m});
+    EXPECT_EQ(endless.code, 1);
+    EXPECT_TRUE(contains(endless.err, "the keyword `VOS' is expected")) << endless.err;
+    EXPECT_TRUE(contains(endless.out, "\nthe system has a deadlock\n")) << endless.out;
     for (const char* mode : {"-d", "-r", "-c", "-e", "-m"}) {
         VorgaRun r = run_vorga({mode, dir_.path(), m});
         EXPECT_EQ(r.code, 2) << mode;

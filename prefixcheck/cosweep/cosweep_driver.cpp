@@ -165,7 +165,7 @@ int run(int argc, char** argv) {
     } catch (const CosweepError& e) {
         std::fflush(stdout);
         std::FILE* out = e.stream == CosweepError::Stream::Out ? stdout : stderr;
-        std::fputs(e.what(), out);
+        std::fwrite(e.text.data(), 1, e.text.size(), out);
         std::fflush(out);
         return e.code;
     }

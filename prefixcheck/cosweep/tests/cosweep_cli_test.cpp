@@ -337,6 +337,11 @@ TEST_F(Cli, DirectoriesAreNoInputFiles) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "ERROR (hurz!): Datei #folder.ll_net# konnte nicht geoeffnet werden!\nPWD=" + dir.path() + "\n");
     EXPECT_EQ(trelmik_runs(), 0);
+    // A line that never ends is read only as far as a place name could go.
+    r = cosweep("net.ll_net /dev/zero");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out.rfind("\nERROR: ", 0), 0u);
+    EXPECT_NE(r.out.find(" ist keine Stelle im Netz!\n"), std::string::npos);
 }
 
 namespace {
