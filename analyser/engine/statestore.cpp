@@ -381,8 +381,7 @@ void GphClose(GRAPH* graph) {
             bool unfinished = graph->glob[GW_NODES] == 0 || graph->glob[GW_STACKDONE] != TULM_NONE;
             bool keep = unfinished && !(flags & (GF_BDD | GF_ERR | GF_INFMON));
             Unmap(graph, engine::kStack, keep);
-            if (keep)
-                Cut(graph->stack, graph->glob[GW_STACKEND]);
+            Cut(graph->stack, graph->glob[GW_STACKEND]);
             CloseFile(&graph->stack);
         }
         if (flags & GF_BDD) {

@@ -91,7 +91,7 @@ NodeView View(GRAPH* graph, uint32_t node) {
 int Compare(const unsigned char* a, unsigned long aLength, const NodeView& b) {
     if (aLength != b.length)
         return aLength < b.length ? -1 : 1;
-    return std::memcmp(a, b.contents, aLength);
+    return aLength == 0 ? 0 : std::memcmp(a, b.contents, aLength);
 }
 
 // The search of one slot's tree: the node of these contents (or

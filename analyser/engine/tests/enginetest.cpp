@@ -9,6 +9,7 @@
 #include "alloc.h"
 #include "encode.h"
 #include "enginemain.h"
+#include "invoc.h"
 
 namespace enginetest {
 
@@ -141,9 +142,9 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
-void Generate(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options) {
-    ptnet::Write(net, base);
-    ptnet::current = &net;
+namespace {
+
+engine::Options Parse(const std::string& base, const std::vector<std::string>& options) {
     // Small memory copies and hash: the defaults are sized for large graphs.
     std::vector<std::string> args = {"ptanalyser", "-m", "200000", "-h", "4096"};
     args.insert(args.end(), options.begin(), options.end());
@@ -155,15 +156,54 @@ void Generate(const ptnet::Net& net, const std::string& base, const std::vector<
     std::string error;
     if (!engine::ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &error))
         throw std::runtime_error(error);
+    return o;
+}
+
+// Runs body with the net in place and _out in a scratch file.
+template <typename Body>
+void InProcess(const ptnet::Net& net, const std::string& base, bool withDat, Body body) {
+    ptnet::Write(net, base, withDat);
+    ptnet::current = &net;
+    myName = "ptanalyser";
     FILE* saved = _out;
     _out = std::fopen((base + ".out").c_str(), "w");
-    engine::Start(o);
-    engine::Generate(0);
-    engine::Finish();
-    engine::Release();
+    body();
     std::fclose(_out);
     _out = saved;
     ptnet::current = nullptr;
+}
+
+}  // namespace
+
+void Generate(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+              bool withDat) {
+    engine::Options o = Parse(base, options);
+    InProcess(net, base, withDat, [&] {
+        engine::Start(o);
+        engine::Generate(0);
+        engine::Finish();
+        engine::Release();
+    });
+}
+
+void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+                         unsigned long first) {
+    engine::Options o = Parse(base, options);
+    InProcess(net, base, true, [&] {
+        engine::Start(o);
+        if (!engine::Generate(first))
+            engine::Interrupt();
+        else
+            engine::Finish();
+        engine::Release();
+        if (testsupport::read_file(base + ".hsh").empty())
+            return;
+        o.cont = true;
+        engine::Start(o);
+        engine::Generate(0);
+        engine::Finish();
+        engine::Release();
+    });
 }
 
 testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces, int maxTrans, std::size_t maxStates) {
@@ -174,34 +214,40 @@ testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces, int maxTrans, 
         int places = pick(2, maxPlaces), trans = pick(1, maxTrans);
         for (int p = 0; p < places; ++p) {
             net.place_names.push_back("p" + std::to_string(p));
-            net.m0.push_back(pick(0, 3) == 0 ? pick(1, 2) : 0);
+            net.m0.push_back(pick(0, 1) == 0 ? pick(1, 3) : 0);
         }
         for (int t = 0; t < trans; ++t) {
             net.trans_names.push_back("t" + std::to_string(t));
             std::vector<int> pre, post, preW, postW;
             std::set<int> used;
-            int ins = pick(0, 2), outs = pick(0, 2);
-            for (int k = 0; k < ins; ++k) {
+            // Mostly no more tokens out than in, so that most nets are
+            // bounded; now and then one more.
+            int budget = pick(0, 7) == 0 ? 1 : 0;
+            for (int k = pick(1, 2); k > 0; --k) {
                 int p = pick(0, places - 1);
                 if (!used.insert(p).second)
                     continue;
                 pre.push_back(p);
                 preW.push_back(pick(1, 3));
-                int kind = pick(0, 5);
-                if (kind == 0) {  // test arc: the same weight back
+                budget += preW.back();
+                int kind = pick(0, 4);
+                if (kind == 0) {  // a test arc: the same weight back
                     post.push_back(p);
                     postW.push_back(preW.back());
-                } else if (kind == 1) {  // double arc
+                    budget -= preW.back();
+                } else if (kind == 1) {  // a double arc
                     post.push_back(p);
                     postW.push_back(pick(1, 3));
+                    budget -= postW.back();
                 }
             }
-            for (int k = 0; k < outs; ++k) {
+            for (int k = pick(1, 2); k > 0 && budget > 0; --k) {
                 int p = pick(0, places - 1);
                 if (!used.insert(p).second)
                     continue;
                 post.push_back(p);
-                postW.push_back(pick(1, 3));
+                postW.push_back(pick(1, std::min(3, budget)));
+                budget -= postW.back();
             }
             net.pre.push_back(pre);
             net.post.push_back(post);
@@ -209,7 +255,7 @@ testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces, int maxTrans, 
             net.post_weight.push_back(postW);
         }
         testsupport::StateSpace ss = testsupport::explore(net, maxStates);
-        if (ss.complete && ss.states.size() >= 3)
+        if (ss.complete && ss.states.size() >= 8)
             return net;
     }
 }
@@ -228,6 +274,15 @@ testsupport::RunResult Dump(const std::string& dir, const std::string& base) {
     std::string command = "cd " + testsupport::shell_quote(dir) + " && ASAN_OPTIONS=detect_leaks=0 " +
                           testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/gphdump") + " " + base;
     return testsupport::run(command);
+}
+
+int Tulc(const std::string& dir, const std::string& base, const std::string& text) {
+    testsupport::write_file(dir + "/" + base + ".net", text);
+    std::string command = "cd " + testsupport::shell_quote(dir) + " && mkdir -p " + base + ".src && TULMPATH=" +
+                          testsupport::shell_quote(std::string(TULM_SOURCE_PATH) + "/analyser") +
+                          " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/tulc") +
+                          " " + base;
+    return testsupport::run(command).exit_code;
 }
 
 std::map<std::string, std::string> Files(const std::string& dir) {

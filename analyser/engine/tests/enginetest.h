@@ -46,7 +46,13 @@ std::string Hex(const std::string& bytes);
 // engine main (without the net name; small -m and -h unless given), run to
 // the end; the engine's tables
 // are released afterwards.  _out goes to a scratch file meanwhile.
-void Generate(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options);
+void Generate(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+              bool withDat = true);
+
+// The same, interrupted after `first` nodes (the graph closed for a
+// continuation, as SIGINT does) and then continued with -c.
+void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+                         unsigned long first);
 
 // A random bounded net: at most maxPlaces places and maxTrans transitions,
 // weights 1 to 3, test arcs and double arcs, tokens 0 to 2 per place, with
@@ -57,6 +63,10 @@ testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces = 8, int maxTra
 // arguments; PTNET_ARCS names base's description.
 testsupport::RunResult Analyser(const std::string& dir, const std::string& base, const std::string& args);
 testsupport::RunResult Dump(const std::string& dir, const std::string& base);
+
+// Runs the net compiler in dir on base.net (written from text); its exit
+// status (1 while it generates no C sources).
+int Tulc(const std::string& dir, const std::string& base, const std::string& text);
 
 // The files of a directory with their contents.
 std::map<std::string, std::string> Files(const std::string& dir);

@@ -56,10 +56,14 @@ void CheckSound(const testsupport::TestNet& net, const RawGraph& g, const std::s
         }
         EXPECT_EQ(chain, entering[n.address]) << "predecessors of node " << n.ordinal;
     }
+    // Terminal: recorded without arrows and dead (with sleep sets a node
+    // whose transitions all sleep has no arrows either, but is not dead).
     std::set<std::uint32_t> terminal(g.terminal.begin(), g.terminal.end());
     EXPECT_EQ(terminal.size(), g.terminal.size()) << "a node twice on the terminal chain";
-    for (const RawNode& n : g.nodes)
-        EXPECT_EQ(terminal.count(n.ordinal) != 0, n.count == 0 && n.arrows.empty()) << "node " << n.ordinal;
+    for (const RawNode& n : g.nodes) {
+        bool dead = testsupport::is_dead(net, Decode(n.contents, net.places()));
+        EXPECT_EQ(terminal.count(n.ordinal) != 0, n.count == 0 && dead) << "node " << n.ordinal;
+    }
     EXPECT_EQ(g.header[1], g.nodes.size());
 }
 
@@ -88,8 +92,8 @@ class RandomNets : public ::testing::TestWithParam<int> {};
 TEST_P(RandomNets, FullGenerationIsTheExplorersStateSpace) {
     const std::vector<std::vector<std::string>> variants = {
         {"-i", "-m", "100000"}, {"-i", "-m", "0"}, {"-i", "-f", "-m", "300"}, {"-i", "-h", "1"}};
-    for (int k = 0; k < 6; ++k) {
-        std::uint64_t seed = static_cast<std::uint64_t>(GetParam()) * 6 + k;
+    for (int k = 0; k < 12; ++k) {
+        std::uint64_t seed = static_cast<std::uint64_t>(GetParam()) * 12 + k;
         testsupport::TestNet net = RandomNet(seed);
         testsupport::StateSpace ss = testsupport::explore(net);
         const auto& options = variants[seed % variants.size()];
@@ -123,6 +127,75 @@ TEST_P(RandomNets, FullGenerationIsTheExplorersStateSpace) {
         EXPECT_EQ(g.header[2], arrows);
         EXPECT_EQ(g.header[8], g.header[1]);
         EXPECT_FALSE(testsupport::read_file(dir.file("x.hsh")).size() > 0) << "a complete graph keeps no hash";
+    }
+}
+
+// Sleep sets keep every node and every deadlock, with fewer arrows.
+TEST_P(RandomNets, SleepSetsKeepNodesAndDeadlocks) {
+    for (int k = 0; k < 10; ++k) {
+        std::uint64_t seed = 1000 + static_cast<std::uint64_t>(GetParam()) * 10 + k;
+        testsupport::TestNet net = RandomNet(seed);
+        testsupport::StateSpace ss = testsupport::explore(net);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        testsupport::TempDir dir;
+        Generate(ptnet::FromTestNet(net), dir.file("x"), {"-l"});
+        RawGraph g = ReadRaw(dir.file("x"));
+        ASSERT_TRUE(g.ok) << g.error;
+        CheckSound(net, g, States(ss));
+        std::set<Marking> nodes;
+        std::size_t arrows = 0;
+        for (const RawNode& n : g.nodes) {
+            nodes.insert(Decode(n.contents, net.places()));
+            arrows += n.arrows.size();
+        }
+        std::size_t full = 0;
+        for (const auto& succ : ss.succ)
+            full += succ.size();
+        EXPECT_EQ(nodes, States(ss));
+        EXPECT_EQ(Terminal(net, g), Dead(ss));
+        EXPECT_LE(arrows, full);
+        EXPECT_EQ(g.header[0] & 0x880u, 0x880u) << "sleep sets chain the arrows";
+        EXPECT_EQ(g.header[18], 0xFFFFFFFFu) << "the stack has run empty";
+        EXPECT_EQ(g.header[19], 0u);
+    }
+}
+
+// Elimination: every arrow's label replays from its source to its target,
+// every marking that is not forced (one enabled transition, invisible) is a
+// node, and the terminal nodes are the dead markings.
+TEST_P(RandomNets, EliminationCollapsesForcedInvisibleSteps) {
+    for (int k = 0; k < 10; ++k) {
+        std::uint64_t seed = 2000 + static_cast<std::uint64_t>(GetParam()) * 10 + k;
+        testsupport::TestNet net = RandomNet(seed);
+        testsupport::StateSpace ss = testsupport::explore(net);
+        std::vector<bool> visible;
+        for (int t = 0; t < net.transitions(); ++t)
+            visible.push_back((seed + t) % 3 == 0);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        testsupport::TempDir dir;
+        Generate(ptnet::FromTestNet(net, visible), dir.file("x"), {"-e"});
+        RawGraph g = ReadRaw(dir.file("x"));
+        ASSERT_TRUE(g.ok) << g.error;
+        CheckSound(net, g, States(ss));
+        std::set<Marking> nodes;
+        for (const RawNode& n : g.nodes) {
+            nodes.insert(Decode(n.contents, net.places()));
+            for (const RawArrow& a : n.arrows)
+                EXPECT_EQ(a.visible(), visible[LabelValues(a.label)[0]]);
+        }
+        for (const Marking& m : ss.states) {
+            int enabled = 0, invisible = 0;
+            for (int t = 0; t < net.transitions(); ++t)
+                if (testsupport::enabled(net, m, t)) {
+                    ++enabled;
+                    invisible += visible[t] ? 0 : 1;
+                }
+            if (!(enabled == 1 && invisible == 1)) {
+                EXPECT_TRUE(nodes.count(m)) << "a marking that is not forced is missing";
+            }
+        }
+        EXPECT_EQ(Terminal(net, g), Dead(ss));
+        EXPECT_EQ(g.header[8], g.header[1]);
     }
 }
 

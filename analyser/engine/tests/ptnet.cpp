@@ -134,6 +134,8 @@ std::string ToText(const Net& net) {
         out << "place " << p.arity << "\n";
     for (const Transition& t : net.transitions) {
         out << "trans " << t.cls << " " << (t.visible ? 1 : 0) << "\n";
+        for (std::int32_t v : t.values)
+            out << "value " << v << "\n";
         for (const Arc& a : t.in)
             out << "in " << a.place << " " << a.weight << " " << a.value << "\n";
         for (const Arc& a : t.out)
@@ -163,6 +165,10 @@ Net FromText(const std::string& text) {
             in >> t.cls >> visible;
             t.visible = visible != 0;
             net.transitions.push_back(t);
+        } else if (word == "value") {
+            std::int32_t v = 0;
+            in >> v;
+            net.transitions.back().values.push_back(v);
         } else if (word == "in" || word == "out") {
             Arc a{};
             in >> a.place >> a.weight >> a.value;
@@ -172,8 +178,9 @@ Net FromText(const std::string& text) {
     return net;
 }
 
-bool Write(const Net& net, const std::string& base) {
-    return testsupport::write_file(base + ".dat", DatBytes(net)) && testsupport::write_file(base + ".arcs", ToText(net));
+bool Write(const Net& net, const std::string& base, bool withDat) {
+    return (!withDat || testsupport::write_file(base + ".dat", DatBytes(net))) &&
+           testsupport::write_file(base + ".arcs", ToText(net));
 }
 
 }  // namespace ptnet
@@ -233,7 +240,8 @@ extern "C" void _CompInst(void) {
     TupDiscard(empty);
     for (std::size_t t = 0; t < net.transitions.size(); ++t) {
         const ptnet::Transition& tr = net.transitions[t];
-        InsEncode(static_cast<int>(t), tr.cls, nullptr, &_engBuffer, &_engBfSize);
+        std::vector<DOMAIN> values(tr.values.begin(), tr.values.end());
+        InsEncode(static_cast<int>(t), tr.cls, values.empty() ? nullptr : values.data(), &_engBuffer, &_engBfSize);
         TRN* trn = GetTrn(tr.cls, _engBuffer, &_new);
         if (!_new)
             continue;

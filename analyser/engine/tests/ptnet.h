@@ -28,6 +28,7 @@ struct Transition {
     std::vector<Arc> in, out;
     bool visible = true;
     unsigned cls = 0;
+    std::vector<std::int32_t> values;  // the instance's variable values
 };
 
 struct Place {
@@ -50,9 +51,11 @@ struct Net {
 // visible says otherwise.
 Net FromTestNet(const testsupport::TestNet& net, const std::vector<bool>& visible = {});
 
-// The table file <base>.dat and the description <base>.arcs.
+// The table file <base>.dat (variables are not written: the transitions
+// of a net with values come with the net compiler's table file) and the
+// description <base>.arcs.
 std::string DatBytes(const Net& net);
-bool Write(const Net& net, const std::string& base);
+bool Write(const Net& net, const std::string& base, bool withDat = true);
 
 // Description as text, and back.
 std::string ToText(const Net& net);
