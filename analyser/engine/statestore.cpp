@@ -309,6 +309,7 @@ GRAPH* GphOpen(char* name, int reason, int rotSuff) {
     if (graph->addrs < 0)
         return Abandon(graph);
     GphFieldPositions(graph);
+    graph->now = AddressesLength(graph);
     graph->latest_node = TULM_NONE;
     graph->latest_rec = static_cast<uint32_t*>(YarraColla(graph->num_node_fields, sizeof(uint32_t)));
     if (reason != 1) {
@@ -526,4 +527,126 @@ void ExOnTheFly(GRAPH* graph, PATH* path, int loop) {
     OwnClose(file);
     Deallocate(errName);
     Exit(1);
+}
+
+// ---- shortest paths ----
+
+namespace {
+
+// The working area of GphShortest behind the node addresses and component
+// records of the address file's memory copy: one complemented distance per
+// node ordinal, one predecessor arrow per ordinal, then the queue of node
+// addresses.  The queue positions *head and *tail are byte offsets from the
+// start of the area.
+struct ShortestArea {
+    unsigned char* base;
+    unsigned long nodes;
+    uint32_t Get(unsigned long at) const { return engine::GetWord(base + at); }
+    void Set(unsigned long at, uint32_t w) const { engine::PutWord(base + at, w); }
+    unsigned long Dist(unsigned long ordinal) const { return 4 * ordinal; }
+    unsigned long Pred(unsigned long ordinal) const { return 4 * (nodes + ordinal); }
+    unsigned long QueueStart() const { return 8 * nodes; }
+};
+
+[[noreturn]] void ShortestError(const char* format, unsigned long a = 0, unsigned long b = 0, unsigned long c = 0) {
+    std::fputs("\n", _out);
+    std::fflush(_out);
+    std::fprintf(_err, format, a, b, c);
+    std::fflush(_err);
+    Abort();
+}
+
+}  // namespace
+
+int GphShortest(GRAPH* graph, unsigned long* present, unsigned long* head, unsigned long* tail, PATH** path,
+                int* cont, void* formula, FOOL along, PTHF admit) {
+    unsigned long nodes = graph->glob[GW_NODES];
+    unsigned long now = AddressesLength(graph);
+    MMFILE* copy = graph->mmaddrs;
+    if (copy == nullptr || copy->len < now + 12 * nodes)
+        engine::Fail("\nGphShortest: the address file has no memory copy with room for the search\n");
+    ShortestArea area{copy->start + now, nodes};
+    const uint32_t unreached = ~static_cast<uint32_t>(nodes);
+    // Callbacks may use the room behind the tables and the queue.
+    auto call = [&](auto f, unsigned long node) {
+        graph->now = now + 12 * nodes;
+        int result = f(formula, graph, node);
+        graph->now = now;
+        return result;
+    };
+    auto expand = [&](unsigned long node) {
+        uint32_t count = GphAwCount(graph, node);
+        if (count == 0 || count == TULM_NONE || !call(along, node))
+            return;
+        uint32_t distance = area.Get(area.Dist(GphOrdinal(graph, node)));
+        unsigned long aw = 0, succ = 0;
+        GphFlFirst(graph, node, &aw, &succ);
+        for (uint32_t k = 0; k < count; ++k) {
+            if (k > 0)
+                GphFlNext(graph, &aw, &succ);
+            uint32_t target = GphOrdinal(graph, succ);
+            if (area.Get(area.Dist(target)) != unreached)
+                continue;
+            area.Set(area.Dist(target), distance - 1);
+            area.Set(area.Pred(target), static_cast<uint32_t>(aw));
+            area.Set(*tail, static_cast<uint32_t>(succ));
+            *tail += 4;
+        }
+    };
+    if (*path == nullptr) {
+        for (unsigned long o = 0; o < nodes; ++o) {
+            area.Set(area.Dist(o), unreached);
+            area.Set(area.Pred(o), TULM_NONE);
+        }
+        *head = *tail = area.QueueStart();
+        area.Set(area.Dist(GphOrdinal(graph, *present)), 0xFFFFFFFFu);
+        area.Set(*tail, static_cast<uint32_t>(*present));
+        *tail += 4;
+    } else {
+        // Go on after the node found last.
+        expand(*present);
+    }
+    for (;;) {
+        if (!*cont || *head == *tail) {
+            if (*path != nullptr)
+                PthDracsid(*path);
+            *path = nullptr;
+            return 0;
+        }
+        unsigned long node = area.Get(*head);
+        *head += 4;
+        *present = node;
+        uint32_t ordinal = GphOrdinal(graph, node);
+        uint32_t distance = ~area.Get(area.Dist(ordinal));
+        if (distance >= nodes)
+            ShortestError("\nGphShortest: internal error, unexpected dist\n");
+        if (!call(admit, node)) {
+            expand(node);
+            continue;
+        }
+        // The path back through the predecessor arrows; every node before
+        // the target must let the path run on.
+        PATH* found = PthCreate(node);
+        unsigned long at = node;
+        for (unsigned long back = 0;; ++back) {
+            uint32_t o = GphOrdinal(graph, at);
+            uint32_t aw = area.Get(area.Pred(o));
+            if (aw == TULM_NONE)
+                break;
+            if (back >= nodes)
+                ShortestError("\nGphShortest: internal error, back %lu >= %lu, dist %lu\n", back, nodes, distance);
+            if (aw >= graph->glob[GW_ARROWSEND])
+                ShortestError("\nGphShortest: internal error, pred %lu >= %lu\n", aw,
+                              static_cast<unsigned long>(graph->glob[GW_ARROWSEND]));
+            unsigned long source = engine::ReadWord(graph, engine::kArrows, aw + 4UL);
+            if (!call(along, source))
+                ShortestError("\nGphShortest: internal error, unexpexted along\n");
+            PthInsFirst(found, source, aw);
+            at = source;
+        }
+        PATH* result = PthCopy(found);
+        PthDracsid(found);
+        *path = *path == nullptr ? result : PthCatenate(*path, result);
+        return 1;
+    }
 }
