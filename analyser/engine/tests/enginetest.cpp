@@ -264,7 +264,7 @@ testsupport::RunResult Analyser(const std::string& dir, const std::string& base,
     std::string bin = VOS_BIN_DIR;
     std::string command = "cd " + testsupport::shell_quote(dir) + " && PTNET_ARCS=" +
                           testsupport::shell_quote(base + ".arcs") + " TULMPATH=" +
-                          testsupport::shell_quote(std::string(TULM_SOURCE_PATH) + "/analyser") +
+                          testsupport::shell_quote(TULM_SOURCE_PATH) +
                           " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(bin + "/ptanalyser") + " " + args +
                           " " + base;
     return testsupport::run(command);
@@ -279,7 +279,7 @@ testsupport::RunResult Dump(const std::string& dir, const std::string& base) {
 int Tulc(const std::string& dir, const std::string& base, const std::string& text) {
     testsupport::write_file(dir + "/" + base + ".net", text);
     std::string command = "cd " + testsupport::shell_quote(dir) + " && mkdir -p " + base + ".src && TULMPATH=" +
-                          testsupport::shell_quote(std::string(TULM_SOURCE_PATH) + "/analyser") +
+                          testsupport::shell_quote(TULM_SOURCE_PATH) +
                           " ASAN_OPTIONS=detect_leaks=0 " + testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/tulc") +
                           " " + base;
     return testsupport::run(command).exit_code;

@@ -6,7 +6,10 @@
 
 #include <set>
 
+#include "alloc.h"
 #include "enginetest.h"
+#include "inst.h"
+#include "plainnet.h"
 
 using namespace enginetest;
 
@@ -176,6 +179,77 @@ TEST(Fixtures, ChainsOfForcedInvisibleSteps) {
             lines.insert(arcs.substr(at, end - at));
         EXPECT_EQ(lines, expected) << c.name;
     }
+}
+
+// The Buchi section, driven without the engine main: in the start node only
+// the initialisation transition fires (the scan stops at it); elsewhere the
+// stuttering transition fires when nothing else is enabled, in every state,
+// not only in the first; each step is tried for the automaton states that
+// may follow, and the current state's place keeps its token.
+TEST(Fixtures, BuchiSectionInPlainMode) {
+    testsupport::TempDir dir;
+    InsAlloc(3, 3);
+    PtLTSInit();
+    _onTheFly = FLY_BUCHI;
+    TUPLE* empty = TupCons(0);
+    auto place = [&](unsigned p) {
+        TupEncode(static_cast<int>(p), empty, &_engBuffer, &_engBfSize);
+        return GetPlc(_engBuffer);
+    };
+    auto transition = [&](int t, unsigned flag) {
+        InsEncode(t, 0, nullptr, &_engBuffer, &_engBfSize);
+        TRN* trn = GetTrn(0, _engBuffer, &_new);
+        trn->_flag |= flag;
+        return trn;
+    };
+    place(0)->_count = 1;
+    place(1);
+    PLC* state = place(2);
+    state->_count = 1;
+    state->_flag |= PLC_BUCHI;
+    state->_lp._next = LstCreate(&plcTools);
+    LstInsLast(state->_lp._next, state);
+    TRN* init = transition(0, TRN_INITIAL);
+    PutInArc(init, 1, 0, empty);
+    PutOutArc(init, 1, 1, empty);
+    TrnReform(init);
+    TRN* also = transition(1, TRN_INITIAL);  // after the first: never reached
+    PutInArc(also, 1, 0, empty);
+    TrnReform(also);
+    transition(2, TRN_DUMMY);
+    TupDiscard(empty);
+    PlcFill();
+    TrnFill();
+    std::string name = dir.file("x");
+    _graph[0] = GphCreate(name.data(), 0, 64, 0);
+    unsigned length = PlcEncode(_tblPlc, &_engBuffer, &_engBfSize);
+    uint32_t start = GphPutNode(_graph[0], _engBuffer, length, &_back);
+    _path[0] = PthCreate(start);
+    _path[3] = _path[0];
+    buPlc = state;
+    _buchiOK = [] { return TRUE; };
+    for (uint32_t ordinal = 0; ordinal < 2; ++ordinal) {
+        ASSERT_LT(ordinal, GphNdCount(_graph[0]));
+        uint32_t node = GphId(_graph[0], ordinal);
+        PlcDecode(GphNode(_graph[0], node));
+        _path[0]->end = node;
+        PtFollowers();
+        EXPECT_EQ(state->_count, 1u) << "node " << ordinal;
+    }
+    GphClose(_graph[0]);
+    PthDracsid(_path[0]);
+    _path[0] = _path[3] = nullptr;
+    PtRelease();
+    _onTheFly = 0;
+    _buchiOK = nullptr;
+    RawGraph g = ReadRaw(name);
+    ASSERT_TRUE(g.ok) << g.error;
+    ASSERT_EQ(g.nodes.size(), 2u);
+    ASSERT_EQ(g.nodes[0].arrows.size(), 1u);
+    EXPECT_EQ(Hex(g.nodes[0].arrows[0].label), "01") << "only the first initialisation transition";
+    ASSERT_EQ(g.nodes[1].arrows.size(), 1u) << "the stuttering transition fires in the second state too";
+    EXPECT_EQ(Hex(g.nodes[1].arrows[0].label), "03");
+    EXPECT_EQ(g.nodes[1].arrows[0].target, g.nodes[1].address);
 }
 
 }  // namespace
