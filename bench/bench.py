@@ -110,9 +110,16 @@ def main():
                          "(state strings, AVL sets, radix tables, file reads; needs -DVOS_BENCH=ON)")
     ap.add_argument("--mnet", action="store_true",
                     help="only time synchronisation and scoping of the box algebra (needs -DVOS_BENCH=ON)")
+    ap.add_argument("--engine", action="store_true",
+                    help="only run the analyser engine's benchmark (10^6 states through PtFollowers, "
+                         "components of the graph; needs -DVOS_BENCH=ON)")
     args = ap.parse_args()
     if args.mnet:
         sys.exit(subprocess.call([os.path.join(os.path.abspath(args.bin), "mnetbench"), "20000", "12"]))
+    if args.engine:
+        exe = os.path.join(os.path.abspath(args.bin), "enginebench")
+        with tempfile.TemporaryDirectory() as tmp:
+            sys.exit(subprocess.call([exe, "--dir", tmp]))
     if args.support:
         exe = os.path.join(os.path.abspath(args.bin), "supportbench")
         with tempfile.TemporaryDirectory() as tmp:

@@ -537,12 +537,11 @@ int FndEquiv(RADIX* perm) {
     return ptEqNdAddr != TULM_NONE ? 1 : 0;
 }
 
-int TrnHowBest(TRN* trn) {
-    if (trn == nullptr)
-        return 1;
-    if (!(trn->_flag & TRN_ENABLED))
-        return 0;
-    if (trn->_ut._n._val != _ptBest && trn->_ut._n._val != _tblTrn[0]->ptrCount + 1)
+namespace {
+// A transition that would be fired: the first is kept in ptFirst, a second
+// means branching and stops the walk.
+int CountFired(TRN* trn, bool fired) {
+    if (!fired)
         return 0;
     if (ptFirst == nullptr) {
         ptFirst = trn;
@@ -551,16 +550,17 @@ int TrnHowBest(TRN* trn) {
     ptBranching = 1;
     return 1;
 }
+}  // namespace
+
+int TrnHowBest(TRN* trn) {
+    if (trn == nullptr)
+        return 1;
+    return CountFired(trn, (trn->_flag & TRN_ENABLED) && (trn->_ut._n._val == _ptBest ||
+                                                          trn->_ut._n._val == _tblTrn[0]->ptrCount + 1));
+}
 
 int TrnHowDelCheck(TRN* trn) {
     if (trn == nullptr)
         return 1;
-    if ((trn->_flag & (TRN_ENABLED | TRN_DELETED)) != TRN_ENABLED)
-        return 0;
-    if (ptFirst == nullptr) {
-        ptFirst = trn;
-        return 0;
-    }
-    ptBranching = 1;
-    return 1;
+    return CountFired(trn, (trn->_flag & (TRN_ENABLED | TRN_DELETED)) == TRN_ENABLED);
 }

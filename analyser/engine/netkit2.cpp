@@ -185,15 +185,16 @@ BINOR* BinOrCopy(BINOR* link) {
 int PlArcCompare(PLARC* arc, PLARC* key) { return Order(arc->_weight, key->_weight); }
 int TrArcCompare(TRARC* arc, TRARC* key) { return Order(arc->_weight, key->_weight); }
 
-int PlDrcCompare(PLDRC* arc, PLDRC* key) {
+namespace {
+template <typename Drc>
+int DrcOrder(const Drc* arc, const Drc* key) {
     int c = Order(arc->_in, key->_in);
     return c != 0 ? c : Order(arc->_out, key->_out);
 }
+}  // namespace
 
-int TrDrcCompare(TRDRC* arc, TRDRC* key) {
-    int c = Order(arc->_in, key->_in);
-    return c != 0 ? c : Order(arc->_out, key->_out);
-}
+int PlDrcCompare(PLDRC* arc, PLDRC* key) { return DrcOrder(arc, key); }
+int TrDrcCompare(TRDRC* arc, TRDRC* key) { return DrcOrder(arc, key); }
 
 const TOOLS plcTools = {CopyTool<PLC, PlcCopy>, DiscardTool<PLC, PlcDiscard>};
 const TOOLS trnTools = {CopyTool<TRN, TrnCopy>, DiscardTool<TRN, TrnDiscard>};

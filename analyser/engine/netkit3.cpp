@@ -247,6 +247,29 @@ int TrnToTbl(TRN* trn) {
     return 0;
 }
 
+// The place records of _tblPlc and _dupTblPlc by slot, in one array each:
+// the encoder and decoder walk every slot of a table for every state.
+std::vector<PLC*> tableSlots[2];
+
+void CacheSlots() {
+    for (int k = 0; k < 2; ++k) {
+        RADIX* table = k == 0 ? _tblPlc : _dupTblPlc;
+        tableSlots[k].clear();
+        if (table != nullptr)
+            for (unsigned long i = 0; i < table->ptrCount; ++i)
+                tableSlots[k].push_back(static_cast<PLC*>(RadixGet(table, i)));
+    }
+}
+
+// The slots of a table, or null for a table of no cache.
+PLC* const* Slots(const RADIX* table) {
+    if (table == _tblPlc && tableSlots[0].size() == table->ptrCount)
+        return tableSlots[0].data();
+    if (table == _dupTblPlc && tableSlots[1].size() == table->ptrCount)
+        return tableSlots[1].data();
+    return nullptr;
+}
+
 void CheckCount(unsigned long slot, unsigned long count) {
     if (count > UINT32_MAX)
         PtCountOverflow(slot, count);
@@ -381,6 +404,7 @@ void PlcFill(void) {
     }
     BalTrDestroy(_plcAvlset, FALSE);
     _plcAvlset = nullptr;
+    CacheSlots();
 }
 
 void TrnFill(void) {
@@ -398,9 +422,11 @@ void TrnFill(void) {
 unsigned PlcEncode(RADIX* table, unsigned char** buf, unsigned* size) {
     _ptFlyPlc = nullptr;
     unsigned long slots = table->ptrCount;
+    PLC* const* cached = Slots(table);
+    auto at = [&](unsigned long i) { return cached != nullptr ? cached[i] : static_cast<PLC*>(RadixGet(table, i)); };
     unsigned long length = 0;
     for (unsigned long i = 0; i < slots; ++i) {
-        unsigned long count = static_cast<PLC*>(RadixGet(table, i))->_count;
+        unsigned long count = at(i)->_count;
         if (count == 0)
             continue;
         CheckCount(i, count);
@@ -416,7 +442,7 @@ unsigned PlcEncode(RADIX* table, unsigned char** buf, unsigned* size) {
     }
     unsigned char* p = *buf;
     for (unsigned long i = 0; i < slots; ++i) {
-        PLC* plc = static_cast<PLC*>(RadixGet(table, i));
+        PLC* plc = at(i);
         if (plc->_count == 0)
             continue;
         p = NumPut(static_cast<uint32_t>(i), p);
@@ -433,8 +459,10 @@ unsigned PlcEncode(RADIX* table, unsigned char** buf, unsigned* size) {
 
 void PlcDecode(unsigned char* contents) {
     unsigned long slots = _tblPlc->ptrCount;
+    PLC* const* cached = Slots(_tblPlc);
+    auto at = [&](unsigned long i) { return cached != nullptr ? cached[i] : static_cast<PLC*>(RadixGet(_tblPlc, i)); };
     for (unsigned long i = 0; i < slots; ++i)
-        static_cast<PLC*>(RadixGet(_tblPlc, i))->_count = 0;
+        at(i)->_count = 0;
     _ptFlyPlc = nullptr;
     const unsigned char* p = contents;
     const unsigned char* end = contents + std::strlen(reinterpret_cast<char*>(contents));
@@ -450,7 +478,7 @@ void PlcDecode(unsigned char* contents) {
                 engine::Fail("\nPlcDecode: node contents out of range\n");
             count = code + 2UL;
         }
-        PLC* plc = static_cast<PLC*>(RadixGet(_tblPlc, slot));
+        PLC* plc = at(slot);
         plc->_count = count;
         if (count == 1 && (plc->_flag & PLC_FLY))
             _ptFlyPlc = plc;
@@ -493,6 +521,7 @@ void PtRelease(void) {
     if (_dupTblPlc != nullptr)
         RadixDestroy(_dupTblPlc, TRUE);
     _dupTblPlc = nullptr;
+    CacheSlots();
     Deallocate(_higher);
     _higher = nullptr;
     for (AVLSET*& set : _ptSlpSet) {

@@ -160,13 +160,22 @@ void engine::Write(GRAPH* graph, GraphFile which, unsigned long pos, const void*
     }
 }
 
+// The word accessors go straight to a memory copy where the bytes lie within
+// its data: the hot paths of generation and of the component search.
+
 std::uint32_t engine::ReadWord(GRAPH* graph, GraphFile which, unsigned long pos) {
+    if (const unsigned char* p = Peek(graph, which, pos, 4))
+        return GetWord(p);
     unsigned char bytes[4];
     Read(graph, which, pos, bytes, 4);
     return GetWord(bytes);
 }
 
 void engine::WriteWord(GRAPH* graph, GraphFile which, unsigned long pos, std::uint32_t word) {
+    if (const unsigned char* p = Peek(graph, which, pos, 4)) {
+        PutWord(const_cast<unsigned char*>(p), word);
+        return;
+    }
     unsigned char bytes[4];
     PutWord(bytes, word);
     Write(graph, which, pos, bytes, 4);
@@ -174,9 +183,13 @@ void engine::WriteWord(GRAPH* graph, GraphFile which, unsigned long pos, std::ui
 
 void engine::ReadWords(GRAPH* graph, GraphFile which, unsigned long pos, std::uint32_t* words, unsigned count) {
     unsigned char bytes[64];
-    Read(graph, which, pos, bytes, 4UL * count);
+    const unsigned char* p = Peek(graph, which, pos, 4UL * count);
+    if (p == nullptr) {
+        Read(graph, which, pos, bytes, 4UL * count);
+        p = bytes;
+    }
     for (unsigned k = 0; k < count; ++k)
-        words[k] = GetWord(bytes + 4 * k);
+        words[k] = GetWord(p + 4 * k);
 }
 
 void engine::WriteWords(GRAPH* graph, GraphFile which, unsigned long pos, const std::uint32_t* words,
