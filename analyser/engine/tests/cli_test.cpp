@@ -26,7 +26,7 @@ std::string Report(const std::string& what, int node, const std::string& base) {
            base + "\"\nand look at the set %1\n";
 }
 
-TEST(Analyser, DeadlockTesterStops) {
+TEST(EngineAnalyser, DeadlockTesterStops) {
     struct Case {
         const char* what;
         bool chain;
@@ -64,7 +64,7 @@ TEST(Analyser, DeadlockTesterStops) {
     }
 }
 
-TEST(Analyser, CommandLines) {
+TEST(EngineAnalyser, CommandLines) {
     testsupport::TempDir dir;
     ptnet::Write(TesterNet(false, {}), dir.file("x"));
     struct Case {
@@ -99,7 +99,7 @@ TEST(Analyser, CommandLines) {
 
 // p0 -> p1 <-> p2: two components, one of them a nontrivial terminal one;
 // a second computation is refused.
-TEST(Analyser, ComponentsInASeparateRun) {
+TEST(EngineAnalyser, ComponentsInASeparateRun) {
     testsupport::TempDir dir;
     testsupport::TestNet tn;
     tn.place_names = {"p0", "p1", "p2"};
@@ -131,7 +131,7 @@ TEST(Analyser, ComponentsInASeparateRun) {
 // 11 independent toggles: 2048 nodes.  An interrupt closes the graph for a
 // continuation that ends as an uninterrupted run; a terminal stop suspends
 // the run until it is continued.
-TEST(Analyser, Signals) {
+TEST(EngineAnalyser, Signals) {
     testsupport::TestNet tn;
     for (int k = 0; k < 11; ++k) {
         tn.place_names.push_back("a" + std::to_string(k));

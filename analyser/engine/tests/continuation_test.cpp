@@ -14,7 +14,7 @@ std::map<std::string, std::string> GraphFiles(const std::string& dir) {
     return files;
 }
 
-TEST(Continuation, InterruptedThenContinuedEqualsUninterrupted) {
+TEST(EngineContinuation, InterruptedThenContinuedEqualsUninterrupted) {
     const std::vector<std::vector<std::string>> variants = {
         {"-i"}, {"-i", "-m", "0"}, {"-l"}, {"-e"}, {"-i", "-f", "-r", "77"}};
     for (std::size_t v = 0; v < variants.size(); ++v) {

@@ -38,7 +38,7 @@ ptnet::Net CycleInstances() {
 
 std::string Blanks(std::size_t n) { return std::string(n, ' '); }
 
-TEST(Fixtures, CycleOfTheCompilersTables) {
+TEST(EngineFixtures, CycleOfTheCompilersTables) {
     testsupport::TempDir dir;
     ASSERT_EQ(Tulc(dir.path(), "x", kCycleNet), 1) << "tulc writes the tables, no C sources yet";
     ASSERT_FALSE(testsupport::read_file(dir.file("x.dat")).empty());
@@ -72,7 +72,7 @@ TEST(Fixtures, CycleOfTheCompilersTables) {
 
 // Transition numbers 127 and 128: one byte 128, and the lead byte 132 with
 // two groups.  Only visible arrows, labels without their NUL in the file.
-TEST(Fixtures, LabelsOfLargeTransitionNumbers) {
+TEST(EngineFixtures, LabelsOfLargeTransitionNumbers) {
     testsupport::TestNet tn;
     tn.place_names = {"p0", "p1"};
     tn.m0 = {1, 0};
@@ -96,7 +96,7 @@ TEST(Fixtures, LabelsOfLargeTransitionNumbers) {
 
 // Class 1 takes precedence over class 0: ta fires only where tb is not
 // enabled.
-TEST(Fixtures, PrecedenceClasses) {
+TEST(EngineFixtures, PrecedenceClasses) {
     ptnet::Net net;
     net.places = {{"p1", 0, {{0, 1}}}, {"q1", 0, {}}, {"p2", 0, {{0, 1}}}, {"q2", 0, {}}};
     net.transitions = {{"ta", {{0, 1}}, {{1, 1}}, true, 0, {}}, {"tb", {{2, 1}}, {{3, 1}}, true, 1, {}}};
@@ -139,7 +139,7 @@ std::string Describe(const RawGraph& g, std::size_t node) {
 // to the start node (an old node, case O) or closes an invisible cycle back
 // to p1 (the chain's own node).  Contents "01" is p0, "02" p1, "03" p2,
 // "04" p3; the arrows of a node are chained, newest first.
-TEST(Fixtures, ChainsOfForcedInvisibleSteps) {
+TEST(EngineFixtures, ChainsOfForcedInvisibleSteps) {
     ptnet::Transition b{"b", {{1, 1}}, {{2, 1}}, false, 0, {}};
     const ChainCase cases[] = {
         {"branch", {b, {"c", {{2, 1}}, {{3, 1}}, false, 0, {}}, {"d", {{2, 1}}, {{3, 1}}, true, 0, {}}},
@@ -186,7 +186,7 @@ TEST(Fixtures, ChainsOfForcedInvisibleSteps) {
 // stuttering transition fires when nothing else is enabled, in every state,
 // not only in the first; each step is tried for the automaton states that
 // may follow, and the current state's place keeps its token.
-TEST(Fixtures, BuchiSectionInPlainMode) {
+TEST(EngineFixtures, BuchiSectionInPlainMode) {
     testsupport::TempDir dir;
     InsAlloc(3, 3);
     PtLTSInit();

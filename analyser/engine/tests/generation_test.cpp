@@ -94,13 +94,13 @@ std::set<Marking> Terminal(const testsupport::TestNet& net, const RawGraph& g) {
     return markings;
 }
 
-class RandomNets : public ::testing::TestWithParam<int> {};
+class EngineRandomNets : public ::testing::TestWithParam<int> {};
 
 // Full generation: exactly the explorer's markings, one arrow per enabled
 // transition and marking, the dead markings as the terminal nodes; the same
 // files through memory copies, through the files themselves, with chained
 // arrows and with a single hash slot.
-TEST_P(RandomNets, FullGenerationIsTheExplorersStateSpace) {
+TEST_P(EngineRandomNets, FullGenerationIsTheExplorersStateSpace) {
     const std::vector<std::vector<std::string>> variants = {
         {"-i", "-m", "100000"}, {"-i", "-m", "0"}, {"-i", "-f", "-m", "300"}, {"-i", "-h", "1"}};
     for (int k = 0; k < 12; ++k) {
@@ -144,7 +144,7 @@ TEST_P(RandomNets, FullGenerationIsTheExplorersStateSpace) {
 // Sleep sets keep every node and every deadlock, with fewer arrows; also
 // beside a tester whose conditions are never met (every enabled transition
 // then fires, each successor with an empty sleep set).
-TEST_P(RandomNets, SleepSetsKeepNodesAndDeadlocks) {
+TEST_P(EngineRandomNets, SleepSetsKeepNodesAndDeadlocks) {
     for (int k = 0; k < 10; ++k) {
         std::uint64_t seed = 1000 + static_cast<std::uint64_t>(GetParam()) * 10 + k;
         testsupport::TestNet net = RandomNet(seed);
@@ -185,7 +185,7 @@ TEST_P(RandomNets, SleepSetsKeepNodesAndDeadlocks) {
 // Elimination: every arrow's label replays from its source to its target,
 // every marking that is not forced (one enabled transition, invisible) is a
 // node, and the terminal nodes are the dead markings.
-TEST_P(RandomNets, EliminationCollapsesForcedInvisibleSteps) {
+TEST_P(EngineRandomNets, EliminationCollapsesForcedInvisibleSteps) {
     for (int k = 0; k < 10; ++k) {
         std::uint64_t seed = 2000 + static_cast<std::uint64_t>(GetParam()) * 10 + k;
         testsupport::TestNet net = RandomNet(seed);
@@ -221,6 +221,6 @@ TEST_P(RandomNets, EliminationCollapsesForcedInvisibleSteps) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, RandomNets, ::testing::Range(0, 4));
+INSTANTIATE_TEST_SUITE_P(Seeds, EngineRandomNets, ::testing::Range(0, 4));
 
 }  // namespace

@@ -72,7 +72,7 @@ std::vector<unsigned long> Elements(AVLSET* set) {
     return elements;
 }
 
-TEST(GraphFiles, OpeningRefusals) {
+TEST(EngineGraphFiles, OpeningRefusals) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     Generate(ptnet::FromTestNet(Line(3)), x, {"-i"});
@@ -120,7 +120,7 @@ TEST(GraphFiles, OpeningRefusals) {
     EXPECT_TRUE(Open(x, 2).first);
 }
 
-TEST(GraphFiles, QueryChecksAbort) {
+TEST(EngineGraphFiles, QueryChecksAbort) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     Generate(ptnet::FromTestNet(Line(2)), x, {"-i"});
@@ -152,7 +152,7 @@ TEST(GraphFiles, QueryChecksAbort) {
 }
 
 // The check word of depth-first graphs with an infinite-path monitor.
-TEST(GraphFiles, CheckBits) {
+TEST(EngineGraphFiles, CheckBits) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     auto run = supporttest::RunChild([&] {
@@ -173,7 +173,7 @@ TEST(GraphFiles, CheckBits) {
     EXPECT_EQ(run.err, "\nUseless GphConsume call\n");
 }
 
-TEST(GraphFiles, Statistics) {
+TEST(EngineGraphFiles, Statistics) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     Generate(ptnet::FromTestNet(Line(3)), x, {"-i"});
@@ -198,7 +198,7 @@ TEST(GraphFiles, Statistics) {
 }
 
 // p0 -> p1 <-> p2: two components, the cycle a nontrivial terminal one.
-TEST(Components, SmallGraphs) {
+TEST(EngineComponents, SmallGraphs) {
     struct Case {
         testsupport::TestNet net;
         std::uint32_t comps, termComps;
@@ -229,7 +229,7 @@ TEST(Components, SmallGraphs) {
 
 // Components on random nets against mutual reachability in the explorer's
 // state space: the same partition, the same successor components.
-TEST(Components, RandomNetsAgainstMutualReachability) {
+TEST(EngineComponents, RandomNetsAgainstMutualReachability) {
     for (std::uint64_t seed = 4000; seed < 4012; ++seed) {
         testsupport::TestNet net = RandomNet(seed);
         testsupport::StateSpace ss = testsupport::explore(net);
@@ -315,7 +315,7 @@ int Along(void* formula, GRAPH* g, unsigned long node) {
 
 // Paths to the admitted nodes in order of distance, over nodes the search
 // may run on; a polled stop discards the path.
-TEST(Shortest, PathsInOrderOfDistance) {
+TEST(EngineShortest, PathsInOrderOfDistance) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     testsupport::TestNet net = Line(5);

@@ -40,7 +40,7 @@ std::string Encode(RADIX* table) {
     return text;
 }
 
-TEST(Encoding, NodeContents) {
+TEST(EngineEncoding, NodeContents) {
     std::vector<unsigned long> counts(201, 0);
     counts[0] = 1;
     counts[200] = 3;
@@ -62,7 +62,7 @@ TEST(Encoding, NodeContents) {
 
 // The buffer grows to length + length / 2 + 1 when the length is not below
 // its size, and keeps its size otherwise.
-TEST(Encoding, BufferGrowth) {
+TEST(EngineEncoding, BufferGrowth) {
     RADIX* table = Table({1, 1, 1, 1});
     unsigned char* buffer = nullptr;
     unsigned size = 0;
@@ -78,7 +78,7 @@ TEST(Encoding, BufferGrowth) {
 // Contents naming a slot beyond the table, or a broken number, are internal
 // errors; a count beyond 32 bits stops with a message instead of merging
 // states.
-TEST(Encoding, RefusesWhatItCannotHold) {
+TEST(EngineEncoding, RefusesWhatItCannotHold) {
     auto bad = supporttest::RunChild([] {
         RADIX* table = Table({1, 1});
         _tblPlc = table;
@@ -105,7 +105,7 @@ TEST(Encoding, RefusesWhatItCannotHold) {
     EXPECT_NE(big.err.find("Place 1 would hold 4294967296 tokens"), std::string::npos) << big.err;
 }
 
-TEST(Random, LinearCongruenceOverTheUpperBits) {
+TEST(EngineRandom, LinearCongruenceOverTheUpperBits) {
     PtSRandom(1);
     EXPECT_EQ(PtRandom(10), 2u);
     EXPECT_EQ(PtRandom(10), 5u);
@@ -124,7 +124,7 @@ TEST(Random, LinearCongruenceOverTheUpperBits) {
 
 // ---- transitions and their arcs ----
 
-class Arcs : public ::testing::Test {
+class EngineArcs : public ::testing::Test {
 protected:
     void SetUp() override {
         InsAlloc(4, 2);
@@ -172,7 +172,7 @@ protected:
 
 // Arcs to one place added twice merge; taking and giving back the same
 // number is a test arc; otherwise the place gets a double arc.
-TEST_F(Arcs, ReformSortsTheArcClasses) {
+TEST_F(EngineArcs, ReformSortsTheArcClasses) {
     int isNew = 0;
     TRN* t = Transition(0, &isNew);
     EXPECT_EQ(isNew, 1);
@@ -206,7 +206,7 @@ TEST_F(Arcs, ReformSortsTheArcClasses) {
 
 // Copies are deep where the record owns, the block included (a null block
 // stays null); TrnStore and TrnRestore save and bring back bits 1 to 16.
-TEST_F(Arcs, CopiesAndSavedMarks) {
+TEST_F(EngineArcs, CopiesAndSavedMarks) {
     int isNew = 0;
     TRN* t = Transition(1, &isNew);
     In(t, 2, 0);
@@ -234,7 +234,7 @@ TEST_F(Arcs, CopiesAndSavedMarks) {
     EXPECT_EQ(t->_flag, TRN_ENABLED | TRN_MARK8 | TRN_VISIBLE);
 }
 
-TEST_F(Arcs, StateOfAMarking) {
+TEST_F(EngineArcs, StateOfAMarking) {
     Place(0);
     Place(2);
     PlcFill();
@@ -308,7 +308,7 @@ PLC* Instance(unsigned place, std::vector<DOMAIN> values) {
     return static_cast<PLC*>(BalTrElement(_plcAvlset, _engBuffer));
 }
 
-TEST(Tables, InitialMarkingTesterAndBuchiSection) {
+TEST(EngineTables, InitialMarkingTesterAndBuchiSection) {
     testsupport::TempDir dir;
     testsupport::write_file(dir.file("x.dat"), TablesWithTesterAndBuchi());
     BINARYFILE dat = OpenRead(dir.file("x.dat").c_str(), 1);
@@ -359,3 +359,8 @@ TEST(Tables, InitialMarkingTesterAndBuchiSection) {
 }
 
 }  // namespace
+
+extern "C" int EngineCHeadersSmoke(void);
+
+// The headers of the generated code compile as C.
+TEST(EngineCHeaders, CompileAndRunAsC) { EXPECT_EQ(EngineCHeadersSmoke(), 1); }
