@@ -342,10 +342,14 @@ void Start(const Options& options) {
     STATE* initial = InsReadMarking(dat);
     SeekAbs(dat, insMarkingOffset);
     PtInit(dat);
+    // The names: of the transitions for the LTS and the ZEL users' actions,
+    // of the places too for the net file.  GetPlaNames reads past the
+    // transition names itself unless _zel or _vos is set.
     if (_vos || _zel || _zelTulm) {
         SeekAbs(dat, names);
         GetZelNames(dat);
-        GetPlaNames(dat);
+        if (_vos || _zel)
+            GetPlaNames(dat);
     }
     OwnClose(dat);
     CheckNet();

@@ -16,7 +16,7 @@ std::map<std::string, std::string> GraphFiles(const std::string& dir) {
 
 TEST(EngineContinuation, InterruptedThenContinuedEqualsUninterrupted) {
     const std::vector<std::vector<std::string>> variants = {
-        {"-i"}, {"-i", "-m", "0"}, {"-l"}, {"-e"}, {"-i", "-f", "-r", "77"}};
+        {"-i"}, {"-i", "-m", "0"}, {"-l"}, {"-e"}, {"-i", "-f", "-r", "77"}, {"-r", "5"}};
     for (std::size_t v = 0; v < variants.size(); ++v) {
         testsupport::RandomNetParams shape;
         shape.components = 4;

@@ -117,6 +117,23 @@ testsupport::Marking Decode(const std::string& contents, int places) {
     return m;
 }
 
+testsupport::Marking DecodeState(const std::string& contents, int places) {
+    testsupport::Marking m(places, 0);
+    const auto* p = reinterpret_cast<const unsigned char*>(contents.data());
+    const unsigned char* end = p + contents.size();
+    for (int place = 0; place < places; ++place) {
+        if (p < end && *p != NUM_END_PLACE) {
+            std::uint32_t code = 0;
+            if (!NumScan(&p, end, &code))
+                return {};
+            m[place] = static_cast<int>(code) + 1;
+        }
+        if (p == end || *p++ != NUM_END_PLACE)
+            return {};
+    }
+    return p == end ? m : testsupport::Marking{};
+}
+
 std::vector<std::uint32_t> LabelValues(const std::string& label) {
     std::vector<std::uint32_t> values;
     const auto* p = reinterpret_cast<const unsigned char*>(label.data());

@@ -36,8 +36,11 @@ struct RawGraph {
 };
 RawGraph ReadRaw(const std::string& base);
 
-// Node contents as a marking of places 0 .. places-1 (slot = place).
+// Node contents as a marking of places 0 .. places-1: as PlcEncode writes
+// them (slot = place), or as the state strings of the generated successor
+// function (header word 11 is 0), for places of arity 0.
 testsupport::Marking Decode(const std::string& contents, int places);
+testsupport::Marking DecodeState(const std::string& contents, int places);
 // The numbers of a label.
 std::vector<std::uint32_t> LabelValues(const std::string& label);
 std::string Hex(const std::string& bytes);

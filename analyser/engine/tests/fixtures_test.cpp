@@ -9,6 +9,7 @@
 #include "alloc.h"
 #include "enginetest.h"
 #include "inst.h"
+#include "invoc.h"
 #include "plainnet.h"
 
 using namespace enginetest;
@@ -179,6 +180,28 @@ TEST(EngineFixtures, ChainsOfForcedInvisibleSteps) {
             lines.insert(arcs.substr(at, end - at));
         EXPECT_EQ(lines, expected) << c.name;
     }
+}
+
+// An LTS whose symbol lines the engine main wrote while it named the
+// actions, and whose arcs went to a file of their own.
+TEST(EngineFixtures, LtsWithSeparateArcs) {
+    testsupport::TempDir dir;
+    std::string name = dir.file("x");
+    myName = "prog";
+    LTSBegin(name.data(), 1);
+    _zelTree = BalTrCreate(&strBalTools);
+    for (const char* action : {"a", "b"})
+        BalTrInsert(_zelTree, StrCp(action), action, TRUE);
+    std::fputs("1 a\n2 b\n", _zelFile);
+    std::fputs("0 1 1\n1 0 2\n", _zelArcFile);
+    LTSEnd();
+    std::string head = "LTS |B|\nROOT |0|\nNODE_COUNT |0|\nARC_COUNT |0|\nSYMBOL_COUNT |3|";
+    EXPECT_EQ(testsupport::read_file(name + ".lts"),
+              head + Blanks(119 - head.size()) + "\n" +
+                  "HISTORY |created by prog|\nEND_HEADER\nSYMBOLS\n0 i\n1 a\n2 b\nEND_SYMBOLS\nARCS\n0 1 1\n1 0 2\n"
+                  "END_ARCS\nNODES\nEND_NODES\nEND_LTS\n");
+    EXPECT_FALSE(testsupport::read_file(name + ".arc").size() > 0) << "the arc file is deleted";
+    EXPECT_EQ(_zelTree, nullptr);
 }
 
 // The Buchi section, driven without the engine main: in the start node only

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "alloc.h"
+#include "mark.h"
 #include "encode.h"
 #include "inst.h"
 #include "plainnet.h"
@@ -264,8 +265,49 @@ extern "C" void _CompPrec(void) {
 
 extern "C" BOOL _BuchiOK(void) { return TRUE; }
 
+// What the generated successor function does for a net of arity-0 places:
+// every enabled transition's successor of _state, stored with its arrow.
 extern "C" void _Followers(void) {
-    std::fputs("\nThis analyser has no generated successor function: use -i\n", _err);
-    std::fflush(_err);
-    Exit(6);
+    const ptnet::Net& net = Description();
+    std::size_t places = net.places.size();
+    std::vector<unsigned long> counts(places, 0);
+    for (std::size_t p = 0; p < places; ++p) {
+        if (net.places[p].arity != 0) {
+            std::fputs("\nThe test's successor function knows places of arity 0 only\n", _err);
+            Exit(6);
+        }
+        if (!LstEmpty(_state[p]))
+            counts[p] = static_cast<MULTUP*>(_state[p]->_first->_node)->_count;
+    }
+    for (std::size_t t = 0; t < net.transitions.size(); ++t) {
+        const ptnet::Transition& tr = net.transitions[t];
+        std::vector<unsigned long> next = counts;
+        bool enabled = true;
+        for (const ptnet::Arc& a : tr.in) {
+            enabled = enabled && next[a.place] >= a.weight;
+            next[a.place] -= enabled ? a.weight : 0;
+        }
+        if (!enabled)
+            continue;
+        for (const ptnet::Arc& a : tr.out)
+            next[a.place] += a.weight;
+        _folState = static_cast<STATE*>(Etacolla(places * sizeof(MARKING*)));
+        for (std::size_t p = 0; p < places; ++p) {
+            _folState[p] = LstCreate(&multupTools);
+            if (next[p] != 0)
+                LstInsLast(_folState[p], MultupCons(next[p], TupCons(0)));
+        }
+        unsigned length = static_cast<unsigned>(StaEncode(_folState, &_engBuffer, &_engBfSize));
+        StaDiscard(_folState);
+        _folState = nullptr;
+        _ndAddr = GphPutNode(_graph[0], _engBuffer, length, &_back);
+        length = static_cast<unsigned>(InsEncode(static_cast<int>(t), tr.cls, nullptr, &_engBuffer, &_engBfSize));
+        _awAddr = GphPutArrow(_graph[0], _engBuffer, length, _awCount, PthEnd(nowPath), _ndAddr, _awFirst, _back,
+                              !tr.visible);
+        if (_awCount == 0 || _freeExpansion) {
+            _awFirst = _awAddr;
+            _ndFirst = _ndAddr;
+        }
+        _awCount++;
+    }
 }

@@ -2,7 +2,9 @@
 // and optionally one tester place of arity 1 whose token carries a value),
 // its table file written the way the net compiler writes it, and the
 // functions the generated code would define for the engine (ptnet.cpp):
-// _CompInst builds one instance per transition from the description.
+// _CompInst builds one instance per transition from the description, and
+// _Followers computes the successors of a state of a net of arity-0
+// places the way the generated successor function does.
 //
 // In-process tests set ptnet::current; the command-line test analyser reads
 // the description from the file named by PTNET_ARCS.
