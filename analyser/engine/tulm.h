@@ -36,8 +36,12 @@ extern "C" {
 #define DE0(type, name) extern type name(void);
 #define DE1(type, name, ptype, pname) extern type name(ptype pname);
 
-/* Prints a text on a stream (run-time failure messages). */
+/* Prints a text on a stream (run-time failure messages).  For the generated
+ * code only: a one-letter macro would take the name P from every C++ source
+ * that includes this header (define TULM_GENERATED to have it in C++). */
+#if !defined(__cplusplus) || defined(TULM_GENERATED)
 #define P(stream, text) ((void) fputs((text), (stream)))
+#endif
 
 /* "No node", "no arrow", "no element": the 32-bit all-ones word of the
  * graph files. */
