@@ -827,11 +827,16 @@ void ParserReset() { ParseErrorState() = 0; }
 
 void ParseText(Formula* formula, std::uint32_t* integer, Marking* marking, const std::vector<std::string>& pieces) {
     // A statement spread over several lines reads as one line.
-    std::vector<std::string> prepared = pieces;
-    for (auto& p : prepared) std::replace(p.begin(), p.end(), '\n', ' ');
+    bool multiline = false;
+    for (const auto& p : pieces) multiline = multiline || p.find('\n') != std::string::npos;
+    std::vector<std::string> prepared;
+    if (multiline) {
+        prepared = pieces;
+        for (auto& p : prepared) std::replace(p.begin(), p.end(), '\n', ' ');
+    }
     Marking m;
     Formula f;
-    Parser parser(prepared);
+    Parser parser(multiline ? prepared : pieces);
     Parser::Result r = parser.Run(&m, &f);
     if (r == Parser::Result::kFailed || ParseErrorState() != 0) return;
     const bool wantFormula = formula != nullptr;

@@ -273,13 +273,13 @@ void CheckFormula(const LtlP& f, unsigned init) {
     }
 }
 
-class BuchiOracle : public ::testing::TestWithParam<int> {};
+class TulcBuchiOracle : public ::testing::TestWithParam<int> {};
 
 }  // namespace
 
 // Each seed range: random formulas of depth up to 3, with the rules of
 // ForMake on and off.
-TEST_P(BuchiOracle, AcceptsExactlyTheViolatingLassos) {
+TEST_P(TulcBuchiOracle, AcceptsExactlyTheViolatingLassos) {
     std::mt19937 rng(static_cast<unsigned>(GetParam()));
     for (int k = 0; k < 40; ++k) {
         int temporal = 3;
@@ -295,12 +295,12 @@ TEST_P(BuchiOracle, AcceptsExactlyTheViolatingLassos) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, BuchiOracle, ::testing::Range(1, 7));
+INSTANTIATE_TEST_SUITE_P(Seeds, TulcBuchiOracle, ::testing::Range(1, 7));
 
 // The table file holds the automaton that the translation built: states with
 // their successors, the initial states, the labels, and the accepting states
 // as tester values with the condition "infinite".
-TEST(BuchiTables, TheTableFileHoldsTheAutomaton) {
+TEST(TulcBuchi, TheTableFileHoldsTheAutomaton) {
     const char* formulas[] = {
         "henceforth (p0 != empty implies eventually p1 != empty)",
         "(p0 != empty) until (p1 != empty and not (p2 != empty))",
@@ -356,7 +356,7 @@ TEST(BuchiTables, TheTableFileHoldsTheAutomaton) {
     }
 }
 
-TEST(BuchiTables, ShapesOfTheTranslation) {
+TEST(TulcBuchi, ShapesOfTheTranslation) {
     // a unless b is (henceforth a) or (a until b).
     auto automaton = [](const std::string& f) {
         TranslateIn(f, 0);
@@ -404,7 +404,7 @@ TEST(BuchiTables, ShapesOfTheTranslation) {
     }
 }
 
-TEST(BuchiTables, NeverClaim) {
+TEST(TulcBuchi, NeverClaim) {
     tulctest::Workspace w;
     tulctest::TulcRun r = w.Compile("#place p\n#place q mk(<.1.>)\n#verify henceforth (q != empty);\n", "-N x");
     EXPECT_EQ(r.code, 1);

@@ -43,7 +43,7 @@ const char kNoSources[] = "tulc: no C sources generated";
 
 }  // namespace
 
-TEST(Cli, CommandLine) {
+TEST(TulcCli, CommandLine) {
     const char* usage = "\nUsage:  tulc ";
     RunCases({
         {"bare name", "#place p\n", "x", 1, {kNoSources}},
@@ -69,7 +69,7 @@ TEST(Cli, CommandLine) {
     });
 }
 
-TEST(Cli, FilesOfTheRun) {
+TEST(TulcCli, FilesOfTheRun) {
     Workspace w;
     TulcRun r = w.Compile("#define X 1\n#place p mk(<.X.>)\n", "-DA -DB=2 -DC= -UD x");
     EXPECT_EQ(w.Read("x.pre"), "#define A 1\n#define B 2\n#define C\n#undef D\n");
@@ -92,7 +92,7 @@ TEST(Cli, FilesOfTheRun) {
     EXPECT_TRUE(n.Exists(".net.dat"));
 }
 
-TEST(Cli, OutputsThatCannotBeWritten) {
+TEST(TulcCli, OutputsThatCannotBeWritten) {
     // No source directory.
     {
         Workspace w;
@@ -117,7 +117,7 @@ TEST(Cli, OutputsThatCannotBeWritten) {
     EXPECT_NE(r.err.find("Cannot write file x.nev"), std::string::npos) << r.err;
 }
 
-TEST(Cli, InputLayer) {
+TEST(TulcCli, InputLayer) {
     RunCases({
         {"self include", "#include \"x.net\"\n", "x", 1, {"Cyclic inclusion: x.net\nis included in x.net\n"}, kNoSources},
         {"include without -I", "#include <f>\n", "x", 1, {"Cannot open file f for reading\nEmpty include_path\n"}},
@@ -154,7 +154,7 @@ TEST(Cli, InputLayer) {
     EXPECT_EQ(w.Read("x.src/_.h"), "a\nb\n");
 }
 
-TEST(Cli, TokensAndComments) {
+TEST(TulcCli, TokensAndComments) {
     Workspace w;
     w.Compile("#define a A\n#define x X\n#define x1F Y\na..b x.y 0x1F\n");
     EXPECT_EQ(w.Read("x.src/_.h"), "\n\n\nA..b X.y 0Y\n");
@@ -176,7 +176,7 @@ TEST(Cli, TokensAndComments) {
               "\n#line 10 \"x.src/_.h\"\n");
 }
 
-TEST(Cli, Directives) {
+TEST(TulcCli, Directives) {
     RunCases({
         {"orphans", "#else\n#endif\n", "x", 1, {"x.net: 1: Orphan #else?\n", "x.net: 2: Orphan #endif?\n"}},
         {"endless if", "\n\n\n\n#if 0\nx\n", "x", 1, {"Endless #if, starts in x.net at line 6\n"}, "Unpaired"},
@@ -233,7 +233,7 @@ TEST(Cli, Directives) {
     EXPECT_NE(r.err.find("Expected end \")\" of mk of place q,\ngot newline"), std::string::npos) << r.err;
 }
 
-TEST(Cli, PlacesAndTesters) {
+TEST(TulcCli, PlacesAndTesters) {
     RunCases({
         {"accepted", "#place p mk(<.1.>) lo(<.0.>) hi(<.3.>)\n", "x", 1, {kNoSources}, "x.net"},
         {"impossible initial marking", "#place p mk(<.5.>) hi(<.3.>)\n", "x", 1,
@@ -288,7 +288,7 @@ TEST(Cli, PlacesAndTesters) {
     EXPECT_FALSE(d.hasBuchi);
 }
 
-TEST(Cli, Transitions) {
+TEST(TulcCli, Transitions) {
     const char* pq = "#place p\n#place q\n";
     auto net = [&](const std::string& body, const std::string& head = "#trans t\n") {
         static std::vector<std::string> keep;
@@ -375,7 +375,7 @@ TEST(Cli, Transitions) {
     EXPECT_EQ(d.variableNames[0], (std::vector<std::string>{"a", "b"}));
 }
 
-TEST(Cli, VerifyAndPrecedence) {
+TEST(TulcCli, VerifyAndPrecedence) {
     RunCases({
         {"true initially", "#place p mk(<.1.>)\n#verify card(p) > 0;\n", "x", 1, {}, kNoSources},
         {"constant true", "#place p\n#verify 1 > 0;\n", "x", 1, {}, kNoSources},
@@ -425,7 +425,7 @@ TEST(Cli, VerifyAndPrecedence) {
     }
 }
 
-TEST(Cli, TesterChecks) {
+TEST(TulcCli, TesterChecks) {
     const char* head = "#place t mk(<.1.>)\n#tester t reject(<.2.>)\n#place p\n";
     auto net = [&](const std::string& body) {
         static std::vector<std::string> keep;

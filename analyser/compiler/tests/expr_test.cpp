@@ -244,7 +244,7 @@ std::string Show(const Marking& m) {
 
 // Folding in mk(<.E.>): the range bound is evaluated with the short-cuts;
 // a division by zero is an error with no value.
-TEST(Folding, RandomExpressionsEqualTheReference) {
+TEST(TulcFolding, RandomExpressionsEqualTheReference) {
     ResetWithPlaces();
     std::mt19937 rng(7);
     int errors = 0;
@@ -268,7 +268,7 @@ TEST(Folding, RandomExpressionsEqualTheReference) {
 
 // The simplifier on expressions over card(p): the simplified tree has the
 // value of the reference.
-TEST(Folding, SimplifiedExpressionsKeepTheirValue) {
+TEST(TulcFolding, SimplifiedExpressionsKeepTheirValue) {
     ResetWithPlaces();
     std::mt19937 rng(11);
     for (int k = 0; k < 3000; ++k) {
@@ -283,7 +283,7 @@ TEST(Folding, SimplifiedExpressionsKeepTheirValue) {
     }
 }
 
-TEST(Folding, RewritesKeepValuesAndShapes) {
+TEST(TulcFolding, RewritesKeepValuesAndShapes) {
     ResetWithPlaces();
     struct Case {
         const char* text;
@@ -334,7 +334,7 @@ TEST(Folding, RewritesKeepValuesAndShapes) {
     (void)range;
 }
 
-TEST(Parser, Precedences) {
+TEST(TulcParser, Precedences) {
     ResetWithPlaces();
     tulc::ForSimplifyRules() = false;
     auto same = [](const std::string& a, const std::string& b) {
@@ -378,7 +378,7 @@ TEST(Parser, Precedences) {
     EXPECT_EQ(mk("card(AND) <.5.>"), "1<.5.>");
 }
 
-TEST(Parser, ErrorsReportOnce) {
+TEST(TulcParser, ErrorsReportOnce) {
     ResetWithPlaces();
     struct Case {
         const char* text;
@@ -427,4 +427,34 @@ TEST(Parser, ErrorsReportOnce) {
     auto m = ParseMarking(sum);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->Entries().size(), 100000u);
+}
+
+// The same through the program: the initial markings in the table file hold
+// the folded values; a division by zero is an error and the place is left
+// out.
+TEST(TulcFolding, TheTableFileHoldsTheFoldedValues) {
+    std::mt19937 rng(3);
+    std::string net;
+    std::vector<std::uint32_t> want;
+    while (want.size() < 150) {
+        RefP r = RandomRef(rng, 4, false);
+        std::optional<std::uint32_t> v = Value(*r, kCards);
+        if (!v) continue;
+        net += "#place p" + std::to_string(want.size()) + " mk(<." + Print(*r, want.size() % 2) + ".>)\n";
+        want.push_back(*v);
+    }
+    net += "#place z mk(<. 1 + 6 / (3 - 3) .>)\n";
+    tulctest::Workspace w;
+    tulctest::TulcRun run = w.Compile(net);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("x.net: 151: Division by zero\n"), std::string::npos) << run.err;
+    tulctest::DatFile d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.placeNames.size(), want.size());
+    ASSERT_EQ(d.marking.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(d.marking[i].place, i);
+        EXPECT_EQ(d.marking[i].tuple, std::vector<std::uint32_t>{want[i]});
+        EXPECT_EQ(d.marking[i].count, 1u);
+    }
 }
