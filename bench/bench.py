@@ -110,9 +110,39 @@ def main():
                          "(state strings, AVL sets, radix tables, file reads; needs -DVOS_BENCH=ON)")
     ap.add_argument("--mnet", action="store_true",
                     help="only time synchronisation and scoping of the box algebra (needs -DVOS_BENCH=ON)")
+    ap.add_argument("--engine", action="store_true",
+                    help="only run the analyser engine's benchmark (10^6 states through PtFollowers, "
+                         "components of the graph; needs -DVOS_BENCH=ON)")
+    ap.add_argument("--tulc", action="store_true",
+                    help="only time tulc on generated net descriptions (macro-generated nets, long "
+                         "markings, #verify formulas of 4 to 8 atoms)")
     args = ap.parse_args()
+    if args.tulc:
+        from tulcnets import CASES
+        exe = os.path.join(os.path.abspath(args.bin), "tulc")
+        print("%-16s %7s %10s %10s  %s" % ("case", "n", "median s", "peak KiB", "result"))
+        with tempfile.TemporaryDirectory() as tmp:
+            os.mkdir(os.path.join(tmp, "x.src"))
+            for name, gen, sizes in CASES:
+                for n in sizes:
+                    with open(os.path.join(tmp, "x.net"), "w") as f:
+                        f.write(gen(n))
+                    t, peak, code, out = timed([exe, "x"], tmp, args.repeat, args.timeout)
+                    if t is None:
+                        print("%-16s %7d    timeout" % (name, n))
+                        break
+                    dat = os.path.join(tmp, "x.dat")
+                    result = "%d bytes of tables" % os.path.getsize(dat) if os.path.exists(dat) else "no tables"
+                    print("%-16s %7d %10.3f %10d  %s" % (name, n, t, peak, result))
+                    if os.path.exists(dat):
+                        os.remove(dat)
+        return
     if args.mnet:
         sys.exit(subprocess.call([os.path.join(os.path.abspath(args.bin), "mnetbench"), "20000", "12"]))
+    if args.engine:
+        exe = os.path.join(os.path.abspath(args.bin), "enginebench")
+        with tempfile.TemporaryDirectory() as tmp:
+            sys.exit(subprocess.call([exe, "--dir", tmp]))
     if args.support:
         exe = os.path.join(os.path.abspath(args.bin), "supportbench")
         with tempfile.TemporaryDirectory() as tmp:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "diag.h"
 
@@ -98,8 +99,25 @@ Tableau BuildTableau(const Closure& c, const Truth& formula) {
     BuchiNumber(tab.states);
     // Edges from the start states on: s -> t when every until that holds in
     // s without its right operand holds in t, and an until that does not hold
-    // in s holds in t only when its left operand fails in s.
+    // in s holds in t only when its left operand fails in s.  The states are
+    // grouped by their until bits, so a state looks only at the groups that
+    // qualify.
     const std::uint32_t untilMask = u >= 32 ? 0xFFFFFFFFu : ((1u << u) - 1);
+    std::vector<std::uint32_t> patterns;
+    std::vector<std::vector<std::size_t>> groups;
+    {
+        std::unordered_map<std::uint32_t, std::size_t> at;
+        for (std::size_t k = 0; k < tab.states.size(); ++k) {
+            const std::uint32_t pat = tab.vectors[k] & untilMask;
+            auto it = at.find(pat);
+            if (it == at.end()) {
+                it = at.emplace(pat, patterns.size()).first;
+                patterns.push_back(pat);
+                groups.emplace_back();
+            }
+            groups[it->second].push_back(k);
+        }
+    }
     std::vector<BUCHISTATE*> queue;
     std::vector<char> reached(tab.states.size(), 0);
     for (std::size_t k = 0; k < tab.states.size(); ++k)
@@ -107,6 +125,7 @@ Tableau BuildTableau(const Closure& c, const Truth& formula) {
             reached[k] = 1;
             queue.push_back(tab.states[k].get());
         }
+    std::vector<std::size_t> targets;
     for (std::size_t q = 0; q < queue.size(); ++q) {
         BUCHISTATE* s = queue[q];
         const std::uint32_t v = s->label;
@@ -116,9 +135,12 @@ Tableau BuildTableau(const Closure& c, const Truth& formula) {
             if (holds && !right[i].On(v)) required |= 1u << i;
             if (!holds && left[i].On(v)) forbidden |= 1u << i;
         }
-        for (std::size_t k = 0; k < tab.states.size(); ++k) {
-            const std::uint32_t t = tab.vectors[k] & untilMask;
-            if ((t & required) != required || (t & forbidden) != 0) continue;
+        targets.clear();
+        for (std::size_t g = 0; g < patterns.size(); ++g)
+            if ((patterns[g] & required) == required && (patterns[g] & forbidden) == 0)
+                targets.insert(targets.end(), groups[g].begin(), groups[g].end());
+        std::sort(targets.begin(), targets.end());
+        for (std::size_t k : targets) {
             s->succ.push_back(tab.states[k].get());
             if (!reached[k]) {
                 reached[k] = 1;
@@ -144,65 +166,103 @@ Automaton BuildPromise(const Closure& c, const Automaton& tableau) {
     std::vector<char> reached(states.size(), 0);
     std::vector<std::size_t> queue{0};
     reached[0] = 1;
+    // Per source state: the tableau states that lead to each target, so that
+    // the edges come out with the targets in list order, then the tableau
+    // states in list order.
+    std::vector<std::vector<std::uint32_t>> byTarget(states.size());
     for (std::size_t q = 0; q < queue.size(); ++q) {
         BUCHISTATE* r = states[queue[q]].get();
+        for (auto& b : byTarget) b.clear();
+        for (const auto& s : tableau) {
+            const std::uint32_t v = s->label;
+            // The entries this step decides: the untils true in s when no
+            // promise is pending, else the pending ones.  Each of them is
+            // pending next exactly when its right operand fails in s; the
+            // other entries are free.
+            const std::uint32_t constrained = r->label != 0 ? r->label : v & static_cast<std::uint32_t>(count - 1);
+            std::uint32_t value = 0;
+            for (std::uint32_t j = 0; j < u; ++j)
+                if (((constrained >> j) & 1u) && !right[j].On(v)) value |= 1u << j;
+            const std::uint32_t free = static_cast<std::uint32_t>(count - 1) & ~constrained;
+            // Every subset of the free entries, combined with the fixed ones.
+            std::uint32_t sub = 0;
+            do {
+                byTarget[value | sub].push_back(v);
+                sub = (sub - free) & free;
+            } while (sub != 0);
+        }
         for (std::size_t pi = 0; pi < states.size(); ++pi) {
-            const std::uint32_t p = states[pi]->label;
-            for (const auto& s : tableau) {
-                const std::uint32_t v = s->label;
-                // The entries this step decides: the untils true in s when no
-                // promise is pending, else the pending ones.
-                std::uint32_t constrained = r->label;
-                if (constrained == 0) constrained = v & static_cast<std::uint32_t>(count - 1);
-                bool ok = true;
-                for (std::uint32_t j = 0; j < u && ok; ++j) {
-                    if (!((constrained >> j) & 1u)) continue;
-                    bool pending = (p >> j) & 1u;
-                    ok = pending == !right[j].On(v);
-                }
-                if (!ok) continue;
-                r->edges.push_back({v, states[pi].get()});
-                if (!reached[pi]) {
-                    reached[pi] = 1;
-                    queue.push_back(pi);
-                }
+            for (std::uint32_t v : byTarget[pi]) r->edges.push_back({v, states[pi].get()});
+            if (!byTarget[pi].empty() && !reached[pi]) {
+                reached[pi] = 1;
+                queue.push_back(pi);
             }
         }
     }
     return states;
 }
 
-// The product of the tableau and the promise automaton.
+// Pair states of a product, created for the pairs reachable from the start
+// pairs only: the others are pruned anyway, and the reached ones keep the
+// order of a construction over all pairs (first component outer).
+struct PairIndex {
+    std::unordered_map<std::uint64_t, std::size_t> at;  // key -> index in nodes
+    std::vector<std::uint64_t> nodes;                    // keys in the order reached
+
+    bool Add(std::uint64_t key) {
+        if (!at.emplace(key, nodes.size()).second) return false;
+        nodes.push_back(key);
+        return true;
+    }
+};
+
+// The product of the tableau and the promise automaton: a pair (s, P) for
+// every tableau state s that labels an edge of P.
 Automaton PromiseProduct(Automaton tableau, Automaton promise) {
-    Automaton out;
-    std::map<std::pair<const BUCHISTATE*, const BUCHISTATE*>, BUCHISTATE*> pairs;
-    for (const auto& s : tableau) {
-        for (const auto& p : promise) {
-            bool has = false;
-            for (const auto& e : p->edges) has = has || e.label == s->label;
-            if (!has) continue;
-            const bool empty = p->label == 0;
-            std::uint32_t flags = 0;
-            if (empty) flags |= BUCHISTATE::kAccepting | (s->Start() ? std::uint32_t(BUCHISTATE::kStart) : 0u);
-            out.push_back(NewState(flags, s->label));
-            pairs[{s.get(), p.get()}] = out.back().get();
-        }
+    BuchiNumber(tableau);
+    BuchiNumber(promise);
+    const std::uint64_t np = promise.size();
+    // The edges of each promise state by the tableau state that labels them.
+    std::unordered_map<std::uint32_t, std::size_t> byLabel;
+    for (std::size_t k = 0; k < tableau.size(); ++k) byLabel[tableau[k]->label] = k;
+    std::vector<std::unordered_map<std::size_t, std::vector<std::size_t>>> out(promise.size());
+    for (std::size_t p = 0; p < promise.size(); ++p)
+        for (const auto& e : promise[p]->edges)
+            out[p][byLabel.at(e.label)].push_back(e.target->number - 1);
+    auto exists = [&](std::size_t s, std::size_t p) { return out[p].count(s) != 0; };
+    auto key = [&](std::size_t s, std::size_t p) { return s * np + p; };
+    PairIndex reached;
+    for (std::size_t s = 0; s < tableau.size(); ++s)
+        if (tableau[s]->Start() && !promise.empty() && promise[0]->label == 0 && exists(s, 0)) reached.Add(key(s, 0));
+    for (std::size_t q = 0; q < reached.nodes.size(); ++q) {
+        const std::size_t s = reached.nodes[q] / np, p = reached.nodes[q] % np;
+        for (const BUCHISTATE* t : tableau[s]->succ)
+            for (std::size_t target : out[p].at(s))
+                if (exists(t->number - 1, target)) reached.Add(key(t->number - 1, target));
     }
-    for (const auto& s : tableau) {
-        for (const auto& p : promise) {
-            auto from = pairs.find({s.get(), p.get()});
-            if (from == pairs.end()) continue;
-            for (BUCHISTATE* t : s->succ)
-                for (const auto& e : p->edges) {
-                    if (e.label != s->label) continue;
-                    auto to = pairs.find({t, e.target});
-                    if (to != pairs.end()) from->second->succ.push_back(to->second);
-                }
-        }
+    std::vector<std::uint64_t> order = reached.nodes;
+    std::sort(order.begin(), order.end());
+    Automaton states;
+    std::unordered_map<std::uint64_t, BUCHISTATE*> made;
+    for (std::uint64_t k : order) {
+        const std::size_t s = k / np, p = k % np;
+        std::uint32_t flags = 0;
+        if (promise[p]->label == 0) flags |= BUCHISTATE::kAccepting | (tableau[s]->Start() ? std::uint32_t(BUCHISTATE::kStart) : 0u);
+        states.push_back(NewState(flags, tableau[s]->label));
+        made[k] = states.back().get();
     }
-    BuchiNumber(out);
-    BuchiPrune(out);
-    return out;
+    for (std::uint64_t k : order) {
+        const std::size_t s = k / np, p = k % np;
+        BUCHISTATE* from = made[k];
+        for (const BUCHISTATE* t : tableau[s]->succ)
+            for (std::size_t target : out[p].at(s)) {
+                auto to = made.find(key(t->number - 1, target));
+                if (to != made.end()) from->succ.push_back(to->second);
+            }
+    }
+    BuchiNumber(states);
+    BuchiPrune(states);
+    return states;
 }
 
 bool LabelsAgree(std::uint32_t a, std::uint32_t b) {
@@ -213,35 +273,50 @@ bool LabelsAgree(std::uint32_t a, std::uint32_t b) {
 // Conjunction: each pair of agreeing states in two copies; copy 0 waits for
 // an accepting state of a, copy 1 for one of b.
 Automaton Product(Automaton a, Automaton b) {
-    Automaton out;
-    std::map<std::pair<const BUCHISTATE*, const BUCHISTATE*>, std::size_t> pairs;  // -> index of copy 0
-    for (const auto& s : a)
-        for (const auto& t : b) {
-            if (!LabelsAgree(s->label, t->label)) continue;
-            pairs[{s.get(), t.get()}] = out.size();
-            std::uint32_t flags = 0;
-            if (s->Start() && t->Start()) flags |= BUCHISTATE::kStart;
-            if (s->Accepting()) flags |= BUCHISTATE::kAccepting;
-            out.push_back(NewState(flags, s->label | t->label));
-            out.push_back(NewState(0, s->label | t->label));
+    BuchiNumber(a);
+    BuchiNumber(b);
+    const std::uint64_t nb = b.size();
+    // Node key: (s * |b| + t) * 2 + copy.
+    auto key = [&](std::size_t s, std::size_t t, int copy) { return (s * nb + t) * 2 + static_cast<std::uint64_t>(copy); };
+    auto next = [&](std::uint64_t k, std::vector<std::uint64_t>& out) {
+        const std::size_t s = static_cast<std::size_t>(k / 2 / nb), t = static_cast<std::size_t>(k / 2 % nb);
+        const int copy = static_cast<int>(k % 2);
+        const int to = copy == 0 ? (a[s]->Accepting() ? 1 : 0) : (b[t]->Accepting() ? 0 : 1);
+        out.clear();
+        for (const BUCHISTATE* s2 : a[s]->succ)
+            for (const BUCHISTATE* t2 : b[t]->succ)
+                if (LabelsAgree(s2->label, t2->label)) out.push_back(key(s2->number - 1, t2->number - 1, to));
+    };
+    PairIndex reached;
+    for (std::size_t s = 0; s < a.size(); ++s)
+        for (std::size_t t = 0; t < b.size(); ++t)
+            if (a[s]->Start() && b[t]->Start() && LabelsAgree(a[s]->label, b[t]->label)) reached.Add(key(s, t, 0));
+    std::vector<std::uint64_t> succ;
+    for (std::size_t q = 0; q < reached.nodes.size(); ++q) {
+        next(reached.nodes[q], succ);
+        for (std::uint64_t k : succ) reached.Add(k);
+    }
+    std::vector<std::uint64_t> order = reached.nodes;
+    std::sort(order.begin(), order.end());
+    Automaton states;
+    std::unordered_map<std::uint64_t, BUCHISTATE*> made;
+    for (std::uint64_t k : order) {
+        const std::size_t s = static_cast<std::size_t>(k / 2 / nb), t = static_cast<std::size_t>(k / 2 % nb);
+        std::uint32_t flags = 0;
+        if (k % 2 == 0) {
+            if (a[s]->Start() && b[t]->Start()) flags |= BUCHISTATE::kStart;
+            if (a[s]->Accepting()) flags |= BUCHISTATE::kAccepting;
         }
-    for (const auto& s : a)
-        for (const auto& t : b) {
-            auto from = pairs.find({s.get(), t.get()});
-            if (from == pairs.end()) continue;
-            BUCHISTATE* copy0 = out[from->second].get();
-            BUCHISTATE* copy1 = out[from->second + 1].get();
-            for (BUCHISTATE* s2 : s->succ)
-                for (BUCHISTATE* t2 : t->succ) {
-                    auto to = pairs.find({s2, t2});
-                    if (to == pairs.end()) continue;
-                    copy0->succ.push_back(out[to->second + (s->Accepting() ? 1 : 0)].get());
-                    copy1->succ.push_back(out[to->second + (t->Accepting() ? 0 : 1)].get());
-                }
-        }
-    BuchiNumber(out);
-    BuchiPrune(out);
-    return out;
+        states.push_back(NewState(flags, a[s]->label | b[t]->label));
+        made[k] = states.back().get();
+    }
+    for (std::uint64_t k : order) {
+        next(k, succ);
+        for (std::uint64_t k2 : succ) made[k]->succ.push_back(made.at(k2));
+    }
+    BuchiNumber(states);
+    BuchiPrune(states);
+    return states;
 }
 
 void Union(Automaton& a, Automaton b) {
@@ -257,82 +332,87 @@ void BuchiNumber(Automaton& states) {
 }
 
 void BuchiPrune(Automaton& states) {
-    for (auto& s : states) {
-        s->number = 0;
-        s->flags &= ~BUCHISTATE::kMark;
-    }
-    // Tarjan's components, iteratively; "useful" (the mark) is decided when
-    // a component is complete, after every component it reaches.
-    std::map<const BUCHISTATE*, std::uint32_t> low;
-    std::vector<BUCHISTATE*> sccStack;
-    std::map<const BUCHISTATE*, bool> onStack;
+    BuchiNumber(states);
+    const std::size_t n = states.size();
+    auto index = [](const BUCHISTATE* s) { return static_cast<std::size_t>(s->number - 1); };
+    auto succAt = [](const BUCHISTATE* s, std::size_t i) -> BUCHISTATE* {
+        if (s->flags & BUCHISTATE::kEdgeRecords) return i < s->edges.size() ? s->edges[i].target : nullptr;
+        return i < s->succ.size() ? s->succ[i] : nullptr;
+    };
+    // Tarjan's components, iteratively, from every start state; a component
+    // is useful when it is non-trivial and holds an accepting state, or when
+    // it reaches a useful state.  Components complete after every component
+    // they reach, so that is known when it is needed.
+    std::vector<std::uint32_t> visit(n, 0), low(n, 0);
+    std::vector<char> onStack(n, 0), useful(n, 0);
+    std::vector<std::size_t> sccStack;
     std::uint32_t counter = 0;
     struct Frame {
         BUCHISTATE* s;
         std::size_t next;
     };
-    auto succAt = [](const BUCHISTATE* s, std::size_t i) -> BUCHISTATE* {
-        if (s->flags & BUCHISTATE::kEdgeRecords) return i < s->edges.size() ? s->edges[i].target : nullptr;
-        return i < s->succ.size() ? s->succ[i] : nullptr;
-    };
+    std::vector<Frame> dfs;
     for (auto& root : states) {
-        if (!root->Start() || root->number != 0) continue;
-        std::vector<Frame> dfs;
+        if (!root->Start() || visit[index(root.get())] != 0) continue;
         auto enter = [&](BUCHISTATE* s) {
-            s->number = ++counter;
-            low[s] = s->number;
-            sccStack.push_back(s);
-            onStack[s] = true;
+            const std::size_t i = index(s);
+            visit[i] = low[i] = ++counter;
+            sccStack.push_back(i);
+            onStack[i] = 1;
             dfs.push_back({s, 0});
         };
         enter(root.get());
         while (!dfs.empty()) {
             Frame& f = dfs.back();
             BUCHISTATE* t = succAt(f.s, f.next);
+            const std::size_t i = index(f.s);
             if (t) {
                 ++f.next;
-                if (t->number == 0)
+                const std::size_t j = index(t);
+                if (visit[j] == 0)
                     enter(t);
-                else if (onStack[t])
-                    low[f.s] = std::min(low[f.s], t->number);
+                else if (onStack[j])
+                    low[i] = std::min(low[i], visit[j]);
                 continue;
             }
-            BUCHISTATE* s = f.s;
             dfs.pop_back();
-            if (!dfs.empty()) low[dfs.back().s] = std::min(low[dfs.back().s], low[s]);
-            if (low[s] != s->number) continue;
-            // s is the root of a component: pop it.
-            std::vector<BUCHISTATE*> comp;
-            BUCHISTATE* x;
+            if (!dfs.empty()) {
+                const std::size_t p = index(dfs.back().s);
+                low[p] = std::min(low[p], low[i]);
+            }
+            if (low[i] != visit[i]) continue;
+            std::vector<std::size_t> comp;
+            std::size_t x;
             do {
                 x = sccStack.back();
                 sccStack.pop_back();
-                onStack[x] = false;
+                onStack[x] = 0;
                 comp.push_back(x);
-            } while (x != s);
-            bool accepting = false, nontrivial = comp.size() > 1, useful = false;
-            for (BUCHISTATE* y : comp) {
-                accepting = accepting || y->Accepting();
-                ForEachSucc(*y, [&](BUCHISTATE* z) {
-                    if (z == y) nontrivial = true;
-                    if (z->flags & BUCHISTATE::kMark) useful = true;
-                });
+            } while (x != i);
+            bool accepting = false, nontrivial = comp.size() > 1, reachesUseful = false;
+            for (std::size_t y : comp) {
+                accepting = accepting || states[y]->Accepting();
+                for (std::size_t k = 0; BUCHISTATE* z = succAt(states[y].get(), k); ++k) {
+                    if (index(z) == y) nontrivial = true;
+                    if (useful[index(z)]) reachesUseful = true;
+                }
             }
-            if (useful || (accepting && nontrivial))
-                for (BUCHISTATE* y : comp) y->flags |= BUCHISTATE::kMark;
+            if (reachesUseful || (accepting && nontrivial))
+                for (std::size_t y : comp) useful[y] = 1;
         }
     }
     for (auto& s : states) {
-        if (!(s->flags & BUCHISTATE::kMark)) continue;
-        auto useless = [](const BUCHISTATE* t) { return !(t->flags & BUCHISTATE::kMark); };
+        if (!useful[index(s.get())]) continue;
+        auto useless = [&](const BUCHISTATE* t) { return !useful[index(t)]; };
         s->succ.erase(std::remove_if(s->succ.begin(), s->succ.end(), useless), s->succ.end());
         s->edges.erase(std::remove_if(s->edges.begin(), s->edges.end(),
                                       [&](const BuchiEdge& e) { return useless(e.target); }),
                        s->edges.end());
     }
-    states.erase(std::remove_if(states.begin(), states.end(),
-                                [](const std::unique_ptr<BUCHISTATE>& s) { return !(s->flags & BUCHISTATE::kMark); }),
-                 states.end());
+    std::size_t out = 0;
+    for (std::size_t k = 0; k < n; ++k)
+        if (useful[k]) states[out++] = std::move(states[k]);
+    states.resize(out);
     for (auto& s : states) s->flags &= ~BUCHISTATE::kMark;
     BuchiNumber(states);
 }

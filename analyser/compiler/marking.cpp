@@ -80,7 +80,6 @@ bool Marking::Add(Marking&& other) {
     // when the marking is next read.  An ordered append stays sorted.
     bool stays_sorted = sorted_ && other.sorted_ &&
                         CompareTuples(entries_.back().tuple, other.entries_.front().tuple) < 0;
-    entries_.reserve(entries_.size() + other.entries_.size());
     for (auto& e : other.entries_) entries_.push_back(std::move(e));
     sorted_ = stays_sorted;
     return true;

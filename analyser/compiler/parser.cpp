@@ -292,10 +292,21 @@ private:
         } else if (!expectOperand_ && marker && marker->type == OpType::kMarker && marker->marker == Marker::kCard) {
             wantsMarking = true;
         }
+        // An operator still waiting for its operands makes the context an
+        // expression (or a marking).
+        const StackOp* pending = nullptr;
+        for (auto it = ops_.rbegin(); it != ops_.rend() && it->type != OpType::kMarker; ++it)
+            if (it->type == OpType::kBinary || it->type == OpType::kPrefix || it->type == OpType::kCond) {
+                pending = &*it;
+                break;
+            }
+        if (!expectOperand_ && pending && pending->type == OpType::kBinary &&
+            (pending->cat == Cat::kMk || pending->cat == Cat::kMkCompare))
+            wantsMarking = true;
         if (wantsMarking) {
             *header = "Error in marking expression:\n";
             *state = kErrMarking;
-        } else if ((ops_.empty() && operands_.empty()) || (!expectOperand_ && !marker)) {
+        } else if ((ops_.empty() && operands_.empty()) || (!expectOperand_ && !marker && !pending)) {
             *header = "Error in formula:\n";
             *state = kErrFormula;
         }
@@ -816,11 +827,16 @@ void ParserReset() { ParseErrorState() = 0; }
 
 void ParseText(Formula* formula, std::uint32_t* integer, Marking* marking, const std::vector<std::string>& pieces) {
     // A statement spread over several lines reads as one line.
-    std::vector<std::string> prepared = pieces;
-    for (auto& p : prepared) std::replace(p.begin(), p.end(), '\n', ' ');
+    bool multiline = false;
+    for (const auto& p : pieces) multiline = multiline || p.find('\n') != std::string::npos;
+    std::vector<std::string> prepared;
+    if (multiline) {
+        prepared = pieces;
+        for (auto& p : prepared) std::replace(p.begin(), p.end(), '\n', ' ');
+    }
     Marking m;
     Formula f;
-    Parser parser(prepared);
+    Parser parser(multiline ? prepared : pieces);
     Parser::Result r = parser.Run(&m, &f);
     if (r == Parser::Result::kFailed || ParseErrorState() != 0) return;
     const bool wantFormula = formula != nullptr;

@@ -470,7 +470,7 @@ void IfdefDirective(int code, const std::string& file, std::uint32_t lineNo) {
     bool defined;
     if (i == line.size() || line[i].kind != TK_NAME) {
         ReportError("#ifdef: Expected name, got " + Quoted(i == line.size() ? "" : line[i].text));
-        defined = code == KW_IFNDEF;
+        defined = false;  // #ifdef skips, #ifndef does not
     } else {
         defined = MacroLookup(line[i].text) != nullptr;
     }
@@ -725,8 +725,9 @@ bool CollectTokens(std::vector<Token>& out, std::initializer_list<TokenKind> sto
 void ExpectationReport(const std::string& expectation, const std::optional<Token>& got) {
     if (!got) ReportFatal("Expected " + expectation + ",\ngot end of file");
     if (got->kind == TK_NEWLINE) {
-        ReportError("Expected " + expectation + ",\ngot newline");
+        // The line end is still to be seen; the report names its line.
         unget_token(*got);
+        ReportError("Expected " + expectation + ",\ngot newline");
         return;
     }
     ReportError("Expected " + expectation + ",\ngot " + Quoted(got->text));

@@ -94,6 +94,8 @@ int ReadStatementText(Marking* marking, const std::string& owner, Clause clause,
     std::vector<std::string> pieces;
     pieces.reserve(tokens->size());
     for (const Token& t : *tokens) pieces.push_back(t.text);
+    collected.clear();
+    collected.shrink_to_fit();
     if (marking)
         ParseText(nullptr, nullptr, marking, pieces);
     else

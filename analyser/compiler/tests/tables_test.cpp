@@ -28,7 +28,7 @@ out{q:<.x.>;}
 
 }  // namespace
 
-TEST(Tables, SmallNetByteForByte) {
+TEST(TulcTables, SmallNetByteForByte) {
     Workspace w;
     auto r = w.Compile(kSmallNet);
     EXPECT_EQ(r.code, 1);  // no C sources yet
@@ -46,7 +46,7 @@ TEST(Tables, SmallNetByteForByte) {
 }
 
 // The support library's readers load the file tulc wrote.
-TEST(Tables, SupportReadersLoadIt) {
+TEST(TulcTables, SupportReadersLoadIt) {
     Workspace w;
     w.Compile(kSmallNet);
     BINARYFILE f = OpenRead(w.Path("x.dat").c_str(), 1);
@@ -73,7 +73,7 @@ TEST(Tables, SupportReadersLoadIt) {
     DelPlaNames();
 }
 
-TEST(Tables, MarkingRecordsAndNumbers) {
+TEST(TulcTables, MarkingRecordsAndNumbers) {
     Workspace w;
     // 201 places so that the last has index 200; its marking shows the
     // count and field encodings.

@@ -26,15 +26,15 @@ bool Workspace::Exists(const std::string& name) const {
     return f.good();
 }
 
-Run Workspace::Tulc(const std::string& args) const {
+TulcRun Workspace::Tulc(const std::string& args) const {
     std::string cmd = "cd " + testsupport::shell_quote(dir_.path()) + " && TULMPATH=" +
                       testsupport::shell_quote(TULM_SOURCE_PATH) + " ASAN_OPTIONS=detect_leaks=0 " +
                       testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/tulc") + " " + args;
     auto r = testsupport::run(cmd);
-    return Run{r.exit_code, r.out, r.err};
+    return TulcRun{r.exit_code, r.out, r.err};
 }
 
-Run Workspace::Compile(const std::string& net, const std::string& args) const {
+TulcRun Workspace::Compile(const std::string& net, const std::string& args) const {
     Write("x.net", net);
     return Tulc(args);
 }
@@ -229,6 +229,25 @@ DatFile ReadDat(const std::string& bytes) {
     }
     d.ok = in.AtEnd();
     return d;
+}
+
+std::vector<std::string> Pieces(const std::string& text) {
+    auto cls = [](char c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$') return 1;
+        if (c >= '0' && c <= '9') return 2;
+        if (c == ' ' || c == '\t') return 3;
+        return 0;
+    };
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < text.size();) {
+        int k = cls(text[i]);
+        std::size_t j = i + 1;
+        if (k)
+            while (j < text.size() && (cls(text[j]) == k || (k == 1 && cls(text[j]) == 2))) ++j;
+        out.push_back(text.substr(i, j - i));
+        i = j;
+    }
+    return out;
 }
 
 std::string Hex(const std::string& bytes) {

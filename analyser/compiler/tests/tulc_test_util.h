@@ -11,7 +11,7 @@
 
 namespace tulctest {
 
-struct Run {
+struct TulcRun {
     int code = -1;
     std::string out, err;
 };
@@ -26,9 +26,9 @@ public:
     std::string Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
     // Runs tulc in the directory with the analyser's cfg files under TULMPATH.
-    Run Tulc(const std::string& args) const;
+    TulcRun Tulc(const std::string& args) const;
     // Writes x.net and runs "tulc <args>".
-    Run Compile(const std::string& net, const std::string& args = "x") const;
+    TulcRun Compile(const std::string& net, const std::string& args = "x") const;
 
 private:
     testsupport::TempDir dir_;
@@ -54,6 +54,10 @@ struct DatFile {
     std::vector<std::string> enumNames, classNames, placeNames;
 };
 DatFile ReadDat(const std::string& bytes);
+
+// Text cut into pieces as the preprocessor's tokens would cut it (names,
+// numbers and white space runs, other characters one by one).
+std::vector<std::string> Pieces(const std::string& text);
 
 // Bytes as "03 02 02".
 std::string Hex(const std::string& bytes);

@@ -105,8 +105,9 @@ FakeTrelmik::FakeTrelmik() {
     ::chmod(script.c_str(), 0755);
 }
 
-// testsupport::run starts the programs without leak reports: they end
-// through exit() with their records still held.
+// The programs run without leak reports (the test environment checks leaks
+// only at the end of a test binary): they end through exit() with their
+// records still held.
 std::string FakeTrelmik::path_prefix() const {
     return "PATH=" + testsupport::shell_quote(dir_.path()) + ":" + testsupport::shell_quote(bin_dir()) + ":\"$PATH\" ";
 }

@@ -1,0 +1,454 @@
+// tulc's command line, its messages and exit status, by tables of cases:
+// each runs tulc on a net description in a scratch directory and looks for
+// the lines it must print and the files it must write.
+#include <gtest/gtest.h>
+
+#include "tulc_test_util.h"
+
+using tulctest::TulcRun;
+using tulctest::Workspace;
+
+namespace {
+
+// A case: the net, the arguments, the exit status, and texts that must
+// appear on the error stream (in this order) and must not.
+struct Case {
+    const char* name;
+    const char* net;
+    const char* args;
+    int code;
+    std::vector<const char*> err;
+    const char* absent = nullptr;
+};
+
+void RunCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workspace w;
+        TulcRun r = c.net ? w.Compile(c.net, c.args) : w.Tulc(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        std::size_t at = 0;
+        for (const char* want : c.err) {
+            std::size_t found = r.err.find(want, at);
+            EXPECT_NE(found, std::string::npos) << "missing: " << want << "\nin:\n" << r.err;
+            if (found != std::string::npos) at = found + 1;
+        }
+        if (c.absent) {
+            EXPECT_EQ(r.err.find(c.absent), std::string::npos) << r.err;
+        }
+    }
+}
+
+const char kNoSources[] = "tulc: no C sources generated";
+
+}  // namespace
+
+TEST(TulcCli, CommandLine) {
+    const char* usage = "\nUsage:  tulc ";
+    RunCases({
+        {"bare name", "#place p\n", "x", 1, {kNoSources}},
+        {"name with .net", "#place p\n", "x.net", 1, {kNoSources}},
+        {"-t", "#place p\n", "-t x", 1, {kNoSources}},
+        {"-t value apart", "#place p\n", "-t -D -D", 2 - 1, {usage}},
+        {"no name", "", "", 1, {usage}},
+        {"two names", "", "x y", 1, {usage}},
+        {"-t after a name", "", "x -t y", 1, {usage}},
+        {"-u twice", "", "-u5 -u6 x", 1, {usage}},
+        {"-u not a number", "", "-uabc x", 1, {usage}},
+        {"unknown letter", "", "-q x", 1, {usage}},
+        {"value missing", "", "x -D", 1, {usage}},
+        {"letters missing", "", "x -", 1, {usage}},
+        {"-R with -u", "", "-R -u5 x", 1, {"\ntulc: options -R and -u are mutually exclusive\n"}},
+        {"letters apart", "#place p\n", "- LN x", 1, {kNoSources}},
+        {"definition without name", "#place p\n", "-D=3 x", 1,
+         {"\nCommand line definition without name:\n-D=3\n", kNoSources}},
+        {"erroneous definition", "#place p\n", "-D1a -UB x", 1,
+         {"Erroneous command line definition:\n-D1a\n", "x.pre: 1: B: no such definition"}},
+        {"missing net", nullptr, "x", 1, {"Cannot open file x.net for reading\nErrno 2: "}},
+        {"argument macro", "#place p\n#trans t\nlet <.a.> <= <.1.>;\nin {p:<.a.>;}\n#endtr\n", "--let x", 1, {kNoSources}, "let"},
+    });
+}
+
+TEST(TulcCli, FilesOfTheRun) {
+    Workspace w;
+    TulcRun r = w.Compile("#define X 1\n#place p mk(<.X.>)\n", "-DA -DB=2 -DC= -UD x");
+    EXPECT_EQ(w.Read("x.pre"), "#define A 1\n#define B 2\n#define C\n#undef D\n");
+    EXPECT_NE(r.err.find("x.pre: 4: D: no such definition"), std::string::npos);
+    EXPECT_EQ(w.Read("x.def"), "#define A 1\n#define B 2\n#define C \n#define X 1\n");
+    // The same net under its three names; no .pre without -D/-U.
+    Workspace v;
+    v.Compile("#place p mk(<.3.>)\n", "x");
+    const std::string dat = v.Read("x.dat");
+    EXPECT_FALSE(v.Exists("x.pre"));
+    for (const char* args : {"x.net", "-t x", "-tx"}) {
+        v.Tulc(args);
+        EXPECT_EQ(v.Read("x.dat"), dat) << args;
+    }
+    // ".net" is no longer than four characters: it stays the name.
+    Workspace n;
+    n.Write(".net.net", "#place p\n");
+    testsupport::run("mkdir " + testsupport::shell_quote(n.Path(".net.src")));
+    EXPECT_EQ(n.Tulc(".net").code, 1);
+    EXPECT_TRUE(n.Exists(".net.dat"));
+}
+
+TEST(TulcCli, OutputsThatCannotBeWritten) {
+    // No source directory.
+    {
+        Workspace w;
+        testsupport::run("rmdir " + testsupport::shell_quote(w.Path("x.src")));
+        TulcRun r = w.Compile("#place p\n");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("Cannot open empty file x.src/_enum.h for writing\nErrno 2: "), std::string::npos) << r.err;
+    }
+    // Files that take no bytes: each ends the run with status 1.
+    for (const char* file : {"x.def", "x.src/_enum.h", "x.src/_.h", "x.dat", "x.pre"}) {
+        SCOPED_TRACE(file);
+        Workspace w;
+        testsupport::run("ln -s /dev/full " + testsupport::shell_quote(w.Path(file)));
+        TulcRun r = w.Compile("#define A 1\n#enum E\nint a;\n#place p mk(<.1.>)\n", "-DZ x");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(std::string("Cannot write file ") + file), std::string::npos) << r.err;
+    }
+    Workspace w;
+    testsupport::run("ln -s /dev/full " + testsupport::shell_quote(w.Path("x.nev")));
+    TulcRun r = w.Compile("#place p\n#place q\n#verify p != empty until q != empty;\n", "-N x");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Cannot write file x.nev"), std::string::npos) << r.err;
+}
+
+TEST(TulcCli, InputLayer) {
+    RunCases({
+        {"self include", "#include \"x.net\"\n", "x", 1, {"Cyclic inclusion: x.net\nis included in x.net\n"}, kNoSources},
+        {"include without -I", "#include <f>\n", "x", 1, {"Cannot open file f for reading\nEmpty include_path\n"}},
+        {"unterminated comment", "a /* c \n\n", "x", 1, {"x.net: 3: Unterminated comment starts in x.net at line 1\n"}},
+        {"string at the end after a backslash", "\"abc\\", "x", 1, {"Premature end inside a string constant.\n"}},
+        {"cyclic macros", "#define B A\n#define A B\n", "x", 1,
+         {"x.net: 2: Cyclic definition: A\nis referred by B\nwhich is referred by A\n"}},
+        {"self-referring macro", "#define A x A\n", "x", 1, {"x.net: 1: Cyclic definition: A\nis referred by A\n"}},
+    });
+    // Inclusion chains, the include search and the end of included files.
+    Workspace w;
+    w.Write("a", "#include \"b\"\n");
+    w.Write("b", "\n#include \"a\"\n");
+    TulcRun r = w.Compile("#include \"a\"\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("b: 3: Cyclic inclusion: a\nis included in b\nwhich is included in a\n"), std::string::npos) << r.err;
+    testsupport::run("cd " + testsupport::shell_quote(w.Path("")) + " && mkdir d1 d2 && echo one > d1/f && echo two > d2/f");
+    w.Compile("#include <f>\n", "-Id1 -Id2 x");
+    EXPECT_EQ(w.Read("x.src/_.h"), "two\n");  // the directory given last first
+    w.Write("f", "here\n");
+    w.Compile("#include \"f\"\n", "-Id1 x");
+    EXPECT_EQ(w.Read("x.src/_.h"), "here\n");
+    w.Compile("#include <f>\n", "-Id1 x");
+    EXPECT_EQ(w.Read("x.src/_.h"), "one\n");
+    w.Write("g", "int a");
+    r = w.Compile("#include \"g\"\n;\n");
+    EXPECT_NE(r.err.find("g: 1: Unexpected end of file\ng: 1: Warning: Upper level input continues the incomplete line\n"
+                         "(spaceless concatenation)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(w.Read("x.src/_.h"), "int a;\n");
+    // Carriage returns and character 26 are not part of the text.
+    w.Compile("a\r\n\032b\n");
+    EXPECT_EQ(w.Read("x.src/_.h"), "a\nb\n");
+}
+
+TEST(TulcCli, TokensAndComments) {
+    Workspace w;
+    w.Compile("#define a A\n#define x X\n#define x1F Y\na..b x.y 0x1F\n");
+    EXPECT_EQ(w.Read("x.src/_.h"), "\n\n\nA..b X.y 0Y\n");
+    const char* net = "a/* c */b\n";
+    struct {
+        const char* args;
+        const char* h;
+    } modes[] = {{"x", "ab\n"}, {"-A x", "a b\n"}, {"-C x", "a/* c */b\n"}, {"-A -C x", "a/* c */b\n"}};
+    for (const auto& m : modes) {
+        w.Compile(net, m.args);
+        EXPECT_EQ(w.Read("x.src/_.h"), m.h) << m.args;
+    }
+    // Line synchronisation: blank lines stand for control lines; -L marks
+    // the net file, included files, the return from them, and _.h itself.
+    w.Write("inc", "int i;\n");
+    w.Compile("#define X 1\nint a = X;\n#include \"inc\"\nint b;\n", "-L x");
+    EXPECT_EQ(w.Read("x.src/_.h"),
+              "#line 1 \"x.net\"\n\nint a = 1;\n#line 1 \"inc\"\nint i;\n#line 4 \"x.net\"\nint b;\n"
+              "\n#line 10 \"x.src/_.h\"\n");
+}
+
+TEST(TulcCli, Directives) {
+    RunCases({
+        {"orphans", "#else\n#endif\n", "x", 1, {"x.net: 1: Orphan #else?\n", "x.net: 2: Orphan #endif?\n"}},
+        {"endless if", "\n\n\n\n#if 0\nx\n", "x", 1, {"Endless #if, starts in x.net at line 6\n"}, "Unpaired"},
+        {"unpaired", "#if 1\nx\n", "x", 1, {"x.net: 3: Unpaired if starts in x.net at line 1\n"}},
+        {"if without expression", "#if\nx\n#endif\n", "x", 1, {"x.net: 1: Expected integer valued expression, got nothing\n"}},
+        {"if at the end", "#if 1", "x", 1, {"Expected End of line in #if,\ngot end of file\n"}},
+        {"ifdef without name", "#ifdef 3\n#endif\n", "x", 1, {"x.net: 1: #ifdef: Expected name, got \"3\"\n"}},
+        {"unknown control", "#pragma once\n", "x", 1, {"x.net: 1: Ignoring unknown control pragma\n"}},
+        {"rest of line", "#place p\n#trans t\n#endtr junk\n", "x", 1,
+         {"x.net: 3: Warning: Ignoring rest of line while looking at token \"junk\"\n", kNoSources}},
+        {"control line at the end", "#define X 1", "x", 1, {"Unexpected end of file\n"}},
+        {"undef", "#define X 1\n#undef X y\n#undef Q\n#undef\n", "x", 1,
+         {"x.net: 2: Warning: #undef: Ignoring y\n", "x.net: 3: Q: no such definition\n",
+          "x.net: 4: #undef: expected name, got \"\"\n"}},
+        {"undef under expansion", "#define F(a) a\nF(1\n#undef F\n)\n", "x", 1,
+         {"x.net: 3: F is under expansion\nand thus cannot be undefined\n"}},
+        {"define errors",
+         "#define\n#define 3\n#define X 1\n#define X 2\n#define F(a,a) a\n#define G(a b) a\n#define H(a;) a\n"
+         "#define K(3) x\n#define L(a\n#define M1\n",
+         "x", 1,
+         {"x.net: 1: #define: expected name, got nothing\n", "x.net: 2: #define: expected name, got \"3\"\n",
+          "x.net: 4: X already defined\n", "x.net: 5: Definition of F: parameter a is ambiguous\n",
+          "x.net: 6: Warning: Macro argument list: Missing comma inserted before b\n",
+          "x.net: 7: Macro argument list: Expected \",\", got \";\"\n", "x.net: 8: Definition of K: parameter 3 is no name\n",
+          "x.net: 9: Macro argument list: Premature eof.\n"}},
+        {"define followed", "#define X+1\n", "x", 1,
+         {"x.net: 1: Expected space or comment or opening parenthesis to follow, got\n\"+\"\n"}},
+        {"macro calls", "#define F(a,b) a b\nF\nF(1)\nF(1,2,3)\nF(1)\n", "x", 1,
+         {"x.net: 3: macro F:\nexpected \"(\", got \"F\"\n", "x.net: 4: macro F:\nexpected \")\", got \",\"\n",
+          "x.net: 5: macro F:\nexpected 2 arguments, got 1\n"}},
+        {"call at the end", "#define F(a) a\nF", "x", 1, {"macro F:\nend of file when expecting \"(\"\n"}},
+        {"arguments at the end", "#define F(a,b) a\nF(1", "x", 1, {"macro F:\nend of file when expecting \",\"\n"}},
+        // An expansion that would call itself for ever stops.
+        {"endless expansion", "#define G(x) x(x)\nG(G)\nmore\n", "x", 1,
+         {"x.net: 2: macro G:\nexpected \"(\", got \")\"\n", "macro G:\nend of file when expecting \")\"\n"}},
+        {"enum", "#enum A, B\n#enum A\n#enum 3\n#enum D E\n#enum\n", "x", 1,
+         {"x.net: 2: #enum: A redefined\n", "x.net: 3: Expected name, got \"3\".\n", "x.net: 4: Expected \",\", got \"E\".\n",
+          "x.net: 5: Expected name, got \"nothing\".\n"}},
+        {"include errors", "#include\n#include 3\n#include <f\n", "x", 1,
+         {"x.net: 2: #include requires a file.\n", "x.net: 3: #include: Expected <file> or \"file\", got \"3\"\n",
+          "x.net: 4: #include: unexpected end-of-file.\n"}},
+        {"include at the end", "#include \"inc\"", "x", 1, {"Warning: Preprocessor statement without newline.\n"}},
+        {"trans in trans", "#place p\n#trans t\ncomp {\n#trans u\n#endtr\n}\n#endtr\n", "x", 1,
+         {"x.net: 4: #trans follows #trans without #endtr between them\n", "Warning: skipping to next #endtr\n"}},
+        {"orphan endtr", "#endtr\n", "x", 1, {"x.net: 1: Orphan #endtr\n"}},
+    });
+    Workspace w;
+    TulcRun r = w.Compile("#define X 1\n#define F(a) a+1\n#undef X\n#enum A, B, C\nint v = A + F(2);\n#if 0\nno\n#else\nyes\n#endif\n");
+    EXPECT_EQ(w.Read("x.def"), "#define X 1\n#define F(a) a+1\n#undef X\n");
+    EXPECT_EQ(w.Read("x.src/_enum.h"), "#define A 0xffffffff\n#define B 0xfffffffe\n#define C 0xfffffffd\n");
+    EXPECT_EQ(w.Read("x.src/_.h"), "\n\n\n\nint v = 0xffffffff +  2+1;\n\n\n\nyes\n");
+    // Conditionals and definitions work inside statement texts.
+    r = w.Compile("#define N 2\n#place p mk(<.N.>)\n#place q mk(<.1.> +\n#if 1\n<.2.>\n#endif\n)\n");
+    EXPECT_NE(r.err.find("Expected end \")\" of mk of place q,\ngot newline"), std::string::npos) << r.err;
+}
+
+TEST(TulcCli, PlacesAndTesters) {
+    RunCases({
+        {"accepted", "#place p mk(<.1.>) lo(<.0.>) hi(<.3.>)\n", "x", 1, {kNoSources}, "x.net"},
+        {"impossible initial marking", "#place p mk(<.5.>) hi(<.3.>)\n", "x", 1,
+         {"x.net: 1: place p: impossible initial marking\nTUPLE <.5.>\nhigh limit:\nTUPLE <.3.>\n"}},
+        {"below the low limit", "#place p mk(<.1,9.>) lo(<.2,0.>)\n", "x", 1,
+         {"x.net: 1: place p: impossible initial marking\nTUPLE <.1, 9.>\nlow limit:\nTUPLE <.2, 0.>\n"}},
+        {"contradictory limits", "#place r lo(<.2,0.> + <.1,5.>) hi(<.1,7.>)\n", "x", 1,
+         {"x.net: 1: Place r, contradictory limits\nlow limit:\nTUPLE <.2, 5.>\nhigh limit:\nTUPLE <.1, 7.>\n"}},
+        {"place errors",
+         "#place\n#place p\n#place p\n#place s mk(<.1.>) mk(<.2.>)\n#place u mk(<.1.>\n#place v foo\n#place w mk x\n"
+         "#place t_e_s_t_e_r\n",
+         "x", 1,
+         {"x.net: 1: Expected name after \"#place\",\ngot newline\n", "x.net: 3: Place p redefined\n",
+          "x.net: 4: mk redefined in place s\n", "x.net: 5: Expected end \")\" of mk of place u,\ngot newline\n",
+          "x.net: 6: Expected mk, lo, or hi in place v,\ngot \"foo\"\n",
+          "x.net: 7: Expected \"(\" after \"mk\" in place w,\ngot \"x\"\n"}},
+        {"limits in let mode", "#place p lo(<.1.>)\n#place q foo\n", "-R x", 1,
+         {"x.net: 1: lo defined in place p\nIf you want a limit in a place, run tulc without the -R option\n",
+          "x.net: 2: Expected mk in place q,\ngot \"foo\"\n"}},
+        {"one arity", "#place p mk(<.1.> + <.1,2.>)\n", "-a x", 1,
+         {"x.net: 1: Varying arity in p (1 and 2)\nIf you want several arities in a place, run tulc without the -a option\n"}},
+        {"clause at the end", "#place p mk(", "x", 1, {"Expected end \")\" of mk of place p,\ngot end of file\n"}},
+        {"tester clause at the end", "#tester t reject(", "x", 1,
+         {"Expected end \")\" of reject of tester \"t\",\ngot end of file\n"}},
+        {"tester errors",
+         "#place t mk(<.1.>)\n#tester t reject(<.1,2.>)\n#tester t foo\n#tester t reject(<.1.>) reject(<.2.>)\n"
+         "#tester t deadlock x\n#tester t\n#tester t\n",
+         "x", 1,
+         {"x.net: 2: tester \"t\": tuples should be unary\n",
+          "x.net: 3: Expected reject, deadlock, livelock, or infinite\nin tester \"t\",\ngot \"foo\"\n",
+          "x.net: 4: reject redefined in tester \"t\"\n", "x.net: 5: Expected \"(\" after \"deadlock\" in tester \"t\",\ngot \"x\"\n",
+          "x.net: 7: #tester is not allowed more than once\n"}},
+        {"tester place of two tokens", "#place t mk(2<.1.>)\n#tester t\n", "x", 1,
+         {"x.net: 2: tester \"t\": tester must have exactly\n", "x.net: 2: one unary tuple in the initial marking\n"}},
+        {"tester before its place", "#tester t\n#place t mk(<.1,2.>)\n", "x", 1,
+         {"x.net: 2: place t: tester must have exactly\n", "x.net: 2: one unary tuple in the initial marking\n"}},
+        {"tester values and limits", "#place t mk(<.1.>) lo(<.1.>) hi(<.5.>)\n#tester t reject(<.0.>)\n#tester t deadlock(<.9.>)\n",
+         "x", 1, {"x.net: 2: tester t: 0 is below low limit 1\n", "x.net: 3: tester t: 9 is above high limit 5\n"}},
+        {"tester without place", "#tester t reject(<.1.>)\n", "x", 1, {"tester \"t\": no #place declares the tester\n"}},
+    });
+    // Tester values: the entries of the table in ascending order with their
+    // condition bits.
+    Workspace w;
+    w.Compile("#tester t reject(<.2.> + <.3.>) deadlock(<.3.>) infinite(<.0-1.>)\n#place t mk(<.7.>)\n");
+    tulctest::DatFile d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.testerPlace, 0u);
+    ASSERT_EQ(d.testerValues.size(), 3u);
+    EXPECT_EQ(d.testerValues[0], std::make_pair(2u, 1u));
+    EXPECT_EQ(d.testerValues[1], std::make_pair(3u, 3u));
+    EXPECT_EQ(d.testerValues[2], std::make_pair(0xFFFFFFFFu, 8u));
+    EXPECT_FALSE(d.hasBuchi);
+}
+
+TEST(TulcCli, Transitions) {
+    const char* pq = "#place p\n#place q\n";
+    auto net = [&](const std::string& body, const std::string& head = "#trans t\n") {
+        static std::vector<std::string> keep;
+        keep.push_back(std::string(pq) + head + body + "#endtr\n");
+        return keep.back().c_str();
+    };
+    RunCases({
+        {"accepted", net("in { p : <.x.> + <.x.> ; }\nout { q : <.x.> ; }\n"), "x", 1, {kNoSources}, "x.net"},
+        {"output variable without comp", net("out { p : <.y.> ; }\n"), "x", 1,
+         {"x.net: 5: Transition t: output variable y\nexists, but there is no comp block\n"}},
+        {"gate on an output variable", net("in {p:<.x.>;}\nout{q:<.y.>;}\ngate y > 1;\ncomp { y = x; }\n"), "x", 1,
+         {"Gate variable y of t is not an input variable\n"}},
+        {"not unifiable", net("in { p : <.x+1.> ; }\n"), "x", 1, {"x.net: 5: Input variable x is not unifiable\n"}},
+        {"count expression binds nothing", net("in { p : n <.x.> ; }\n"), "x", 1,
+         {"Input variable n of t is not unifiable\n"}},
+        {"folding variable", net("in { p : <.x.> ; }\n", "#trans t fd(y, x, x)\n"), "x", 1,
+         {"x.net: 3: transition t: duplicate fd variable x\n", "Folding variable y of t is neither an input\n",
+          "nor output variable\n"}},
+        {"too wide", "#place p lo(<.0.>) hi(<.100.>)\n#trans t\nin { p : <.x.> ; }\n#endtr\n", "-u10 x", 1,
+         {"x.net: 4: Input variable x of t has a too wide range\n", "x.net: 4: ((high limit 100) - (low limit 0) > 10)\n"}},
+        {"wide enough", "#place p lo(<.0.>) hi(<.100.>)\n#trans t\nin { p : <.x.> ; }\n#endtr\n", "-u100 x", 1,
+         {kNoSources}, "x.net"},
+        {"empty range", "#place p lo(<.5.>)\n#place q hi(<.3.>)\n#trans t\nin { p : <.x.> ; q : <.x.> ; }\n#endtr\n", "x", 1,
+         {"Variable x of t has an empty range\n", "(low limit 5, high limit 3)\n"}},
+        {"let without -R", net("let <.a.> <= <.1.> ;\nin { p : <.a.> ; }\n"), "x", 1,
+         {"x.net: 4: Transition t: unexpected \"let\"\nIf you want to use \"let\", run tulc with the -R option\n",
+          "Warning: #trans failed, skipping to next #endtr\n"}},
+        {"let errors", net("let <.a,a.> <= <.1.> ;\nin { p : <.a.> ; }\n"), "-R x", 1,
+         {"transition t: duplicate \"let\" variable a\n"}},
+        {"let arity", net("let <.a,b.> <= <.1.> ;\nin { p : <.a,b.> ; }\n"), "-R x", 1,
+         {"\"let\" of transition t: the tuple before the first \"<=\" is of arity 2\nwhereas some later tuple is of arity 1\n"}},
+        {"let names", net("let <.a.> <= q ;\nin { p : <.a.> ; }\n"), "-R x", 1,
+         {"Inappropriate \"q\" after the first \"<=\"\nin \"let\" of transition t\n"}},
+        {"let empty", net("let <.a.> <= empty ;\nin { p : <.a.> ; }\n"), "-R x", 1,
+         {"empty marking after the first \"<=\" in \"let\" of transition t\n"}},
+        {"let variables", net("let <.a.> <= <.1.> ;\nin { p : <.a.> + <.b.> ; }\n"), "-R x", 1,
+         {"Input variable b of t is not a \"let\" variable\n"}},
+        {"let shape", net("let a <= <.1.> ;\n"), "-R x", 1, {"Expected \"<.\" after \"let\" in transition t,\ngot \"a\"\n"}},
+        {"twice", net("in {p:<.x.>;}\nin {p:<.x.>;}\n"), "x", 1, {"Transition t: \"in\" allowed only once\n"}},
+        {"comp twice", net("in {p:<.x.>;}\ncomp {}\ncomp {}\n"), "x", 1, {"Transition t: comp allowed only once\n"}},
+        {"unknown block", net("foo\n"), "x", 1, {"Expected in, out, gate, comp, or #endtr in transition t,\ngot \"foo\"\n"}},
+        {"unknown block in let mode", net("foo\n"), "-R x", 1,
+         {"Expected let, in, out, gate, comp, or #endtr in transition t,\ngot \"foo\"\n"}},
+        {"block errors", net("in p\n"), "x", 1, {"Expected \"{\" after \"in\" in transition t,\ngot \"p\"\n"}},
+        {"entry errors", net("in { 3 }\n"), "x", 1, {"Expected place name in \"in block\" of transition t,\ngot \"3\"\n"}},
+        {"colon", net("in { p <.x.> }\n"), "x", 1, {"Expected \":\" after \"p\" in \"in block\" of transition t,\ngot \"<.\"\n"}},
+        {"unknown place", net("in { r : <.x.> ; }\n"), "x", 1, {"x.net: 4: Place r not defined\n"}},
+        {"empty field", net("in { p : <.x,.> ; }\n"), "x", 1, {"t: an empty field in a nonempty tuple\nfrom p\n"}},
+        {"range in a field", net("out { q : <.1..2.> ; }\ncomp {}\n"), "x", 1,
+         {"t: \"..\" on an arc to q\nis completely meaningless\n"}},
+        {"missing semicolon", net("in { p : <.x.> }\n"), "x", 1,
+         {"Warning: Transition t: \"in block\" missing \";\" before end \"}\"\n", kNoSources}},
+        {"term separator", net("in { p : <.x.> <.y.> ; }\n"), "x", 1,
+         {"Expected \"+\" or \";\" in \"in block\" of transition t,\ngot \"<.\"\n"}},
+        {"count 0", net("in { p : 0 <.x.> + <.x.> ; }\n"), "x", 1,
+         {"Warning: Transition t: a term of count 0 from p is dropped\n", kNoSources}},
+        {"count overflow", net("in { p : 4294967295 <. .> + <. .> ; }\n"), "x", 1,
+         {"Transition t: count overflow from p (more than 4294967295)\n"}},
+        {"name", "#trans\n#endtr\n", "x", 1, {"x.net: 1: Expected name after \"#trans\",\ngot newline\n"}},
+        {"redefined", net("", "#trans t\n#endtr\n#trans t\n"), "x", 1, {"Transition t redefined\n"}},
+        {"fd errors", net("", "#trans t fd x\n"), "x", 1, {"Expected \"(\" after \"fd\" in transition t,\ngot \"x\"\n"}},
+        {"fd twice", net("", "#trans t fd(x) fd(y)\n"), "x", 1, {"Transition t: fd allowed only once\n"}},
+        {"header word", net("", "#trans t foo\n"), "x", 1, {"Expected fd in transition t,\ngot \"foo\"\n"}},
+        {"endtr expected", net("#endif\n"), "x", 1, {"Expected #endtr of transition t,\ngot \"endif\"\n"}},
+        {"no endtr", "#place p\n#trans t\nin { p : <.x.> ; }\n", "x", 1, {"Transition t: unexpected end of file\n"}},
+        {"no endtr when recovering", "#trans t foo\n", "x", 1,
+         {"#trans failed, could not find #endtr when trying to recover\n"}},
+        {"let arity one", "#place p\n#trans t\nin { p : <.x.> + <.x,y.> ; }\n#endtr\n", "-a x", 1,
+         {"Varying arity in p (1 and 2)\n"}},
+    });
+    // Several entries for one place join one arc; terms of arity 0 merge.
+    Workspace w;
+    w.Compile("#place p\n#trans t\nin { p : <. .> ; p : 2 <. .> ; }\n#endtr\n");
+    tulctest::DatFile d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.arity[0], 0u);
+    // Let sets in the number code.
+    w.Compile("#place p\n#trans t\nlet <.a,b.> <= <.1,2.> + <.3,400.> ;\nin { p : <.a,b.> ; }\n#endtr\n", "-R x");
+    d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.letSets[0].size(), 2u);
+    EXPECT_EQ(tulctest::Hex(d.letSets[0][0]), "02 03");
+    EXPECT_EQ(tulctest::Hex(d.letSets[0][1]), "04 84 11 06");  // 400 + 256 = 656 = 5 * 128 + 16
+    EXPECT_EQ(d.variableNames[0], (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(TulcCli, VerifyAndPrecedence) {
+    RunCases({
+        {"true initially", "#place p mk(<.1.>)\n#verify card(p) > 0;\n", "x", 1, {}, kNoSources},
+        {"constant true", "#place p\n#verify 1 > 0;\n", "x", 1, {}, kNoSources},
+        {"twice", "#place p\n#verify p != empty;\n#verify p != empty;\n", "x", 1,
+         {"x.net: 3: #verify is not allowed more than once\n"}},
+        {"after a tester", "#place t mk(<.1.>)\n#tester t\n#verify t != empty;\n", "x", 1,
+         {"x.net: 3: #verify is possible\nonly when there is no tester\n"}},
+        {"tester after verify", "#place p\n#verify p != empty;\n#tester t\n", "x", 1,
+         {"x.net: 3: #tester is possible\nonly when there is no #verify\n"}},
+        {"reserved place", "#place t_e_s_t_e_r\n#verify t_e_s_t_e_r != empty;\n", "x", 1,
+         {"x.net: 2: #verify is possible\nonly when there is no place t_e_s_t_e_r\n"}},
+        {"reserved place after", "#place p\n#verify p != empty;\n#place t_e_s_t_e_r\n", "x", 1,
+         {"x.net: 3: Place t_e_s_t_e_r is possible\nonly when there is no #verify\n"}},
+        {"reserved transition", "#place p\n#trans d_u_m_m_y\n#endtr\n#verify p != empty;\n", "x", 1,
+         {"x.net: 4: #verify is possible\nonly when there is no transition d_u_m_m_y\n"}},
+        {"reserved transition after", "#place p\n#verify p != empty;\n#trans i_n_i_t_i_a_l_i_z_e\n#endtr\n", "x", 1,
+         {"x.net: 3: Transition i_n_i_t_i_a_l_i_z_e is possible\nonly when there is no #verify\n"}},
+        {"nothing", "#place p\n#verify ;\n", "x", 1, {"x.net: 2: Expected formula in #verify, got nothing\n"}},
+        {"no semicolon", "#place p\n#verify p != empty\n", "x", 1, {"Expected \";\" in #verify,\ngot end of file\n"}},
+        {"parse error", "#place p\n#verify p +;\n", "x", 1, {"parse error\nError in marking expression:\n p +\n    ^\n"}},
+        {"marking", "#place p\n#verify p;\n", "x", 1, {"Expected formula, got marking\n"}},
+        {"never claim refused", "#place p\n#verify card(p) > 1;\n", "-N x", 1,
+         {"Some atomic formula prevents the program\nfrom printing a Buchi automaton into a text file.\n", kNoSources}},
+        {"prec errors", "#prec\n#prec A B\n#prec A < 3\n", "x", 1,
+         {"x.net: 1: Expected name in #prec,\ngot newline\n",
+          "x.net: 2: Expected \"<\", \">\", \"<<\", or \">>\" in #prec,\ngot \"B\"\n",
+          "x.net: 3: Expected name in #prec,\ngot \"3\"\n"}},
+        {"prec at the end", "#prec A <", "x", 1, {"Expected name in #prec,\ngot end of file\n"}},
+    });
+    struct Message {
+        const char* net;
+        const char* out;
+    } decided[] = {
+        {"#place p mk(<.1.>)\n#verify card(p) > 0;\n",
+         "\nThe formula to be verified is true\nas can be seen from the initial marking\n"},
+        {"#place p\n#verify 1 > 0;\n", "\nThe formula to be verified is equivalent to 1 and is thus true\n"},
+        {"#place p\n#verify 1 < 0;\n", "\nThe formula to be verified is equivalent to 0 and is thus false\n"},
+        {"#place p\n#verify p != empty or not (p != empty);\n",
+         "\nThe formula to be verified is equivalent to 1 and is thus true\n"},
+    };
+    for (const auto& m : decided) {
+        Workspace w;
+        TulcRun r = w.Compile(m.net);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, m.out);
+        EXPECT_FALSE(w.Exists("x.dat"));
+    }
+}
+
+TEST(TulcCli, TesterChecks) {
+    const char* head = "#place t mk(<.1.>)\n#tester t reject(<.2.>)\n#place p\n";
+    auto net = [&](const std::string& body) {
+        static std::vector<std::string> keep;
+        keep.push_back(std::string(head) + "#trans u\n" + body + "#endtr\n");
+        return keep.back().c_str();
+    };
+    RunCases({
+        {"keeps the multiplicity", net("in { t : <.x.> ; }\nout { t : <.x.> ; }\n"), "x", 1, {kNoSources}, "Transition"},
+        {"takes only", net("in { t : <.x.> ; }\n"), "x", 1,
+         {"Transition u: attempt to change\n", "the multiplicity of the tester \"t\"\n"}},
+        {"not unary", net("in { t : <.x.> ; }\nout { t : <.x, 1.> ; }\ncomp {}\n"), "x", 1,
+         {"Transition u: every tuple in the tester \"t\" must be unary\n"}},
+        {"strange input", net("in { t : 2<.x.> ; }\nout { t : 2<.x.> ; }\n"), "x", 1,
+         {"Transition u: strange input\n", "from the tester \"t\"\n"}},
+        {"potential change", net("in { p : <.n.> ; t : <.x.> ; }\nout { t : n<.x.> ; }\n"), "x", 1,
+         {"Transition u: potential attempt to change\n", "the multiplicity of the tester \"t\"\n"}},
+        {"two tuples", net("in { t : <.x.> + <.y.> ; }\nout { t : <.x.> + <.y.> ; }\n"), "x", 1,
+         {"Transition u: strange input\n", "from the tester \"t\"\n"}},
+    });
+    // A refused transition is not in the tables.
+    Workspace w;
+    w.Compile(net("in { t : <.x.> ; }\n"));
+    tulctest::DatFile d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    EXPECT_TRUE(d.transitionNames.empty());
+}

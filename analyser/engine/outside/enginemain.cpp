@@ -1,0 +1,547 @@
+// The engine main: start-up (arguments, signals, tables, the net of
+// instances, outputs, the graph file set and its start node), the
+// generation over the unexpanded nodes, and the end (statistics, close).
+//
+// Nodes are expanded in the order of their ordinals, which is breadth-first
+// order: the nodes a node's expansion stores come after every node stored
+// before.  With sleep sets the nodes come from the node stack instead.
+// Successors come from the generated _Followers (node contents in the
+// state-string form of the instance codec) or, with -i and with every
+// option that works on transition instances, from PtFollowers (node
+// contents as PlcEncode writes them); header word 11 records which, so a
+// continuation uses the same.
+#include "enginemain.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "alloc.h"
+#include "fileaux.h"
+#include "inst.h"
+#include "internal.h"
+#include "invoc.h"
+#include "mark.h"
+#include "plainnet.h"
+#include "sigcatch.h"
+
+namespace engine {
+
+namespace {
+
+constexpr uint32_t kGeneratedPath = 0;
+constexpr uint32_t kInstancePath = 1;
+
+const char kUsage[] =
+    "[-b] [-c] [-C] [-d] [-e] [-f] [-g graph] [-h slots] [-i] [-l] [-m bytes] [-n] [-r seed] [-v] [-z] [-Z] name";
+
+// The reductions whose modules are not built yet.
+struct Pending {
+    char letter;
+    const char* what;
+};
+const Pending kPending[] = {{'s', "stubborn sets"},
+                            {'D', "the deletion algorithm"},
+                            {'L', "lazy stubborn sets"},
+                            {'T', "the exhaustive pass of the deletion algorithm"},
+                            {'S', "symmetries"},
+                            {'F', "CFFD-preserving reduction"},
+                            {'R', "the random transition order"},
+                            {'P', "the random place order"}};
+
+Options run;           // the options of the running generation
+bool instancePath = false;
+unsigned long cursor = 0;  // next ordinal to look at (breadth-first)
+
+bool Number(const char* text, unsigned long max, unsigned long* value) {
+    if (text == nullptr || *text < '0' || *text > '9')
+        return false;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(text, &end, 10);
+    if (*end != '\0' || v > max)
+        return false;
+    *value = v;
+    return true;
+}
+
+char* Owned(const std::string& text) { return StrCp(text.c_str()); }
+
+std::string WithSuffix(const std::string& base, const char* suffix) {
+    char* name = FileName(base.c_str(), suffix);
+    std::string result = name;
+    Deallocate(name);
+    return result;
+}
+
+// The ZEL users' actions: one per visible transition instance, numbered by
+// its running position plus 1 and named by its ZEL text; the invisible
+// ones share the action "i".
+void BuildActions() {
+    _actList = LstCreate(nullptr);
+    _iAction = static_cast<ACTION*>(YarraColla(1, sizeof(ACTION)));
+    _iAction->name = StrCp("i");
+    LstInsLast(_actList, _iAction);
+    unsigned long total = 0;
+    for (uint32_t c = 0; c < _ingNofClasses; ++c)
+        total += _trnAvlset[c]->elCount;
+    _arpFoldings = RadixCreate(total, nullptr);
+    static unsigned long position;
+    position = 0;
+    for (uint32_t c = 0; c < _ingNofClasses; ++c) {
+        BalTrApply(_trnAvlset[c], [](void* element) {
+            TRN* trn = static_cast<TRN*>(element);
+            unsigned long p = position++;
+            if (!(trn->_flag & TRN_VISIBLE)) {
+                RadixPut(_arpFoldings, _iAction, p);
+                return 0;
+            }
+            char* text = nullptr;
+            std::size_t size = 0;
+            FILE* stream = open_memstream(&text, &size);
+            InsOutput(0, trn->_key, stream, 0);
+            std::fclose(stream);
+            std::string line = text;
+            std::free(text);
+            // "0 " before the name, a newline after it.
+            line = line.substr(2, line.size() - 3);
+            auto* action = static_cast<ACTION*>(YarraColla(1, sizeof(ACTION)));
+            action->number = static_cast<unsigned>(p + 1);
+            action->name = StrCp(line.c_str());
+            LstInsLast(_actList, action);
+            RadixPut(_arpFoldings, action, p);
+            return 0;
+        });
+    }
+}
+
+void ReleaseActions() {
+    if (_actList != nullptr) {
+        for (LISTNODE* cell = _actList->_first; cell != nullptr; cell = cell->_next) {
+            auto* action = static_cast<ACTION*>(cell->_node);
+            Deallocate(action->name);
+            Deallocate(action);
+        }
+        LstDestroy(_actList, FALSE);
+    }
+    _actList = nullptr;
+    _iAction = nullptr;
+    if (_arpFoldings != nullptr)
+        RadixDestroy(_arpFoldings, FALSE);
+    _arpFoldings = nullptr;
+}
+
+uint32_t GenerationFlags(const Options& o) {
+    uint32_t flags = 0;
+    if (o.defVis)
+        flags |= GF_DEFVIS;
+    if (o.freeExpansion || o.elimination || o.sleep)
+        flags |= GF_FREE;
+    if (o.sleep)
+        flags |= GF_SLEEP;
+    return flags;
+}
+
+constexpr uint32_t kGenerationFlags = GF_SYMM | GF_STUB | GF_DELALG | GF_DFS | GF_FREE | GF_CFFD | GF_DEFVIS | GF_SLEEP;
+
+// Refusals that depend on the net.
+void CheckNet() {
+    if (_onTheFly & (FLY_LIVELOCK | FLY_INFINITE | FLY_BUCHI))
+        Stop(kExitNotBuilt,
+             "\nThe tester of %s has livelock or infinite-path states or a Buchi automaton:\n"
+             "their on-the-fly checks are not built into this analyser\n",
+             run.net.c_str());
+    if (_ingNofClasses > 1 && instancePath && (run.sleep || run.elimination || _onTheFly != 0))
+        Stop(kExitNotBuilt,
+             "\nSleep sets, elimination and the tester's checks work on nets of one precedence class;\n"
+             "%s has %u\n",
+             run.net.c_str(), static_cast<unsigned>(_ingNofClasses));
+}
+
+uint32_t StoreStart(GRAPH* graph, STATE* initial) {
+    unsigned length = instancePath ? PlcEncode(_tblPlc, &_engBuffer, &_engBfSize)
+                                   : static_cast<unsigned>(StaEncode(initial, &_engBuffer, &_engBfSize));
+    return GphPutNode(graph, _engBuffer, length, &_back);
+}
+
+void ExpandGenerated(GRAPH* graph, uint32_t node) {
+    _state = _magNofPlaces != 0 ? static_cast<STATE*>(Etacolla(_magNofPlaces * sizeof(MARKING*))) : nullptr;
+    StaDecode(GphNode(graph, node), _state);
+    _path[0]->end = node;
+    _path[3] = _path[0];
+    _awCount = 0;
+    _awFirst = TULM_NONE;
+    _Followers();
+    if (_awCount == 0)
+        GphAddTermNode(graph, node);
+    else
+        GphUpdate(graph, node, _awCount, _awFirst, nullptr);
+    GphIncGenCount(graph);
+    if (_dots)
+        DotOutput();
+    StaDiscard(_state);
+    _state = nullptr;
+}
+
+void ExpandInstances(GRAPH* graph, uint32_t node) {
+    PlcDecode(GphNode(graph, node));
+    _path[0]->end = node;
+    PtFollowers();
+}
+
+// Between two nodes: an interrupt closes the graph for a continuation, a
+// terminal stop suspends the process.
+void Signals(GRAPH* graph) {
+    if (!continueGeneration) {
+        Interrupt();
+        Exit(kExitInterrupted);
+    }
+    if (stopFlag) {
+        GphFlush(graph);
+        std::fflush(_out);
+        std::fflush(_err);
+        Suspend();
+        stopFlag = 0;
+        SetSigHandlers();
+    }
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
+    *o = Options();
+    auto value = [&](int* i, const char* arg) -> const char* {
+        if (arg[2] != '\0')
+            return arg + 2;
+        if (*i + 1 < argc)
+            return argv[++*i];
+        return nullptr;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-' || arg[1] == '\0') {
+            if (!o->net.empty()) {
+                *error = std::string("a second net name: ") + arg;
+                return false;
+            }
+            o->net = arg;
+            continue;
+        }
+        char letter = arg[1];
+        bool flag = arg[2] == '\0';
+        unsigned long n = 0;
+        const char* v = nullptr;
+        switch (letter) {
+        case 'b': o->keys = true; break;
+        case 'c': o->cont = true; break;
+        case 'C': o->components = true; break;
+        case 'd': o->dots = true; break;
+        case 'e': o->elimination = true; break;
+        case 'f': o->freeExpansion = true; break;
+        case 'i': o->instances = true; break;
+        case 'l': o->sleep = true; break;
+        case 'n': o->vos = true; break;
+        case 'v': o->defVis = true; break;
+        case 'z': o->zel = true; break;
+        case 'Z': o->zelUsers = true; break;
+        case 'g':
+            v = value(&i, arg);
+            if (v == nullptr || *v == '\0') {
+                *error = "-g needs a graph name";
+                return false;
+            }
+            o->graph = v;
+            flag = true;
+            break;
+        case 'h':
+            if (!Number(value(&i, arg), 4194304, &n) || n == 0) {
+                *error = "-h needs a number of hash slots from 1 to 4194304";
+                return false;
+            }
+            o->hashSize = static_cast<uint32_t>(n);
+            flag = true;
+            break;
+        case 'm':
+            if (!Number(value(&i, arg), 1UL << 40, &n)) {
+                *error = "-m needs a number of bytes";
+                return false;
+            }
+            o->memory = n;
+            flag = true;
+            break;
+        case 'r':
+            if (!Number(value(&i, arg), 0xFFFFFFFFul, &n)) {
+                *error = "-r needs a seed from 0 to 4294967295";
+                return false;
+            }
+            o->seed = static_cast<uint32_t>(n);
+            flag = true;
+            break;
+        default: {
+            bool known = false;
+            for (const Pending& p : kPending)
+                if (p.letter == letter) {
+                    known = true;
+                    if (o->refused.empty())
+                        o->refused = std::string("-") + letter + " (" + p.what + ")";
+                }
+            if (!known) {
+                *error = std::string("unknown option ") + arg;
+                return false;
+            }
+        }
+        }
+        if (!flag) {
+            *error = std::string("unknown option ") + arg;
+            return false;
+        }
+    }
+    if (o->net.empty()) {
+        *error = "no net name";
+        return false;
+    }
+    if (o->graph.empty())
+        o->graph = o->net;
+    if (o->zel && o->zelUsers) {
+        *error = "-z and -Z write the same LTS file: choose one";
+        return false;
+    }
+    if (o->cont && o->zel) {
+        *error = "-z needs the whole generation: it cannot continue one";
+        return false;
+    }
+    return true;
+}
+
+void Start(const Options& options) {
+    run = options;
+    if (!run.refused.empty())
+        Stop(kExitNotBuilt, "\nOption %s is not built into this analyser\n", run.refused.c_str());
+    instancePath = run.instances || run.elimination || run.sleep;
+    _dots = run.dots;
+    _freeExpansion = (GenerationFlags(run) & GF_FREE) != 0;
+    _elimination = run.elimination;
+    _ptDefVis = run.defVis;
+    _ptSleep = run.sleep;
+    _zel = run.zel;
+    _vos = run.vos;
+    _zelTulm = run.zelUsers;
+
+    std::string datName = WithSuffix(run.net, "dat");
+    BINARYFILE dat = OpenRead(datName.c_str(), 1);
+    if (dat < 0)
+        Exit(kExitFiles);
+    if (SeekEnd(dat) < 4)
+        Stop(kExitFiles, "\nThe table file %s is empty\n", datName.c_str());
+    SeekAbs(dat, 0);
+    unsigned char word[4];
+    ReadBytes(word, 4, dat);
+    unsigned long names = GetWord(word);
+    InsReadTables(dat, TRUE);
+    _onTheFly = _monPlInd != TULM_NONE ? FLY_TESTER : 0;
+    STATE* initial = InsReadMarking(dat);
+    SeekAbs(dat, insMarkingOffset);
+    PtInit(dat);
+    // The names: of the transitions for the LTS and the ZEL users' actions,
+    // of the places too for the net file.  GetPlaNames reads past the
+    // transition names itself unless _zel or _vos is set.
+    if (_vos || _zel || _zelTulm) {
+        SeekAbs(dat, names);
+        GetZelNames(dat);
+        if (_vos || _zel)
+            GetPlaNames(dat);
+    }
+    OwnClose(dat);
+    CheckNet();
+
+    _buchiOK = _BuchiOK;
+    _CompInst();
+    _CompPrec();
+    if (run.keys) {
+        std::string keyName = WithSuffix(run.net, "bnt");
+        BINARYFILE file = CreateWrite(keyName.c_str());
+        if (file < 0)
+            Exit(kExitFiles);
+        PtOutput(file);
+        OwnClose(file);
+    }
+    PlcFill();
+    if (_vos) {
+        char* base = Owned(run.net);
+        PtVosOutput(base);
+        Deallocate(base);
+    }
+    if (_zel) {
+        char* base = Owned(run.graph);
+        LTSBegin(base, 0);
+        Deallocate(base);
+        PtZelOutput();
+    }
+    if (_zelTulm)
+        BuildActions();
+    TrnFill();
+
+    char* graphName = Owned(run.graph);
+    uint32_t flags = GenerationFlags(run);
+    uint32_t path = instancePath ? kInstancePath : kGeneratedPath;
+    GRAPH* graph;
+    if (!run.cont) {
+        graph = GphCreate(graphName, flags, run.hashSize, run.seed);
+        if (graph == nullptr)
+            Exit(kExitFiles);
+        graph->glob[GW_ENGINE] = path;
+        PtSRandom(run.seed);
+    } else {
+        graph = GphOpen(graphName, 0, 0);
+        if (graph == nullptr)
+            Exit(kExitFiles);
+        if ((graph->glob[GW_FLAGS] & kGenerationFlags) != flags || graph->glob[GW_ENGINE] != path)
+            Stop(kExitFiles, "\nGraph %s was generated with other options: give the same ones to continue it\n",
+                 graphName);
+        PtSRandom(GphSeed(graph));
+    }
+    Deallocate(graphName);
+    _graph[0] = graph;
+    if (run.memory != 0)
+        GphMapToMem(graph, run.memory);
+    _path[0] = PthCreate(TULM_NONE);
+    _path[3] = _path[0];
+    cursor = 0;
+    if (!run.cont) {
+        uint32_t start = StoreStart(graph, initial);
+        if (run.sleep)
+            GphPush(graph, start, nullptr);
+        // The start node is a new state too: the tester's verdicts apply.
+        if (instancePath && _ptFlyPlc != nullptr) {
+            _path[0]->end = start;
+            if (_ptFlyPlc->_flag & PLC_REJECT)
+                PtC1(TULM_NONE, start);
+            if (_ptFlyPlc->_flag & PLC_DEADLOCK)
+                PtC2(TULM_NONE, start);
+        }
+    }
+    StaDiscard(initial);
+}
+
+bool Generate(unsigned long maxNodes) {
+    GRAPH* graph = _graph[0];
+    unsigned long expanded = 0;
+    if (run.sleep) {
+        for (;;) {
+            if (maxNodes != 0 && expanded == maxNodes)
+                return false;
+            Signals(graph);
+            unsigned long node = 0;
+            AVLSET* sleepSet = nullptr;
+            if (!GphPop(graph, &node, &sleepSet)) {
+                graph->glob[GW_STACKDONE] = TULM_NONE;
+                return true;
+            }
+            _ptSlpSet[0] = sleepSet;
+            _ptSlpSet[1] = GphSleepSet(graph, node);
+            ExpandInstances(graph, static_cast<uint32_t>(node));
+            ++expanded;
+        }
+    }
+    while (cursor < graph->glob[GW_NODES]) {
+        uint32_t node = GphId(graph, cursor);
+        // A node that a chain of forced steps has expanded already.
+        if (GphAwCount(graph, node) != TULM_NONE) {
+            ++cursor;
+            continue;
+        }
+        if (maxNodes != 0 && expanded == maxNodes)
+            return false;
+        Signals(graph);
+        if (instancePath)
+            ExpandInstances(graph, node);
+        else
+            ExpandGenerated(graph, node);
+        ++cursor;
+        ++expanded;
+    }
+    return true;
+}
+
+void Interrupt() {
+    GRAPH* graph = _graph[0];
+    GphSetSeed(graph, PtTerm());
+    if (_zel)
+        LTSEnd();
+    std::fprintf(_err, "\nGraph generation interrupted: continue it with -c\n");
+    std::fflush(_err);
+    GphClose(graph);
+}
+
+void Finish() {
+    GRAPH* graph = _graph[0];
+    if (_zel)
+        LTSEnd();
+    if (_dots)
+        std::fputs("\n", _out);
+    GphStatistics(graph, _out);
+    std::fflush(_out);
+    GphClose(graph);
+}
+
+void Release() {
+    for (GRAPH* graph : _graph)
+        if (graph != nullptr)
+            GphClose(graph);
+    // _path[3] follows one of the others.
+    for (int k = 0; k < 3; ++k)
+        if (_path[k] != nullptr)
+            PthDracsid(_path[k]);
+    for (PATH*& path : _path)
+        path = nullptr;
+    if (_nodeTree != nullptr)
+        BalTrDestroy(_nodeTree, TRUE);
+    _nodeTree = nullptr;
+    PtRelease();
+    ReleaseActions();
+    DelZelNames(1);
+    DelPlaNames();
+    Deallocate(_engBuffer);
+    _engBuffer = nullptr;
+    _engBfSize = 0;
+    _onTheFly = 0;
+    _zel = _vos = _zelTulm = 0;
+    _dots = _freeExpansion = _elimination = 0;
+    _ptSleep = _ptDefVis = 0;
+}
+
+}  // namespace engine
+
+extern "C" int EngineMain(int argc, char** argv) {
+    IoInit();
+    baseName = "tulm";
+    myName = Invoc(argv[0]);
+    int n = argc;
+    char** args = argv;
+    ExpArgs(argc, argv, &n, &args);
+    engine::Options options;
+    std::string error;
+    if (!engine::ParseOptions(n, args, &options, &error)) {
+        std::fprintf(_err, "\n%s: %s\n", myName, error.c_str());
+        MsgExit(engine::kUsage, engine::kExitUsage);
+    }
+    if (options.components) {
+        char* name = StrCp(options.graph.c_str());
+        GRAPH* graph = GphOpen(name, 1, 0);
+        Deallocate(name);
+        if (graph == nullptr)
+            return engine::kExitFiles;
+        GphMapToMem(graph, 0);
+        GphSgSearch(graph);
+        GphStatistics(graph, _out);
+        std::fflush(_out);
+        GphClose(graph);
+        return engine::kExitDone;
+    }
+    IgnoreSignals();
+    SetSigHandlers();
+    engine::Start(options);
+    engine::Generate(0);
+    engine::Finish();
+    return engine::kExitDone;
+}

@@ -1,0 +1,206 @@
+// The analyser built for described nets, run as a program: the tester's
+// reports with their error files, refused options, components, signals.
+#include <gtest/gtest.h>
+
+#include "enginetest.h"
+
+using namespace enginetest;
+
+namespace {
+
+// p0 -a-> p1 [-b-> p2]; the tester place t moves from value 0 to 1 with a
+// (and to 2 with b); the given tester values carry the given conditions.
+ptnet::Net TesterNet(bool chain, std::map<std::int32_t, unsigned> bits) {
+    ptnet::Net net;
+    net.places = {{"p0", 0, {{0, 1}}}, {"p1", 0, {}}, {"p2", 0, {}}, {"t", 1, {{0, 1}}}};
+    net.transitions = {{"a", {{0, 1}, {3, 1, 0}}, {{1, 1}, {3, 1, 1}}, true, 0, {}}};
+    if (chain)
+        net.transitions.push_back({"b", {{1, 1}, {3, 1, 1}}, {{2, 1}, {3, 1, 2}}, false, 0, {}});
+    net.tester = 3;
+    net.testerBits = bits;
+    return net;
+}
+
+std::string Report(const std::string& what, int node, const std::string& base) {
+    return std::string("\n") + what + "\nNode " + std::to_string(node) + "\nFor more information, start \"kenner " +
+           base + "\"\nand look at the set %1\n";
+}
+
+TEST(EngineAnalyser, DeadlockTesterStops) {
+    struct Case {
+        const char* what;
+        bool chain;
+        std::string args;
+        std::map<std::int32_t, unsigned> bits;
+        std::string report;
+        int node;
+    } cases[] = {
+        {"deadlock", false, "-i", {{1, 2}}, "Deadlock reached", 1},
+        {"reject at the start", false, "-i", {{0, 1}}, "Reject state reached", 0},
+        {"deadlock ending a chain", true, "-e", {{2, 2}}, "Deadlock reached", 1},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir dir;
+        ptnet::Write(TesterNet(c.chain, c.bits), dir.file("x"));
+        auto run = Analyser(dir.path(), "x", c.args);
+        EXPECT_EQ(run.exit_code, 1) << c.what << run.err;
+        EXPECT_EQ(run.out, Report(c.report, c.node, "x")) << c.what;
+        RawGraph g = ReadRaw(dir.file("x"));
+        ASSERT_TRUE(g.ok) << c.what << ": " << g.error;
+        EXPECT_TRUE(g.header[0] & 0x1000) << c.what << ": the illegal path is marked";
+        std::string err = testsupport::read_file(dir.file("x.err"));
+        ASSERT_EQ(err.size(), 8u) << c.what;
+        EXPECT_EQ(Hex(err.substr(4)), "FF FF FF FF");
+        EXPECT_EQ(static_cast<unsigned char>(err[0]) | static_cast<unsigned char>(err[1]) << 8,
+                  g.nodes[c.node].address);
+        EXPECT_TRUE(testsupport::read_file(dir.file("x.hsh")).empty()) << c.what << ": no hash is kept";
+        // Refused: as complete when the report counted the last node, else
+        // for the illegal path.
+        auto again = Analyser(dir.path(), "x", c.args + " -c");
+        EXPECT_EQ(again.exit_code, 4) << c.what;
+        EXPECT_TRUE(again.err.find("an illegal path has already been found") != std::string::npos ||
+                    again.err.find("has been completely generated") != std::string::npos)
+            << again.err;
+    }
+}
+
+// For ZEL users a stop writes the LTS of the graph so far, its actions
+// named by the transition instances.
+TEST(EngineAnalyser, ZelUsersGetTheLtsOfAStoppedGraph) {
+    testsupport::TempDir dir;
+    ptnet::Write(TesterNet(false, {{1, 2}}), dir.file("x"));
+    auto run = Analyser(dir.path(), "x", "-i -Z");
+    EXPECT_EQ(run.exit_code, 1) << run.err;
+    EXPECT_EQ(testsupport::read_file(dir.file("x.lts")),
+              "LTS |B|\nROOT |0|\nNODE_COUNT |2|\nARC_COUNT |1|\nSYMBOL_COUNT |2|\nHISTORY |created by ptanalyser|\n"
+              "END_HEADER\nSYMBOLS\n0 i\n1 a\nEND_SYMBOLS\nARCS\n0 1 1\nEND_ARCS\nNODES\nEND_NODES\nEND_LTS\n");
+}
+
+// The instance keys in binary form: places, then the transitions of every
+// class, each key with its length.
+TEST(EngineAnalyser, InstanceKeys) {
+    testsupport::TempDir dir;
+    testsupport::TestNet tn;
+    tn.place_names = {"p1", "p2"};
+    tn.trans_names = {"a", "b"};
+    tn.pre = {{0}, {1}};
+    tn.post = {{1}, {0}};
+    tn.m0 = {1, 0};
+    ptnet::Write(ptnet::FromTestNet(tn), dir.file("x"));
+    EXPECT_EQ(Analyser(dir.path(), "x", "-i -b").exit_code, 0);
+    EXPECT_EQ(Hex(testsupport::read_file(dir.file("x.bnt"))),
+              "02 00 00 00 01 00 00 00 01 01 00 00 00 02 02 00 00 00 01 00 00 00 01 01 00 00 00 02");
+}
+
+TEST(EngineAnalyser, CommandLines) {
+    testsupport::TempDir dir;
+    ptnet::Write(TesterNet(false, {}), dir.file("x"));
+    struct Case {
+        std::string args;
+        int code;
+        const char* message;
+    } cases[] = {
+        {"-s", 6, "\nOption -s (stubborn sets) is not built into this analyser\n"},
+        {"-i -S", 6, "\nOption -S (symmetries) is not built into this analyser\n"},
+        {"-q", 3, "unknown option -q"},
+        {"-h 0", 3, "-h needs a number of hash slots"},
+        {"-z -c", 3, "-z needs the whole generation"},
+        {"x", 3, "a second net name"},
+        {"-c", 4, "Cannot open file x.gph"},
+    };
+    for (const Case& c : cases) {
+        auto run = Analyser(dir.path(), "x", c.args);
+        EXPECT_EQ(run.exit_code, c.code) << c.args;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << ": " << run.err;
+        if (c.code == 3) {
+            EXPECT_NE(run.err.find("\nUsage:  ptanalyser [-b] [-c]"), std::string::npos) << run.err;
+        }
+    }
+    ptnet::Write(TesterNet(false, {{1, 4}}), dir.file("x"));
+    auto livelock = Analyser(dir.path(), "x", "-i");
+    EXPECT_EQ(livelock.exit_code, 6);
+    EXPECT_NE(livelock.err.find("on-the-fly checks are not built"), std::string::npos) << livelock.err;
+    auto none = Analyser(dir.path(), "nonet", "-i");
+    EXPECT_EQ(none.exit_code, 4);
+}
+
+// p0 -> p1 <-> p2: two components, one of them a nontrivial terminal one;
+// a second computation is refused.
+TEST(EngineAnalyser, ComponentsInASeparateRun) {
+    testsupport::TempDir dir;
+    testsupport::TestNet tn;
+    tn.place_names = {"p0", "p1", "p2"};
+    tn.trans_names = {"a", "b", "c"};
+    tn.pre = {{0}, {1}, {2}};
+    tn.post = {{1}, {2}, {1}};
+    tn.m0 = {1, 0, 0};
+    ptnet::Write(ptnet::FromTestNet(tn), dir.file("x"));
+    auto run = Analyser(dir.path(), "x", "-i -d");
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("Number of nodes: 3\nNumber of arrows: 3\n"), std::string::npos) << run.out;
+    auto comps = Analyser(dir.path(), "x", "-C");
+    EXPECT_EQ(comps.exit_code, 0) << comps.err;
+    EXPECT_NE(comps.out.find("Number of strongly connected components: 2\n"
+                             "Number of nontrivial terminal strongly connected components: 1\n"),
+              std::string::npos)
+        << comps.out;
+    RawGraph g = ReadRaw(dir.file("x"));
+    EXPECT_EQ(g.header[3], 2u);
+    EXPECT_EQ(g.header[4], 1u);
+    auto dump = Dump(dir.path(), "x");
+    EXPECT_EQ(dump.exit_code, 0);
+    EXPECT_NE(dump.out.find("COMPONENT 0: 1 2 ->\nCOMPONENT 1: 0 -> 0\n"), std::string::npos) << dump.out;
+    auto twice = Analyser(dir.path(), "x", "-C");
+    EXPECT_EQ(twice.exit_code, 4);
+    EXPECT_NE(twice.err.find("have already been computed"), std::string::npos);
+}
+
+// 11 independent toggles: 2048 nodes.  An interrupt closes the graph for a
+// continuation that ends as an uninterrupted run; a terminal stop suspends
+// the run until it is continued.
+TEST(EngineAnalyser, Signals) {
+    testsupport::TestNet tn;
+    for (int k = 0; k < 11; ++k) {
+        tn.place_names.push_back("a" + std::to_string(k));
+        tn.place_names.push_back("b" + std::to_string(k));
+        tn.m0.push_back(1);
+        tn.m0.push_back(0);
+        tn.trans_names.push_back("t" + std::to_string(k));
+        tn.pre.push_back({2 * k});
+        tn.post.push_back({2 * k + 1});
+        tn.trans_names.push_back("u" + std::to_string(k));
+        tn.pre.push_back({2 * k + 1});
+        tn.post.push_back({2 * k});
+    }
+    testsupport::TempDir once, broken, paused;
+    for (auto* dir : {&once, &broken, &paused})
+        ptnet::Write(ptnet::FromTestNet(tn), dir->file("x"));
+    ASSERT_EQ(Analyser(once.path(), "x", "-i").exit_code, 0);
+    // Started in the background; the signal comes once 100 nodes are
+    // written (4 bytes each in the address file).
+    auto background = [](const testsupport::TempDir& dir, const std::string& between) {
+        std::string command = "cd " + testsupport::shell_quote(dir.path()) + " || exit 9; TULMPATH=" +
+                              testsupport::shell_quote(TULM_SOURCE_PATH) +
+                              " PTNET_ARCS=x.arcs ASAN_OPTIONS=detect_leaks=0 " +
+                              testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/ptanalyser") +
+                              " -i -m 0 x >out 2>err & pid=$!; n=0; "
+                              "while [ \"$(stat -c %s x.adr 2>/dev/null || echo 0)\" -lt 400 ] && [ $n -lt 2000 ]; "
+                              "do sleep 0.01; n=$((n+1)); done; " +
+                              between + "; wait $pid; echo $?";
+        return testsupport::run(command);
+    };
+    auto interrupted = background(broken, "kill -INT $pid");
+    EXPECT_EQ(interrupted.out, "7\n");
+    EXPECT_NE(testsupport::read_file(broken.file("err")).find("Graph generation interrupted"), std::string::npos);
+    EXPECT_FALSE(testsupport::read_file(broken.file("x.hsh")).empty());
+    EXPECT_EQ(Analyser(broken.path(), "x", "-i -m 0 -c").exit_code, 0);
+    auto stopped = background(paused, "kill -TSTP $pid; sleep 0.2; ps -o stat= -p $pid | cut -c1 >state; kill -CONT $pid");
+    EXPECT_EQ(stopped.out, "0\n");
+    EXPECT_EQ(testsupport::read_file(paused.file("state")), "T\n") << "suspended";
+    for (const char* file : {"x.gph", "x.aws", "x.adr"}) {
+        EXPECT_EQ(testsupport::read_file(once.file(file)), testsupport::read_file(broken.file(file))) << file;
+        EXPECT_EQ(testsupport::read_file(once.file(file)), testsupport::read_file(paused.file(file))) << file;
+    }
+}
+
+}  // namespace
