@@ -158,14 +158,17 @@ bool read_source(const std::string& name, std::string& text) {
 }
 
 // The reference lists of every element, kept across the post-processing,
-// which reorders them.
+// which reorders them.  While the net is written they are taken off the
+// elements: the IF references go to the reference file, and the net file's
+// reference labels would only hold empty texts.
 struct SavedReferences {
     std::unordered_map<const void*, std::vector<mnet::RefEntry>> lists;
 
-    void save(mnet::MNet* net) {
-        for (mnet::MPlace* p = net->first_place; p; p = p->next) lists[p] = p->refs;
-        for (mnet::MTransition* t = net->first_trans; t; t = t->next) lists[t] = t->refs;
-        for (mnet::MTransition* t = net->first_phantom; t; t = t->next) lists[t] = t->refs;
+    void take(mnet::MNet* net) {
+        for (mnet::MPlace* p = net->first_place; p; p = p->next) lists[p] = std::move(p->refs), p->refs.clear();
+        for (mnet::MTransition* t = net->first_trans; t; t = t->next) lists[t] = std::move(t->refs), t->refs.clear();
+        for (mnet::MTransition* t = net->first_phantom; t; t = t->next)
+            lists[t] = std::move(t->refs), t->refs.clear();
     }
     void restore(mnet::MNet* net) {
         auto back = [&](const void* e, std::vector<mnet::RefEntry>& refs) {
@@ -217,7 +220,7 @@ int run() {
     mnet::net_file_name = settings.net_file;
     mnet::source_file_name = settings.input;
     SavedReferences saved;
-    saved.save(net);
+    saved.take(net);
     mnet::finish_net(net);
     saved.restore(net);
     if (!settings.reference_file.empty()) write_if_references(settings.reference_file, net, settings.input);

@@ -24,6 +24,7 @@ ExpressionContext& X() {
 
 void set_expression_system(const SystemObj* system) { X().system = system; }
 void set_self_ident(const Ident* self) { X().self = self; }
+bool is_self(const Ident* x) { return x && x == X().self; }
 const ValueSet& pid_value_set() { return X().pids; }
 void set_pid_value_set(ValueSet set) { X().pids = std::move(set); }
 void reset_expressions() { X() = ExpressionContext(); }

@@ -35,6 +35,7 @@ int eval_boolean(std::int32_t value);
 // record of "self" (translated as the instance variable "id").
 void set_expression_system(const SystemObj* system);
 void set_self_ident(const Ident* self);
+bool is_self(const Ident* x);
 
 // Variables that a transition writes: they are read as 'x.
 using WrittenSet = std::vector<const Ident*>;

@@ -1,0 +1,259 @@
+// statecast's nets on the modelling road: each specification goes through
+// statecast and flatnet, and the explorer, trelmik and dlbacktrack give the
+// hand-worked expectations of its behaviour.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "mnet.h"
+#include "mnet_algebra.h"
+#include "pipeline.h"
+
+namespace statecast_test {
+namespace {
+
+using testsupport::read_file;
+using testsupport::shell_quote;
+
+// trelmik and dlbacktrack on the run's low-level net: true when dlbacktrack
+// finds no deadlock.
+bool prefix_deadlock_free(const Run& r) {
+    std::string bin = VOS_BIN_DIR;
+    std::string cd = "cd " + shell_quote(r.dir.path()) + " && ";
+    auto t = testsupport::run(cd + bin + "/trelmik -m=spec spec.ll_net");
+    EXPECT_EQ(t.exit_code, 0) << t.err;
+    auto d = testsupport::run(cd + bin + "/dlbacktrack spec.mci");
+    EXPECT_EQ(d.exit_code, 0) << d.err;
+    return d.out.rfind("TRUE", 0) == 0;
+}
+
+void expect_expanded(const Run& r) {
+    ASSERT_EQ(r.statecast.exit_code, 0) << r.statecast.err << r.statecast.out;
+    ASSERT_EQ(r.flatnet.exit_code, 0) << r.flatnet.err;
+    ASSERT_TRUE(r.expanded);
+    ASSERT_TRUE(r.space.complete);
+    EXPECT_TRUE(r.space.safe);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(Pipeline, LoopingStartStateNeverDeadlocks) {
+    auto r = pipeline("system S;\n process P(1);\n  state s0 #start;\n   nextstate s0;\n  endstate;\n"
+                      " endprocess;\nendsystem;\n");
+    expect_expanded(*r);
+    EXPECT_FALSE(testsupport::has_deadlock(r->space));
+    EXPECT_TRUE(prefix_deadlock_free(*r));
+    auto fired = r->fired();
+    EXPECT_TRUE(std::count(fired.begin(), fired.end(), "state s0")) << "the transition of s0 never fires";
+}
+
+TEST(Pipeline, InputWithoutSenderDeadlocks) {
+    auto r = pipeline("system S;\n signal a();\n process P(1);\n  state s0 #start;\n   input a();\n"
+                      "   nextstate s0;\n  endstate;\n endprocess;\nendsystem;\n");
+    expect_expanded(*r);
+    EXPECT_TRUE(testsupport::has_deadlock(r->space));
+    EXPECT_FALSE(prefix_deadlock_free(*r));
+    EXPECT_TRUE(r->transitions("state s0, input a").size() > 0);
+    auto fired = r->fired();
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), "state s0, input a"), 0);
+}
+
+// The states reachable without firing a transition whose label starts with
+// the prefix.
+std::set<int> reachable_without(const Run& r, const std::string& prefix) {
+    std::set<int> seen{0};
+    std::vector<int> todo{0};
+    while (!todo.empty()) {
+        int s = todo.back();
+        todo.pop_back();
+        for (const auto& e : r.space.succ[static_cast<std::size_t>(s)]) {
+            if (r.trans_label[static_cast<std::size_t>(e.first)].compare(0, prefix.size(), prefix) == 0) continue;
+            if (seen.insert(e.second).second) todo.push_back(e.second);
+        }
+    }
+    return seen;
+}
+
+TEST(Pipeline, InputFollowsOutput) {
+    const std::string spec =
+        "system S;\n signal a();\n"
+        " process P(1);\n  state p0 #start;\n   output a() via {r}0;\n   nextstate p1;\n  endstate;\n"
+        "  state p1;\n   stop;\n  endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start;\n   input a();\n   stop;\n  endstate;\n endprocess;\n"
+        " signalroute r(1) #unicast from P to Q with a;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    auto fired = r->fired();
+    ASSERT_TRUE(std::count(fired.begin(), fired.end(), "state q0, input a")) << "Q never receives a";
+    for (int s : reachable_without(*r, "output a"))
+        for (const auto& e : r->space.succ[static_cast<std::size_t>(s)])
+            EXPECT_NE(r->trans_label[static_cast<std::size_t>(e.first)], "state q0, input a");
+    // Both processes end, and so does the system: its only dead marking.
+    auto dead = testsupport::dead_states(r->space);
+    ASSERT_EQ(dead.size(), 1u);
+}
+
+TEST(Pipeline, KillTakesOnlyTheCopyOfItsTarget) {
+    const std::string spec =
+        "system S;\n signal a();\n"
+        " process P(1);\n  state p0 #start;\n   kill {Q}0;\n   stop;\n  endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start;\n   input a();\n   nextstate q0;\n  endstate;\n endprocess;\n"
+        " signalroute r(1) from P to Q with a;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    std::vector<std::string> kills;
+    for (const auto& l : r->fired())
+        if (l.compare(0, 4, "kill") == 0) kills.push_back(l);
+    EXPECT_EQ(kills, std::vector<std::string>{"kill Q"});
+    // The high-level net holds a copy per process and route and the stop
+    // branch; the expansion keeps only those whose guard can hold.
+    std::string hl = read_file(r->file(".hl_net"));
+    for (const char* other : {"b\"kill P\"", "b\"kill Q\"", "b\"kill r\"", "b\"kill self\""})
+        EXPECT_NE(hl.find(other), std::string::npos) << other;
+    for (const char* other : {"kill P", "kill r", "kill self"}) EXPECT_TRUE(r->transitions(other).empty()) << other;
+}
+
+// ---------------------------------------------------------------------------
+// Signal encoding: the decoding of an input's guard and the encoding of an
+// output against the information file.
+
+TEST(Pipeline, SignalNumbersDecodeAsTheInformationFileSays) {
+    const std::string spec =
+        "system S;\n type t = range 0..2;\n signal a();\n signal b(t, boolean);\n signal c(pid);\n"
+        " process P(1);\n  var x t;\n  state p0 #start;\n"
+        "   provided x < 2;\n   task x := x + 1;\n   nextstate p0;\n"
+        "   output b(x, true) via {r}0 to {Q}0;\n   nextstate p0;\n  endstate;\n endprocess;\n"
+        " process Q(1);\n  var x t;\n  var y boolean;\n  state q0 #start;\n   input b(x, y);\n"
+        "   nextstate q0;\n  endstate;\n endprocess;\n"
+        " signalroute r(1) from P to Q with a, b, c;\n signalroute e(1) from env to Q with b;\nendsystem;\n";
+    auto r = pipeline(spec, "-DP2");
+    ASSERT_EQ(r->statecast.exit_code, 0) << r->statecast.err;
+    ASSERT_EQ(r->flatnet.exit_code, 0) << r->flatnet.err;
+    std::string info = read_file(r->file(".if_info"));
+    ASSERT_NE(info.find("PID\nP[0] = 1\nP[1] = 2\nQ[0] = 3\nQ[1] = 4\nr[0] = 5\ne[0] = 6\n"), std::string::npos)
+        << info;
+    // the instances of b in the information file
+    std::map<int, std::pair<std::string, std::string>> decoded;
+    const std::string signals = info.substr(info.find("SIGNAL\n"));
+    for (int n = 1; n <= 6; ++n) {
+        std::string key = " = " + std::to_string(n) + "\n";
+        std::size_t at = signals.find(key);
+        ASSERT_NE(at, std::string::npos);
+        std::size_t start = signals.rfind('\n', at) + 1;
+        std::string text = signals.substr(start, at - start);  // b(x,Bool)
+        std::size_t comma = text.find(',');
+        decoded[n] = {text.substr(2, comma - 2), text.substr(comma + 1, text.size() - comma - 2)};
+    }
+    // Each low-level instance of Q's input reads a signal place Q.signal=(3,h,n)
+    // and writes x=(3,v) and y=(3,w).
+    const std::string ll = read_file(r->file(".ll_net"));
+    auto labels = ll_labels(ll);
+    std::map<int, std::set<std::pair<std::string, std::string>>> seen;
+    std::map<int, std::set<int>> sent;  // x of P -> signals put into Q's queue by "output b"
+    for (std::size_t t = 0; t < r->net.trans_names.size(); ++t) {
+        const std::string& label = labels[r->net.trans_names[t]];
+        std::string name;
+        std::vector<std::string> v;
+        if (label == "state q0, input b") {
+            int sig = -1;
+            std::string x, y;
+            for (int p : r->net.pre[t])
+                if (split_label(labels[r->net.place_names[static_cast<std::size_t>(p)]], name, v) &&
+                    name == "Q.signal" && v[0] == "3")
+                    sig = std::stoi(v[2]);
+            if (sig < 0) continue;  // an instance of the second pid of Q
+            for (int p : r->net.post[t])
+                if (split_label(labels[r->net.place_names[static_cast<std::size_t>(p)]], name, v) && v[0] == "3") {
+                    if (name == "x") x = v[1];
+                    if (name == "y") y = v[1];
+                }
+            seen[sig].insert({x, y});
+        }
+        if (label == "output b") {
+            int x = -1, sig = -1;
+            for (int p : r->net.pre[t])
+                if (split_label(labels[r->net.place_names[static_cast<std::size_t>(p)]], name, v) && name == "x" &&
+                    v[0] == "1")
+                    x = std::stoi(v[1]);
+            for (int p : r->net.post[t])
+                if (split_label(labels[r->net.place_names[static_cast<std::size_t>(p)]], name, v) &&
+                    name == "Q.signal" && v[0] == "3")
+                    sig = std::stoi(v[2]);
+            if (x >= 0 && sig >= 0) sent[x].insert(sig);
+        }
+    }
+    for (int n = 1; n <= 6; ++n) {
+        std::string y = decoded[n].second == "True" ? "tt" : "ff";
+        EXPECT_EQ(seen[n], (std::set<std::pair<std::string, std::string>>{{decoded[n].first, y}})) << "signal " << n;
+    }
+    for (int x = 0; x <= 2; ++x) EXPECT_EQ(sent[x], std::set<int>{4 + x}) << "x = " << x;
+    EXPECT_EQ(seen.size(), 6u);  // no other signal number is decoded
+}
+
+// ---------------------------------------------------------------------------
+// The written files: the net reads back consistent, the reference texts are
+// the source slices.
+
+TEST(Pipeline, WrittenNetIsConsistentAndReferencesQuoteTheSource) {
+    const std::string spec =
+        "system S;\n signal a(); signal m(boolean);\n"
+        " process P(1);\n  var b boolean;\n  state p0 #start;\n"
+        "   informal \"two\nlines\";\n"
+        "   if b then\n    output m(b) to {Q}0;\n   else\n    task b := true;\n   endif\n"
+        "   nextstate p0;\n  endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start;\n   input m(true);\n   nextstate -;\n  endstate;\n endprocess;\n"
+        "endsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    mnet::init_symtabs();
+    mnet::MNet* net = mnet::read_VOS(r->file(".hl_net"), nullptr);
+    EXPECT_EQ(mnet::CheckNet(net), 0);
+    mnet::FreeNet(&net);
+
+    // the source lines, for the slices
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at <= spec.size()) {
+        std::size_t end = spec.find('\n', at);
+        if (end == std::string::npos) break;
+        lines.push_back(spec.substr(at, end - at));
+        at = end + 1;
+    }
+    std::string refs = read_file(r->file(".if_hl_ref"));
+    ASSERT_EQ(refs.rfind("VOS\nReferences_IF_HL\nFORMAT_N\nDEF\n", 0), 0u);
+    int texts = 0;
+    at = 0;
+    while ((at = refs.find(" R\"(", at)) != std::string::npos) {
+        unsigned l1, c1, l2, c2;
+        ASSERT_EQ(std::sscanf(refs.c_str() + at, " R\"(%u,%u;%u,%u)\"", &l1, &c1, &l2, &c2), 4);
+        std::size_t kind = refs.find(")\"", at) + 2;
+        char letter = refs[kind];
+        std::size_t b = refs.find("b\"", kind);
+        std::string text = refs.substr(b + 2, refs.find('"', b + 2) - b - 2);
+        at = b;
+        if (letter != 'A' && letter != 'W' && letter != 'T') continue;
+        std::string slice;
+        for (unsigned l = l1; l <= l2; ++l) {
+            const std::string& line = lines[l - 1];
+            std::size_t from = l == l1 ? c1 - 1 : 0;
+            std::size_t to = l == l2 ? c2 : line.size();
+            for (std::size_t i = from; i < to; ++i)
+                if (line[i] != '"') slice += line[i];
+        }
+        EXPECT_EQ(text, slice);
+        ++texts;
+    }
+    EXPECT_GE(texts, 8);
+    EXPECT_NE(refs.find("b\"informal twolines;\""), std::string::npos) << refs;
+    EXPECT_NE(refs.find("b\"if b then    output m(b) to {Q}0;   else    task b := true;   endif\""), std::string::npos)
+        << refs;
+    // elements name their records: places P%u and transitions T%u with number:qualifier
+    EXPECT_NE(refs.find("\nPL\nP"), std::string::npos);
+    EXPECT_NE(refs.find("\nTR\nT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace statecast_test
