@@ -1,6 +1,8 @@
 #include "pipeline.h"
 
+#include <algorithm>
 #include <set>
+
 
 namespace statecast_test {
 
@@ -69,11 +71,53 @@ std::unique_ptr<Run> pipeline(const std::string& spec, const std::string& option
     return run;
 }
 
+std::string translate(const std::string& spec, const std::string& options, std::string* err) {
+    testsupport::TempDir dir;
+    testsupport::write_file(dir.file("spec.if"), spec);
+    auto r = testsupport::run("cd " + shell_quote(dir.path()) + " && VOSHOME=" + shell_quote(STATECAST_VOSHOME) +
+                              " " + VOS_BIN_DIR + "/statecast " + options + " spec.if");
+    if (err) *err = r.err;
+    if (r.exit_code != 0) return {};
+    return testsupport::read_file(dir.file("spec.hl_net"));
+}
+
 std::vector<std::string> Run::fired() const {
     std::set<std::string> seen;
     for (const auto& edges : space.succ)
         for (const auto& e : edges) seen.insert(trans_label[static_cast<std::size_t>(e.first)]);
     return {seen.begin(), seen.end()};
+}
+
+std::set<std::string> Run::marked(const std::string& name) const {
+    std::vector<std::string> values(place_label.size());
+    std::vector<bool> of_name(place_label.size(), false);
+    for (std::size_t p = 0; p < place_label.size(); ++p) {
+        std::string n;
+        std::vector<std::string> v;
+        if (!split_label(place_label[p], n, v) || n != name) continue;
+        of_name[p] = true;
+        for (std::size_t i = 0; i < v.size(); ++i) values[p] += (i ? "," : "") + v[i];
+    }
+    std::set<std::string> out;
+    for (const auto& m : space.states)
+        for (std::size_t p = 0; p < m.size(); ++p)
+            if (m[p] > 0 && of_name[p]) out.insert(values[p]);
+    return out;
+}
+
+bool Run::marks_together(const std::vector<std::string>& labels) const {
+    std::vector<int> places;
+    for (const auto& l : labels) {
+        auto it = std::find(place_label.begin(), place_label.end(), l);
+        if (it == place_label.end()) return false;
+        places.push_back(static_cast<int>(it - place_label.begin()));
+    }
+    for (const auto& m : space.states) {
+        bool all = true;
+        for (int p : places) all = all && m[static_cast<std::size_t>(p)] > 0;
+        if (all) return true;
+    }
+    return false;
 }
 
 std::vector<int> Run::transitions(const std::string& prefix) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ struct Run {
     std::vector<std::string> fired() const;
     // Transition indices whose label starts with the text.
     std::vector<int> transitions(const std::string& prefix) const;
+    // The values (as written in the place labels, "3,tt") of the places of
+    // this name that some reachable marking marks.
+    std::set<std::string> marked(const std::string& name) const;
+    // Whether a reachable marking marks every listed place label.
+    bool marks_together(const std::vector<std::string>& labels) const;
 };
 
 // Writes the specification as spec.if, runs statecast with the options and
@@ -33,6 +39,9 @@ struct Run {
 // the low-level net (up to max_states states).
 std::unique_ptr<Run> pipeline(const std::string& spec, const std::string& options = "",
                               std::size_t max_states = 200000);
+// statecast alone: the high-level net's text (empty when statecast fails;
+// its messages then in *err).
+std::string translate(const std::string& spec, const std::string& options, std::string* err = nullptr);
 
 // Place and transition labels (the b fields) of a low-level net file, by
 // their names "P%u" and "T%u".

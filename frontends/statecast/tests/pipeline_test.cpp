@@ -117,6 +117,128 @@ TEST(Pipeline, KillTakesOnlyTheCopyOfItsTarget) {
 }
 
 // ---------------------------------------------------------------------------
+// Signalroutes: which instances of Q receive the one signal P sends.
+
+TEST(Pipeline, RouteKindsDeliverToTheirReceivers) {
+    struct Case {
+        const char* attributes;
+        const char* to;
+        std::set<std::string> receivers;  // pids of Q that receive
+        bool both;                        // both in one run
+    };
+    const std::vector<Case> cases = {
+        {"#unicast", "", {"3", "4"}, false},
+        {"", "", {}, false},  // peer without a receiver: the signal is lost
+        {"", " to {Q}1", {"4"}, false},
+        {"#multicast", "", {"3", "4"}, true},
+        {"#delay[1,2] #unicast", "", {"3", "4"}, false},
+        {"#delay[1,2]", " to {Q}0", {"3"}, false},
+        {"#delay[1,2] #multicast", "", {"3", "4"}, true},
+    };
+    for (const auto& c : cases) {
+        std::string spec = std::string("system S;\n signal a();\n") +
+                           " process P(1);\n  state p0 #start;\n   output a() via {r}0" + c.to +
+                           ";\n   nextstate p1;\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+                           " process Q(2);\n  var got boolean;\n  state q0 #start;\n   input a();\n"
+                           "   task got := true;\n   nextstate q1;\n  endstate;\n"
+                           "  state q1; nextstate q1; endstate;\n endprocess;\n"
+                           " signalroute r(1) " + c.attributes + " from P to Q with a;\nendsystem;\n";
+        auto r = pipeline(spec, "-DP2");
+        expect_expanded(*r);
+        std::set<std::string> receivers;
+        for (const auto& v : r->marked("got"))
+            if (v.size() > 3 && v.substr(v.size() - 3) == ",tt") receivers.insert(v.substr(0, v.size() - 3));
+        EXPECT_EQ(receivers, c.receivers) << c.attributes << c.to;
+        EXPECT_EQ(r->marks_together({"got=(3,tt)", "got=(4,tt)"}), c.both) << c.attributes << c.to;
+    }
+}
+
+// A delayed route keeps the order of its signals; a multiset route does not.
+TEST(Pipeline, DelayedRoutesKeepOrderUnlessMultiset) {
+    auto spec = [](const std::string& attributes) {
+        return "system S;\n signal a(); signal b();\n"
+               " process P(1);\n  state p0 #start;\n   output a() via {r}0;\n   output b() via {r}0;\n"
+               "   nextstate p1;\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+               " process Q(1);\n  var order boolean;\n  state q0 #start;\n"
+               "   input a(); nextstate q1;\n   input b(); task order := true; nextstate q1;\n  endstate;\n"
+               "  state q1; nextstate q1; endstate;\n endprocess;\n"
+               " signalroute r(1) #delay[0,1] #unicast " + attributes + " from P to Q with a, b;\nendsystem;\n";
+    };
+    auto fifo = pipeline(spec(""), "-DC2");
+    expect_expanded(*fifo);
+    EXPECT_EQ(fifo->marked("order"), std::set<std::string>{"2,ff"});
+    auto bag = pipeline(spec("#multiset"), "-DC2");
+    expect_expanded(*bag);
+    EXPECT_EQ(bag->marked("order"), (std::set<std::string>{"2,ff", "2,tt"}));
+}
+
+TEST(Pipeline, ForkCreatesInstancesWithArguments) {
+    auto spec = [](int initial) {
+        return "system S;\n type t = range 0..5;\n"
+               " process P(" + std::to_string(initial) + ");\n  fpar p t, q boolean;\n  var ok boolean;\n"
+               "  state s #start;\n   provided p = 3 and q;\n   task ok := true;\n   nextstate s1;\n  endstate;\n"
+               "  state s1; nextstate s1; endstate;\n endprocess;\n"
+               " process R(1);\n  var x pid;\n  var failed boolean;\n  state r0 #start;\n"
+               "   x := fork P(3, true);\n   if x = nil then task failed := true; endif\n   nextstate r1;\n"
+               "  endstate;\n  state r1; nextstate r1; endstate;\n endprocess;\nendsystem;\n";
+    };
+    auto created = pipeline(spec(0));
+    expect_expanded(*created);
+    EXPECT_EQ(created->marked("ok"), (std::set<std::string>{"1,ff", "1,tt"}));  // P[0] gets 3 and true
+    EXPECT_EQ(created->marked("failed"), std::set<std::string>{"2,ff"});
+    EXPECT_EQ(created->marked("x"), (std::set<std::string>{"2,dot", "2,1"}));
+    auto full = pipeline(spec(1));  // the only pid of P is taken
+    expect_expanded(*full);
+    EXPECT_EQ(full->marked("failed"), (std::set<std::string>{"2,ff", "2,tt"}));
+    EXPECT_EQ(full->marked("x"), std::set<std::string>{"2,dot"});
+    EXPECT_EQ(full->marked("ok"), std::set<std::string>{"1,ff"});  // P[0] was created with ff
+}
+
+TEST(Pipeline, SystemVariablesAreShared) {
+    const std::string spec =
+        "system S;\n type t = range 0..3;\n var n t;\n"
+        " process P(1);\n  state s #start;\n   task n := n + 1;\n   stop;\n  endstate;\n endprocess;\n"
+        " process Q(1);\n  state s #start;\n   task n := n + 1;\n   stop;\n  endstate;\n endprocess;\n"
+        "endsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    EXPECT_EQ(r->marked("n"), (std::set<std::string>{"dot,0", "dot,1", "dot,2"}));
+    // the system ends once both processes stopped, after the variable's termination
+    auto dead = testsupport::dead_states(r->space);
+    ASSERT_EQ(dead.size(), 1u);
+}
+
+TEST(Pipeline, WhileLoopsAndUnstableStates) {
+    const std::string spec =
+        "system S;\n type t = range 0..3;\n"
+        " process P(1);\n  var i t;\n  state s #start #unstable;\n"
+        "   while i < 2 do task i := i + 1; endwhile\n   nextstate s1;\n  endstate;\n"
+        "  state s1; nextstate s1; endstate;\n endprocess;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    EXPECT_EQ(r->marked("i"), (std::set<std::string>{"1,0", "1,1", "1,2"}));
+    EXPECT_FALSE(testsupport::has_deadlock(r->space));
+}
+
+TEST(Pipeline, EnvironmentReadsAndWrites) {
+    const std::string spec =
+        "system S;\n signal a(); signal b();\n"
+        " process P(1);\n  state s #start;\n   input a();\n   output b() via {o}0;\n   nextstate s;\n"
+        "  endstate;\n endprocess;\n"
+        " signalroute i(1) #unicast from env to P with a;\n"
+        " signalroute o(1) #unicast from P to env with b;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    // A synchronised transition joins the texts of its parts with '*'.
+    auto fired = r->fired();
+    for (const char* t : {"write to i", "read from o", "state s, input a", "output b"})
+        EXPECT_TRUE(std::any_of(fired.begin(), fired.end(),
+                                [&](const std::string& l) { return l.find(t) != std::string::npos; }))
+            << t;
+    EXPECT_FALSE(testsupport::has_deadlock(r->space));
+}
+
+// ---------------------------------------------------------------------------
 // Signal encoding: the decoding of an input's guard and the encoding of an
 // output against the information file.
 
