@@ -2,6 +2,7 @@
 // consistency check and the finishing of a net before it is written.
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -179,31 +180,39 @@ bool in_trans_list(const MArc* list, const MArc* a) {
     return false;
 }
 
-bool in_place_list(const MArc* list, const MArc* a) {
-    for (; list; list = list->pnext)
-        if (list == a) return true;
-    return false;
+// The place list each arc stands in (0 in, 1 out, 2 phantom in, 3 phantom
+// out), gathered from the places' lists before the transitions are checked,
+// so that finding an arc of a transition in its place's list does not walk
+// that list again (places of many arcs would make the check quadratic).
+using PlaceListOf = std::unordered_map<const MArc*, int>;
+
+int place_list_kind(bool incoming, bool phantom) { return (incoming ? 0 : 1) + (phantom ? 2 : 0); }
+
+bool in_place_list(const PlaceListOf& lists, const MArc* a, bool incoming, bool phantom) {
+    auto it = lists.find(a);
+    return it != lists.end() && it->second == place_list_kind(incoming, phantom);
 }
 
 // One arc list of a place; base is -3 for incoming, -8 for outgoing arcs.
-int check_place_arcs(const MPlace* p, const MArc* list, bool incoming, bool phantom, int o) {
+int check_place_arcs(const MPlace* p, const MArc* list, bool incoming, bool phantom, int o, PlaceListOf& lists) {
     const int base = incoming ? -3 : -8;
     if (list && list->pprev) return o + base;
     std::uint32_t last_number = 0;
     for (const MArc* a = list; a; a = a->pnext) {
         if (a->place != p) return o + base - 1;
+        lists[a] = place_list_kind(incoming, phantom);
         if (a->pnext && a->pnext->pprev != a) return o + base - 2;
         if (a->trans->number < last_number) return o + base - 3;
         last_number = a->trans->number;
         if (!in_trans_list(incoming ? a->trans->post : a->trans->pre, a)) return o + base - 4;
     }
-    (void)phantom;
     return 0;
 }
 
 // One arc list of a transition; base is -23 for the pre-set, -28 for the
 // post-set.
-int check_trans_arcs(const MTransition* t, const MArc* list, bool post, bool phantom, int o) {
+int check_trans_arcs(const MTransition* t, const MArc* list, bool post, bool phantom, int o,
+                     const PlaceListOf& lists) {
     const int base = post ? -28 : -23;
     if (list && list->tprev) return o + base;
     std::uint32_t last_number = 0;
@@ -212,9 +221,7 @@ int check_trans_arcs(const MTransition* t, const MArc* list, bool post, bool pha
         if (a->tnext && a->tnext->tprev != a) return o + base - 2;
         if (a->place->number < last_number) return o + base - 3;
         last_number = a->place->number;
-        const MArc* plist = post ? (phantom ? a->place->phantom_in : a->place->in)
-                                 : (phantom ? a->place->phantom_out : a->place->out);
-        if (!in_place_list(plist, a)) return o + base - 4;
+        if (!in_place_list(lists, a, post, phantom)) return o + base - 4;
     }
     return 0;
 }
@@ -253,7 +260,7 @@ int check_restrictions(const RestrictionList& l, int o) {
 }
 
 int check_transitions(const MTransition* first, const MTransition* last, std::uint32_t count, bool phantom,
-                      const MTransition* other_first, const MTransition* other_last) {
+                      const MTransition* other_first, const MTransition* other_last, const PlaceListOf& lists) {
     const int o = phantom ? -100 : 0;
     std::unordered_set<const MTransition*> other;
     for (const MTransition* u = other_last; u; u = u->prev) other.insert(u);
@@ -263,8 +270,8 @@ int check_transitions(const MTransition* first, const MTransition* last, std::ui
     for (const MTransition* t = first; t; t = t->next) {
         ++n;
         if (t->next && t->next->prev != t) return o - 22;
-        if (int c = check_trans_arcs(t, t->pre, false, phantom, o)) return c;
-        if (int c = check_trans_arcs(t, t->post, true, phantom, o)) return c;
+        if (int c = check_trans_arcs(t, t->pre, false, phantom, o, lists)) return c;
+        if (int c = check_trans_arcs(t, t->post, true, phantom, o, lists)) return c;
         if (int c = check_guard(t->guard, o)) return c;
         if (int c = check_restrictions(t->restrictions, o)) return c;
         for (const MTransition* l : t->links) {
@@ -284,22 +291,23 @@ int CheckNet(MNet* net) {
     number_elements(net);
     if (net->first_place && net->first_place->prev) return -1;
     std::uint32_t n = 0;
+    PlaceListOf lists;
     for (const MPlace* p = net->first_place; p; p = p->next) {
         ++n;
         if (p->next && p->next->prev != p) return -2;
-        if (int c = check_place_arcs(p, p->in, true, false, 0)) return c;
-        if (int c = check_place_arcs(p, p->out, false, false, 0)) return c;
-        if (int c = check_place_arcs(p, p->phantom_in, true, true, -100)) return c;
-        if (int c = check_place_arcs(p, p->phantom_out, false, true, -100)) return c;
+        if (int c = check_place_arcs(p, p->in, true, false, 0, lists)) return c;
+        if (int c = check_place_arcs(p, p->out, false, false, 0, lists)) return c;
+        if (int c = check_place_arcs(p, p->phantom_in, true, true, -100, lists)) return c;
+        if (int c = check_place_arcs(p, p->phantom_out, false, true, -100, lists)) return c;
         if (!p->next && p != net->last_place) return -13;
     }
     if (!net->first_place && net->last_place) return -14;
     if (n != net->place_count) return -15;
     if (int c = check_transitions(net->first_trans, net->last_trans, net->trans_count, false, net->first_phantom,
-                                  net->last_phantom))
+                                  net->last_phantom, lists))
         return c;
     return check_transitions(net->first_phantom, net->last_phantom, net->phantom_count, true, net->first_trans,
-                             net->last_trans);
+                             net->last_trans, lists);
 }
 
 }  // namespace mnet

@@ -439,15 +439,68 @@ bool arcless_within(const Copies& a, const Copies& b, const std::vector<Original
     return true;
 }
 
+// The holders of the actions of one synchronisation or scoping list, found in
+// one walk over the net and kept as joins are made and transitions deleted,
+// so that the closure over an action meets only its holders instead of
+// walking every transition again: a list of n actions over a net of m
+// transitions costs m + the holders, not n * m.  Each action's holders are
+// kept in the order in which a walk from the net's last transition to its
+// first meets them (joins go to the head of the list, so they come last, in
+// the order made).  Buckets hold registry slots; a deleted transition's slot
+// is emptied, so that a later transition at the same address is not taken
+// for it.
+class HolderIndex {
+public:
+    HolderIndex(MNet* net, const ActionSet& actions) {
+        for (const ActionTerm& a : actions) buckets_.emplace(key(a.code, a.nparams), std::vector<std::size_t>());
+        for (MTransition* t = net->last_trans; t; t = t->prev) add(t);
+    }
+    // Enters a transition in the buckets of the listed actions it holds.
+    void add(MTransition* t) {
+        std::size_t slot = registry_.size();
+        bool entered = false;
+        for (const ActionTerm& x : t->label) {
+            auto it = buckets_.find(key(x.code, x.nparams));
+            if (it == buckets_.end()) continue;
+            if (!it->second.empty() && it->second.back() == slot) continue;  // a and ^a
+            if (!entered) registry_.push_back(t), slot_of_[t] = slot, entered = true;
+            it->second.push_back(slot);
+        }
+    }
+    void remove(MTransition* t) {
+        auto it = slot_of_.find(t);
+        if (it == slot_of_.end()) return;
+        registry_[it->second] = nullptr;
+        slot_of_.erase(it);
+    }
+    // The transitions holding a or ^a, in walk order.
+    std::vector<MTransition*> holders(const ActionTerm& a) const {
+        std::vector<MTransition*> out;
+        auto it = buckets_.find(key(a.code, a.nparams));
+        if (it == buckets_.end()) return out;
+        for (std::size_t slot : it->second)
+            if (registry_[slot]) out.push_back(registry_[slot]);
+        return out;
+    }
+
+private:
+    static std::uint32_t key(std::uint16_t code, std::uint16_t nparams) {
+        return (std::uint32_t(code & ~1u) << 16) | nparams;
+    }
+    std::unordered_map<std::uint32_t, std::vector<std::size_t>> buckets_;
+    std::vector<MTransition*> registry_;
+    std::unordered_map<const MTransition*, std::size_t> slot_of_;
+};
+
 // Builds the closure over action a and returns its members (the originals
 // holding a or ^a, then the joins in the order made).
-std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit) {
+std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit, HolderIndex& index) {
     const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
     const std::uint16_t np = a.nparams;
     std::vector<Member> members;
     std::vector<Original> originals;
     std::unordered_multimap<std::uint64_t, std::size_t> by_signature;
-    for (MTransition* t = net->last_trans; t; t = t->prev) {
+    for (MTransition* t : index.holders(a)) {
         bool ha = holds(t, even, np) != nullptr, hc = holds(t, odd, np) != nullptr;
         if (!ha && !hc) continue;
         // k copies put k times the tokens of each arc on its place: more than
@@ -480,6 +533,7 @@ std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t lim
         const ActionTerm p = *holds(t1, odd, np), q = *holds(t2, even, np);
         MTransition* n = join_pair(net, t1, t2, p, q, limit, &equal_member);
         if (!n) return;
+        index.add(n);
         by_signature.emplace(join_signature(n), members.size());
         members.push_back(Member{n, holds(n, even, np) != nullptr, holds(n, odd, np) != nullptr, copies});
     };
@@ -503,7 +557,8 @@ std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t lim
 
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
-    for (const ActionTerm& a : actions) close_over(net, a, limit);
+    HolderIndex index(net, actions);
+    for (const ActionTerm& a : actions) close_over(net, a, limit, index);
     return net;
 }
 
@@ -543,11 +598,14 @@ MTransition* M_delete_transition(MNet* net, MTransition* t) {
 
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
+    HolderIndex index(net, actions);
     for (const ActionTerm& a : actions) {
         // Every member still holds a or ^a, or was made without them.
-        for (const Member& m : close_over(net, a, limit)) {
+        for (const Member& m : close_over(net, a, limit, index)) {
             mark_for_scope(m.t, a);
-            if (m.t->number != 4) M_delete_transition(net, m.t);
+            if (m.t->number == 4) continue;
+            index.remove(m.t);
+            M_delete_transition(net, m.t);
         }
     }
     return net;
