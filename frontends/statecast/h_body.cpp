@@ -64,7 +64,7 @@ void translate_input(MTransition* t, const Transition* tr_, WrittenSet& written)
     const Input* in = tr_->input;
     mnet::ActionSet set = mnet::parse_actionset("in?(sig,id)", t);
     mnet::actset_union(t->label, set);
-    if (tr_->input_ref) mnet::add_reference(t->refs, tr_->input_ref->number, 0);
+    if (tr_->input_ref && tr_->input_ref->number) mnet::add_reference(t->refs, tr_->input_ref->number, 0);
     const SignalObj* sig = in->signal->as<SignalObj>();
     t->label_text = *t->label_text + ", input " + in->signal->name;
     std::size_t n = sig->size.size();
@@ -134,7 +134,7 @@ MNet* translate_transition(const StateObj* state, const Transition* transition) 
     q.params[0] = q.params[1] = mnet::const_to_code(state->number);
     q.params[2] = mnet::add_comvar("id", t->comvars, t);
     mnet::actset_add_term(t->label, q);
-    mnet::add_reference(t->refs, state->ref->number, 0);
+    if (state->ref->number) mnet::add_reference(t->refs, state->ref->number, 0);
     t->label_text = "state " + state->ident->name;
     if (state->atomic()) {
         mnet::ActionSet get = mnet::parse_actionset("atom@get", t);
@@ -154,7 +154,8 @@ MNet* translate_transition(const StateObj* state, const Transition* transition) 
         mnet::add_node(mnet::N_PAREN, root, 0);
         mnet::current_nodes = saved;
         append_guard_terms(t, std::move(table));
-        if (transition->provided_ref) mnet::add_reference(t->refs, transition->provided_ref->number, 0);
+        if (transition->provided_ref && transition->provided_ref->number)
+            mnet::add_reference(t->refs, transition->provided_ref->number, 0);
     }
     return mnet::M_sequence(box, translate_statements(state, transition->statements));
 }

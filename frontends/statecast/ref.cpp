@@ -18,6 +18,7 @@ namespace {
 
 struct SideFiles {
     std::deque<PosRec> records;
+    std::deque<PosRec> unnumbered;  // beyond the 16-bit reference numbers
     std::vector<std::pair<std::string, std::int32_t>> properties;
     std::unordered_map<std::string, std::int32_t> property_index;  // first pair of each name
     std::vector<PidEntry> pids;
@@ -40,15 +41,20 @@ void reset_side_files() { S() = SideFiles(); }
 
 PosRec* new_posrec(RefKind kind, const Pos& from, const Pos& to, Ident* construct) {
     auto& records = S().records;
-    if (records.size() >= 65535) mnet::fatal("too many references");
-    PosRec& r = records.emplace_back();
+    // Reference numbers are 16-bit: constructs beyond the last number are
+    // kept unnumbered, and the net elements made from them carry no
+    // reference.
+    bool numbered = records.size() < 65535;
+    if (!numbered && S().unnumbered.empty())
+        mnet::report(mnet::WARNING, "more than 65535 source references: the rest of the specification has none");
+    PosRec& r = numbered ? records.emplace_back() : S().unnumbered.emplace_back();
     r.line1 = from.line;
     r.col1 = from.col1;
     r.line2 = to.line;
     r.col2 = to.col2;
     r.kind = kind;
     r.construct = construct;
-    r.number = static_cast<std::uint16_t>(records.size());
+    r.number = numbered ? static_cast<std::uint16_t>(records.size()) : 0;
     return &r;
 }
 
@@ -228,12 +234,14 @@ ValueSet pid_range(std::int32_t first, std::int32_t count) {
 void write_entries(std::FILE* out, const char* prefix, const std::vector<std::uint32_t>& numbers,
                    const std::vector<const std::vector<mnet::RefEntry>*>& lists) {
     for (std::size_t i = 0; i < numbers.size(); ++i) {
-        const auto& refs = *lists[i];
-        if (refs.empty()) continue;
-        std::fprintf(out, "%s%u T\"", prefix, numbers[i]);
-        for (std::size_t k = 0; k < refs.size(); ++k)
-            std::fprintf(out, "%s%u:%u", k ? "*" : "", refs[k].number, refs[k].decoration);
-        std::fputs("\"\n", out);
+        bool first = true;
+        for (const mnet::RefEntry& e : *lists[i]) {
+            if (!e.number) continue;  // an unnumbered construct
+            if (first) std::fprintf(out, "%s%u T\"", prefix, numbers[i]);
+            std::fprintf(out, "%s%u:%u", first ? "" : "*", e.number, e.decoration);
+            first = false;
+        }
+        if (!first) std::fputs("\"\n", out);
     }
 }
 

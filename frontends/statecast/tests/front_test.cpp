@@ -54,7 +54,7 @@ std::string system_with(const std::string& decls, const std::string& body = "nex
            "\n  state s0 #start;\n" + body + "\n  endstate;\n endprocess;\nendsystem;\n";
 }
 
-class FrontTest : public testing::Test {
+class StatecastFront : public testing::Test {
 protected:
     void SetUp() override {
         settings = Settings();
@@ -77,7 +77,7 @@ std::vector<Token> scan_all(const std::string& text, Program& program) {
     return out;
 }
 
-TEST_F(FrontTest, ScannerTokens) {
+TEST_F(StatecastFront, ScannerTokens) {
     Program program;
     testing::internal::CaptureStdout();
     auto toks = scan_all("state State STATE a<>b /= % {# #} 0..5 := => >= <= x1_y // comment\n ~ $", program);
@@ -100,7 +100,7 @@ TEST_F(FrontTest, ScannerTokens) {
     EXPECT_NE(toks[1].ident, toks[2].ident);
 }
 
-TEST_F(FrontTest, ScannerStringsCountLinesAndConstantsAreNumbers) {
+TEST_F(StatecastFront, ScannerStringsCountLinesAndConstantsAreNumbers) {
     Program program;
     Ident* n = program.table.enter("n", CL_CONST);
     ConstObj c;
@@ -116,7 +116,7 @@ TEST_F(FrontTest, ScannerStringsCountLinesAndConstantsAreNumbers) {
     EXPECT_EQ(toks[2].pos.line, 3u);
 }
 
-TEST_F(FrontTest, KeywordTable) {
+TEST_F(StatecastFront, KeywordTable) {
     EXPECT_EQ(keyword_code("system"), K_SYSTEM);
     EXPECT_EQ(keyword_code("returns"), K_RETURNS);
     EXPECT_EQ(keyword_code("Returns"), 0);
@@ -126,7 +126,7 @@ TEST_F(FrontTest, KeywordTable) {
 // ---------------------------------------------------------------------------
 // Parser: accepted texts and their trees.
 
-TEST_F(FrontTest, TreeOfASmallSystem) {
+TEST_F(StatecastFront, TreeOfASmallSystem) {
     Parsed p = parse(system_with("", "if true then task x := 1; task x := 2; else skip; endif\n"
                                      "while x < 2 do task x := x + 1; endwhile\n nextstate s0;",
                                  "var x t;"));
@@ -154,7 +154,7 @@ TEST_F(FrontTest, TreeOfASmallSystem) {
     EXPECT_EQ(p.program->state_entries[0].state, "s0");
 }
 
-TEST_F(FrontTest, ExpressionShapes) {
+TEST_F(StatecastFront, ExpressionShapes) {
     // not a = b is (not a) = b; - a * b is (-a) * b; a => b => c is (a => b) => c;
     // {P} i + 1 is {P}(i + 1); a % b is a mod b.
     Parsed p = parse(system_with("", "task b := not b = c; task x := - x * x; task b := b => c => b;\n"
@@ -176,7 +176,7 @@ TEST_F(FrontTest, ExpressionShapes) {
     EXPECT_EQ(st[5]->expr->kind, EK_NE);
 }
 
-TEST_F(FrontTest, RouteAttributesAndProperties) {
+TEST_F(StatecastFront, RouteAttributesAndProperties) {
     settings.route_capacity = 4;
     Parsed p = parse(system_with("signalroute r(1) from P to env with s;\n"
                                  "signalroute d(1) #delay[1,2] #lossy #multiset #multicast from env to P with s;\n"
@@ -205,7 +205,7 @@ TEST_F(FrontTest, RouteAttributesAndProperties) {
     EXPECT_EQ(p.program->pid_count, 2 + 3 + 2);
 }
 
-TEST_F(FrontTest, EnumerationsAndTypeCopies) {
+TEST_F(StatecastFront, EnumerationsAndTypeCopies) {
     Parsed p = parse(system_with("type e = enum a, b, c endenum; type bb = boolean; const k = c + 1;",
                                  "task y := true; task z := b; nextstate s0;",
                                  "var y bb; var z e; state s1; nextstate s0; endstate;"
@@ -233,7 +233,7 @@ std::string sys(const std::string& decls, const std::string& body = "nextstate s
     return system_with(decls, body, pdecls);
 }
 
-TEST_F(FrontTest, MessagesOfTheChecks) {
+TEST_F(StatecastFront, MessagesOfTheChecks) {
     const std::vector<MessageCase> cases = {
         {"constant hides a name", "system S; const n = 3; var n t; endsystem;", 1, {"parse error"}, 0},
         {"undeclared name in a process", sys("", "task x := y; nextstate s0;", "var x t;"), 0,
@@ -323,7 +323,7 @@ TEST_F(FrontTest, MessagesOfTheChecks) {
     }
 }
 
-TEST_F(FrontTest, InstanceCountsOfProcessesAndRoutes) {
+TEST_F(StatecastFront, InstanceCountsOfProcessesAndRoutes) {
     testsupport::TempDir dir;
     testsupport::write_file(dir.file("p.if_prop"), "VOS\nIF_Properties\nFORMAT_N2\nP.instances = 1\nQ.instances = 0\n"
                                                    "\nr.instances=0\n");
@@ -345,7 +345,7 @@ TEST_F(FrontTest, InstanceCountsOfProcessesAndRoutes) {
     EXPECT_TRUE(c.has("number of instances is broken")) << c.messages;
 }
 
-TEST_F(FrontTest, ErrorLinesCarryLineTokenAndNumber) {
+TEST_F(StatecastFront, ErrorLinesCarryLineTokenAndNumber) {
     Parsed p = parse("system S;\nprocess P(1);\nstate s #start;\ntask x := 1;\nstop; endstate; endprocess; endsystem;");
     EXPECT_NE(p.messages.find("[line   4] error   1   (before or at ';'): identifier x undeclared or used incorrectly"),
               std::string::npos)
@@ -355,7 +355,7 @@ TEST_F(FrontTest, ErrorLinesCarryLineTokenAndNumber) {
     EXPECT_NE(q.messages.find("[line   2] error   0   (before or at 'x'): parse error"), std::string::npos) << q.messages;
 }
 
-TEST_F(FrontTest, ParseStackLimit) {
+TEST_F(StatecastFront, ParseStackLimit) {
     auto nested = [](int depth) {
         return sys("const k = " + std::string(static_cast<std::size_t>(depth), '(') + "1" +
                    std::string(static_cast<std::size_t>(depth), ')') + ";");
@@ -384,7 +384,7 @@ TEST_F(FrontTest, ParseStackLimit) {
 // ---------------------------------------------------------------------------
 // Constant evaluation.
 
-TEST_F(FrontTest, ConstantEvaluation) {
+TEST_F(StatecastFront, ConstantEvaluation) {
     struct Case {
         const char* expr;
         std::int32_t value;
@@ -427,7 +427,7 @@ const char* const info_example =
     "  signalroute e(1) from env to Q with c;\n"
     "endsystem;\n";
 
-TEST_F(FrontTest, NumberingOfTheExample) {
+TEST_F(StatecastFront, NumberingOfTheExample) {
     settings.process_instances = 2;
     Parsed p = parse(info_example);
     ASSERT_EQ(p.result, PARSE_OK) << p.messages;
@@ -457,7 +457,7 @@ TEST_F(FrontTest, NumberingOfTheExample) {
               "c(r[0]) = 13\nc(e[0]) = 14\n");
 }
 
-TEST_F(FrontTest, PidsOfProcessesComeBeforeRoutes) {
+TEST_F(StatecastFront, PidsOfProcessesComeBeforeRoutes) {
     testsupport::TempDir dir;
     testsupport::write_file(dir.file("p.if_prop"), "VOS\nIF_Properties\nFORMAT_N\nA.instances = 2\nB.instances=3\n");
     testing::internal::CaptureStdout();
@@ -484,7 +484,7 @@ TEST_F(FrontTest, PidsOfProcessesComeBeforeRoutes) {
     EXPECT_EQ(e[5].pid, 6);
 }
 
-TEST_F(FrontTest, EnvironmentChannelNames) {
+TEST_F(StatecastFront, EnvironmentChannelNames) {
     EXPECT_EQ(env_channel_name("S", 0), "S@a");
     EXPECT_EQ(env_channel_name("S", 25), "S@z");
     EXPECT_EQ(env_channel_name("S", 26), "S@aa");
@@ -495,7 +495,7 @@ TEST_F(FrontTest, EnvironmentChannelNames) {
 // ---------------------------------------------------------------------------
 // Command line.
 
-TEST_F(FrontTest, FileNamesOfTheCommandLine) {
+TEST_F(StatecastFront, FileNamesOfTheCommandLine) {
     struct Case {
         std::vector<std::string> args;
         const char *net, *props, *ref, *info;
@@ -524,7 +524,7 @@ TEST_F(FrontTest, FileNamesOfTheCommandLine) {
     }
 }
 
-TEST_F(FrontTest, OptionLetters) {
+TEST_F(StatecastFront, OptionLetters) {
     ASSERT_EQ(read_command_line({"-DC0", "-DS3", "-DQ12", "-DP2", "-BS7", "-BP3", "-O5", "-E", "s.if"}), 0);
     EXPECT_EQ(settings.route_capacity, 0);
     EXPECT_EQ(settings.route_instances, 3);

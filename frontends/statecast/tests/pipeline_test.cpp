@@ -40,7 +40,7 @@ void expect_expanded(const Run& r) {
 
 // ---------------------------------------------------------------------------
 
-TEST(Pipeline, LoopingStartStateNeverDeadlocks) {
+TEST(StatecastPipeline, LoopingStartStateNeverDeadlocks) {
     auto r = pipeline("system S;\n process P(1);\n  state s0 #start;\n   nextstate s0;\n  endstate;\n"
                       " endprocess;\nendsystem;\n");
     expect_expanded(*r);
@@ -50,7 +50,7 @@ TEST(Pipeline, LoopingStartStateNeverDeadlocks) {
     EXPECT_TRUE(std::count(fired.begin(), fired.end(), "state s0")) << "the transition of s0 never fires";
 }
 
-TEST(Pipeline, InputWithoutSenderDeadlocks) {
+TEST(StatecastPipeline, InputWithoutSenderDeadlocks) {
     auto r = pipeline("system S;\n signal a();\n process P(1);\n  state s0 #start;\n   input a();\n"
                       "   nextstate s0;\n  endstate;\n endprocess;\nendsystem;\n");
     expect_expanded(*r);
@@ -77,7 +77,7 @@ std::set<int> reachable_without(const Run& r, const std::string& prefix) {
     return seen;
 }
 
-TEST(Pipeline, InputFollowsOutput) {
+TEST(StatecastPipeline, InputFollowsOutput) {
     const std::string spec =
         "system S;\n signal a();\n"
         " process P(1);\n  state p0 #start;\n   output a() via {r}0;\n   nextstate p1;\n  endstate;\n"
@@ -96,7 +96,7 @@ TEST(Pipeline, InputFollowsOutput) {
     ASSERT_EQ(dead.size(), 1u);
 }
 
-TEST(Pipeline, KillTakesOnlyTheCopyOfItsTarget) {
+TEST(StatecastPipeline, KillTakesOnlyTheCopyOfItsTarget) {
     const std::string spec =
         "system S;\n signal a();\n"
         " process P(1);\n  state p0 #start;\n   kill {Q}0;\n   stop;\n  endstate;\n endprocess;\n"
@@ -119,7 +119,7 @@ TEST(Pipeline, KillTakesOnlyTheCopyOfItsTarget) {
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
-TEST(Pipeline, RouteKindsDeliverToTheirReceivers) {
+TEST(StatecastPipeline, RouteKindsDeliverToTheirReceivers) {
     struct Case {
         const char* attributes;
         const char* to;
@@ -154,7 +154,7 @@ TEST(Pipeline, RouteKindsDeliverToTheirReceivers) {
 }
 
 // A delayed route keeps the order of its signals; a multiset route does not.
-TEST(Pipeline, DelayedRoutesKeepOrderUnlessMultiset) {
+TEST(StatecastPipeline, DelayedRoutesKeepOrderUnlessMultiset) {
     auto spec = [](const std::string& attributes) {
         return "system S;\n signal a(); signal b();\n"
                " process P(1);\n  state p0 #start;\n   output a() via {r}0;\n   output b() via {r}0;\n"
@@ -172,7 +172,7 @@ TEST(Pipeline, DelayedRoutesKeepOrderUnlessMultiset) {
     EXPECT_EQ(bag->marked("order"), (std::set<std::string>{"2,ff", "2,tt"}));
 }
 
-TEST(Pipeline, ForkCreatesInstancesWithArguments) {
+TEST(StatecastPipeline, ForkCreatesInstancesWithArguments) {
     auto spec = [](int initial) {
         return "system S;\n type t = range 0..5;\n"
                " process P(" + std::to_string(initial) + ");\n  fpar p t, q boolean;\n  var ok boolean;\n"
@@ -194,7 +194,7 @@ TEST(Pipeline, ForkCreatesInstancesWithArguments) {
     EXPECT_EQ(full->marked("ok"), std::set<std::string>{"1,ff"});  // P[0] was created with ff
 }
 
-TEST(Pipeline, SystemVariablesAreShared) {
+TEST(StatecastPipeline, SystemVariablesAreShared) {
     const std::string spec =
         "system S;\n type t = range 0..3;\n var n t;\n"
         " process P(1);\n  state s #start;\n   task n := n + 1;\n   stop;\n  endstate;\n endprocess;\n"
@@ -208,7 +208,7 @@ TEST(Pipeline, SystemVariablesAreShared) {
     ASSERT_EQ(dead.size(), 1u);
 }
 
-TEST(Pipeline, WhileLoopsAndUnstableStates) {
+TEST(StatecastPipeline, WhileLoopsAndUnstableStates) {
     const std::string spec =
         "system S;\n type t = range 0..3;\n"
         " process P(1);\n  var i t;\n  state s #start #unstable;\n"
@@ -220,7 +220,7 @@ TEST(Pipeline, WhileLoopsAndUnstableStates) {
     EXPECT_FALSE(testsupport::has_deadlock(r->space));
 }
 
-TEST(Pipeline, EnvironmentReadsAndWrites) {
+TEST(StatecastPipeline, EnvironmentReadsAndWrites) {
     const std::string spec =
         "system S;\n signal a(); signal b();\n"
         " process P(1);\n  state s #start;\n   input a();\n   output b() via {o}0;\n   nextstate s;\n"
@@ -242,7 +242,7 @@ TEST(Pipeline, EnvironmentReadsAndWrites) {
 // Signal encoding: the decoding of an input's guard and the encoding of an
 // output against the information file.
 
-TEST(Pipeline, SignalNumbersDecodeAsTheInformationFileSays) {
+TEST(StatecastPipeline, SignalNumbersDecodeAsTheInformationFileSays) {
     const std::string spec =
         "system S;\n type t = range 0..2;\n signal a();\n signal b(t, boolean);\n signal c(pid);\n"
         " process P(1);\n  var x t;\n  state p0 #start;\n"
@@ -319,7 +319,7 @@ TEST(Pipeline, SignalNumbersDecodeAsTheInformationFileSays) {
 // The written files: the net reads back consistent, the reference texts are
 // the source slices.
 
-TEST(Pipeline, WrittenNetIsConsistentAndReferencesQuoteTheSource) {
+TEST(StatecastPipeline, WrittenNetIsConsistentAndReferencesQuoteTheSource) {
     const std::string spec =
         "system S;\n signal a(); signal m(boolean);\n"
         " process P(1);\n  var b boolean;\n  state p0 #start;\n"

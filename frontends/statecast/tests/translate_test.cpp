@@ -31,7 +31,7 @@ const char* const states_spec =
     "  state s5; input b(x, y); output a0(); if y then skip; endif nextstate s1; endstate;\n"
     " endprocess;\nendsystem;\n";
 
-TEST(Translate, StateAndInputBoxes) {
+TEST(StatecastBoxes, StateAndInputBoxes) {
     std::string err;
     std::string hl = translate(states_spec, "-S", &err);
     ASSERT_FALSE(hl.empty()) << err;
@@ -65,7 +65,7 @@ TEST(Translate, StateAndInputBoxes) {
     }
 }
 
-TEST(Translate, CreationLabelsAndForkArguments) {
+TEST(StatecastBoxes, CreationLabelsAndForkArguments) {
     const std::string spec =
         "system S;\n type t = range 0..5;\n"
         " process P(2);\n  fpar p t, q boolean;\n  state s #start; stop; endstate;\n endprocess;\n"
@@ -93,7 +93,7 @@ TEST(Translate, CreationLabelsAndForkArguments) {
     EXPECT_NE(hl.find("p@init(id@0,p@"), std::string::npos);
 }
 
-TEST(Translate, EnvironmentRoutesWithoutModelling) {
+TEST(StatecastBoxes, EnvironmentRoutesWithoutModelling) {
     const std::string spec =
         "system S;\n signal a();\n process P(1);\n  state s #start; input a(); nextstate s; endstate;\n"
         " endprocess;\n signalroute r(1) #unicast from env to P with a;\nendsystem;\n";
