@@ -74,7 +74,11 @@ Lexeme Scanner::number() {
         if (v < 100000) v = v * 10 + (peek(n) - '0');
         ++n;
     }
-    if (v > mnet::VAL_MAX) mnet::fatal("Constant out of range !");
+    if (v > mnet::VAL_MAX) {
+        mnet::scanner_line = static_cast<int>(line_);
+        mnet::scanner_token = text_.substr(i_, n);
+        mnet::fatal("Constant out of range !");
+    }
     Lexeme l = make(NUMBER, n);
     l.value = static_cast<std::int32_t>(v);
     return l;

@@ -13,6 +13,10 @@
 // that state it gives up.
 #include "parser.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <vector>
 
@@ -30,6 +34,29 @@ using mnet::report;
 namespace {
 
 struct GiveUp {};  // the parser gave up (end of input after an error, stack overflow)
+
+// The part of the machine stack the parser may take: half of what the
+// process may use, at most 32 MB.  Deep nesting ends the parse with "parser
+// stack overflow" before the stack could run out, whatever the build makes
+// of the size of the parser's frames, and leaves room for the translation,
+// whose recursion follows the same nesting.
+class StackBudget {
+public:
+    StackBudget() : base_(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0))) {
+        std::uintptr_t limit = 8u << 20;
+        rlimit rl{};
+        if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) limit = rl.rlim_cur;
+        budget_ = std::min<std::uintptr_t>(limit, 64u << 20) / 2;
+    }
+    bool exceeded() const {
+        const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+        return here < base_ && base_ - here > budget_;
+    }
+
+private:
+    std::uintptr_t base_;
+    std::uintptr_t budget_;
+};
 
 Tree tree(Node* n) { return Tree(n); }
 
@@ -121,7 +148,7 @@ private:
 
     struct Depth {
         explicit Depth(Parser& p) : p_(p) {
-            if (++p_.depth_ > PARSER_STACK_LIMIT) {
+            if (++p_.depth_ > PARSER_STACK_LIMIT || p_.stack_.exceeded()) {
                 report(mnet::ERROR_UNCOUNTED, "parser stack overflow");
                 throw GiveUp();
             }
@@ -174,6 +201,7 @@ private:
                k == BEGIN_ || k == DO;
     }
 
+    StackBudget stack_;
     bpn2lex::Scanner scanner_;
     ParseOptions options_;
     std::deque<Lexeme> buffer_;

@@ -15,8 +15,10 @@ struct ParseOptions {
     bool no_old_warnings = false;    // -o
 };
 
-// The parser's own stack: beyond this many entries the parse ends with
-// "parser stack overflow".
+// The parser's stack: beyond this many entries (nested constructs, counted
+// by the parsing routines they open) the parse ends with "parser stack
+// overflow"; it ends so as well before the routines could take more than
+// half of the machine stack.
 enum : int { PARSER_STACK_LIMIT = 10000 };
 
 // Parses a program.  Prints "Parse complete." or "Parse aborted.", whether

@@ -30,7 +30,7 @@ Road travel(const Program& p, const std::set<std::string>& observed, const std::
     Road road;
     road.low = progcast_test::read_low_net(base + ".ll_net");
     road.net = progcast_test::behaviour(road.low, observed, &road.safe, &road.deadlock);
-    road.model = oracle::run(p, observed, options.find("-t") != std::string::npos);
+    road.model = oracle::run(p, observed, options.find("-t") != std::string::npos, options.find("-u") != std::string::npos);
 
     // dlbacktrack on trelmik's prefix agrees with the explorer.
     r = testsupport::run("cd " + testsupport::shell_quote(dir.path()) + " && " + progcast_test::program("trelmik") +
@@ -179,6 +179,33 @@ TEST(ProgcastRoad, ShadowingAndParallelTermination) {
         Road r = travel(p, {"x", "y"}, opt);
         expect_same(r, p);
         EXPECT_FALSE(r.model.terminates);
+    }
+}
+
+TEST(ProgcastRoad, ParallelCallsAndChannelReferences) {
+    // Two instances of a procedure at once, each sending to a channel passed
+    // by reference; a handshake through a reference to a channel of
+    // capacity 0.  With -u the instances are taken in any order.
+    Program p;
+    const Decl& x = p.var("x", {0, 1, 2, 3}, 0);
+    const Decl& c = p.chan("c", 1, {0, 1, 2, 3});
+    const Decl& d = p.chan("d", 0, {0, 1, 2, 3});
+    const Decl& v = p.param("v", {0, 1, 2, 3});
+    const Decl& k = p.chan("k", 1, {0, 1, 2, 3});
+    const Decl& h = p.chan("h", 0, {0, 1, 2, 3});
+    Decl& send_proc = p.proc("Send", {{&v, 1}, {&k, 4}}, 2);
+    send_proc.body = block({}, action(bin(send(k), "=", read(v))));
+    Decl& hand = p.proc("Hand", {{&h, 4}}, 1);
+    hand.body = block({}, action(bin(send(h), "=", num(3))));
+    p.root = block({&x, &c, &d, &send_proc, &hand},
+                   seq({par({call(send_proc, {Arg{nullptr, num(1)}, Arg{&c, nullptr}}),
+                             call(send_proc, {Arg{nullptr, num(2)}, Arg{&c, nullptr}}), action(assign(x, recv(c)))}),
+                        par({call(hand, {Arg{&d, nullptr}}), action(assign(x, recv(d)))})}));
+    for (const char* opt : {"", "-u"}) {
+        Road r = travel(p, {"x"}, opt);
+        expect_same(r, p);
+        EXPECT_TRUE(r.model.terminates);
+        EXPECT_TRUE(r.model.reachable.count({"x=3"}));
     }
 }
 

@@ -193,7 +193,9 @@ std::string decl_text(const Decl& d, const std::string& indent) {
                 const auto& [p, mode] = d.params[k];
                 s += (k ? ", " : "");
                 s += mode == 1 ? "val " : mode == 2 ? "const " : mode == 3 ? "res " : "ref ";
-                s += p->name + " : " + set_text(p->values);
+                s += p->name + " : ";
+                if (p->kind == Decl::Chan) s += "chan " + std::to_string(p->capacity) + " of ";
+                s += set_text(p->values);
             }
             s += ")";
         }
@@ -256,36 +258,60 @@ std::string Program::text() const { return com_text(*root, "") + "\n"; }
 
 // ---------------------------------------------------------------------------
 // The interpreter.  A state is the remaining program as a term, the values
-// of the variables (by declaration), the channel contents, the reference
-// parameters' aliases and the active calls.
+// of the variables and the contents of the channels by slot, and the
+// instances of the procedures in use.  A slot is a declaration's number
+// times 16 plus the instance of the call it belongs to (0 outside calls):
+// the value parameters of each call have slots of their own, a reference
+// parameter is the slot of its argument.  (Declarations of blocks inside a
+// procedure's body are not told apart by call.)
 
 namespace {
 
 enum : int { UNDEF = -100000 };
 
+void collect(const Expr& e, std::vector<const Expr*>& leaves) {
+    if (e.kind == Expr::Bin || e.kind == Expr::Not || e.kind == Expr::Neg) {
+        collect(*e.left, leaves);
+        if (e.right) collect(*e.right, leaves);
+    } else if (e.kind != Expr::Const) {
+        leaves.push_back(&e);
+    }
+}
+
+using Slot = int;
+Slot slot_of(int id, int instance = 0) { return id * 16 + instance; }
+int decl_of(Slot s) { return s / 16; }
+
 // With parallel declarations an Init or Fin node counts the declarations
 // done in the bits of i; otherwise i is the next one (upwards for Init,
 // downwards for Fin).
 bool parallel_decls = false;
+// Calls take any free instance and may end in any order; otherwise the
+// instances of a procedure form a stack.
+bool instance_set = false;
+
+using Env = std::vector<std::pair<int, Slot>>;  // formal parameter -> slot
 
 struct Term {
     enum Kind { Done, Atom, Seq, Par, Choice, Again, Init, Body, Fin, Call, InCall } kind = Done;
     const Com* c = nullptr;
-    int i = 0;
+    int i = 0;  // InCall: the instance
     std::vector<Term> kids;
+    Env env;    // InCall
 };
 
 struct State {
     Term term;
-    std::vector<int> store;
-    std::vector<std::deque<int>> chans;
-    std::map<int, int> alias;
-    std::vector<int> active;
+    std::map<Slot, int> store;
+    std::map<Slot, std::deque<int>> chans;
+    std::map<int, int> used;  // procedure -> bits of its instances in use
 };
 
 void key(const Term& t, std::string& out) {
     out += char('a' + t.kind);
-    out += std::to_string(reinterpret_cast<std::uintptr_t>(t.c)) + "," + std::to_string(t.i) + "[";
+    out += std::to_string(reinterpret_cast<std::uintptr_t>(t.c)) + "," + std::to_string(t.i);
+    for (const auto& [f, sl] : t.env) out += ":" + std::to_string(f) + ">" + std::to_string(sl);
+    out += "[";
     for (const Term& k : t.kids) key(k, out);
     out += "]";
 }
@@ -293,14 +319,14 @@ void key(const Term& t, std::string& out) {
 std::string key(const State& s) {
     std::string out;
     key(s.term, out);
-    for (int v : s.store) out += std::to_string(v) + ",";
+    for (const auto& [sl, v] : s.store) out += std::to_string(sl) + "=" + std::to_string(v) + ",";
     out += "|";
-    for (const auto& q : s.chans) {
+    for (const auto& [sl, q] : s.chans) {
+        out += std::to_string(sl) + ":";
         for (int v : q) out += std::to_string(v) + ",";
-        out += ";";
     }
-    for (const auto& [f, a] : s.alias) out += std::to_string(f) + ">" + std::to_string(a) + ",";
-    for (int a : s.active) out += std::to_string(a) + ",";
+    out += "|";
+    for (const auto& [p, bits] : s.used) out += std::to_string(p) + ":" + std::to_string(bits) + ",";
     return out;
 }
 
@@ -390,40 +416,53 @@ Term start(const Com& c) {
     return t;
 }
 
-// An event's place in the term: the indices of the kids from the root.
+// An event's place in the term: the indices of the kids from the root, and
+// the environments of the calls around it.
 using Path = std::vector<int>;
 
 struct Event {
     Term::Kind kind;  // Atom, Call, InCall (return), Init, Fin
     const Term* node;
     Path path;
-    int which = 0;    // Init, Fin: the declaration
+    std::vector<const Env*> envs;  // outermost first
+    int which = 0;                 // Init, Fin: the declaration
 };
 
+Slot resolve(const Event& e, int id) {
+    for (auto it = e.envs.rbegin(); it != e.envs.rend(); ++it)
+        for (const auto& [formal, sl] : **it)
+            if (formal == id) return sl;
+    return slot_of(id);
+}
 
-void events(const Term& t, Path& path, std::vector<Event>& out) {
+void events(const Term& t, Path& path, std::vector<const Env*>& envs, std::vector<Event>& out) {
     auto into = [&](int k) {
         path.push_back(k);
-        events(t.kids[static_cast<std::size_t>(k)], path, out);
+        events(t.kids[static_cast<std::size_t>(k)], path, envs, out);
         path.pop_back();
     };
     switch (t.kind) {
     case Term::Atom:
     case Term::Call:
-        out.push_back({t.kind, &t, path});
+        out.push_back({t.kind, &t, path, envs});
         break;
     case Term::Init:
     case Term::Fin:
         if (!parallel_decls) {
-            out.push_back({t.kind, &t, path, t.i});
+            out.push_back({t.kind, &t, path, envs, t.i});
             break;
         }
         for (std::size_t k = 0; k < t.c->decls.size(); ++k)
-            if (!(t.i >> k & 1)) out.push_back({t.kind, &t, path, static_cast<int>(k)});
+            if (!(t.i >> k & 1)) out.push_back({t.kind, &t, path, envs, static_cast<int>(k)});
         break;
     case Term::InCall:
-        if (t.kids[0].kind == Term::Done) out.push_back({Term::InCall, &t, path});
-        else into(0);
+        if (t.kids[0].kind == Term::Done) {
+            out.push_back({Term::InCall, &t, path, envs});
+        } else {
+            envs.push_back(&t.env);
+            into(0);
+            envs.pop_back();
+        }
         break;
     case Term::Seq:
     case Term::Body:
@@ -446,7 +485,8 @@ Term replace(const Term& t, const std::vector<std::pair<Path, Term>>& changes, s
     Term out = t;
     std::map<int, std::vector<std::pair<Path, Term>>> by_kid;
     for (const auto& ch : changes) by_kid[ch.first[depth]].push_back(ch);
-    for (auto& [k, list] : by_kid) out.kids[static_cast<std::size_t>(k)] = replace(t.kids[static_cast<std::size_t>(k)], list, depth + 1);
+    for (auto& [k, list] : by_kid)
+        out.kids[static_cast<std::size_t>(k)] = replace(t.kids[static_cast<std::size_t>(k)], list, depth + 1);
     if (t.kind == Term::Choice) {
         const int k = by_kid.begin()->first;
         Term taken = out.kids[static_cast<std::size_t>(k)];
@@ -466,71 +506,13 @@ Term replace(const Term& t, const std::vector<std::pair<Path, Term>>& changes, s
 // --- actions
 
 struct Binding {
-    std::map<int, int> pre, post;  // variables by declaration
-    std::map<int, int> sent, received;
-    const State* state;
+    std::map<Slot, int> pre, post, sent, received;
+    const State* state = nullptr;
+    const Event* event = nullptr;
     bool failed = false;
 };
 
-int resolve(const State& s, int d) {
-    auto it = s.alias.find(d);
-    return it == s.alias.end() ? d : it->second;
-}
-
 bool numeric(int v) { return v != TT && v != FF; }
-
-int eval(const Expr& e, Binding& b, const std::vector<const Decl*>& decls) {
-    const State& s = *b.state;
-    switch (e.kind) {
-    case Expr::Const: return e.value;
-    case Expr::Read:
-    case Expr::Pre: return b.pre.at(resolve(s, e.decl->id));
-    case Expr::Post: return b.post.at(resolve(s, e.decl->id));
-    case Expr::Recv: return b.received.at(resolve(s, e.decl->id));
-    case Expr::Send: return b.sent.at(resolve(s, e.decl->id));
-    case Expr::Empty:
-    case Expr::Full: {
-        const int c = resolve(s, e.decl->id);
-        const std::size_t n = s.chans[static_cast<std::size_t>(c)].size();
-        const bool v = e.kind == Expr::Empty ? n == 0 : static_cast<int>(n) == decls[static_cast<std::size_t>(c)]->capacity;
-        return v ? TT : FF;
-    }
-    case Expr::Not: return eval(*e.left, b, decls) == TT ? FF : TT;
-    case Expr::Neg: return -eval(*e.left, b, decls);
-    case Expr::Bin: {
-        const int l = eval(*e.left, b, decls), r = eval(*e.right, b, decls);
-        const std::string& o = e.op;
-        if (o == "and") return l == TT && r == TT ? TT : FF;
-        if (o == "or") return l == TT || r == TT ? TT : FF;
-        if (o == "=") return l == r ? TT : FF;
-        if (o == "#") return l != r ? TT : FF;
-        if (o == "<") return numeric(l) && numeric(r) && l < r ? TT : FF;
-        if (o == ">") return numeric(l) && numeric(r) && l > r ? TT : FF;
-        if (o == "<=") return (numeric(l) && numeric(r)) ? (l <= r ? TT : FF) : (l == r ? TT : FF);
-        if (o == ">=") return (numeric(l) && numeric(r)) ? (l >= r ? TT : FF) : (l == r ? TT : FF);
-        if (o == "+") return l + r;
-        if (o == "-") return l - r;
-        if (o == "*") return l * r;
-        if ((o == "/" || o == "%") && r == 0) {
-            b.failed = true;
-            return 0;
-        }
-        if (o == "/") return l / r;
-        if (o == "%") return l % r;
-        return 0;
-    }
-    }
-    return 0;
-}
-
-void collect(const Expr& e, std::vector<const Expr*>& leaves) {
-    if (e.kind == Expr::Bin || e.kind == Expr::Not || e.kind == Expr::Neg) {
-        collect(*e.left, leaves);
-        if (e.right) collect(*e.right, leaves);
-    } else if (e.kind != Expr::Const) {
-        leaves.push_back(&e);
-    }
-}
 
 class Explorer {
 public:
@@ -541,9 +523,6 @@ public:
     Behaviour run() {
         State s0;
         s0.term = start(*p_.root);
-        s0.store.assign(decls_.size(), UNDEF);
-        s0.chans.resize(decls_.size());
-        s0.active.assign(decls_.size(), 0);
         Behaviour b;
         std::deque<State> queue;
         std::unordered_set<std::string> seen;
@@ -558,34 +537,78 @@ public:
                 if (s.term.kind == Term::Done) b.terminates = true;
                 else b.deadlocks.insert(valuation(s));
             }
-            for (State& n : next) {
-                std::string k = key(n);
-                if (seen.insert(k).second) queue.push_back(std::move(n));
-            }
+            for (State& n : next)
+                if (seen.insert(key(n)).second) queue.push_back(std::move(n));
         }
         b.states = seen.size();
         return b;
     }
 
 private:
+    const Decl& decl(Slot s) const { return *decls_[static_cast<std::size_t>(decl_of(s))]; }
+
     std::vector<std::string> valuation(const State& s) const {
         std::vector<std::string> v;
-        for (const Decl* d : decls_)
-            if (d->kind == Decl::Var && observed_.count(d->name) && s.store[static_cast<std::size_t>(d->id)] != UNDEF)
-                v.push_back(d->name + "=" + std::to_string(s.store[static_cast<std::size_t>(d->id)]));
+        for (const auto& [sl, value] : s.store) {
+            const Decl& d = decl(sl);
+            if (sl % 16 == 0 && observed_.count(d.name)) v.push_back(d.name + "=" + std::to_string(value));
+        }
         std::sort(v.begin(), v.end());
         return v;
+    }
+
+    int eval(const Expr& e, Binding& b) const {
+        switch (e.kind) {
+        case Expr::Const: return e.value;
+        case Expr::Read:
+        case Expr::Pre: return b.pre.at(resolve(*b.event, e.decl->id));
+        case Expr::Post: return b.post.at(resolve(*b.event, e.decl->id));
+        case Expr::Recv: return b.received.at(resolve(*b.event, e.decl->id));
+        case Expr::Send: return b.sent.at(resolve(*b.event, e.decl->id));
+        case Expr::Empty:
+        case Expr::Full: {
+            const Slot c = resolve(*b.event, e.decl->id);
+            auto it = b.state->chans.find(c);
+            const std::size_t n = it == b.state->chans.end() ? 0 : it->second.size();
+            const bool v = e.kind == Expr::Empty ? n == 0 : static_cast<int>(n) == decl(c).capacity;
+            return v ? TT : FF;
+        }
+        case Expr::Not: return eval(*e.left, b) == TT ? FF : TT;
+        case Expr::Neg: return -eval(*e.left, b);
+        case Expr::Bin: {
+            const int l = eval(*e.left, b), r = eval(*e.right, b);
+            const std::string& o = e.op;
+            if (o == "and") return l == TT && r == TT ? TT : FF;
+            if (o == "or") return l == TT || r == TT ? TT : FF;
+            if (o == "=") return l == r ? TT : FF;
+            if (o == "#") return l != r ? TT : FF;
+            if (o == "<") return numeric(l) && numeric(r) && l < r ? TT : FF;
+            if (o == ">") return numeric(l) && numeric(r) && l > r ? TT : FF;
+            if (o == "<=") return (numeric(l) && numeric(r)) ? (l <= r ? TT : FF) : (l == r ? TT : FF);
+            if (o == ">=") return (numeric(l) && numeric(r)) ? (l >= r ? TT : FF) : (l == r ? TT : FF);
+            if (o == "+") return l + r;
+            if (o == "-") return l - r;
+            if (o == "*") return l * r;
+            if ((o == "/" || o == "%") && r == 0) {
+                b.failed = true;
+                return 0;
+            }
+            return o == "/" ? l / r : l % r;
+        }
+        }
+        return 0;
     }
 
     std::vector<State> successors(const State& s) {
         std::vector<Event> evs;
         Path path;
-        events(s.term, path, evs);
+        std::vector<const Env*> envs;
+        events(s.term, path, envs, evs);
         std::vector<State> out;
         for (const Event& e : evs) {
             switch (e.kind) {
             case Term::Atom:
-                if (!handshake(*e.node->c->expr)) atoms(s, {&e}, out);
+                if (!handshake(e)) atoms(s, {&e}, out);
                 break;
             case Term::Init: init(s, e, out); break;
             case Term::Fin: fin(s, e, out); break;
@@ -598,26 +621,24 @@ private:
         // of another thread.
         for (std::size_t i = 0; i < evs.size(); ++i)
             for (std::size_t j = 0; j < evs.size(); ++j)
-                if (i != j && evs[i].kind == Term::Atom && evs[j].kind == Term::Atom && concurrent(s.term, evs[i].path, evs[j].path) &&
-                    partners(s, *evs[i].node->c->expr, *evs[j].node->c->expr))
+                if (i != j && evs[i].kind == Term::Atom && evs[j].kind == Term::Atom &&
+                    concurrent(s.term, evs[i].path, evs[j].path) && partners(evs[i], evs[j]))
                     atoms(s, {&evs[i], &evs[j]}, out);
         return out;
     }
 
-    const Decl* chan0(const Expr& e, Expr::Kind k, const State* s = nullptr) const {
+    // The channel of capacity 0 that the action sends to (or receives from).
+    std::optional<Slot> chan0(const Event& e, Expr::Kind k) const {
         std::vector<const Expr*> leaves;
-        collect(e, leaves);
+        collect(*e.node->c->expr, leaves);
         for (const Expr* l : leaves)
-            if (l->kind == k) {
-                const Decl* d = s ? decls_[static_cast<std::size_t>(resolve(*s, l->decl->id))] : l->decl;
-                if (d->capacity == 0) return d;
-            }
-        return nullptr;
+            if (l->kind == k && l->decl->capacity == 0) return resolve(e, l->decl->id);
+        return std::nullopt;
     }
-    bool handshake(const Expr& e) const { return chan0(e, Expr::Send) || chan0(e, Expr::Recv); }
-    bool partners(const State& s, const Expr& sender, const Expr& receiver) const {
-        const Decl* c = chan0(sender, Expr::Send, &s);
-        return c && c == chan0(receiver, Expr::Recv, &s);
+    bool handshake(const Event& e) const { return chan0(e, Expr::Send) || chan0(e, Expr::Recv); }
+    bool partners(const Event& sender, const Event& receiver) const {
+        auto c = chan0(sender, Expr::Send);
+        return c && c == chan0(receiver, Expr::Recv);
     }
     static bool concurrent(const Term& root, const Path& a, const Path& b) {
         const Term* t = &root;
@@ -628,68 +649,88 @@ private:
 
     // Every outcome of the atomic actions fired together.
     void atoms(const State& s, const std::vector<const Event*>& evs, std::vector<State>& out) {
-        std::vector<const Expr*> leaves;
-        for (const Event* e : evs) collect(*e->node->c->expr, leaves);
+        struct Leaf {
+            const Expr* e;
+            const Event* ev;
+            Slot slot;
+        };
+        std::vector<Leaf> leaves;
+        for (const Event* e : evs) {
+            std::vector<const Expr*> ls;
+            collect(*e->node->c->expr, ls);
+            for (const Expr* l : ls) leaves.push_back({l, e, resolve(*e, l->decl->id)});
+        }
         // The choices: the new value of every variable accessed, the value of
         // every send.
-        std::vector<std::pair<int, const std::vector<int>*>> vars;  // post of variable, or send (-1 - channel)
-        std::set<int> accessed, sends;
-        for (const Expr* l : leaves) {
-            const int d = resolve(s, l->decl->id);
-            if (l->kind == Expr::Read || l->kind == Expr::Pre || l->kind == Expr::Post) accessed.insert(d);
-            if (l->kind == Expr::Send) sends.insert(d);
+        std::set<Slot> accessed, sends;
+        for (const Leaf& l : leaves) {
+            if (l.e->kind == Expr::Read || l.e->kind == Expr::Pre || l.e->kind == Expr::Post) accessed.insert(l.slot);
+            if (l.e->kind == Expr::Send) sends.insert(l.slot);
         }
-        for (int d : accessed) vars.push_back({d, &decls_[static_cast<std::size_t>(d)]->values});
-        for (int c : sends) vars.push_back({-1 - c, &decls_[static_cast<std::size_t>(c)]->values});
-        std::vector<std::size_t> index(vars.size(), 0);
+        std::vector<std::pair<Slot, bool>> choices;  // (slot, is a send)
+        for (Slot a : accessed) choices.push_back({a, false});
+        for (Slot c : sends) choices.push_back({c, true});
+        std::vector<std::size_t> index(choices.size(), 0);
         for (;;) {
-            Binding b;
-            b.state = &s;
-            bool ok = true;
-            for (std::size_t k = 0; k < vars.size(); ++k) {
-                const int v = (*vars[k].second)[index[k]];
-                if (vars[k].first >= 0) {
-                    b.post[vars[k].first] = v;
-                    b.pre[vars[k].first] = s.store[static_cast<std::size_t>(vars[k].first)];
+            std::map<Slot, int> pre, post, sent, received;
+            for (std::size_t k = 0; k < choices.size(); ++k) {
+                const auto [sl, is_send] = choices[k];
+                const int v = decl(sl).values[index[k]];
+                if (is_send) {
+                    sent[sl] = v;
                 } else {
-                    b.sent[-1 - vars[k].first] = v;
+                    post[sl] = v;
+                    auto it = s.store.find(sl);
+                    pre[sl] = it == s.store.end() ? UNDEF : it->second;
                 }
             }
             State n = s;
-            for (const Expr* l : leaves) {
-                const int d = resolve(s, l->decl->id);
-                if (l->kind == Expr::Read) ok = ok && b.post[d] == b.pre[d];
-                if (l->kind == Expr::Recv) {
-                    if (decls_[static_cast<std::size_t>(d)]->capacity == 0) {
-                        ok = ok && b.sent.count(d);
-                        if (ok) b.received[d] = b.sent[d];
-                    } else if (n.chans[static_cast<std::size_t>(d)].empty()) {
-                        ok = false;
-                    } else if (decls_[static_cast<std::size_t>(d)]->kind == Decl::Stack) {
-                        b.received[d] = n.chans[static_cast<std::size_t>(d)].back();
-                        n.chans[static_cast<std::size_t>(d)].pop_back();
-                    } else {
-                        b.received[d] = n.chans[static_cast<std::size_t>(d)].front();
-                        n.chans[static_cast<std::size_t>(d)].pop_front();
-                    }
+            bool ok = true;
+            for (const Leaf& l : leaves) {
+                if (l.e->kind == Expr::Read) ok = ok && post[l.slot] == pre[l.slot];
+                if (l.e->kind != Expr::Recv || !ok) continue;
+                if (decl(l.slot).capacity == 0) {
+                    ok = sent.count(l.slot) > 0;
+                    if (ok) received[l.slot] = sent[l.slot];
+                    continue;
+                }
+                auto& q = n.chans[l.slot];
+                if (q.empty()) {
+                    ok = false;
+                } else if (decl(l.slot).kind == Decl::Stack) {
+                    received[l.slot] = q.back();
+                    q.pop_back();
+                } else {
+                    received[l.slot] = q.front();
+                    q.pop_front();
                 }
             }
-            for (int c : sends)
-                if (ok && decls_[static_cast<std::size_t>(c)]->capacity > 0) {
-                    auto& q = n.chans[static_cast<std::size_t>(c)];
-                    if (static_cast<int>(q.size()) >= decls_[static_cast<std::size_t>(c)]->capacity) ok = false;
-                    else q.push_back(b.sent[c]);
+            for (Slot c : sends)
+                if (ok && decl(c).capacity > 0) {
+                    auto& q = n.chans[c];
+                    if (static_cast<int>(q.size()) >= decl(c).capacity) ok = false;
+                    else q.push_back(sent[c]);
                 }
-            for (const Event* e : evs) ok = ok && eval(*e->node->c->expr, b, decls_) == TT && !b.failed;
+            for (const Event* e : evs) {
+                if (!ok) break;
+                Binding b;
+                b.pre = pre;
+                b.post = post;
+                b.sent = sent;
+                b.received = received;
+                b.state = &s;
+                b.event = e;
+                ok = eval(*e->node->c->expr, b) == TT && !b.failed;
+            }
             if (ok) {
-                for (const auto& [d, v] : b.post) n.store[static_cast<std::size_t>(d)] = v;
+                for (const auto& [sl, v] : post) n.store[sl] = v;
                 std::vector<std::pair<Path, Term>> changes;
                 for (const Event* e : evs) changes.push_back({e->path, Term()});
                 n.term = normal(replace(s.term, changes, 0));
                 out.push_back(std::move(n));
             }
-            std::size_t k = vars.size();
-            while (k > 0 && ++index[k - 1] == vars[k - 1].second->size()) index[--k] = 0;
+            std::size_t k = choices.size();
+            while (k > 0 && ++index[k - 1] == decl(choices[k - 1].first).values.size()) index[--k] = 0;
             if (k == 0) break;
         }
     }
@@ -707,7 +748,7 @@ private:
             for (int v : d->values)
                 if (!d->init || v == *d->init) {
                     State n = s;
-                    n.store[static_cast<std::size_t>(d->id)] = v;
+                    n.store[slot_of(d->id)] = v;
                     advance(s, e, next, std::move(n), out);
                 }
         } else {
@@ -718,8 +759,8 @@ private:
     void fin(const State& s, const Event& e, std::vector<State>& out) {
         const Decl* d = e.node->c->decls[static_cast<std::size_t>(e.which)];
         State n = s;
-        n.store[static_cast<std::size_t>(d->id)] = UNDEF;
-        n.chans[static_cast<std::size_t>(d->id)].clear();
+        n.store.erase(slot_of(d->id));
+        n.chans.erase(slot_of(d->id));
         Term next = *e.node;
         next.i = parallel_decls ? next.i | 1 << e.which : next.i - 1;
         advance(s, e, next, std::move(n), out);
@@ -728,56 +769,67 @@ private:
     void call(const State& s, const Event& e, std::vector<State>& out) {
         const Com& c = *e.node->c;
         const Decl& p = *c.proc;
-        if (s.active[static_cast<std::size_t>(p.id)] >= p.instances) return;
-        State n = s;
-        ++n.active[static_cast<std::size_t>(p.id)];
-        for (std::size_t k = 0; k < p.params.size(); ++k) {
-            const auto& [formal, mode] = p.params[k];
-            const Arg& a = c.args[k];
-            if (mode == 4) {
-                n.alias[formal->id] = resolve(s, a.ident->id);
-                continue;
-            }
-            Binding b;
-            b.state = &s;
-            int v;
-            if (a.ident) {
-                v = s.store[static_cast<std::size_t>(resolve(s, a.ident->id))];
-            } else {
+        auto it = s.used.find(p.id);
+        const int used = it == s.used.end() ? 0 : it->second;
+        for (int inst = 1; inst <= p.instances; ++inst) {
+            if (used >> inst & 1) continue;
+            State n = s;
+            n.used[p.id] = used | 1 << inst;
+            Term t;
+            t.kind = Term::InCall;
+            t.c = &c;
+            t.i = inst;
+            bool ok = true;
+            for (std::size_t k = 0; k < p.params.size() && ok; ++k) {
+                const auto& [formal, mode] = p.params[k];
+                const Arg& a = c.args[k];
+                if (mode == 4) {
+                    t.env.push_back({formal->id, resolve(e, a.ident->id)});
+                    continue;
+                }
+                Binding b;
+                b.state = &s;
+                b.event = &e;
                 std::vector<const Expr*> leaves;
-                collect(*a.expr, leaves);
-                for (const Expr* l : leaves) b.pre[resolve(s, l->decl->id)] = s.store[static_cast<std::size_t>(resolve(s, l->decl->id))];
-                v = eval(*a.expr, b, decls_);
+                if (a.expr) collect(*a.expr, leaves);
+                for (const Expr* l : leaves) {
+                    auto v = s.store.find(resolve(e, l->decl->id));
+                    b.pre[resolve(e, l->decl->id)] = v == s.store.end() ? UNDEF : v->second;
+                }
+                auto v = a.ident ? s.store.find(resolve(e, a.ident->id)) : s.store.end();
+                const int value = a.ident ? (v == s.store.end() ? UNDEF : v->second) : eval(*a.expr, b);
+                ok = std::find(formal->values.begin(), formal->values.end(), value) != formal->values.end();
+                const Slot own = slot_of(formal->id, inst);
+                t.env.push_back({formal->id, own});
+                n.store[own] = value;
             }
-            if (std::find(formal->values.begin(), formal->values.end(), v) == formal->values.end()) return;
-            n.store[static_cast<std::size_t>(formal->id)] = v;
+            if (!ok) continue;
+            t.kids.push_back(start(*p.body));
+            advance(s, e, std::move(t), std::move(n), out);
+            if (!instance_set) break;  // a stack: the lowest free instance
         }
-        Term t;
-        t.kind = Term::InCall;
-        t.c = &c;
-        t.kids.push_back(start(*p.body));
-        advance(s, e, std::move(t), std::move(n), out);
     }
 
     void ret(const State& s, const Event& e, std::vector<State>& out) {
         const Com& c = *e.node->c;
         const Decl& p = *c.proc;
+        const int inst = e.node->i;
+        const int used = s.used.at(p.id);
+        if (!instance_set && (used >> (inst + 1)) != 0) return;  // not the newest instance
         State n = s;
-        --n.active[static_cast<std::size_t>(p.id)];
+        n.used[p.id] = used & ~(1 << inst);
         for (std::size_t k = 0; k < p.params.size(); ++k) {
             const auto& [formal, mode] = p.params[k];
-            if (mode == 4) {
-                n.alias.erase(formal->id);
-                continue;
-            }
-            const int v = s.store[static_cast<std::size_t>(formal->id)];
+            if (mode == 4) continue;
+            const Slot own = slot_of(formal->id, inst);
             if (mode == 3) {
-                const int actual = resolve(s, c.args[k].ident->id);
-                const auto& vals = decls_[static_cast<std::size_t>(actual)]->values;
+                const Slot actual = resolve(e, c.args[k].ident->id);
+                const int v = s.store.at(own);
+                const auto& vals = decl(actual).values;
                 if (std::find(vals.begin(), vals.end(), v) == vals.end()) return;
-                n.store[static_cast<std::size_t>(actual)] = v;
+                n.store[actual] = v;
             }
-            n.store[static_cast<std::size_t>(formal->id)] = UNDEF;
+            n.store.erase(own);
         }
         advance(s, e, Term(), std::move(n), out);
     }
@@ -789,10 +841,12 @@ private:
 
 }  // namespace
 
-Behaviour run(const Program& p, const std::set<std::string>& observed, bool parallel) {
+Behaviour run(const Program& p, const std::set<std::string>& observed, bool parallel, bool set) {
     parallel_decls = parallel;
+    instance_set = set;
     Behaviour b = Explorer(p, observed).run();
     parallel_decls = false;
+    instance_set = false;
     return b;
 }
 

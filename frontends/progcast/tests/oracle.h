@@ -101,7 +101,10 @@ struct Behaviour {
 };
 
 // With parallel_decls the declarations of a block start and end in any
-// order (progcast -t).
-Behaviour run(const Program& p, const std::set<std::string>& observed, bool parallel_decls = false);
+// order (progcast -t); with instance_set calls take any free instance of
+// their procedure and end in any order (progcast -u), otherwise the
+// instances form a stack.
+Behaviour run(const Program& p, const std::set<std::string>& observed, bool parallel_decls = false,
+              bool instance_set = false);
 
 }  // namespace oracle

@@ -9,7 +9,7 @@ namespace progcast_test {
 std::string voshome() { return std::string(VOS_SOURCE_DIR) + "/frontends/templates"; }
 
 std::string program(const std::string& name) {
-    return "ASAN_OPTIONS=detect_leaks=0 VOSHOME=" + testsupport::shell_quote(voshome()) + " " +
+    return "ASAN_OPTIONS=\"${ASAN_OPTIONS}:detect_leaks=0\" VOSHOME=" + testsupport::shell_quote(voshome()) + " " +
            testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/" + name);
 }
 
