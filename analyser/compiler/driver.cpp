@@ -9,6 +9,7 @@
 #include "alloc.h"
 #include "diag.h"
 #include "exprtree.h"
+#include "formula.h"
 #include "invoc.h"
 #include "net.h"
 #include "postproc.h"
@@ -166,7 +167,10 @@ std::string DoubledBackslashes(const std::string& s) {
 void TulcMain(int argc, char** argv) {
     IoInit();
     ClearErrno();
+    exitStatus = 0;
     DiagInit();
+    ForSimplifyRules() = true;
+    ForFoldAtoms() = false;
     OpTablesInit();
     baseName = "tulc";
     myName = Invoc(argv[0]);

@@ -60,8 +60,7 @@ TEST(TulcCli, CommandLine) {
         {"letters missing", "", "x -", 1, {usage}},
         {"-R with -u", "", "-R -u5 x", 1, {"\ntulc: options -R and -u are mutually exclusive\n"}},
         {"letters apart", "#place p\n", "- LN x", 1, {kNoSources}},
-        {"definition without name", "#place p\n", "-D=3 x", 1,
-         {"\nCommand line definition without name:\n-D=3\n", kNoSources}},
+        {"definition without name", "#place p\n", "-D=3 x", 1, {"Command line definition without name:\n-D=3\n", kNoSources}},
         {"erroneous definition", "#place p\n", "-D1a -UB x", 1,
          {"Erroneous command line definition:\n-D1a\n", "x.pre: 1: B: no such definition"}},
         {"missing net", nullptr, "x", 1, {"Cannot open file x.net for reading\nErrno 2: "}},
@@ -70,6 +69,14 @@ TEST(TulcCli, CommandLine) {
 }
 
 TEST(TulcCli, FilesOfTheRun) {
+    // The program itself: the first message of a run follows an empty line.
+    {
+        Workspace b;
+        b.Write("x.net", "#place p\n");
+        TulcRun r = b.TulcBinary("-D=3 x");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err.rfind("\nCommand line definition without name:\n-D=3\n", 0), 0u) << r.err;
+    }
     Workspace w;
     TulcRun r = w.Compile("#define X 1\n#place p mk(<.X.>)\n", "-DA -DB=2 -DC= -UD x");
     EXPECT_EQ(w.Read("x.pre"), "#define A 1\n#define B 2\n#define C\n#undef D\n");
@@ -404,6 +411,10 @@ TEST(TulcCli, VerifyAndPrecedence) {
           "x.net: 2: Expected \"<\", \">\", \"<<\", or \">>\" in #prec,\ngot \"B\"\n",
           "x.net: 3: Expected name in #prec,\ngot \"3\"\n"}},
         {"prec at the end", "#prec A <", "x", 1, {"Expected name in #prec,\ngot end of file\n"}},
+        {"seventeen atoms", "#place a0\n#place a1\n#place a2\n#place a3\n#place a4\n#place a5\n#place a6\n#place a7\n#place a8\n#place a9\n#place a10\n#place a11\n#place a12\n#place a13\n#place a14\n#place a15\n#place a16\n#verify a0 != empty or a1 != empty or a2 != empty or a3 != empty or a4 != empty or a5 != empty or a6 != empty or a7 != empty or a8 != empty or a9 != empty or a10 != empty or a11 != empty or a12 != empty or a13 != empty or a14 != empty or a15 != empty or a16 != empty;\n", "x", 1,
+         {"The formula to be verified is too large: at most 16 atomic propositions\nand 31 entries"}},
+        {"closure of 32 entries", "#place a0\n#place a1\n#place a2\n#place a3\n#place a4\n#place a5\n#place a6\n#place a7\n#place a8\n#place a9\n#place a10\n#place a11\n#place a12\n#place a13\n#place a14\n#place a15\n#place a16\n#verify eventually (a0 != empty and a1 != empty and a2 != empty and a3 != empty and a4 != empty and a5 != empty and a6 != empty and a7 != empty and a8 != empty and a9 != empty and a10 != empty and a11 != empty and a12 != empty and a13 != empty and a14 != empty and a15 != empty);\n", "x", 1,
+         {"The formula to be verified is too large"}},
     });
     struct Message {
         const char* net;

@@ -329,9 +329,6 @@ TEST(TulcFolding, RewritesKeepValuesAndShapes) {
     EXPECT_FALSE(same("card(p1) - card(p2)", "card(p2) - card(p1)"));
     EXPECT_TRUE(same("p1 == p2 + p0", "p0 + p2 == p1"));
     EXPECT_FALSE(same("p1 < p2", "p2 < p1"));
-    // Folding ranges.
-    tulc::MkTree range = tulc::MkRanges({});
-    (void)range;
 }
 
 TEST(TulcParser, Precedences) {

@@ -30,7 +30,8 @@ out{q:<.x.>;}
 
 TEST(TulcTables, SmallNetByteForByte) {
     Workspace w;
-    auto r = w.Compile(kSmallNet);
+    w.Write("x.net", kSmallNet);
+    auto r = w.TulcBinary("x");
     EXPECT_EQ(r.code, 1);  // no C sources yet
     const std::string dat = w.Read("x.dat");
     EXPECT_EQ(Hex(dat),

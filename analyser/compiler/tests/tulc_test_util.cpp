@@ -1,10 +1,15 @@
 #include "tulc_test_util.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "diag.h"
+#include "driver.h"
 #include "exprtree.h"
 #include "formula.h"
 #include "net.h"
@@ -27,6 +32,38 @@ bool Workspace::Exists(const std::string& name) const {
 }
 
 TulcRun Workspace::Tulc(const std::string& args) const {
+    std::vector<std::string> words{"tulc"};
+    std::istringstream in(args);
+    for (std::string w; in >> w;) words.push_back(w);
+    const std::string out = dir_.file(".out"), err = dir_.file(".err");
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The child is the program: the run ends with its exit.
+        if (chdir(dir_.path().c_str()) != 0) _exit(126);
+        setenv("TULMPATH", TULM_SOURCE_PATH, 1);
+        int nul = open("/dev/null", O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (nul < 0 || o < 0 || e < 0) _exit(126);
+        dup2(nul, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(&w[0]);
+        argv.push_back(nullptr);
+        tulc::TulcMain(static_cast<int>(words.size()), argv.data());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    TulcRun r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = testsupport::read_file(out);
+    r.err = testsupport::read_file(err);
+    return r;
+}
+
+TulcRun Workspace::TulcBinary(const std::string& args) const {
     std::string cmd = "cd " + testsupport::shell_quote(dir_.path()) + " && TULMPATH=" +
                       testsupport::shell_quote(TULM_SOURCE_PATH) + " ASAN_OPTIONS=detect_leaks=0 " +
                       testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/tulc") + " " + args;

@@ -25,8 +25,11 @@ public:
     void Write(const std::string& name, const std::string& text) const;
     std::string Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
-    // Runs tulc in the directory with the analyser's cfg files under TULMPATH.
+    // Runs tulc in the directory with the analyser's cfg files under TULMPATH:
+    // in a forked child of the test (cheap), or the built program itself.
+    // Arguments are separated by blanks.
     TulcRun Tulc(const std::string& args) const;
+    TulcRun TulcBinary(const std::string& args) const;
     // Writes x.net and runs "tulc <args>".
     TulcRun Compile(const std::string& net, const std::string& args = "x") const;
 
