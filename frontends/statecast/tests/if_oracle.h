@@ -1,0 +1,92 @@
+// An independent oracle of statecast's nets: random IF systems drawn as
+// data, written as IF text, and interpreted directly.
+//
+// The systems use the part of the language whose meaning the translation
+// fixes without waiting: processes of one or two instances whose states are
+// all atomic (each transition runs as one step), variables of the range 0..2
+// and booleans, signals with at most one parameter, inputs, provided
+// clauses, assignments, if/else, outputs straight into a process's queue
+// (`to {P}k`), nextstate and stop.  Queues hold one signal; a signal to a
+// full queue or to an instance that does not live is lost.  Every
+// assignment stays in its range, so no transition stops half-way.
+//
+// The interpreter's states are compared with the explorer's markings of the
+// expanded net that lie between transitions (the lock free, every living
+// instance's variables set): instance states, variable values and queues.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace statecast_test {
+
+struct OExpr {
+    enum Kind { CONST, VAR, ADD_MOD, EQ, LT, NOT } kind = CONST;
+    int value = 0;  // CONST: the value (0/1 for booleans); ADD_MOD, EQ, LT: the constant
+    int var = -1;   // VAR, ADD_MOD, EQ, LT, NOT: the variable
+    bool boolean = false;
+};
+
+struct OVar {
+    std::string name;
+    bool boolean = false;  // else 0..2
+};
+
+struct OSignal {
+    std::string name;
+    int param = -1;  // -1 none, 0 range 0..2, 1 boolean
+};
+
+struct OStatement {
+    enum Kind { TASK, OUTPUT, IF } kind = TASK;
+    int var = -1;        // TASK; IF: the variable both branches assign
+    OExpr expr;          // TASK: the value; OUTPUT: the argument; IF: the condition
+    OExpr expr2;         // IF: the value of the else branch (then: expr3)
+    OExpr expr3;
+    int signal = -1;     // OUTPUT
+    int process = -1;    // OUTPUT: the receiver
+    int instance = 0;
+};
+
+struct OTransition {
+    int input = -1;  // signal, or -1
+    bool input_var = true;
+    int input_arg = 0;  // the variable, or the constant
+    bool has_provided = false;
+    OExpr provided;
+    std::vector<OStatement> statements;
+    bool stop = false;
+    int next = 0;  // the next state (index)
+};
+
+struct OProcess {
+    std::string name;
+    int initial = 1;  // of 2 pids
+    std::vector<OVar> vars;
+    std::vector<std::vector<OTransition>> states;  // state 0 is the start state
+};
+
+struct OSystem {
+    std::vector<OSignal> signals;
+    std::vector<OProcess> processes;
+};
+
+OSystem random_system(std::uint64_t seed);
+std::string if_text(const OSystem& s);
+
+struct OracleResult {
+    std::set<std::string> states;  // canonical texts of the reachable states
+    bool deadlock = false;         // a reachable state where nothing happens
+};
+// Every process has 2 pids (statecast -DP2): process k has the pids 2k+1,
+// 2k+2.
+OracleResult interpret(const OSystem& s);
+
+struct Run;
+// The same canonical texts for the markings of the expanded net that lie
+// between transitions.
+std::set<std::string> net_states(const OSystem& s, const Run& r);
+
+}  // namespace statecast_test
