@@ -484,6 +484,19 @@ TEST_F(StatecastFront, PidsOfProcessesComeBeforeRoutes) {
     EXPECT_EQ(e[5].pid, 6);
 }
 
+TEST_F(StatecastFront, StateNumbersBeyondEightBits) {
+    std::string states;
+    for (int i = 0; i < 300; ++i)
+        states += "state s" + std::to_string(i) + (i == 0 ? " #start" : "") + "; nextstate s" +
+                  std::to_string((i + 1) % 300) + "; endstate;\n";
+    Parsed p = parse("system S; process P(1);\n" + states + "endprocess; endsystem;");
+    ASSERT_EQ(p.result, PARSE_OK) << p.messages.substr(0, 300);
+    ASSERT_EQ(p.errors, 0);
+    ASSERT_EQ(p.program->state_entries.size(), 300u);
+    EXPECT_EQ(p.program->state_entries.front().state, "s299");  // newest first
+    EXPECT_EQ(p.program->state_entries.front().number, 300);
+}
+
 TEST_F(StatecastFront, EnvironmentChannelNames) {
     EXPECT_EQ(env_channel_name("S", 0), "S@a");
     EXPECT_EQ(env_channel_name("S", 25), "S@z");

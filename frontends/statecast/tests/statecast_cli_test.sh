@@ -50,6 +50,10 @@ printf 'system S; process P(2); state s #start; stop; endstate; endprocess; ends
 printf 'VOS\nIF_Properties\nFORMAT_N\nP.instances = 1\n' > two.if_prop
 check "more initial instances than the maximum" 3 "initial number larger than maximum" -- statecast two.if
 
+printf 'system S; process P(1); state s #start; stop; endstate; endprocess; endsystem;\n' > many.if
+printf 'VOS\nIF_Properties\nFORMAT_N\nP.instances = 40000\n' > many.if_prop
+check "more pids than values" 1 "too many pids: 40000 (at most 32763)" -- statecast many.if
+
 # ---- templates -------------------------------------------------------------------
 check "VOSHOME unset" 1 "Environment variable \$VOSHOME must be set !" -- env -u VOSHOME statecast spec.if
 check "missing template" 4 "could not open file" -- statecast -BP3 spec.if

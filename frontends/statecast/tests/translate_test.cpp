@@ -29,6 +29,7 @@ const char* const states_spec =
     "  state s3; nextstate s5; endstate;\n"
     "  state s4 #unstable; input m(); nextstate s5; endstate;\n"
     "  state s5; input b(x, y); output a0(); if y then skip; endif nextstate s1; endstate;\n"
+    "  state s6; provided x = 1; input b(x, y); nextstate s1; endstate;\n"
     " endprocess;\nendsystem;\n";
 
 TEST(StatecastBoxes, StateAndInputBoxes) {
@@ -51,6 +52,9 @@ TEST(StatecastBoxes, StateAndInputBoxes) {
          {"atom@get", "x('x@2,x@3',id@0)", "y('y@4,y@5',id@0)",
           "g\"sig@1>=10 & sig@1<=15 & x@3'=(sig@1-10)%3 & ((sig@1-10)/3=0 & y@5'=ff | (sig@1-10)/3=1 & y@5'=tt)\""},
          {}},
+        // a variable the input writes is read by the provided clause as 'x,
+        // its value before the input
+        {"state s6, input b", {"x@3'=(sig@1-10)%3", "('x@2=1)"}, {}},
         // an output with neither via nor to has no action
         {"output a0", {"g\"tt\""}, {"i\""}},
         // an if without else still has its negated branch
