@@ -18,3 +18,25 @@ set +e
 code=$?
 set -e
 echo "(dlbacktrack exit code $code)"
+
+# The modelling road: a B(PN)2 program through progcast, flatnet, trelmik
+# and dlbacktrack.
+export VOSHOME="${VOSHOME:-$here/../frontends/templates}"
+cp "$here/exchange.b" "$work/"
+echo
+echo "== progcast exchange.b -p=exchange.hl_net -z=exchange.bpn2_hl_ref"
+"$bin/progcast" exchange.b -p=exchange.hl_net -z=exchange.bpn2_hl_ref
+echo "== flatnet exchange.hl_net"
+"$bin/flatnet" exchange.hl_net
+echo "== trelmik -m=exchange exchange.ll_net"
+"$bin/trelmik" -m=exchange exchange.ll_net > /dev/null
+echo "== dlbacktrack exchange.mci"
+set +e
+verdict=$("$bin/dlbacktrack" exchange.mci)
+set -e
+echo "$verdict"
+if grep -q FALSE <<<"$verdict"; then
+  echo "Verdict: exchange.b can stop before its end: each process waits for the other's value."
+else
+  echo "Verdict: exchange.b cannot get stuck."
+fi
