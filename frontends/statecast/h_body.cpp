@@ -56,8 +56,6 @@ MNet* translate_state(const StateObj* state) {
     return net;
 }
 
-std::string num(std::int64_t v) { return std::to_string(v); }
-
 // The input of the first box: in?(sig,id), and the guard that decodes the
 // signal number into the arguments.
 void translate_input(MTransition* t, const Transition* tr_, WrittenSet& written) {
@@ -70,19 +68,19 @@ void translate_input(MTransition* t, const Transition* tr_, WrittenSet& written)
     std::size_t n = sig->size.size();
     std::string text;
     if (n == 0) {
-        text = "sig=" + num(sig->first);
+        text = "sig=" + std::to_string(sig->first);
     } else {
-        text = "sig>=" + num(sig->first) + "&sig<=" + num(sig->last);
+        text = "sig>=" + std::to_string(sig->first) + "&sig<=" + std::to_string(sig->last);
         std::int64_t divisor = 1;
         for (std::size_t i = 0; i < n && i < in->args.size(); ++i) {
             std::int32_t lo = sig->lo[i], size = sig->size[i];
             bool last = i + 1 == n;
             std::string d;
             if (lo < 0) d += "0";
-            if (lo != 0) d += num(lo) + "+";
-            d += sig->first ? "(sig-" + num(sig->first) + ")" : std::string("sig");
-            if (divisor > 1) d += "/" + num(divisor);
-            if (!last) d += "%" + num(size);
+            if (lo != 0) d += std::to_string(lo) + "+";
+            d += sig->first ? "(sig-" + std::to_string(sig->first) + ")" : std::string("sig");
+            if (divisor > 1) d += "/" + std::to_string(divisor);
+            if (!last) d += "%" + std::to_string(size);
             divisor *= size;
             std::size_t plus = d.find('+');
             std::string digit = plus == std::string::npos ? d : d.substr(plus + 1);
@@ -93,7 +91,7 @@ void translate_input(MTransition* t, const Transition* tr_, WrittenSet& written)
                 if (a.value == V_NIL) text += "&" + d + "=-1";
                 else if (a.value == V_FALSE) text += "&" + digit + "=0";
                 else if (a.value == V_TRUE) text += "&" + digit + "=1";
-                else text += "&" + d + "=" + num(a.value);
+                else text += "&" + d + "=" + std::to_string(a.value);
                 continue;
             }
             const Ident* x = a.ident;
@@ -177,8 +175,7 @@ void translate_environment() {
         MTransition* c = duplicate_transition(box, mark);
         const RouteObj* r = a->route;
         const std::string& route = r->ident->name;
-        mnet::restrict_var(c->restrictions, mnet::add_comvar("sig", c->comvars, c), mnet::NO_COMPONENT,
-                           r->signal_set);
+        restrict_named(c, "sig", r->signal_set);
         std::string label;
         if (a->source_end) {
             label = r->casting == RC_PEER ? route + "!(sig,id,targetid)" : route + "!(sig,id)";

@@ -1,6 +1,5 @@
 #include "h_process.h"
 
-#include <climits>
 #include <string>
 
 #include "h_body.h"
@@ -18,10 +17,6 @@ using mnet::MNet;
 using mnet::MTransition;
 
 namespace {
-
-std::int16_t narrow(std::int32_t v) {
-    return static_cast<std::int16_t>(std::max<std::int32_t>(INT16_MIN, std::min<std::int32_t>(v, INT16_MAX)));
-}
 
 // The initial value of a parameter as a label constant.
 std::string initial_text(const Type* t) {
@@ -102,10 +97,10 @@ void translate_process(Ident* ident) {
     set_instance_set(pids);
     params.signals.clear();
     mnet::valueset_add_range(params.signals, 0, signal_instance_count(tr.system) - 1);
-    params.max = narrow(p->max);
-    params.init = narrow(p->start_state ? p->start_state->as<StateObj>()->number : 0);
-    params.capacity_plus_one = narrow(p->state_count);
-    params.capacity = narrow(p->capacity);
+    params.max = template_value(p->max);
+    params.init = template_value(p->start_state ? p->start_state->as<StateObj>()->number : 0);
+    params.capacity_plus_one = template_value(p->state_count);
+    params.capacity = template_value(p->capacity);
     params.base_id = static_cast<std::int16_t>(p->overflow);
     params.reference = p->ref->number;
     select_template_variant(BOX_PROCESS, &tr.process_version, p->version);

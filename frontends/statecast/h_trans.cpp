@@ -87,10 +87,6 @@ void append_guard_text(MTransition* t, const std::string& text) {
     for (auto& c : g) t->guard.push_back(std::move(c));
 }
 
-void restrict_named(MTransition* t, const std::string& name, const ValueSet& set) {
-    mnet::restrict_var(t->restrictions, mnet::add_comvar(name, t->comvars, t), mnet::NO_COMPONENT, set);
-}
-
 ValueSet range_set(std::int32_t lo, std::int32_t hi) {
     ValueSet v;
     mnet::valueset_add_range(v, lo, hi);
@@ -243,8 +239,7 @@ std::vector<const Ident*> killable() {
     return out;
 }
 
-MNet* kill_box(const StateObj* source, const Stmt* s) {
-    (void)source;
+MNet* kill_box(const Stmt* s) {
     MNet* a = new_statement_box(s->ref->number);
     MTransition* t0 = only_transition(a);
     for (const Ident* o : killable()) {
@@ -277,8 +272,6 @@ MNet* kill_box(const StateObj* source, const Stmt* s) {
     return mnet::M_choice(a, b);
 }
 
-std::string num(std::int64_t v) { return std::to_string(v); }
-
 MNet* output_box(const Stmt* s) {
     MNet* box = new_statement_box(s->ref->number);
     MTransition* t = only_transition(box);
@@ -288,18 +281,18 @@ MNet* output_box(const Stmt* s) {
     const SignalObj* sig = s->target->as<SignalObj>();
     std::size_t n = sig->size.size();
     if (n == 0) {
-        append_guard_text(t, "sig=" + num(sig->first));
+        append_guard_text(t, "sig=" + std::to_string(sig->first));
     } else {
-        std::string text = "sig=" + num(sig->first);
+        std::string text = "sig=" + std::to_string(sig->first);
         std::int64_t divisor = 1;
         for (std::size_t i = 0; i < n; ++i) {
-            text += "+c" + num(static_cast<std::int64_t>(i));
-            if (i > 0) text += "*" + num(divisor);
+            text += "+c" + std::to_string(i);
+            if (i > 0) text += "*" + std::to_string(divisor);
             divisor *= sig->size[i];
         }
         append_guard_text(t, text);
         for (std::size_t i = 0; i < n; ++i) {
-            std::string c = "c" + num(static_cast<std::int64_t>(i)), d = "d" + num(static_cast<std::int64_t>(i));
+            std::string c = "c" + std::to_string(i), d = "d" + std::to_string(i);
             restrict_named(t, c, range_set(0, sig->size[i] - 1));
             const Type* pt = sig->params[i];
             const Expr* a = s->args[i];
@@ -370,7 +363,7 @@ MNet* simple_statement(const StateObj* source, const Stmt* s) {
     case SK_TASK: return task_box(s);
     case SK_FORK_ROUTE: return fork_route_box(s);
     case SK_FORK_PROCESS: return fork_process_box(s);
-    case SK_KILL: return kill_box(source, s);
+    case SK_KILL: return kill_box(s);
     case SK_OUTPUT: return output_box(s);
     default: mnet::fatal("can't happen: %s:%u (%u)", "h_trans.c", __LINE__, s->kind);
     }

@@ -74,11 +74,14 @@ void set_instance_set(ValueSet pids) {
     mnet::default_place_type = &tr.instance_set;
 }
 
-namespace {
-std::int16_t narrow(std::int32_t v) {
+std::int16_t template_value(std::int32_t v) {
     return static_cast<std::int16_t>(std::max<std::int32_t>(INT16_MIN, std::min<std::int32_t>(v, INT16_MAX)));
 }
-}  // namespace
+
+void restrict_named(mnet::MTransition* t, const std::string& name, const ValueSet& set) {
+    std::uint16_t slot = mnet::add_comvar(name, t->comvars, t);
+    mnet::restrict_var(t->restrictions, slot, mnet::NO_COMPONENT, set);
+}
 
 // ---------------------------------------------------------------------------
 // Variables, parameters, signalroutes.
@@ -106,7 +109,7 @@ void translate_variable(Ident* variable, std::uint16_t scope_ref, mnet::MNet*& d
     auto& params = mnet::template_params;
     std::int32_t initial = 0;
     declared_values(t, params.decl_set, initial);
-    params.init = narrow(initial);
+    params.init = template_value(initial);
     params.name = variable->name;
     params.reference = variable->ref ? variable->ref->number : 0;
     data = mnet::M_parallel(data, load_template(BOX_VARIABLE));
@@ -137,11 +140,6 @@ void translate_parameters(const ProcessObj* process, mnet::MNet*& data, mnet::MN
 
 namespace {
 
-void restrict_named(mnet::MTransition* t, const char* name, const ValueSet& set) {
-    std::uint16_t slot = mnet::add_comvar(name, t->comvars, t);
-    mnet::restrict_var(t->restrictions, slot, mnet::NO_COMPONENT, set);
-}
-
 void translate_signalroute(Ident* ident) {
     RouteObj* route = ident->as<RouteObj>();
     auto& params = mnet::template_params;
@@ -151,8 +149,8 @@ void translate_signalroute(Ident* ident) {
     params.decl_set = route->signal_set;
     params.new_ids = destination_pids(route);
     set_instance_set(route_pids(route));
-    params.max = narrow(route->instances);
-    params.capacity = narrow(route->capacity);
+    params.max = template_value(route->instances);
+    params.capacity = template_value(route->capacity);
     params.capacity_plus_one = route->reliability == RC_LOSSY ? 1 : 0;
     params.init = route->queue == RC_MULTISET ? 1 : 0;
     params.base_id = static_cast<std::int16_t>(route->overflow);
@@ -177,7 +175,7 @@ void translate_signalroute(Ident* ident) {
 
     params.reference = tr.system_ref;
     for (std::int32_t i = 1; i <= route->initial; ++i) {
-        params.init = narrow(route->pid_first + i - 1);
+        params.init = template_value(route->pid_first + i - 1);
         tr.creation = mnet::M_sequence(load_template(BOX_SIG_CREATE), tr.creation);
     }
     tr.init = mnet::M_sequence(tr.init, load_template(BOX_INIT));

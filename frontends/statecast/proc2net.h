@@ -67,5 +67,10 @@ void update_bounding_box(mnet::MNet* net);
 mnet::MNet* load_template(int box);
 // Sets the instance set: the pids of the current process or route.
 void set_instance_set(ValueSet pids);
+// A number as the 16-bit template value it becomes.
+std::int16_t template_value(std::int32_t v);
+// Restricts the transition's communication variable of that name (added
+// when absent) to the set.
+void restrict_named(mnet::MTransition* t, const std::string& name, const ValueSet& set);
 
 }  // namespace statecast

@@ -203,7 +203,8 @@ TEST(StatecastPipeline, SystemVariablesAreShared) {
     auto r = pipeline(spec);
     expect_expanded(*r);
     EXPECT_EQ(r->marked("n"), (std::set<std::string>{"dot,0", "dot,1", "dot,2"}));
-    // the system ends once both processes stopped, after the variable's termination
+    // The system ends once both processes stopped, after the variable's
+    // termination: the first stop gives the lock back to the other process.
     auto dead = testsupport::dead_states(r->space);
     ASSERT_EQ(dead.size(), 1u);
 }

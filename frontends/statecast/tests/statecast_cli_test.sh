@@ -58,6 +58,15 @@ check "more pids than values" 1 "too many pids: 40000 (at most 32763)" -- statec
 check "VOSHOME unset" 1 "Environment variable \$VOSHOME must be set !" -- env -u VOSHOME statecast spec.if
 check "missing template" 4 "could not open file" -- statecast -BP3 spec.if
 grep -qF "process_3.hl_net" err.txt || fail "the missing template is named: $(cat err.txt)"
+printf 'VOS\nIF_Properties\nFORMAT_N\nP.version = 0\n' > spec.if_prop
+check "a version property overrides -BP" 0 "" -- statecast -BP3 spec.if
+rm spec.if_prop
+# the route templates by delay kind and casting, seen through a variant that does not exist
+for route in "#multicast:sigroute_um_5" "#delay[1,2] #unicast:sigroute_du_5" "#rate[1,2]:sigroute_dp_5" \
+             "#unicast:sigroute_uu_5" "#delay[0,0] #multicast:sigroute_dm_5" ":sigroute_up_5"; do
+    printf 'system S; signal a(); process P(1); state s #start; stop; endstate; endprocess;\n signalroute r(1) %s from P to P with a; endsystem;\n' "${route%%:*}" > route.if
+    check "route template ${route#*:}" 4 "${route#*:}.hl_net" -- statecast -BS5 route.if
+done
 mkdir -p broken/lib/statecastnet/nets
 cp "$VOSHOME"/lib/statecastnet/nets/*.hl_net broken/lib/statecastnet/nets/
 sed -i 's/ g"\$PAR_PRE\$ tt"//' broken/lib/statecastnet/nets/prcsterm.hl_net
