@@ -14,13 +14,12 @@ of the test run.
 import argparse
 import os
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
-GNU_TIME = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from frontend_bench import net_size, run  # noqa: E402
 
 
 def ring(processes, states):
@@ -46,38 +45,6 @@ def ring(processes, states):
         out.append("  signalroute r%d(1) #unicast from P%d to P%d with tok;" % (p, p, (p + 1) % processes))
     out.append("endsystem;")
     return "\n".join(out) + "\n"
-
-
-def run(cmd, cwd, env, timeout):
-    memfile = os.path.join(cwd, ".mem")
-    if GNU_TIME:
-        cmd = [GNU_TIME, "-f", "%M", "-o", memfile] + cmd
-    start = time.monotonic()
-    p = subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                       timeout=timeout)
-    elapsed = time.monotonic() - start
-    peak = None
-    if GNU_TIME and os.path.exists(memfile):
-        with open(memfile) as f:
-            lines = f.read().split()
-            peak = int(lines[-1]) if lines else None
-    return p.returncode, elapsed, peak, p.stderr.decode(errors="replace")
-
-
-def net_size(path):
-    places = transitions = 0
-    section = None
-    with open(path) as f:
-        for line in f:
-            word = line.strip()
-            if word in ("PL", "TR", "TP", "PT", "PTR", "PTP", "PPT", "BL"):
-                section = word
-                continue
-            if section == "PL" and word:
-                places += 1
-            elif section == "TR" and word:
-                transitions += 1
-    return places, transitions
 
 
 def main():
