@@ -845,7 +845,17 @@ Tree Parser::program() {
         // Declarations only: no tree, an empty net.
         if (!options_.allow_fragments) report(mnet::ERROR, "program is not correct block");
     } else if (options_.allow_fragments) {
-        IdentRec* decls = bpn2::close_scope();
+        // Every level still open belongs to the block (a procedure group at
+        // the outermost level opens one of its own).
+        // The chain stays newest first: inner levels before outer ones.
+        IdentRec* decls = nullptr;
+        IdentRec* tail = nullptr;
+        while (bpn2::current_level() >= 0) {
+            IdentRec* level = bpn2::close_scope();
+            if (!level) continue;
+            (tail ? tail->next : decls) = level;
+            for (tail = level; tail->next;) tail = tail->next;
+        }
         result = node(bpn2::K_BLOCK, std::move(result));
         result->decls = decls;
     } else {

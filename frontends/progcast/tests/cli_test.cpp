@@ -176,6 +176,18 @@ TEST_F(ProgcastCli, ParseResultsAsExitCodes) {
     }
 }
 
+TEST_F(ProgcastCli, FragmentWithOuterProcedureGroup) {
+    // Wrapped with -a, the declarations in front of a procedure group at the
+    // outermost level stay with the program.
+    const std::string src = source(
+        "var x : {0..1} init 0;\nprocgrp proc P begin <x' = 1>; Q end; proc Q begin <x' = 0> end; endgrp;\nP\n");
+    auto r = progcast(src + " -a -p=" + shell_quote(file("g.hl_net")));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    r = testsupport::run(progcast_test::program("flatnet") + " " + shell_quote(file("g.hl_net")));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(testsupport::read_file(file("g.ll_net")).find("b\"x=(1,dot)\""), std::string::npos);
+}
+
 TEST_F(ProgcastCli, DeepAndLongPrograms) {
     // Long chains are read and translated without deep recursion; nesting
     // beyond the parser's stack ends the parse.
