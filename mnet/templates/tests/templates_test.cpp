@@ -123,6 +123,17 @@ TEST_F(BoxTemplates, ForeachInAGuardExpandsIntoConjuncts) {
     EXPECT_EQ(guard_text(b->first_trans), "tt");  // the empty set gives true
 }
 
+TEST_F(BoxTemplates, VariablesNamedByMacrosInForeachBodies) {
+    // Kind 24 on the arc, kind 54 in the guard: one variable per value.
+    put(BOX_VAR_INIT,
+        "PL\n1 0@0\nTR\n1 0@60 g\"$FOREACH$ {1..2} : (w$ELEMENT$ # $INDEX$)\"\nTP\nPT\n"
+        "1>1 p\"$FOREACH${1..2}:w$ELEMENT$\"\n");
+    MNet* a = get(BOX_VAR_INIT);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(arc_text(a->first_trans->pre), "w2@0,w1@1");  // the guard, expanded first, made w2
+    EXPECT_EQ(guard_text(a->first_trans), "w2@0#2 & w1@1#1");
+}
+
 TEST_F(BoxTemplates, RangesAndSetsOfPlacesAndRestrictions) {
     put(BOX_VAR,
         "PL\n1 0@0 Z\"$DECL_SET$ U {dot} X {1..$MAX$}\"\nTR\n1 0@60 g\"v $DECL_SET$ & w {0..$MAX$} : v = w\" i\"a(v,w)\"\n"
