@@ -1,6 +1,7 @@
 #!/bin/bash
 # The main road on an example net: trelmik computes the finite complete prefix
-# of three dining philosophers, dlbacktrack checks it for a deadlock.
+# of three dining philosophers, dlbacktrack checks it for a deadlock.  Then
+# the modelling road: a B(PN)2 program to a verdict.
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)

@@ -56,10 +56,13 @@ TEST(ProgcastRoad, CounterLoop) {
     const Decl& x = p.var("x", {0, 1, 2, 3}, 0);
     p.root = block({&x}, loop({{action(bin(bin(pre(x), "<", num(3)), "and", assign(x, bin(pre(x), "+", num(1))))), true},
                                {action(bin(read(x), "=", num(3))), false}}));
-    Road r = travel(p, {"x"});
-    expect_same(r, p);
-    EXPECT_TRUE(r.model.terminates);
-    EXPECT_EQ(r.model.reachable.size(), 5u);  // before the initialisation, then x = 0 .. 3
+    for (const char* loop_form : {"", "-q", "-l"}) {
+        SCOPED_TRACE(loop_form);
+        Road r = travel(p, {"x"}, loop_form);
+        expect_same(r, p);
+        EXPECT_TRUE(r.model.terminates);
+        EXPECT_EQ(r.model.reachable.size(), 5u);  // before the initialisation, then x = 0 .. 3
+    }
 }
 
 TEST(ProgcastRoad, RaceOfTwoIncrements) {
