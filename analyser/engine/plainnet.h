@@ -203,6 +203,9 @@ void PtInside(void);
 PATH *PtBuchi(void);
 void PtInner(void);
 void PtActual(void);
+/* Frees what the reductions keep from state to state (candidate tables,
+ * the symmetry group). */
+void PtReleaseReductions(void);
 
 #ifdef __cplusplus
 }

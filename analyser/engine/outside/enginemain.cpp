@@ -23,6 +23,7 @@
 #include "internal.h"
 #include "invoc.h"
 #include "mark.h"
+#include "mirror.h"
 #include "plainnet.h"
 #include "sigcatch.h"
 
@@ -34,24 +35,31 @@ constexpr uint32_t kGeneratedPath = 0;
 constexpr uint32_t kInstancePath = 1;
 
 const char kUsage[] =
-    "[-b] [-c] [-C] [-d] [-e] [-f] [-g graph] [-h slots] [-i] [-l] [-m bytes] [-n] [-r seed] [-v] [-z] [-Z] name";
+    "[-b] [-c] [-C] [-d] [-D] [-e] [-f] [-F] [-g graph] [-h slots] [-i] [-l] [-L] [-m bytes] [-M] [-n] [-P] [-r seed] "
+    "[-R] [-s] [-S] [-T] [-v] [-V level] [-z] [-Z] name";
 
 // The reductions whose modules are not built yet.
 struct Pending {
     char letter;
     const char* what;
 };
-const Pending kPending[] = {{'s', "stubborn sets"},
-                            {'D', "the deletion algorithm"},
-                            {'L', "lazy stubborn sets"},
+const Pending kPending[] = {{'D', "the deletion algorithm"},
                             {'T', "the exhaustive pass of the deletion algorithm"},
                             {'S', "symmetries"},
-                            {'F', "CFFD-preserving reduction"},
-                            {'R', "the random transition order"},
-                            {'P', "the random place order"}};
+                            {'M', "symmetries that keep the initial marking"},
+                            {'F', "CFFD-preserving reduction"}};
 
 Options run;           // the options of the running generation
 bool instancePath = false;
+// The search that drives the generation.
+enum class Search {
+    kBreadthFirst,  // the nodes in the order of their ordinals
+    kSleep,         // the nodes from the node stack of the sleep sets
+    kInvisible,     // per unexpanded node a depth-first search along its invisible arrows
+    kInfinite,      // the nested depth-first search for an accepting cycle of the tester
+    kBuchi          // the same on the product with the Buchi automaton
+};
+Search search = Search::kBreadthFirst;
 unsigned long cursor = 0;  // next ordinal to look at (breadth-first)
 
 bool Number(const char* text, unsigned long max, unsigned long* value) {
@@ -139,22 +147,58 @@ uint32_t GenerationFlags(const Options& o) {
         flags |= GF_FREE;
     if (o.sleep)
         flags |= GF_SLEEP;
+    if (o.stubborn)
+        flags |= GF_STUB;
+    if (o.deletion)
+        flags |= GF_DELALG;
+    if (o.symmetries)
+        flags |= GF_SYMM;
+    if (o.keepMarking)
+        flags |= GF_IMKSYMM;
+    if (o.cffd)
+        flags |= GF_CFFD;
+    // The nested searches keep their fresh bits in the nodes' check words.
+    if (search == Search::kInfinite || search == Search::kBuchi)
+        flags |= GF_DFS | GF_INFMON;
     return flags;
 }
 
-constexpr uint32_t kGenerationFlags = GF_SYMM | GF_STUB | GF_DELALG | GF_DFS | GF_FREE | GF_CFFD | GF_DEFVIS | GF_SLEEP;
+constexpr uint32_t kGenerationFlags =
+    GF_SYMM | GF_STUB | GF_DELALG | GF_DFS | GF_FREE | GF_IMKSYMM | GF_CFFD | GF_DEFVIS | GF_SLEEP | GF_INFMON;
+
+// The search of the run, from the options and the tester.
+Search ChooseSearch() {
+    if (_onTheFly & FLY_BUCHI)
+        return Search::kBuchi;
+    if (_onTheFly & FLY_INFINITE)
+        return Search::kInfinite;
+    if (run.sleep)
+        return Search::kSleep;
+    if (run.cffd || (_onTheFly & FLY_LIVELOCK))
+        return Search::kInvisible;
+    return Search::kBreadthFirst;
+}
 
 // Refusals that depend on the net.
 void CheckNet() {
-    if (_onTheFly & (FLY_LIVELOCK | FLY_INFINITE | FLY_BUCHI))
+    bool checks = (_onTheFly & (FLY_LIVELOCK | FLY_INFINITE | FLY_BUCHI)) != 0;
+    if (checks)
         Stop(kExitNotBuilt,
              "\nThe tester of %s has livelock or infinite-path states or a Buchi automaton:\n"
              "their on-the-fly checks are not built into this analyser\n",
              run.net.c_str());
-    if (_ingNofClasses > 1 && instancePath && (run.sleep || run.elimination || _onTheFly != 0))
+    if (run.sleep && (run.cffd || checks))
         Stop(kExitNotBuilt,
-             "\nSleep sets, elimination and the tester's checks work on nets of one precedence class;\n"
-             "%s has %u\n",
+             "\nSleep sets work without CFFD and without the tester's livelock, infinite-path\n"
+             "and Buchi checks; %s has %s\n",
+             run.net.c_str(), run.cffd ? "-F" : "such a tester");
+    if (run.elimination && (_onTheFly & (FLY_INFINITE | FLY_BUCHI)))
+        Stop(kExitNotBuilt, "\nElimination works without the infinite-path and Buchi checks of the tester of %s\n",
+             run.net.c_str());
+    if (_ingNofClasses > 1 && instancePath && (run.sleep || run.elimination || run.stubborn || _onTheFly != 0))
+        Stop(kExitNotBuilt,
+             "\nStubborn sets, sleep sets, elimination and the tester's checks work on nets of one\n"
+             "precedence class; %s has %u\n",
              run.net.c_str(), static_cast<unsigned>(_ingNofClasses));
 }
 
@@ -162,6 +206,30 @@ uint32_t StoreStart(GRAPH* graph, STATE* initial) {
     unsigned length = instancePath ? PlcEncode(_tblPlc, &_engBuffer, &_engBfSize)
                                    : static_cast<unsigned>(StaEncode(initial, &_engBuffer, &_engBfSize));
     return GphPutNode(graph, _engBuffer, length, &_back);
+}
+
+// The Buchi search with stubborn sets keeps the reduced graph of the net
+// alone in a second graph (rotated suffixes); its nodes are the markings
+// with the Buchi state place empty, its start the initial one.
+void StartSecondGraph(const char* name, uint32_t flags) {
+    char* base = StrCp(name);
+    uint32_t second = (flags & ~(GF_DFS | GF_INFMON)) | GF_ROTATED | GF_CFFD;
+    _graph[1] = GphCreate(base, second, run.hashSize, run.seed);
+    Deallocate(base);
+    if (_graph[1] == nullptr)
+        Exit(kExitFiles);
+    _graph[1]->glob[GW_ENGINE] = kInstancePath;
+    if (run.memory != 0)
+        GphMapToMem(_graph[1], run.memory);
+    PLC* state = _ptFlyPlc;
+    unsigned long count = state != nullptr ? state->_count : 0;
+    if (state != nullptr)
+        state->_count = 0;
+    unsigned length = PlcEncode(_tblPlc, &_engBuffer, &_engBfSize);
+    GphPutNode(_graph[1], _engBuffer, length, &_back);
+    if (state != nullptr)
+        state->_count = count;
+    PlcEncode(_tblPlc, &_engBuffer, &_engBfSize);
 }
 
 void ExpandGenerated(GRAPH* graph, uint32_t node) {
@@ -244,6 +312,23 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
         case 'v': o->defVis = true; break;
         case 'z': o->zel = true; break;
         case 'Z': o->zelUsers = true; break;
+        case 's': o->stubborn = true; break;
+        case 'D': o->deletion = true; break;
+        case 'L': o->lazy = true; break;
+        case 'T': o->tryAgain = true; break;
+        case 'S': o->symmetries = true; break;
+        case 'M': o->keepMarking = true; break;
+        case 'F': o->cffd = true; break;
+        case 'R': o->trRandom = true; break;
+        case 'P': o->plRandom = true; break;
+        case 'V':
+            if (!Number(value(&i, arg), 3, &n)) {
+                *error = "-V needs a level from 0 to 3";
+                return false;
+            }
+            o->verbose = static_cast<unsigned>(n);
+            flag = true;
+            break;
         case 'g':
             v = value(&i, arg);
             if (v == nullptr || *v == '\0') {
@@ -277,20 +362,11 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
             o->seed = static_cast<uint32_t>(n);
             flag = true;
             break;
-        default: {
-            bool known = false;
-            for (const Pending& p : kPending)
-                if (p.letter == letter) {
-                    known = true;
-                    if (o->refused.empty())
-                        o->refused = std::string("-") + letter + " (" + p.what + ")";
-                }
-            if (!known) {
-                *error = std::string("unknown option ") + arg;
-                return false;
-            }
+        default: *error = std::string("unknown option ") + arg; return false;
         }
-        }
+        for (const Pending& p : kPending)
+            if (p.letter == letter && o->refused.empty())
+                o->refused = std::string("-") + letter + " (" + p.what + ")";
         if (!flag) {
             *error = std::string("unknown option ") + arg;
             return false;
@@ -302,6 +378,9 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     }
     if (o->graph.empty())
         o->graph = o->net;
+    o->deletion = o->deletion || o->tryAgain;
+    o->stubborn = o->stubborn || o->deletion || o->lazy || o->cffd;
+    o->symmetries = o->symmetries || o->keepMarking;
     if (o->zel && o->zelUsers) {
         *error = "-z and -Z write the same LTS file: choose one";
         return false;
@@ -317,12 +396,21 @@ void Start(const Options& options) {
     run = options;
     if (!run.refused.empty())
         Stop(kExitNotBuilt, "\nOption %s is not built into this analyser\n", run.refused.c_str());
-    instancePath = run.instances || run.elimination || run.sleep;
     _dots = run.dots;
-    _freeExpansion = (GenerationFlags(run) & GF_FREE) != 0;
     _elimination = run.elimination;
     _ptDefVis = run.defVis;
     _ptSleep = run.sleep;
+    // The records of the transitions take the union of the mode.
+    _ptStub = run.stubborn;
+    _ptDelAlg = run.deletion;
+    _ptLazy = run.lazy;
+    _ptTryAgain = run.tryAgain;
+    _ptSy = run.symmetries;
+    _plcIMkSymm = run.keepMarking;
+    _ptCFFD = run.cffd;
+    _trRnd = run.trRandom;
+    _plRnd = run.plRandom;
+    _ptVerbose = run.verbose;
     _zel = run.zel;
     _vos = run.vos;
     _zelTulm = run.zelUsers;
@@ -352,6 +440,15 @@ void Start(const Options& options) {
             GetPlaNames(dat);
     }
     OwnClose(dat);
+    search = ChooseSearch();
+    // The reductions and checks work on the transition instances.
+    instancePath = run.instances || run.elimination || run.sleep || run.stubborn || run.symmetries ||
+                   search != Search::kBreadthFirst;
+    _freeExpansion = (GenerationFlags(run) & GF_FREE) != 0;
+    // The Buchi search reduces the net's own graph so that the product
+    // keeps the formula's verdict.
+    if (search == Search::kBuchi && _ptStub)
+        _ptCFFD = 1;
     CheckNet();
 
     _buchiOK = _BuchiOK;
@@ -380,6 +477,8 @@ void Start(const Options& options) {
     if (_zelTulm)
         BuildActions();
     TrnFill();
+    if (_ptSy)
+        CompSymm(1);
 
     char* graphName = Owned(run.graph);
     uint32_t flags = GenerationFlags(run);
@@ -406,6 +505,7 @@ void Start(const Options& options) {
         GphMapToMem(graph, run.memory);
     _path[0] = PthCreate(TULM_NONE);
     _path[3] = _path[0];
+    _nodeTree = BalTrCreate(&lngBalTools);
     cursor = 0;
     if (!run.cont) {
         uint32_t start = StoreStart(graph, initial);
@@ -419,6 +519,12 @@ void Start(const Options& options) {
             if (_ptFlyPlc->_flag & PLC_DEADLOCK)
                 PtC2(TULM_NONE, start);
         }
+        if (search == Search::kInfinite || search == Search::kBuchi) {
+            _path[1] = PthCreate(start);
+            _path[2] = PthCreate(start);
+            if (search == Search::kBuchi && _ptStub)
+                StartSecondGraph(run.graph.c_str(), flags);
+        }
     }
     StaDiscard(initial);
 }
@@ -426,7 +532,8 @@ void Start(const Options& options) {
 bool Generate(unsigned long maxNodes) {
     GRAPH* graph = _graph[0];
     unsigned long expanded = 0;
-    if (run.sleep) {
+    switch (search) {
+    case Search::kSleep:
         for (;;) {
             if (maxNodes != 0 && expanded == maxNodes)
                 return false;
@@ -442,10 +549,28 @@ bool Generate(unsigned long maxNodes) {
             ExpandInstances(graph, static_cast<uint32_t>(node));
             ++expanded;
         }
+    case Search::kInfinite:
+    case Search::kBuchi:
+        // One outer step per call, until the outer path is done.
+        while (_path[1]->end != TULM_NONE) {
+            if (maxNodes != 0 && expanded == maxNodes)
+                return false;
+            Signals(graph);
+            if (search == Search::kInfinite)
+                PtInfinite();
+            else
+                PtBuchi();
+            ++expanded;
+        }
+        return true;
+    case Search::kBreadthFirst:
+    case Search::kInvisible:
+        break;
     }
     while (cursor < graph->glob[GW_NODES]) {
         uint32_t node = GphId(graph, cursor);
-        // A node that a chain of forced steps has expanded already.
+        // A node that a chain of forced steps or a search along invisible
+        // arrows has expanded already.
         if (GphAwCount(graph, node) != TULM_NONE) {
             ++cursor;
             continue;
@@ -453,10 +578,19 @@ bool Generate(unsigned long maxNodes) {
         if (maxNodes != 0 && expanded == maxNodes)
             return false;
         Signals(graph);
-        if (instancePath)
+        if (search == Search::kInvisible) {
+            PlcDecode(GphNode(graph, node));
+            PthDracsid(_path[0]);
+            _path[0] = PthCreate(node);
+            if (_onTheFly & FLY_LIVELOCK)
+                PtOnTheFly();
+            else
+                PtProCFFD();
+        } else if (instancePath) {
             ExpandInstances(graph, node);
-        else
+        } else {
             ExpandGenerated(graph, node);
+        }
         ++cursor;
         ++expanded;
     }
@@ -471,6 +605,8 @@ void Interrupt() {
     std::fprintf(_err, "\nGraph generation interrupted: continue it with -c\n");
     std::fflush(_err);
     GphClose(graph);
+    if (_graph[1] != nullptr)
+        GphClose(_graph[1]);
 }
 
 void Finish() {
@@ -482,6 +618,8 @@ void Finish() {
     GphStatistics(graph, _out);
     std::fflush(_out);
     GphClose(graph);
+    if (_graph[1] != nullptr)
+        GphClose(_graph[1]);
 }
 
 void Release() {
@@ -508,6 +646,10 @@ void Release() {
     _zel = _vos = _zelTulm = 0;
     _dots = _freeExpansion = _elimination = 0;
     _ptSleep = _ptDefVis = 0;
+    PtReleaseReductions();
+    _ptStub = _ptDelAlg = _ptLazy = _ptTryAgain = _ptSy = _plcIMkSymm = _ptCFFD = _trRnd = _plRnd = 0;
+    _ptVerbose = 0;
+    search = Search::kBreadthFirst;
 }
 
 }  // namespace engine

@@ -20,7 +20,7 @@ enum ExitStatus {
     kExitUsage = 3,        // wrong command line
     kExitFiles = 4,        // tables or graph files cannot be read, created or continued
     kExitErrorFile = 5,    // the error file of a report cannot be written
-    kExitNotBuilt = 6,     // a reduction or check this analyser does not have
+    kExitNotBuilt = 6,     // a reduction or check this net cannot have
     kExitInterrupted = 7,  // SIGINT: the graph is closed and can be continued
     kExitCount = 8,        // a token count beyond 4294967295
     kExitTooLarge = 9,     // a graph file beyond 4294967295 bytes
@@ -46,7 +46,17 @@ struct Options {
     unsigned long memory = 64UL << 20;  // -m
     std::uint32_t hashSize = 1u << 18;  // -h
     std::uint32_t seed = 0;             // -r
-    std::string refused;          // the first reduction option given (not built)
+    bool stubborn = false;        // -s stubborn sets (the incremental algorithm)
+    bool deletion = false;        // -D the deletion algorithm (implies -s)
+    bool lazy = false;            // -L lazy stubborn sets (implies -s)
+    bool tryAgain = false;        // -T the exhaustive pass of the deletion algorithm (implies -D)
+    bool symmetries = false;      // -S
+    bool keepMarking = false;     // -M symmetries keep the initial marking (implies -S)
+    bool cffd = false;            // -F CFFD-preserving reduction (implies -s)
+    bool trRandom = false;        // -R random transition order
+    bool plRandom = false;        // -P random place order
+    unsigned verbose = 0;         // -V the symmetries printed: 1 generators, 2 also the others
+    std::string refused;          // the first option given whose module is not built
 };
 
 // Parses the expanded arguments; false with a message in *error.

@@ -100,13 +100,14 @@ TEST(EngineAnalyser, CommandLines) {
         int code;
         const char* message;
     } cases[] = {
-        {"-s", 6, "\nOption -s (stubborn sets) is not built into this analyser\n"},
+        {"-s -D", 6, "\nOption -D (the deletion algorithm) is not built into this analyser\n"},
         {"-i -S", 6, "\nOption -S (symmetries) is not built into this analyser\n"},
         {"-q", 3, "unknown option -q"},
         {"-h 0", 3, "-h needs a number of hash slots"},
         {"-z -c", 3, "-z needs the whole generation"},
         {"x", 3, "a second net name"},
         {"-c", 4, "Cannot open file x.gph"},
+        {"-s -L -R -P -r 5", 0, ""},
     };
     for (const Case& c : cases) {
         auto run = Analyser(dir.path(), "x", c.args);
