@@ -22,8 +22,12 @@ demo: deps
 	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build -j $(JOBS)
 	bash examples/demo.sh build/bin
 
+# Ninja where it is installed, for a build directory not yet configured (CMake
+# keeps the generator of an existing one).
+generator = $(if $(shell command -v ninja),$(if $(wildcard $(1)/CMakeCache.txt),,-G Ninja))
+
 test: deps
-	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON >/dev/null
+	cmake -S . -B build-test $(call generator,build-test) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOS_SANITIZE=ON >/dev/null
 	unset MAKEFLAGS MFLAGS MAKELEVEL; cmake --build build-test -j $(JOBS)
 	cd build-test && ctest -j $(JOBS) --output-on-failure
 

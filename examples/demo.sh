@@ -15,10 +15,20 @@ echo "== trelmik -t -m=philosophers -u=philosophers philosophers.ll_net"
 echo
 echo "== dlbacktrack philosophers.mci"
 set +e
-"$bin/dlbacktrack" philosophers.mci
-code=$?
+"$bin/dlbacktrack" philosophers.mci | tee verdict.txt
+code=${PIPESTATUS[0]}
 set -e
 echo "(dlbacktrack exit code $code)"
+echo
+# The verdict in plain words.
+case $(head -n 1 verdict.txt) in
+TRUE) echo "TRUE: no deadlock is reachable." ;;
+"FALSE - EVERY") echo "FALSE - EVERY: every run of the net ends in a deadlock." ;;
+FALSE) printf '%s\n' "FALSE: the net can deadlock.  Firing the events listed above (their transitions" \
+              "in parentheses) reaches a marking that enables no transition: here every" \
+              "philosopher holds the left fork and waits for the right one." ;;
+*) echo "dlbacktrack gave no verdict." ;;
+esac
 
 # The modelling road: a B(PN)2 program through progcast, flatnet, trelmik
 # and dlbacktrack.
