@@ -73,7 +73,7 @@ void BuildTester(const Automaton& states) {
         }
         std::vector<MTUPLE> ins;
         ins.push_back(std::move(in));
-        t->AddIn(tester, std::move(ins));
+        TransAddIn(*t, tester, std::move(ins));
         t->variables.push_back(VarCons(std::nullopt));
         t->variables.back()->flags |= VARIABLE::kOutput;
         MTUPLE out = MtupleCons(1);
@@ -81,7 +81,7 @@ void BuildTester(const Automaton& states) {
         out.fields[0] = TextVariable(t->variables.back().get());
         std::vector<MTUPLE> outs;
         outs.push_back(std::move(out));
-        t->AddOut(tester, std::move(outs));
+        TransAddOut(*t, tester, std::move(outs));
         t->FillAllArcs();
     }
 }

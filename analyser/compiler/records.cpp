@@ -115,14 +115,14 @@ std::unique_ptr<ARC> ArcCons(PLACE* place, std::vector<MTUPLE> tuples) {
     return a;
 }
 
-ARC* TRANSITION::AddIn(PLACE* place, std::vector<MTUPLE> tuples) {
-    inArcs.push_back(ArcCons(place, std::move(tuples)));
-    return inArcs.back().get();
+ARC* TransAddIn(TRANSITION& t, PLACE* place, std::vector<MTUPLE> tuples) {
+    t.inArcs.push_back(ArcCons(place, std::move(tuples)));
+    return t.inArcs.back().get();
 }
 
-ARC* TRANSITION::AddOut(PLACE* place, std::vector<MTUPLE> tuples) {
-    outArcs.push_back(ArcCons(place, std::move(tuples)));
-    return outArcs.back().get();
+ARC* TransAddOut(TRANSITION& t, PLACE* place, std::vector<MTUPLE> tuples) {
+    t.outArcs.push_back(ArcCons(place, std::move(tuples)));
+    return t.outArcs.back().get();
 }
 
 void TRANSITION::FillAllArcs() {

@@ -6,7 +6,9 @@
 // a transition owns its arcs, variables, gates and comp text; an arc owns its
 // tuple patterns; a tuple pattern owns its field and multiplicity fragments.
 // Every other pointer below is a non-owning reference whose target lives as
-// long as the net.
+// long as the net.  The Cons functions create records; copying a record
+// copies what it owns and shares the variables and places it refers to;
+// destroying it frees what it owns.
 #pragma once
 
 #include <cstdint>
@@ -149,13 +151,16 @@ struct TRANSITION {
     // of the transition's arcs.
     std::vector<std::uint32_t> subAutomata;
 
-    ARC* AddIn(PLACE* place, std::vector<MTUPLE> tuples);
-    ARC* AddOut(PLACE* place, std::vector<MTUPLE> tuples);
     // Refills allArcs from inArcs and outArcs.
     void FillAllArcs();
 };
 
+// A transition of kind 0 without arcs, variables, gates or comp text; with
+// an empty let set in let mode.
 std::unique_ptr<TRANSITION> TransCons(std::string name, bool letMode);
+// New arcs from / to the place, appended to the input / output arcs.
+ARC* TransAddIn(TRANSITION& t, PLACE* place, std::vector<MTUPLE> tuples);
+ARC* TransAddOut(TRANSITION& t, PLACE* place, std::vector<MTUPLE> tuples);
 
 // A node of the precedence-class graph.
 struct CLASSNODE {

@@ -229,9 +229,9 @@ void TransParser::ArcBlock(bool inBlock) {
         }
         if (place && !newTerms.empty()) {
             if (inBlock)
-                t_->AddIn(place, std::move(newTerms));
+                TransAddIn(*t_, place, std::move(newTerms));
             else
-                t_->AddOut(place, std::move(newTerms));
+                TransAddOut(*t_, place, std::move(newTerms));
         }
     }
 }

@@ -378,7 +378,7 @@ TEST(TulcBuchi, ShapesOfTheTranslation) {
         auto t = tulc::TransCons(name, false);
         std::vector<tulc::MTUPLE> terms(1, tulc::MtupleCons(0));
         terms[0].count = 1;
-        t->AddIn(net.places[name[0] == 'a' ? 0 : 2].get(), terms);
+        tulc::TransAddIn(*t, net.places[name[0] == 'a' ? 0 : 2].get(), terms);
         t->FillAllArcs();
         net.transitionByName[name] = t.get();
         net.transitions.push_back(std::move(t));

@@ -280,6 +280,8 @@ TEST(TulcCli, PlacesAndTesters) {
         {"tester values and limits", "#place t mk(<.1.>) lo(<.1.>) hi(<.5.>)\n#tester t reject(<.0.>)\n#tester t deadlock(<.9.>)\n",
          "x", 1, {"x.net: 2: tester t: 0 is below low limit 1\n", "x.net: 3: tester t: 9 is above high limit 5\n"}},
         {"tester without place", "#tester t reject(<.1.>)\n", "x", 1, {"tester \"t\": no #place declares the tester\n"}},
+        {"count overflow", "#place p mk(4294967295<.1.> + <.1.>)\n", "x", 1,
+         {"x.net: 1: Count overflow: a multiplicity exceeds 4294967295\n"}},
     });
     // Tester values: the entries of the table in ascending order with their
     // condition bits.
