@@ -1,6 +1,9 @@
 #include "h_trans.h"
 
+#include <algorithm>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "mnet.h"
 #include "mnet_algebra.h"
@@ -37,6 +40,30 @@ MTransition* duplicate_transition(MNet* box, MTransition* t) {
     return c;
 }
 
+namespace {
+
+// The loop place's outgoing arcs came from the body's entry place first and
+// from the exit's entry places after them, but the union puts the exit's
+// transitions before the body's: arc lists follow the order of their
+// transitions in the net, so the exit's arcs move to the front.
+void exit_arcs_first(mnet::MPlace* loop, const MNet* exit) {
+    std::unordered_set<const MTransition*> of_exit;
+    for (const MTransition* t = exit->first_trans; t; t = t->next) of_exit.insert(t);
+    std::vector<mnet::MArc*> arcs;
+    for (mnet::MArc* a = loop->out; a; a = a->pnext) arcs.push_back(a);
+    std::stable_partition(arcs.begin(), arcs.end(), [&](const mnet::MArc* a) { return of_exit.count(a->trans) > 0; });
+    mnet::MArc* prev = nullptr;
+    for (mnet::MArc* a : arcs) {
+        a->pprev = prev;
+        if (prev) prev->pnext = a;
+        prev = a;
+    }
+    if (prev) prev->pnext = nullptr;
+    loop->out = arcs.empty() ? nullptr : arcs.front();
+}
+
+}  // namespace
+
 MNet* iteration_loop(MNet* body, MNet* exit) {
     mnet::MPlace* entry = nullptr;
     mnet::MPlace* body_exit = nullptr;
@@ -61,6 +88,7 @@ MNet* iteration_loop(MNet* body, MNet* exit) {
     mnet::RemovePlace(body, entry);
     mnet::RemovePlace(body, body_exit);
     for (mnet::MPlace* q : exit_entries) mnet::RemovePlace(exit, q);
+    exit_arcs_first(loop, exit);
 
     mnet::M_move(body, exit->origin_x + exit->width + 90 - body->origin_x, exit->origin_y + 30 - body->origin_y);
     std::int32_t width = exit->width + 90 + body->width;

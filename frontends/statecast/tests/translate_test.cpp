@@ -30,6 +30,8 @@ const char* const states_spec =
     "  state s4 #unstable; input m(); nextstate s5; endstate;\n"
     "  state s5; input b(x, y); output a0(); if y then skip; endif nextstate s1; endstate;\n"
     "  state s6; provided x = 1; input b(x, y); nextstate s1; endstate;\n"
+    "  state s7; while x < 2 do while y do task y := false; endwhile task x := x + 1; endwhile nextstate s1;"
+    " endstate;\n"
     " endprocess;\nendsystem;\n";
 
 TEST(StatecastBoxes, StateAndInputBoxes) {
@@ -60,6 +62,10 @@ TEST(StatecastBoxes, StateAndInputBoxes) {
         // an if without else still has its negated branch
         {"if/then", {"g\"y@1\""}, {}},
         {"if/else", {"g\"! (y@1)\""}, {}},
+        // the loops' guards (a loop place out of arc order would have made
+        // the net inconsistent, exit 5, and no file)
+        {"while/do", {"g\"x@1<2\""}, {}},
+        {"while/exit", {"g\"! (x@1<2)\""}, {}},
     };
     for (const auto& c : cases) {
         std::string line = transition_line(hl, c.text);
