@@ -2,6 +2,7 @@
 // check of the CFFD mode PtRedInc) and the searches that check a property
 // while the graph is generated (PtOnTheFly, PtProCFFD, the infinite-path
 // search PtInfinite/PtInside and the Buchi search PtBuchi/PtInner/PtActual).
+#include "mirror.h"
 #include "walk.h"
 
 using namespace engine::walk;
@@ -105,4 +106,10 @@ void PtRedInc(void) {
     } else {
         _ptBest = 0;
     }
+}
+
+void PtReleaseReductions(void) {
+    ptList.clear();
+    ptList.shrink_to_fit();
+    SymmRelease();
 }

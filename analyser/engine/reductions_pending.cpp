@@ -1,16 +1,12 @@
 // The entry points of the reductions whose modules are not built yet (the
-// deletion algorithm, the on-the-fly and Buchi searches, symmetries).  The
+// deletion algorithm, the on-the-fly and Buchi searches).  The
 // engine main refuses the options and testers that would reach them; a
 // call that gets here anyway stops with a message.
 #include "alloc.h"
 #include "internal.h"
-#include "mirror.h"
 #include "plainnet.h"
 #include "walk.h"
 
-AVLSET* _plcSymmetries = nullptr;
-LIST* _plcSyGenerators = nullptr;
-int _plcIMkSymm = 0;
 int _blocked = 0;
 LIST** _visBlock = nullptr;
 char* _visColour = nullptr;
@@ -19,9 +15,6 @@ namespace {
 [[noreturn]] void Missing(const char* what) { engine::Fail("\n%s is not built into this analyser\n", what); }
 }  // namespace
 
-void CompSymm(int) { Missing("CompSymm"); }
-void SymmRelease(void) {}
-void PtReleaseReductions(void) {}
 void PtDeletionAlg(void) { Missing("PtDeletionAlg"); }
 void PtOnTheFly(void) { Missing("PtOnTheFly"); }
 void PtProCFFD(void) { Missing("PtProCFFD"); }

@@ -45,8 +45,6 @@ struct Pending {
 };
 const Pending kPending[] = {{'D', "the deletion algorithm"},
                             {'T', "the exhaustive pass of the deletion algorithm"},
-                            {'S', "symmetries"},
-                            {'M', "symmetries that keep the initial marking"},
                             {'F', "CFFD-preserving reduction"}};
 
 Options run;           // the options of the running generation
@@ -438,6 +436,11 @@ void Start(const Options& options) {
         GetZelNames(dat);
         if (_vos || _zel)
             GetPlaNames(dat);
+    }
+    // The printed symmetries name the places.
+    if (_ptSy && _ptVerbose != 0 && !_vos && !_zel) {
+        SeekAbs(dat, names);
+        GetPlaNames(dat);
     }
     OwnClose(dat);
     search = ChooseSearch();

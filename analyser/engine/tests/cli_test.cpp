@@ -101,7 +101,7 @@ TEST(EngineAnalyser, CommandLines) {
         const char* message;
     } cases[] = {
         {"-s -D", 6, "\nOption -D (the deletion algorithm) is not built into this analyser\n"},
-        {"-i -S", 6, "\nOption -S (symmetries) is not built into this analyser\n"},
+        {"-i -F", 6, "\nOption -F (CFFD-preserving reduction) is not built into this analyser\n"},
         {"-q", 3, "unknown option -q"},
         {"-h 0", 3, "-h needs a number of hash slots"},
         {"-z -c", 3, "-z needs the whole generation"},
