@@ -342,6 +342,7 @@ private:
         route->overflow = static_cast<std::uint8_t>(property(n, "overflow", settings.overflow));
         route->instances = property(n, "instances", settings.route_instances);
         instance_checks(route->initial, route->instances);
+        capacity_check(route->capacity);
         p_.pid_count += route->instances;
         route->version = property(n, "version", settings.route_variant);
         route_attrs_ = RouteObj();
@@ -382,6 +383,13 @@ private:
     void instance_checks(std::int32_t initial, std::int32_t max) {
         if (initial > max) report(ERROR, "initial number larger than maximum");
         if (initial < 0 || max <= 0) report(ERROR, "number of instances is broken");
+    }
+
+    // A queue capacity is a value of the net: positions and lengths run over
+    // 0..capacity, which must neither be empty nor reach the codes of
+    // false, true and nil.
+    void capacity_check(std::int32_t capacity) {
+        if (capacity < 0 || capacity > V_MAX) report(ERROR, "capacity %d out of range 0..%d", capacity, V_MAX);
     }
 
     // ---- types, constants, variables ---------------------------------------
@@ -573,6 +581,7 @@ private:
         proc->state_count = state_count_;
         proc->start_state = start_state_;
         proc->capacity = property(name.text, "capacity", settings.queue_capacity);
+        capacity_check(proc->capacity);
         proc->overflow = static_cast<std::uint8_t>(property(name.text, "overflow", settings.overflow));
         proc->version = property(name.text, "version", settings.process_variant);
         for (const FormalParam& fp : proc->params)

@@ -343,6 +343,25 @@ TEST_F(StatecastFront, InstanceCountsOfProcessesAndRoutes) {
     EXPECT_EQ(b.errors, 1);
     Parsed c = parse("system S; signal m(); signalroute r(0) from env to env with m; endsystem;");
     EXPECT_TRUE(c.has("number of instances is broken")) << c.messages;
+
+    // queue capacities are values of the net: negative ones and ones that
+    // reach the codes of false, true and nil are refused
+    struct Capacity {
+        std::int32_t queue, route;
+        int errors;
+    };
+    for (const Capacity& k : {Capacity{0, 0, 0}, Capacity{32763, 32763, 0}, Capacity{-1, 1, 1},
+                              Capacity{1, -3, 1}, Capacity{32764, 1, 1}, Capacity{1, 40000, 1}}) {
+        settings.queue_capacity = k.queue;
+        settings.route_capacity = k.route;
+        Parsed d = parse("system S; signal m(); signalroute w(1) #delay[0,1] from env to env with m;"
+                         " signalroute u(1) from env to env with m;"
+                         " process X(1); state s #start; stop; endstate; endprocess; endsystem;");
+        EXPECT_EQ(d.errors, k.errors) << k.queue << " " << k.route << d.messages;
+        if (k.errors) {
+            EXPECT_TRUE(d.has("out of range 0..32763")) << d.messages;
+        }
+    }
 }
 
 TEST_F(StatecastFront, ErrorLinesCarryLineTokenAndNumber) {

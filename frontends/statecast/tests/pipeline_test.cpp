@@ -91,9 +91,11 @@ TEST(StatecastPipeline, InputFollowsOutput) {
     for (int s : reachable_without(*r, "output a"))
         for (const auto& e : r->space.succ[static_cast<std::size_t>(s)])
             EXPECT_NE(r->trans_label[static_cast<std::size_t>(e.first)], "state q0, input a");
-    // Both processes end, and so does the system: its only dead marking.
+    // Both processes end, and so does the system: its only dead marking,
+    // which the prefix finds too.
     auto dead = testsupport::dead_states(r->space);
     ASSERT_EQ(dead.size(), 1u);
+    EXPECT_FALSE(prefix_deadlock_free(*r));
 }
 
 TEST(StatecastPipeline, KillTakesOnlyTheCopyOfItsTarget) {
@@ -114,6 +116,9 @@ TEST(StatecastPipeline, KillTakesOnlyTheCopyOfItsTarget) {
     for (const char* other : {"b\"kill P\"", "b\"kill Q\"", "b\"kill r\"", "b\"kill self\""})
         EXPECT_NE(hl.find(other), std::string::npos) << other;
     for (const char* other : {"kill P", "kill r", "kill self"}) EXPECT_TRUE(r->transitions(other).empty()) << other;
+    // Q killed and P stopped: the system ends, for the explorer and the prefix
+    EXPECT_TRUE(testsupport::has_deadlock(r->space));
+    EXPECT_FALSE(prefix_deadlock_free(*r));
 }
 
 // ---------------------------------------------------------------------------
