@@ -55,7 +55,7 @@ std::string with_extension(const std::string& word, const char* extension) {
 }
 
 bool same_file(const std::string& a, const std::string& b) {
-    if (a == b) return true;
+    if (std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal()) return true;
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
@@ -140,6 +140,16 @@ int read_command_line(const std::vector<std::string>& args) {
             std::fprintf(stderr, "Error: output file %s would replace the input!\n", out->c_str());
             return 1;
         }
+    // Each output is written after the one before: a shared name would leave
+    // only the last of them.
+    const std::string* outputs[] = {&settings.net_file, &settings.reference_file, &settings.information_file};
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = i + 1; j < 3; ++j)
+            if (same_file(*outputs[i], *outputs[j])) {
+                std::fprintf(stderr, "Error: output files %s and %s are the same file!\n", outputs[i]->c_str(),
+                             outputs[j]->c_str());
+                return 1;
+            }
     return 0;
 }
 

@@ -33,6 +33,9 @@ check "-D without a number" 1 "Usage:" -- statecast -DCx spec.if
 check "-B without a digit" 1 "Usage:" -- statecast -BS spec.if
 check "-O at the end of a word" 1 "Usage:" -- statecast -O spec.if
 check "output named like the input" 1 "would replace the input" -- statecast spec.if -o spec.if
+check "reference file named like the input" 1 "would replace the input" -- statecast spec.if -r ./spec.if
+check "two outputs named alike" 1 "Error: output files x.net and ./x.net are the same file!" -- statecast spec.if -o x.net -r ./x.net
+absent x.net
 
 # ---- inputs ----------------------------------------------------------------------
 check "missing input" 2 "Error: Could not open file none.if!" -- statecast none.if
