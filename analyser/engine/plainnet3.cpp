@@ -112,4 +112,5 @@ void PtReleaseReductions(void) {
     ptList.clear();
     ptList.shrink_to_fit();
     SymmRelease();
+    PtDeletionRelease();
 }

@@ -1,5 +1,5 @@
 // The entry points of the reductions whose modules are not built yet (the
-// deletion algorithm, the on-the-fly and Buchi searches).  The
+// on-the-fly and Buchi searches).  The
 // engine main refuses the options and testers that would reach them; a
 // call that gets here anyway stops with a message.
 #include "alloc.h"
@@ -7,15 +7,10 @@
 #include "plainnet.h"
 #include "walk.h"
 
-int _blocked = 0;
-LIST** _visBlock = nullptr;
-char* _visColour = nullptr;
-
 namespace {
 [[noreturn]] void Missing(const char* what) { engine::Fail("\n%s is not built into this analyser\n", what); }
 }  // namespace
 
-void PtDeletionAlg(void) { Missing("PtDeletionAlg"); }
 void PtOnTheFly(void) { Missing("PtOnTheFly"); }
 void PtProCFFD(void) { Missing("PtProCFFD"); }
 PATH* PtInfinite(void) { Missing("PtInfinite"); }

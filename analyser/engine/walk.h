@@ -1,7 +1,7 @@
-// The resumable walks over the transitions of the first class table: the
-// dependency closures of the stubborn-set algorithms (the Tarjan walk and
-// the visibility span, walker*), the and/or graph of the deletion algorithm
-// (junction) and its trial, undo and commit walks (plainnet2).
+// The walks over the transitions of the first class table: the resumable
+// dependency closures of the incremental stubborn-set algorithm (the Tarjan
+// walk and the visibility span, walker), and the declarations of the
+// deletion algorithm (its and/or graph in junction, the rest in plainnet2).
 //
 // No walk recurses on the call stack.  A walk is a driver (Drive below)
 // plus a step for one transition.  The step either finishes the transition
@@ -40,8 +40,8 @@ extern TRN *ptVisible, *ptInvisible;
 // to state, so that a closure allocates nothing once it has grown.
 extern std::vector<TRN*> ptList;
 
-// The deletion algorithm's candidate filter, the candidate of the current
-// trial and the visible blocks (plainnet2).
+// The deletion algorithm's candidate filter and the candidate of the
+// current trial (plainnet2).
 extern int pt_visible;
 extern TRN* ptDone;
 
@@ -79,29 +79,24 @@ void TrnEvPrIn(TRN* trn);
 void TrnEvMsIn(TRN* trn);
 // The and/or graph (junction).
 int TrnAndOr(TRN* trn);
-void TrnAO(TRN* trn);
 void TrnOA(TRN* trn);
-void TrnOrPrIn(TRN* trn);
-void TrnOrNeutral(TRN* trn);
-void TrnOrMsIn(TRN* trn);
-void TrnOrMsOut(TRN* trn);
 void TrnNdPrIn(TRN* trn);
 void TrnNdMsIn(TRN* trn);
-// The deletion algorithm (plainnet2).
 int TrnPreAO(TRN* trn);
 int TrnAOClean(TRN* trn);
 int TrnDupOr(TRN* trn);
+// The deletion algorithm (plainnet2): the trial, undo and commit of a
+// deletion, one deletion run, the run with visible blocks, the cycle check.
 void TrnDry(TRN* trn);
-void TrnYrd(TRN* trn);
 void TrnCancel(TRN* trn);
-void TrnLecnac(TRN* trn);
 void TrnSatWet(TRN* trn);
-void TrnTewTas(TRN* trn);
 int TrnTryDel(TRN* trn);
 void DelThem(unsigned long nInitial, unsigned long limCand, int vremCheck, int fromScratch, int tp_visible,
              int sCollected);
 void Upsilon();
 void PtRedDel(int sCollected);
+// Frees the candidate tables and the trial's records.
+void PtDeletionRelease();
 
 namespace engine::walk {
 

@@ -43,9 +43,7 @@ struct Pending {
     char letter;
     const char* what;
 };
-const Pending kPending[] = {{'D', "the deletion algorithm"},
-                            {'T', "the exhaustive pass of the deletion algorithm"},
-                            {'F', "CFFD-preserving reduction"}};
+const Pending kPending[] = {{'F', "CFFD-preserving reduction"}};
 
 Options run;           // the options of the running generation
 bool instancePath = false;

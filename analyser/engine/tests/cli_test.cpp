@@ -100,7 +100,6 @@ TEST(EngineAnalyser, CommandLines) {
         int code;
         const char* message;
     } cases[] = {
-        {"-s -D", 6, "\nOption -D (the deletion algorithm) is not built into this analyser\n"},
         {"-i -F", 6, "\nOption -F (CFFD-preserving reduction) is not built into this analyser\n"},
         {"-q", 3, "unknown option -q"},
         {"-h 0", 3, "-h needs a number of hash slots"},
@@ -108,6 +107,7 @@ TEST(EngineAnalyser, CommandLines) {
         {"x", 3, "a second net name"},
         {"-c", 4, "Cannot open file x.gph"},
         {"-s -L -R -P -r 5", 0, ""},
+        {"-T -R -r 4", 0, ""},
     };
     for (const Case& c : cases) {
         auto run = Analyser(dir.path(), "x", c.args);
