@@ -76,7 +76,7 @@ OSystem random_system(std::uint64_t seed) {
                 int nstmt = spontaneous ? 1 + d.below(2) : d.below(3);
                 for (int m = 0; m < nstmt; ++m) {
                     OStatement st;
-                    int kind = d.below(5);  // 0-2 an output, 3 an assignment, 4 an if
+                    int kind = d.below(6);  // 0-2 an output, 3 an assignment, 4 an if, 5 a loop
                     if (kind < 3) {
                         st.kind = OStatement::OUTPUT;
                         st.signal = d.below(nsignals);
@@ -88,6 +88,10 @@ OSystem random_system(std::uint64_t seed) {
                         st.kind = OStatement::TASK;
                         st.var = d.below(2);
                         st.expr = d.of_type(st.var == B);
+                    } else if (kind == 5) {
+                        st.kind = OStatement::WHILE;
+                        st.bound = 1 + d.below(2);
+                        st.expr2 = d.boolean();
                     } else {
                         st.kind = OStatement::IF;
                         st.expr = d.boolean();
@@ -169,6 +173,10 @@ std::string if_text(const OSystem& s) {
                         out += "      if " + expr_text(st.expr) + " then task " + var_name(st.var) + " := " +
                                expr_text(st.expr2) + "; else task " + var_name(st.var) + " := " + expr_text(st.expr3) +
                                "; endif\n";
+                        break;
+                    case OStatement::WHILE:
+                        out += "      while x < " + std::to_string(st.bound) + " do task b := " + expr_text(st.expr2) +
+                               "; task x := x + 1; endwhile\n";
                         break;
                     }
                 }
@@ -277,6 +285,11 @@ OracleResult interpret(const OSystem& sys) {
                 for (const OStatement& st : tr.statements) {
                     if (st.kind == OStatement::TASK) {
                         (st.var == B ? t.b[i] : t.x[i]) = eval(st.expr, t.x[i], t.b[i]);
+                    } else if (st.kind == OStatement::WHILE) {
+                        while (t.x[i] < st.bound) {
+                            t.b[i] = eval(st.expr2, t.x[i], t.b[i]);
+                            t.x[i] += 1;
+                        }
                     } else if (st.kind == OStatement::IF) {
                         const OExpr& e = eval(st.expr, t.x[i], t.b[i]) ? st.expr2 : st.expr3;
                         (st.var == B ? t.b[i] : t.x[i]) = eval(e, t.x[i], t.b[i]);

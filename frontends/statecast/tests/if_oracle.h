@@ -5,8 +5,8 @@
 // fixes without waiting: processes of one or two instances whose states are
 // all atomic (each transition runs as one step), variables of the range 0..2
 // and booleans, signals with at most one parameter, inputs, provided
-// clauses, assignments, if/else, outputs straight into a process's queue
-// (`to {P}k`), nextstate and stop.  Queues hold one signal; a signal to a
+// clauses, assignments, if/else, while loops that count x up to a bound,
+// outputs straight into a process's queue (`to {P}k`), nextstate and stop.  Queues hold one signal; a signal to a
 // full queue or to an instance that does not live is lost.  Every
 // assignment stays in its range, so no transition stops half-way.
 //
@@ -40,11 +40,12 @@ struct OSignal {
 };
 
 struct OStatement {
-    enum Kind { TASK, OUTPUT, IF } kind = TASK;
+    enum Kind { TASK, OUTPUT, IF, WHILE } kind = TASK;
     int var = -1;        // TASK; IF: the variable both branches assign
     OExpr expr;          // TASK: the value; OUTPUT: the argument; IF: the condition
-    OExpr expr2;         // IF: the value of the else branch (then: expr3)
+    OExpr expr2;         // IF: the value of the else branch (then: expr3); WHILE: b's value in each round
     OExpr expr3;
+    int bound = 0;       // WHILE: while x < bound do task b := expr2; task x := x + 1; endwhile
     int signal = -1;     // OUTPUT
     int process = -1;    // OUTPUT: the receiver
     int instance = 0;
