@@ -589,8 +589,10 @@ void Parser::Operand_(const Tok& t) {
     case T_LPAR: PushMarker(Marker::kParen); break;
     case T_LMARK: {
         Tok next = scan_.Next();
+        // <. .> is one token of arity 0, as in the terms of a transition:
+        // 5<. .> marks a place of arity 0 with five tokens.
         if (next.type == T_RMARK) {
-            PushOperand(MkOperand(MkMake(MkConst(Marking())), true));
+            PushOperand(MkOperand(MkMake(MkConst(Marking::Single(Tuple{}))), true));
             peek_ = scan_.Next();
             return AfterPrimary(peek_);
         }

@@ -369,7 +369,9 @@ TEST(TulcParser, Precedences) {
     EXPECT_EQ(mk("<.1..3, 7.>"), "1<.1,7.>1<.2,7.>1<.3,7.>");
     EXPECT_EQ(mk("<.(1..2), (4).>"), "1<.1,4.>1<.2,4.>");
     EXPECT_EQ(mk("<.3..1.>"), "empty");
-    EXPECT_EQ(mk("<. .> + empty"), "empty");
+    EXPECT_EQ(mk("<. .> + empty"), "1<..>");  // one token of arity 0
+    EXPECT_EQ(mk("5<. .> + <..> - 2<. .>"), "4<..>");
+    EXPECT_EQ(mk("<. .> * <.1.>"), "1<.1.>");
     EXPECT_EQ(mk(""), "empty");
     EXPECT_EQ(mk("p1 * p1"), "4<.1,1.>");
     EXPECT_EQ(mk("card(AND) <.5.>"), "1<.5.>");

@@ -217,8 +217,8 @@ TEST(Inst, TulcWritesTheHandBuiltBytes) {
     EXPECT_EQ(compiled, SmallNet(false).bytes);
 }
 
-// tulc drops the initial marking of a place of arity 0 for now.
-TEST(Inst, DISABLED_TulcWritesTheArityZeroMarking) {
+// A place of arity 0 marked with five tokens: the count alone.
+TEST(Inst, TulcWritesTheArityZeroMarking) {
     std::string compiled = CompiledSmallNet(" mk(5<. .>)");
     if (compiled.empty())
         GTEST_SKIP() << "tulc is not built";
