@@ -321,6 +321,55 @@ TEST(StatecastPipeline, SignalNumbersDecodeAsTheInformationFileSays) {
     EXPECT_EQ(seen.size(), 6u);  // no other signal number is decoded
 }
 
+// Every value combination of a signal with a negative range and a pid
+// parameter travels from P's variables to Q's: an input with variables
+// receives what the output encoded, and inputs with constants (a negative
+// number, nil, self) take only their own instance.
+TEST(StatecastPipeline, SignalParametersOfEveryKindRoundTrip) {
+    const std::string spec =
+        "system S;\n type n = range -1..0;\n signal m(n, pid);\n"
+        " process P(1);\n  var x n; var q pid;\n"
+        "  state p0 #start;\n   task x := 0; nextstate p1;\n   nextstate p1;\n  endstate;\n"
+        "  state p1;\n   task q := {env}0; nextstate p2;\n   task q := {P}0; nextstate p2;\n"
+        "   task q := {Q}0; nextstate p2;\n   nextstate p2;\n  endstate;\n"
+        "  state p2;\n   output m(x, q) to {Q}0; nextstate p3;\n  endstate;\n"
+        "  state p3; nextstate p3; endstate;\n endprocess;\n"
+        " process Q(1);\n  var a n; var b pid; var got boolean; var hit boolean; var me boolean;\n"
+        "  state q0 #start;\n   input m(a, b); task got := true; nextstate q1;\n"
+        "   input m(-1, nil); task hit := true; nextstate q1;\n"
+        "   input m(0, self); task me := true; nextstate q1;\n  endstate;\n"
+        "  state q1; nextstate q1; endstate;\n endprocess;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    // place index -> (variable, pid, value) for the variable places
+    struct Cell {
+        std::string name, pid, value;
+    };
+    std::vector<Cell> cells(r->place_label.size());
+    for (std::size_t p = 0; p < r->place_label.size(); ++p) {
+        std::string name;
+        std::vector<std::string> v;
+        if (split_label(r->place_label[p], name, v) && v.size() == 2) cells[p] = {name, v[0], v[1]};
+    }
+    // P's values when Q's inputs have taken the signal (pids: env 0, P 1, Q 2)
+    std::set<std::string> sent_by_got, sent_by_hit, sent_by_me;
+    for (const auto& m : r->space.states) {
+        std::map<std::string, std::string> of;  // "pid:name" -> value
+        for (std::size_t p = 0; p < m.size(); ++p)
+            if (m[p] > 0 && !cells[p].name.empty()) of[cells[p].pid + ":" + cells[p].name] = cells[p].value;
+        std::string sent = of["1:x"] + "," + of["1:q"];
+        if (of["2:got"] == "tt") {
+            EXPECT_EQ(of["2:a"] + "," + of["2:b"], sent);
+            sent_by_got.insert(sent);
+        }
+        if (of["2:hit"] == "tt") sent_by_hit.insert(sent);
+        if (of["2:me"] == "tt") sent_by_me.insert(sent);
+    }
+    EXPECT_EQ(sent_by_got, (std::set<std::string>{"-1,dot", "-1,0", "-1,1", "-1,2", "0,dot", "0,0", "0,1", "0,2"}));
+    EXPECT_EQ(sent_by_hit, std::set<std::string>{"-1,dot"});
+    EXPECT_EQ(sent_by_me, std::set<std::string>{"0,2"});
+}
+
 // ---------------------------------------------------------------------------
 // The written files: the net reads back consistent, the reference texts are
 // the source slices.
