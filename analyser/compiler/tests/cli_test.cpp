@@ -128,6 +128,9 @@ TEST(TulcCli, InputLayer) {
     RunCases({
         {"self include", "#include \"x.net\"\n", "x", 1, {"Cyclic inclusion: x.net\nis included in x.net\n"}, kNoSources},
         {"include without -I", "#include <f>\n", "x", 1, {"Cannot open file f for reading\nEmpty include_path\n"}},
+        {"include not found", "#include \"f\"\n", "x", 1, {": Cannot open file f for reading\nErrno 2: "}},
+        {"include not found in the directories", "#include <f>\n", "-Id1 -Id2/ x", 1,
+         {": Cannot open file d1/f for reading\nErrno 2: "}},
         {"unterminated comment", "a /* c \n\n", "x", 1, {"x.net: 3: Unterminated comment starts in x.net at line 1\n"}},
         {"string at the end after a backslash", "\"abc\\", "x", 1, {"Premature end inside a string constant.\n"}},
         {"cyclic macros", "#define B A\n#define A B\n", "x", 1,
@@ -219,6 +222,13 @@ TEST(TulcCli, Directives) {
         // An expansion that would call itself for ever stops.
         {"endless expansion", "#define G(x) x(x)\nG(G)\nmore\n", "x", 1,
          {"x.net: 2: macro G:\nexpected \"(\", got \")\"\n", "macro G:\nend of file when expecting \")\"\n"}},
+        // A name made anew by every expansion: no macro is cyclic, yet the
+        // calls never end.
+        {"expansion without end", "#define CAT(a,b) a/**/b\n#define HX(a,b) CAT(a,b)(a,b)\nHX(H,X)\nmore\n", "x", 1,
+         {"x.net: 3: macro HX:\nexpansion does not end\n"}, kNoSources},
+        // The newline of an argument read again does not count twice.
+        {"lines after an argument", "#define ID(a) a\n#define P #place\nID(x\ny) P p foo\n#place q bar\n", "x", 1,
+         {"x.net: 4: Expected mk, lo, or hi in place p,\n", "x.net: 5: Expected mk, lo, or hi in place q,\n"}},
         {"enum", "#enum A, B\n#enum A\n#enum 3\n#enum D E\n#enum\n", "x", 1,
          {"x.net: 2: #enum: A redefined\n", "x.net: 3: Expected name, got \"3\".\n", "x.net: 4: Expected \",\", got \"E\".\n",
           "x.net: 5: Expected name, got \"nothing\".\n"}},
@@ -295,6 +305,16 @@ TEST(TulcCli, PlacesAndTesters) {
     EXPECT_EQ(d.testerValues[1], std::make_pair(3u, 3u));
     EXPECT_EQ(d.testerValues[2], std::make_pair(0xFFFFFFFFu, 8u));
     EXPECT_FALSE(d.hasBuchi);
+    // Values recorded before the place declared its limits are checked when
+    // the tables are written; a value outside them is left out.
+    TulcRun r = w.Compile("#tester t reject(<.0.> + <.3.>) deadlock(<.9.>)\n#place t mk(<.1.>) lo(<.1.>) hi(<.5.>)\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("tester t: 0 is below low limit 1\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tester t: 9 is above high limit 5\n"), std::string::npos) << r.err;
+    d = tulctest::ReadDat(w.Read("x.dat"));
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.testerValues.size(), 1u);
+    EXPECT_EQ(d.testerValues[0], std::make_pair(3u, 1u));
 }
 
 TEST(TulcCli, Transitions) {
@@ -382,6 +402,46 @@ TEST(TulcCli, Transitions) {
     EXPECT_EQ(tulctest::Hex(d.letSets[0][0]), "02 03");
     EXPECT_EQ(tulctest::Hex(d.letSets[0][1]), "04 84 11 06");  // 400 + 256 = 656 = 5 * 128 + 16
     EXPECT_EQ(d.variableNames[0], (std::vector<std::string>{"a", "b"}));
+}
+
+// The structure of the blocks of a transition: a refused block fails the
+// statement, which is skipped up to its #endtr; the end of the input inside
+// a block ends the run.
+TEST(TulcCli, TransitionBlocks) {
+    auto net = [](const std::string& body, const std::string& head = "#trans t\n") {
+        static std::vector<std::string> keep;
+        keep.push_back("#place p\n#place q\n" + head + body + "#endtr\n");
+        return keep.back().c_str();
+    };
+    RunCases({
+        {"fd name", net("", "#trans t fd(3)\n"), "x", 1,
+         {"x.net: 3: Expected variable name in fd list of transition t,\ngot \"3\"\n", "#trans failed"}},
+        {"fd separator", net("", "#trans t fd(x;\n"), "x", 1,
+         {"x.net: 3: Expected \",\" or \")\" in fd list of transition t,\ngot \";\"\n"}},
+        {"let twice", net("let <.a.> <= <.1.> ;\nlet <.a.> <= <.1.> ;\nin { p : <.a.> ; }\n"), "-R x", 1,
+         {"x.net: 5: Transition t: \"let\" allowed only once\n", "#trans failed"}},
+        {"let variable name", net("let <.3.> <= <.1.> ;\n"), "-R x", 1,
+         {"x.net: 4: Expected variable name in \"let\" of transition t,\ngot \"3\"\n"}},
+        {"let separator", net("let <.a;.> <= <.1.> ;\n"), "-R x", 1,
+         {"Expected \",\" or \".>\" after \"a\" in \"let\" of transition t,\ngot \";\"\n"}},
+        {"let after the tuple", net("let <.a.> x <= <.1.> ;\n"), "-R x", 1,
+         {"Expected \"<=\" after the first \".>\" in \"let\" of transition t,\ngot \"x\"\n"}},
+        {"let without <= at the end", "#place p\n#trans t\nlet <.a.>", "-R x", 1,
+         {"Expected \"<=\" in \"let\" of transition t,\ngot end of file\n"}},
+        {"let without ; at the end", "#place p\n#trans t\nlet <.a.> <= <.1.>", "-R x", 1,
+         {"Expected \";\" in \"let\" of transition t,\ngot end of file\n"}},
+        {"comp without brace", net("comp x\n"), "x", 1,
+         {"x.net: 4: Expected \"{\" after \"comp\" in transition t,\ngot \"x\"\n", "#trans failed"}},
+        {"comp at the end", "#place p\n#trans t\ncomp { x", "x", 1,
+         {"Expected end \"}\" of comp block of transition t,\ngot end of file\n"}},
+        {"gate at the end", "#place p\n#trans t\ngate x", "x", 1,
+         {"Expected end \";\" of a gate of transition t,\ngot end of file\n"}},
+        // A term without its tuple is abandoned; the transition stays.
+        {"term without tuple", net("in { p : x ; q : <.y.> ; }\n"), "x", 1,
+         {"x.net: 4: Expected \"<.\" in \"in block\" of transition t,\ngot \";\"\n", kNoSources}, "#trans failed"},
+        {"tuple not closed", net("in { p : <.x ; }\n"), "x", 1,
+         {"x.net: 4: Expected \".>\" in \"in block\" of transition t,\ngot \";\"\n", kNoSources}, "#trans failed"},
+    });
 }
 
 TEST(TulcCli, VerifyAndPrecedence) {

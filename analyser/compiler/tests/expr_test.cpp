@@ -369,6 +369,7 @@ TEST(TulcParser, Precedences) {
     EXPECT_EQ(mk("<.1..3, 7.>"), "1<.1,7.>1<.2,7.>1<.3,7.>");
     EXPECT_EQ(mk("<.(1..2), (4).>"), "1<.1,4.>1<.2,4.>");
     EXPECT_EQ(mk("<.3..1.>"), "empty");
+    EXPECT_EQ(mk("<.4294967294..4294967295.>"), "1<.4294967294.>1<.4294967295.>");  // the last value ends it
     EXPECT_EQ(mk("<. .> + empty"), "1<..>");  // one token of arity 0
     EXPECT_EQ(mk("5<. .> + <..> - 2<. .>"), "4<..>");
     EXPECT_EQ(mk("<. .> * <.1.>"), "1<.1.>");
