@@ -478,7 +478,9 @@ void TrnFire(TRN* trn) {
         } else if (_onTheFly != 0) {
             if (!isNew) {
                 if (_onTheFly & FLY_INNER) {
-                    if (_path[1] != nullptr && _path[1]->steps != nullptr && !LstEmpty(_path[1]->steps) &&
+                    // The seed is a node of the first graph: an arrow of the
+                    // second graph never closes the cycle.
+                    if (graph == _graph[0] && _path[1] != nullptr && _path[1]->steps != nullptr && !LstEmpty(_path[1]->steps) &&
                         target == static_cast<STEP*>(_path[1]->steps->_first->_node)->world) {
                         PtGphUpdate();
                         PtC4(arrow, target);

@@ -194,7 +194,9 @@ int TrnEnblCheck(TRN* trn) {
     if (buchi) {
         if ((trn->_flag & TRN_DUMMY) && _ptECnt != 0)
             return 0;
-        bool start = _path[3]->end == GphStart(_graph[0]);
+        // The second graph (stubborn sets) is the net alone: its nodes
+        // never take the initialisation transitions.
+        bool start = !_ptStub && _path[3]->end == GphStart(_graph[0]);
         if (start != ((trn->_flag & TRN_INITIAL) != 0))
             return 0;
     }

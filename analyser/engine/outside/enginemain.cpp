@@ -38,13 +38,6 @@ const char kUsage[] =
     "[-b] [-c] [-C] [-d] [-D] [-e] [-f] [-F] [-g graph] [-h slots] [-i] [-l] [-L] [-m bytes] [-M] [-n] [-P] [-r seed] "
     "[-R] [-s] [-S] [-T] [-v] [-V level] [-z] [-Z] name";
 
-// The reductions whose modules are not built yet.
-struct Pending {
-    char letter;
-    const char* what;
-};
-const Pending kPending[] = {{'F', "CFFD-preserving reduction"}};
-
 Options run;           // the options of the running generation
 bool instancePath = false;
 // The search that drives the generation.
@@ -178,10 +171,10 @@ Search ChooseSearch() {
 // Refusals that depend on the net.
 void CheckNet() {
     bool checks = (_onTheFly & (FLY_LIVELOCK | FLY_INFINITE | FLY_BUCHI)) != 0;
-    if (checks)
-        Stop(kExitNotBuilt,
-             "\nThe tester of %s has livelock or infinite-path states or a Buchi automaton:\n"
-             "their on-the-fly checks are not built into this analyser\n",
+    // The nested searches keep their paths in memory only.
+    if (run.cont && (search == Search::kInfinite || search == Search::kBuchi))
+        Stop(kExitFiles,
+             "\nThe search for illegal infinite paths of %s cannot be continued: start it again without -c\n",
              run.net.c_str());
     if (run.sleep && (run.cffd || checks))
         Stop(kExitNotBuilt,
@@ -360,9 +353,6 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
             break;
         default: *error = std::string("unknown option ") + arg; return false;
         }
-        for (const Pending& p : kPending)
-            if (p.letter == letter && o->refused.empty())
-                o->refused = std::string("-") + letter + " (" + p.what + ")";
         if (!flag) {
             *error = std::string("unknown option ") + arg;
             return false;
@@ -390,8 +380,6 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
 
 void Start(const Options& options) {
     run = options;
-    if (!run.refused.empty())
-        Stop(kExitNotBuilt, "\nOption %s is not built into this analyser\n", run.refused.c_str());
     _dots = run.dots;
     _elimination = run.elimination;
     _ptDefVis = run.defVis;

@@ -56,7 +56,6 @@ struct Options {
     bool trRandom = false;        // -R random transition order
     bool plRandom = false;        // -P random place order
     unsigned verbose = 0;         // -V the symmetries printed: 1 generators, 2 also the others
-    std::string refused;          // the first option given whose module is not built
 };
 
 // Parses the expanded arguments; false with a message in *error.
