@@ -8,6 +8,7 @@
 
 #include "bitcuts.h"
 #include "extensions.h"
+#include "maxconf.h"
 
 #include <algorithm>
 #include <deque>
@@ -429,6 +430,7 @@ std::uint32_t ErvUnfolder::new_event(const Extension& x) {
             last_[base + comp(c)] = e;
         }
     }
+    if (s_.configs) s_.configs->update(pf_, e);
     return e;
 }
 
@@ -505,6 +507,7 @@ void ErvUnfolder::extend_from(std::uint32_t e) {
         cob = common;
         if (first < b) cob.append_run(first, b - 1);
         info_.set_cells += 1;
+        check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
@@ -747,11 +750,20 @@ void ErvUnfolder::run() {
         queue_.pop_front();
         const std::uint32_t e = new_event(arena_[id]);
         free_.push_back(id);
-        if (cutoff_lookup(e)) continue;
+        if (cutoff_lookup(e)) {
+            // LTL mode: a cut-off that closes an accepting cycle ends the run.
+            if (s_.watch && s_.watch->stops(pf_, e, pf_.cutoffs.back().second)) {
+                for (std::uint32_t rest : queue_) free_.push_back(rest);
+                queue_.clear();
+                break;
+            }
+            continue;
+        }
         extend_from(e);
         if (s_.progress) {
             std::fprintf(s_.out, "|B|=%8u, |E|=%8u, Cutoffs:%8u, Config's:%8u, Depth: %4u %c", pf_.conditions(),
-                         pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()), 0u, pf_.ev_depth[e - 1],
+                         pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()),
+                         s_.configs ? s_.configs->count() : 0u, pf_.ev_depth[e - 1],
                          s_.progress == 'q' ? '\r' : '\n');
             if (s_.progress == 'q') std::fflush(s_.out);
         }
@@ -782,8 +794,11 @@ bool check_components(const InputNet& net, std::FILE* err) {
         heading = true;
         return err;
     };
-    const std::uint32_t C = net.components;
-    std::vector<std::uint32_t> places(C + 1, 0), tokens(C + 1, 0);
+    // Every component holds a place, so a net holds at most as many
+    // components as places: a larger number is out of range whatever the
+    // net declares (and no work is done per declared component).
+    const std::uint32_t C = std::min(net.components, net.places());
+    std::vector<std::uint32_t> places(std::size_t(C) + 1, 0), tokens(std::size_t(C) + 1, 0);
     for (std::uint32_t p = 0; p < net.places(); ++p) {
         const std::uint32_t c = net.place_comp[p];
         if (c < 1 || c > C) {

@@ -53,47 +53,47 @@ std::uint32_t check_accepting(netlib::NET* net) {
     return count;
 }
 
-LtlWitness find_accepting_cycle(const InputNet& net, const Prefix& pf) {
-    LtlWitness w;
+bool AcceptingCycleWatch::stops(const Prefix& pf, std::uint32_t e, std::uint32_t corr) {
+    if (w_.found) return true;
     const std::uint32_t E = pf.events();
-    // A flag per event (some accepting event in [e]) rules out most cut-offs
-    // without a walk of their configurations.
-    std::vector<std::uint8_t> accepting_below(E);
-    for (std::uint32_t e = 1; e <= E; ++e) {
-        std::uint8_t a = accepting_name(net.trans_names[pf.ev_trans[e - 1]]);
-        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e] && !a; ++i) {
+    // Pre-events have smaller numbers: the flags of new events follow from older ones.
+    for (std::uint32_t f = static_cast<std::uint32_t>(accepting_below_.size()) + 1; f <= E; ++f) {
+        std::uint8_t a = accepting_name(net_.trans_names[pf.ev_trans[f - 1]]);
+        for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f] && !a; ++i) {
             const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
-            if (g != 0) a = accepting_below[g - 1];
+            if (g != 0) a = accepting_below_[g - 1];
         }
-        accepting_below[e - 1] = a;
+        accepting_below_.push_back(a);
     }
-    std::vector<std::uint32_t> stamp(E, 0);
-    std::uint32_t mark = 0;
-    for (const auto& co : pf.cutoffs) {
-        const std::uint32_t e = co.first, corr = co.second;
-        if (!accepting_below[e - 1]) continue;
-        std::vector<std::uint32_t> config = local_configuration(pf, e, stamp, ++mark);
-        if (corr != 0 && stamp[corr - 1] != mark) continue;   // [corr] is not inside [e]
-        std::vector<std::uint32_t> corr_config;
-        if (corr != 0) corr_config = local_configuration(pf, corr, stamp, ++mark);
-        // [corr] ⊆ [e]: the events between them are those of [e] not in [corr].
-        bool accepting_between = false;
-        for (std::uint32_t x : config) {
-            if (corr != 0 && stamp[x - 1] == mark) continue;
-            if (accepting_name(net.trans_names[pf.ev_trans[x - 1]])) {
-                accepting_between = true;
-                break;
-            }
+    stamp_.resize(E, 0);
+    if (!accepting_below_[e - 1]) return false;
+    std::vector<std::uint32_t> config = local_configuration(pf, e, stamp_, ++mark_);
+    if (corr != 0 && stamp_[corr - 1] != mark_) return false;   // [corr] is not inside [e]
+    std::vector<std::uint32_t> corr_config;
+    if (corr != 0) corr_config = local_configuration(pf, corr, stamp_, ++mark_);
+    // [corr] ⊆ [e]: the events between them are those of [e] not in [corr].
+    bool accepting_between = false;
+    for (std::uint32_t x : config) {
+        if (corr != 0 && stamp_[x - 1] == mark_) continue;
+        if (accepting_name(net_.trans_names[pf.ev_trans[x - 1]])) {
+            accepting_between = true;
+            break;
         }
-        if (!accepting_between) continue;
-        w.found = true;
-        w.cutoff = e;
-        w.corresponding = corr;
-        w.cutoff_config = std::move(config);
-        w.corr_config = std::move(corr_config);
-        break;
     }
-    return w;
+    if (!accepting_between) return false;
+    w_.found = true;
+    w_.cutoff = e;
+    w_.corresponding = corr;
+    w_.cutoff_config = std::move(config);
+    w_.corr_config = std::move(corr_config);
+    return true;
+}
+
+LtlWitness find_accepting_cycle(const InputNet& net, const Prefix& pf) {
+    AcceptingCycleWatch watch(net);
+    for (const auto& co : pf.cutoffs)
+        if (watch.stops(pf, co.first, co.second)) break;
+    return watch.witness();
 }
 
 void write_LTLcnf(const std::string& name, const std::string& net_file, const InputNet& net,

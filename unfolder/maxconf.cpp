@@ -1,9 +1,9 @@
 // The list of maximal configurations, updated event by event.
 //
-// Events are replayed in creation order; at the update of event e only the
-// events 1 … e exist, so consumers are taken up to e.  A configuration is a
-// vector of event numbers, descending (its first element is its newest
-// event); the list keeps configurations with newer first events in front.
+// At the update of event e only the events 1 … e count, so consumers are
+// taken up to e.  A configuration is a vector of event numbers, descending
+// (its first element is its newest event); the list keeps configurations with
+// newer first events in front.
 #include "maxconf.h"
 
 #include <algorithm>
@@ -14,7 +14,7 @@ namespace trelmik {
 
 namespace {
 
-using Config = std::vector<std::uint32_t>;  // descending
+using Config = std::vector<std::uint32_t>;
 
 bool subset(const Config& a, const Config& b) {  // a ⊆ b
     return a.size() <= b.size() && std::includes(b.begin(), b.end(), a.begin(), a.end(), std::greater<>());
@@ -28,100 +28,109 @@ void print_set(std::FILE* out, const Config& c) {
 
 }  // namespace
 
-Configurations maximal_configurations(const Prefix& pf, bool reduce) {
-    const std::uint32_t E = pf.events();
-    std::list<Config> configs;
-    std::vector<std::uint32_t> in_conflict(E + 1, 0), in_config(E + 1, 0);
-    std::uint32_t kstamp = 0, cstamp = 0;
-    std::vector<std::uint32_t> stack, pre;
-    Config conflict;
-    for (std::uint32_t e = 1; e <= E; ++e) {
-        // Conflict set: consumers (up to e) of e's inputs and, unless -z,
-        // every event that follows them.
-        ++kstamp;
-        conflict.clear();
-        stack.clear();
-        pre.clear();
-        auto add = [&](std::uint32_t f) {
-            if (f > e || in_conflict[f] == kstamp) return;
-            in_conflict[f] = kstamp;
-            conflict.push_back(f);
-            if (reduce) stack.push_back(f);
-        };
-        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
-            const std::uint32_t c = pf.ev_pre_conds[i];
-            pf.for_each_consumer(c, add);
-            if (pf.cond_pre[c - 1] != 0) pre.push_back(pf.cond_pre[c - 1]);
-        }
-        while (!stack.empty()) {
-            const std::uint32_t f = stack.back();
-            stack.pop_back();
-            const std::uint32_t first = pf.ev_post_first[f - 1];
-            for (std::uint32_t b = first; b != 0 && b < first + pf.ev_post_count[f - 1]; ++b)
-                pf.for_each_consumer(b, add);
-        }
-        std::sort(pre.begin(), pre.end(), std::greater<>());
-        pre.erase(std::unique(pre.begin(), pre.end()), pre.end());
+void MaxConfigurations::update(const Prefix& pf, std::uint32_t e) {
+    if (in_conflict_.size() <= e) {
+        in_conflict_.resize(std::size_t(e) * 2 + 2, 0);
+        in_config_.resize(std::size_t(e) * 2 + 2, 0);
+    }
+    // Conflict set: consumers (up to e) of e's inputs and every event that
+    // follows them, so that what is left of a configuration stays closed.
+    ++kstamp_;
+    conflict_.clear();
+    stack_.clear();
+    pre_.clear();
+    auto add = [&](std::uint32_t f) {
+        if (f > e || in_conflict_[f] == kstamp_) return;
+        in_conflict_[f] = kstamp_;
+        conflict_.push_back(f);
+        stack_.push_back(f);
+    };
+    for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+        const std::uint32_t c = pf.ev_pre_conds[i];
+        pf.for_each_consumer(c, add);
+        if (pf.cond_pre[c - 1] != 0) pre_.push_back(pf.cond_pre[c - 1]);
+    }
+    while (!stack_.empty()) {
+        const std::uint32_t f = stack_.back();
+        stack_.pop_back();
+        const std::uint32_t first = pf.ev_post_first[f - 1];
+        for (std::uint32_t b = first; b != 0 && b < first + pf.ev_post_count[f - 1]; ++b)
+            pf.for_each_consumer(b, add);
+    }
+    std::sort(pre_.begin(), pre_.end(), std::greater<>());
+    pre_.erase(std::unique(pre_.begin(), pre_.end()), pre_.end());
 
-        if (configs.empty()) {
-            configs.push_back(Config{e});
+    if (configs_.empty()) {
+        configs_.push_back(Config{e});
+        return;
+    }
+    std::list<Config> front;  // configurations whose newest event is e
+    for (auto it = configs_.begin(); it != configs_.end();) {
+        Config& c = *it;
+        if (!pre_.empty() && c.front() < pre_.front()) break;
+        if (!subset(pre_, c)) {
+            ++it;
             continue;
         }
-        std::list<Config> front;  // configurations whose newest event is e
-        for (auto it = configs.begin(); it != configs.end();) {
-            Config& c = *it;
-            if (!pre.empty() && c.front() < pre.front()) break;
-            if (!subset(pre, c)) {
-                ++it;
-                continue;
-            }
-            // Does an event of c consume one of e's inputs?
-            ++cstamp;
-            for (std::uint32_t f : c) in_config[f] = cstamp;
-            bool clash = false;
-            for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e] && !clash; ++i)
-                pf.for_each_consumer(pf.ev_pre_conds[i], [&](std::uint32_t f) {
-                    if (f < e && in_config[f] == cstamp) clash = true;
-                });
-            if (!clash) {
-                c.insert(c.begin(), e);
-                for (auto f = front.begin(); f != front.end();)
-                    f = subset(*f, c) ? front.erase(f) : std::next(f);
-                front.splice(front.end(), configs, it++);
-                continue;
-            }
-            // A new configuration: e with what of c is not in conflict with e.
-            Config n{e};
-            for (std::uint32_t f : c)
-                if (in_conflict[f] != kstamp) n.push_back(f);
-            bool dropped = false;
-            for (const Config& f : front)
-                if (subset(n, f)) { dropped = true; break; }
-            if (!dropped) {
-                for (auto f = front.begin(); f != front.end();)
-                    f = subset(*f, n) ? front.erase(f) : std::next(f);
-                // The older configurations form an antichain and n drops an
-                // event of c: none of them can lie inside n unless the
-                // conflict set was cut short (-z).
-                if (!reduce) {
-                    for (auto f = configs.begin(); f != configs.end();) {
-                        if (f != it && subset(*f, n)) f = configs.erase(f);
-                        else ++f;
-                    }
-                }
-                front.push_front(std::move(n));
-            }
-            ++it;
+        // Does an event of c consume one of e's inputs?
+        ++cstamp_;
+        for (std::uint32_t f : c) in_config_[f] = cstamp_;
+        bool clash = false;
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e] && !clash; ++i)
+            pf.for_each_consumer(pf.ev_pre_conds[i], [&](std::uint32_t f) {
+                if (f < e && in_config_[f] == cstamp_) clash = true;
+            });
+        if (!clash) {
+            c.insert(c.begin(), e);
+            for (auto f = front.begin(); f != front.end();)
+                f = subset(*f, c) ? front.erase(f) : std::next(f);
+            front.splice(front.end(), configs_, it++);
+            continue;
         }
-        configs.splice(configs.begin(), front);
+        // A new configuration: e with what of c is not in conflict with e.
+        Config n{e};
+        for (std::uint32_t f : c)
+            if (in_conflict_[f] != kstamp_) n.push_back(f);
+        bool dropped = false;
+        for (const Config& f : front)
+            if (subset(n, f)) { dropped = true; break; }
+        if (!dropped) {
+            for (auto f = front.begin(); f != front.end();)
+                f = subset(*f, n) ? front.erase(f) : std::next(f);
+            // The older configurations form an antichain and n drops an
+            // event of c together with what follows it: none of them can
+            // lie inside n.  Without the reduction step (-z) they are
+            // compared all the same.
+            if (!reduce_) {
+                for (auto f = configs_.begin(); f != configs_.end();) {
+                    if (f != it && subset(*f, n)) f = configs_.erase(f);
+                    else ++f;
+                }
+            }
+            front.push_front(std::move(n));
+        }
+        ++it;
     }
+    configs_.splice(configs_.begin(), front);
+}
+
+std::uint64_t MaxConfigurations::cells() const {
+    std::uint64_t n = 0;
+    for (const Config& c : configs_) n += c.size();
+    return n;
+}
+
+Configurations MaxConfigurations::result() const {
     Configurations out;
     out.computed = true;
-    for (Config& c : configs) {
-        std::reverse(c.begin(), c.end());
-        out.sets.push_back(std::move(c));
-    }
+    for (const Config& c : configs_) out.sets.emplace_back(c.rbegin(), c.rend());
     return out;
+}
+
+Configurations maximal_configurations(const Prefix& pf, bool reduce) {
+    MaxConfigurations m(reduce);
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) m.update(pf, e);
+    return m.result();
 }
 
 bool consistency_check(std::FILE* out, const Prefix& pf, const Configurations& configs) {

@@ -71,6 +71,26 @@ struct LtlWitness {
     std::uint32_t cutoff = 0, corresponding = 0;
     std::vector<std::uint32_t> cutoff_config, corr_config;
 };
+
+// Asked by the loops at every cut-off: the first one that closes an accepting
+// cycle stops the run and becomes the witness.
+class AcceptingCycleWatch : public CutoffWatch {
+public:
+    explicit AcceptingCycleWatch(const InputNet& net) : net_(net) {}
+    bool stops(const Prefix& pf, std::uint32_t e, std::uint32_t corr) override;
+    const LtlWitness& witness() const { return w_; }
+
+private:
+    const InputNet& net_;
+    LtlWitness w_;
+    // Per event: some accepting event lies in [e] (rules out most cut-offs
+    // without a walk of their configurations); filled as events appear.
+    std::vector<std::uint8_t> accepting_below_;
+    std::vector<std::uint32_t> stamp_;
+    std::uint32_t mark_ = 0;
+};
+
+// The witness of a finished prefix: its cut-offs asked in detection order.
 LtlWitness find_accepting_cycle(const InputNet& net, const Prefix& pf);
 
 // Writes "Y\n" with the witness's transition names or "N\n".  The name is

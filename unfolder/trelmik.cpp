@@ -662,10 +662,15 @@ int run(int argc, char** argv) {
     const std::clock_t c0 = std::clock();
     take_snapshot(before);
     std::fflush(stdout);
+    // The maximal configurations belong to the construction (and its time):
+    // the loop updates them with every event it creates.
+    MaxConfigurations running(!o.no_reduction);
+    if (!o.no_configs) settings.configs = &running;
+    AcceptingCycleWatch watch(in);
+    if (o.V.given) settings.watch = &watch;
     Prefix pf = strategy.loop(in, settings, &info);
-    // The maximal configurations belong to the construction (and its time).
     Configurations configs;
-    if (!o.no_configs) configs = maximal_configurations(pf, !o.no_reduction);
+    if (!o.no_configs) configs = running.result();
     const std::clock_t c1 = std::clock();
     take_snapshot(after);
     const double seconds = static_cast<double>(c1 - c0) / CLOCKS_PER_SEC;
@@ -673,10 +678,7 @@ int run(int argc, char** argv) {
 
     const std::vector<std::uint8_t> no_marks;
     const std::vector<std::uint8_t>& marks = o.erv || spts ? erv_counters.concurrent_cutoffs : no_marks;
-    if (o.V.given) {
-        const LtlWitness witness = find_accepting_cycle(in, pf);
-        write_LTLcnf(o.V.value, o.input, in, pf, witness);
-    }
+    if (o.V.given) write_LTLcnf(o.V.value, o.input, in, pf, watch.witness());
     if (o.debug) consistency_check(stdout, pf, configs);
     if (o.u.given && !o.u.value.empty()) {
         write_unf(o.u.value, o.input, in, pf, configs, o.uc, marks);

@@ -12,6 +12,7 @@
 
 #include "bitcuts.h"
 #include "extensions.h"
+#include "maxconf.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -40,6 +41,17 @@ std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint
     std::uint64_t sum = 0;
     for (std::uint32_t k = 0; k < n; ++k) sum = (sum + std::uint64_t(k + 1) * places[k]) % buckets;
     return static_cast<std::uint32_t>(sum % buckets);
+}
+
+void check_one_safe(const InputNet& net, const Prefix& pf, const std::vector<std::uint32_t>& place_conds,
+                    std::uint32_t b, std::FILE* out) {
+    for (std::uint32_t d : place_conds) {
+        if (!pf.concurrent(b, d)) continue;
+        std::fflush(out);
+        std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n",
+                     net.place_names[pf.cond_place[b - 1]].c_str());
+        throw ExitRequest{101};
+    }
 }
 
 namespace {
@@ -245,6 +257,7 @@ void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_
     analyse(e);
     const std::uint32_t size = pf_.ev_size[e - 1];
     queue_.push(QueueEntry{size, e});
+    if (s_.configs) s_.configs->update(pf_, e);
 }
 
 void Unfolder::find_extensions(std::uint32_t c) {
@@ -345,8 +358,8 @@ void Unfolder::progress_line() {
     if (!s_.progress) return;
     const std::uint32_t depth = pf_.events() ? pf_.ev_depth[pf_.events() - 1] : 0;
     std::fprintf(s_.out, "|B|=%8u, |E|=%8u, Cutoffs:%8u, Config's:%8u, Depth: %4u %c",
-                 pf_.conditions(), pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()), 0u,
-                 depth, s_.progress == 'q' ? '\r' : '\n');
+                 pf_.conditions(), pf_.events(), static_cast<std::uint32_t>(pf_.cutoffs.size()),
+                 s_.configs ? s_.configs->count() : 0u, depth, s_.progress == 'q' ? '\r' : '\n');
     if (s_.progress == 'q') std::fflush(s_.out);
 }
 
@@ -375,6 +388,7 @@ void Unfolder::extend_from(std::uint32_t e) {
         cob = common;
         if (first < b) cob.append_run(first, b - 1);
         info_.set_cells += 1;
+        check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
@@ -445,7 +459,14 @@ void Unfolder::run() {
     while (!queue_.empty()) {
         const QueueEntry q = queue_.top();
         queue_.pop();
-        if (cutoff_lookup(q.event, q.size, ev_hash_[q.event - 1], ev_cut_length_[q.event - 1])) continue;
+        if (cutoff_lookup(q.event, q.size, ev_hash_[q.event - 1], ev_cut_length_[q.event - 1])) {
+            // LTL mode: a cut-off that closes an accepting cycle ends the run.
+            if (s_.watch && s_.watch->stops(pf_, q.event, pf_.cutoffs.back().second)) {
+                queue_ = decltype(queue_)();
+                break;
+            }
+            continue;
+        }
         extend_from(q.event);
         progress_line();
     }

@@ -44,6 +44,19 @@ struct InputNet {
 
 constexpr std::uint32_t kUnbounded = 4294967294u;
 
+struct Prefix;
+class MaxConfigurations;
+
+// Watches the cut-offs of a run for one that closes an accepting cycle (LTL
+// mode); the loops stop at the first one.
+class CutoffWatch {
+public:
+    virtual ~CutoffWatch() = default;
+    // Called when the event e has just become a cut-off with corresponding
+    // event corr (0 = the initial marking); true stops the run.
+    virtual bool stops(const Prefix& pf, std::uint32_t e, std::uint32_t corr) = 0;
+};
+
 struct Settings {
     std::uint32_t event_limit = kUnbounded;    // -x
     std::uint32_t co_row_limit = kUnbounded;   // -n
@@ -56,6 +69,8 @@ struct Settings {
     bool second_cut = false;                   // -a: a second cut printed for every event
     char progress = 0;                         // 'p' or 'q'
     std::FILE* out = stdout;                   // debug and progress output
+    MaxConfigurations* configs = nullptr;      // updated with every new event unless -c
+    CutoffWatch* watch = nullptr;              // -V: asked at every cut-off
 };
 
 // One stored cut of the hash table.  The cut itself is not kept: it is the
@@ -128,6 +143,13 @@ Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* i
 // The cut of [e] as ascending place numbers (1-based); e = 0 gives the
 // initial marking.
 std::vector<std::uint32_t> cut_of(const InputNet& net, const Prefix& pf, std::uint32_t e);
+
+// The new condition b (its co set complete) against the older conditions of
+// its place: one concurrent with it means two tokens on the place, so the net
+// is not 1-safe: "The given net is not 1-safe in place '%s'\n" on the error
+// stream and ExitRequest{101}.
+void check_one_safe(const InputNet& net, const Prefix& pf, const std::vector<std::uint32_t>& place_conds,
+                    std::uint32_t b, std::FILE* out);
 
 // Hash of a cut as the -h print and the bucket count use it.
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets);

@@ -18,10 +18,11 @@ namespace {
 
 using Set = std::vector<std::uint32_t>;
 
-// Every maximal causally closed, conflict-free set of events (all events of
-// the prefix, cut-offs included), by extending sets one event at a time.
-std::set<Set> brute_force(const Prefix& pf) {
-    const std::uint32_t E = pf.events();
+// Every maximal causally closed, conflict-free set of events (the events
+// 1 … limit of the prefix, cut-offs included, all of them when limit is 0),
+// by extending sets one event at a time.
+std::set<Set> brute_force(const Prefix& pf, std::uint32_t limit = 0) {
+    const std::uint32_t E = limit ? limit : pf.events();
     auto enabled = [&](const std::vector<bool>& in, const std::vector<bool>& used, std::uint32_t e) {
         if (in[e]) return false;
         for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
@@ -80,8 +81,10 @@ TEST(MaxConf, RunListEqualsBruteForce) {
                 continue;
             }
             if (pf.events() > 14) continue;
+            // Both update forms (-z leaves out the reduction step).
             const Configurations got = maximal_configurations(pf);
             ASSERT_TRUE(got.computed);
+            const Configurations unreduced = maximal_configurations(pf, false);
             if (pf.events() == 0) {
                 EXPECT_TRUE(got.sets.empty());
                 continue;
@@ -90,6 +93,9 @@ TEST(MaxConf, RunListEqualsBruteForce) {
             const std::set<Set> have(got.sets.begin(), got.sets.end());
             ASSERT_EQ(have.size(), got.sets.size()) << "seed " << seed << ": listed twice";
             ASSERT_EQ(have, want) << "seed " << seed << " loop " << loop << "\n" << testsupport::to_vos(net);
+            const std::set<Set> have_z(unreduced.sets.begin(), unreduced.sets.end());
+            ASSERT_EQ(have_z.size(), unreduced.sets.size()) << "seed " << seed << ": -z lists one twice";
+            ASSERT_EQ(have_z, want) << "seed " << seed << " loop " << loop << " -z\n" << testsupport::to_vos(net);
             std::FILE* sink = std::fopen("/dev/null", "w");
             ASSERT_NE(sink, nullptr);
             EXPECT_TRUE(consistency_check(sink, pf, got)) << "seed " << seed;
@@ -105,6 +111,54 @@ TEST(MaxConf, RunListEqualsBruteForce) {
         }
     }
     EXPECT_GT(checked, 60);
+}
+
+// The loops update the configurations with every event they create: the
+// count in each progress line is the number of maximal configurations of the
+// events created so far, and the final list is that of the finished prefix.
+TEST(MaxConf, ProgressLineCountsTheConfigurationsOfTheRunSoFar) {
+    int lines = 0;
+    for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 0;
+        params.components = 2 + static_cast<int>(seed % 2);
+        const auto net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        const InputNet in = unftest::to_input(net);
+        for (int loop = 0; loop < 2; ++loop) {
+            char* text = nullptr;
+            std::size_t size = 0;
+            std::FILE* out = open_memstream(&text, &size);
+            MaxConfigurations running;
+            Settings s;
+            s.event_limit = 60;
+            s.progress = 'p';
+            s.out = out;
+            s.configs = &running;
+            Prefix pf;
+            bool ended = true;
+            try {
+                pf = loop == 0 ? unfold_mcmillan(in, s) : (erv_options = ErvOptions{}, unfold_erv(in, s));
+            } catch (const ExitRequest&) {
+                ended = false;
+            }
+            std::fclose(out);
+            const std::string printed(text, size);
+            std::free(text);
+            if (!ended || pf.events() > 14) continue;
+            EXPECT_EQ(running.result().sets, maximal_configurations(pf).sets) << "seed " << seed;
+            std::size_t at = 0;
+            while ((at = printed.find("|E|=", at)) != std::string::npos) {
+                unsigned events = 0, cutoffs = 0, configs = 0;
+                ASSERT_EQ(std::sscanf(printed.c_str() + at, "|E|=%u, Cutoffs:%u, Config's:%u", &events, &cutoffs,
+                                      &configs), 3);
+                EXPECT_EQ(configs, brute_force(pf, events).size()) << "seed " << seed << " at |E|=" << events;
+                ++lines;
+                ++at;
+            }
+        }
+    }
+    EXPECT_GT(lines, 100);
 }
 
 TEST(MaxConf, CheckReportsFaults) {

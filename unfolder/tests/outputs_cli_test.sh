@@ -47,6 +47,24 @@ check "LTL no cycle" 0 "" -- trelmik -V=branch ltl_branch.ll_net
 [ "$(cat branch)" = "N" ] || fail "LTL branch: $(cat branch)"
 check "LTL without accepting" 0 "WARNING: No accepting '@' transitions given (LTL)" -- trelmik -V=plain.cnf cycle.ll_net
 [ "$(cat plain.cnf)" = "N" ] || fail "LTL without accepting: $(cat plain.cnf)"
+# The run stops at the first cut-off that closes an accepting cycle: the
+# cycle s @a c beside an independent chain u v w x.  Full runs create 7
+# events in every loop; the stop leaves McMillan's loop at 6 (w was created
+# with c), the ERV loop at 5 and the component loop, deepest first (-Kd), at 3.
+net stop.ll_net '1"p0"M1C1\n2"p1"C1\n3"p2"C1\n4"q0"M1C2\n5"q1"C2\n6"q2"C2\n7"q3"C2\n8"q4"C2\n' \
+    '1"s"\n2"@a"\n3"c"\n4"u"\n5"v"\n6"w"\n7"x"\n' '1<2\n2<3\n3<2\n4<5\n5<6\n6<7\n7<8\n' '1>1\n2>2\n3>3\n4>4\n5>5\n6>6\n7>7\n'
+while read -r opts full stopped; do
+    check "full $opts" 0 "" -- trelmik -t ${opts//:/ }
+    grep -qF "|E|=    $full," out.txt || fail "full $opts: $(cat out.txt)"
+    check "-V $opts" 0 "" -- trelmik -t -V=stop.cnf ${opts//:/ }
+    grep -qF "|E|=    $stopped," out.txt || fail "-V $opts: $(cat out.txt)"
+    [ "$(cat stop.cnf)" = "$(printf 'Y\ns,@a,c\n(s)')" ] || fail "-V $opts witness: $(cat stop.cnf)"
+done <<'CASES'
+stop.ll_net 7 6
+-@:stop.ll_net 7 5
+-Kd=stop.ll_net 7 3
+CASES
+
 # 65535 accepting transitions are more than the index holds.
 awk 'BEGIN { print "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1\nTR"
              for (i = 1; i <= 65535; i++) printf "%d\"@%d\"\n", i, i
@@ -54,6 +72,22 @@ awk 'BEGIN { print "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1\nTR"
              print "PT"; for (i = 1; i <= 65535; i++) printf "1>%d\n", i
              print "TX" }' > many.ll_net
 check "LTL overflow" 100 "Internal overflow: more than 2^16 accepting transitions (LTL)" -- trelmik -V= many.ll_net
+
+# ---- nets that are not 1-safe: two concurrent tokens on p
+net unsafe.ll_net '1"p0"M1\n2"a"M1\n3"p"\n' '1"t1"\n2"t2"\n' '1<3\n2<3\n' '1>1\n2>2\n'
+# p gets its second token only after t3 and t4 have fired on one side.
+net late.ll_net '1"x"M1\n2"y"M1\n3"x1"\n4"p"\n5"z"\n' '1"t3"\n2"t4"\n3"t5"\n4"t6"\n' '1<3\n2<4\n3<5\n4<4\n' \
+    '1>1\n3>2\n2>3\n5>4\n'
+for opts in "" -@ -c; do
+    for n in unsafe late; do
+        check "not 1-safe $opts $n" 101 "The given net is not 1-safe in place 'p'" -- trelmik $opts -m=$n $n.ll_net
+    done
+done
+
+# ---- component numbers beyond what the net can hold are refused at once
+net far.ll_net '1"a"M1C1\n2"b"C2147483647\n' '1"t"\n' '1<2\n' '1>1\n'
+check "-K far component" 13 "* Place ´b': component out of range" -- timeout 20 trelmik -K=far.ll_net
+[ "$(wc -l < err.txt)" -le 3 ] || fail "-K far component: $(head -c 300 err.txt)"
 
 # ---- preparation
 net two.ll_net '1"a"M2\n2"b"\n' '1"t"\n' '1<2\n' '1>1\n'

@@ -3,12 +3,15 @@
 // 1-safe nets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
+#include "erv.h"
 #include "formats/formats.h"
 #include "net.h"
 #include "outputs.h"
@@ -381,4 +384,116 @@ TEST(Preparation, SelfLoopInUnsortedArcLists) {
     EXPECT_EQ(std::set<int>(t.post[iv].begin(), t.post[iv].end()), (std::set<int>{0, 3}));
     EXPECT_EQ(std::set<int>(t.pre[iv].begin(), t.pre[iv].end()), (std::set<int>{1, 2}));
     netlib::delete_net(net);
+}
+
+namespace {
+
+// Whether the state space holds a reachable cycle through an accepting
+// transition: an accepting edge whose target leads back to its source.
+bool accepting_cycle(const TestNet& net, const testsupport::StateSpace& ss) {
+    for (std::size_t s = 0; s < ss.states.size(); ++s)
+        for (const auto& [t, to] : ss.succ[s]) {
+            if (net.trans_names[t][0] != '@') continue;
+            std::vector<bool> seen(ss.states.size(), false);
+            std::vector<int> stack{to};
+            seen[to] = true;
+            while (!stack.empty()) {
+                const int x = stack.back();
+                stack.pop_back();
+                if (x == static_cast<int>(s)) return true;
+                for (const auto& [u, y] : ss.succ[x])
+                    if (!seen[y]) {
+                        seen[y] = true;
+                        stack.push_back(y);
+                    }
+            }
+        }
+    return false;
+}
+
+// The marking reached by firing the events' transitions in ascending event
+// number (a causal order), nullopt when one is not enabled.
+std::optional<testsupport::Marking> fire_events(const TestNet& net, const Prefix& pf,
+                                                const std::vector<std::uint32_t>& events) {
+    std::vector<int> seq;
+    for (std::uint32_t e : events) seq.push_back(static_cast<int>(pf.ev_trans[e - 1]));
+    return testsupport::replay(net, seq);
+}
+
+}  // namespace
+
+// -V in each of the three loops: the run stops at the first cut-off that
+// closes an accepting cycle, keeping the events the full run creates up to
+// there; the verdict equals an accepting-cycle search of the state space,
+// and the witness replays: both configurations reach one marking and the
+// events between them include an accepting one.
+TEST(Ltl, StopsAtTheFirstAcceptingCutoffInEveryLoop) {
+    int found = 0, absent = 0;
+    for (std::uint64_t seed = 1; seed <= 90; ++seed) {
+        testsupport::RandomNetParams params;
+        params.components = 2 + static_cast<int>(seed % 2);
+        params.states_per_component = 2 + static_cast<int>(seed % 3);
+        params.max_sync = 1 + static_cast<int>(seed % 2);
+        TestNet net = testsupport::random_safe_net(seed, params);
+        for (int t = 0; t < net.transitions(); ++t)
+            if ((t + seed) % 4 == 0) net.trans_names[t] = "@" + net.trans_names[t];
+        const testsupport::StateSpace ss = testsupport::explore(net);
+        ASSERT_TRUE(ss.complete && ss.safe);
+        const bool want = accepting_cycle(net, ss);
+        InputNet in = unftest::to_input(net);
+        in.components = static_cast<std::uint32_t>(params.components);
+        for (std::uint32_t p = 0; p < in.places(); ++p)
+            in.place_comp[p] = p / static_cast<std::uint32_t>(params.states_per_component) + 1;
+        for (const char* loop : {"McMillan", "ERV", "SPTS"}) {
+            auto unfold = [&](const Settings& s) {
+                erv_options = ErvOptions{};
+                if (loop[0] == 'M') return unfold_mcmillan(in, s);
+                if (loop[0] == 'E') return unfold_erv(in, s);
+                return unfold_spts(in, s);
+            };
+            std::FILE* sink = std::fopen("/dev/null", "w");
+            ASSERT_NE(sink, nullptr);
+            Settings s;
+            s.out = sink;
+            const Prefix full = unfold(s);
+            AcceptingCycleWatch watch(in);
+            s.watch = &watch;
+            const Prefix stopped = unfold(s);
+            std::fclose(sink);
+            const LtlWitness& w = watch.witness();
+            const std::string where = std::string(loop) + " seed " + std::to_string(seed) + "\n" +
+                                      testsupport::to_vos(net);
+            ASSERT_EQ(w.found, want) << where;
+            // The same witness as asking the full prefix's cut-offs in turn.
+            const LtlWitness after = find_accepting_cycle(in, full);
+            ASSERT_EQ(after.found, w.found) << where;
+            if (!w.found) {
+                EXPECT_EQ(stopped.events(), full.events()) << where;
+                ++absent;
+                continue;
+            }
+            ++found;
+            EXPECT_EQ(after.cutoff, w.cutoff) << where;
+            ASSERT_FALSE(stopped.cutoffs.empty());
+            EXPECT_EQ(stopped.cutoffs.back().first, w.cutoff) << where;
+            EXPECT_EQ(stopped.cutoffs.size(),
+                      std::size_t(std::find(full.cutoffs.begin(), full.cutoffs.end(), stopped.cutoffs.back()) -
+                                  full.cutoffs.begin()) + 1)
+                << where;
+            ASSERT_LE(stopped.events(), full.events()) << where;
+            for (std::uint32_t e = 1; e <= stopped.events(); ++e)
+                ASSERT_EQ(stopped.ev_trans[e - 1], full.ev_trans[e - 1]) << where;
+            const auto m1 = fire_events(net, stopped, w.cutoff_config);
+            const auto m2 = fire_events(net, stopped, w.corr_config);
+            ASSERT_TRUE(m1 && m2) << where;
+            EXPECT_EQ(*m1, *m2) << where;
+            bool accepting = false;
+            for (std::uint32_t e : w.cutoff_config)
+                if (!std::binary_search(w.corr_config.begin(), w.corr_config.end(), e))
+                    accepting |= net.trans_names[stopped.ev_trans[e - 1]][0] == '@';
+            EXPECT_TRUE(accepting) << where;
+        }
+    }
+    EXPECT_GT(found, 30);
+    EXPECT_GT(absent, 10);
 }

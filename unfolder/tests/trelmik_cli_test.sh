@@ -274,7 +274,7 @@ grep -qF "Statistics:" out.txt && grep -qF "Config's:" out.txt || fail "-ps is -
 trelmik -# cycle.ll_net >out.txt 2>&1 || fail "-#"
 grep -qxF "E2: (depth=2) (size=2) {1}" out.txt || fail "-# cut lines: $(cat out.txt)"
 trelmik -p pair.ll_net >out.txt 2>&1 || fail "-p"
-grep -qF "|B|=       4, |E|=       2, Cutoffs:       0, Config's:       0, Depth:    2 " out.txt || fail "progress line: $(cat out.txt)"
+grep -qF "|B|=       4, |E|=       2, Cutoffs:       0, Config's:       1, Depth:    2 " out.txt || fail "progress line: $(cat out.txt)"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failure(s)"
