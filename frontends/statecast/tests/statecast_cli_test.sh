@@ -129,6 +129,44 @@ check "warnings" 0 "warning: ignoring clock variable c" -- statecast -E diag.if
 grep -qF "procedure pr will be ignored" err.txt || fail "procedure warning"
 grep -qF "deadline mode eager is not supported; using lazy mode" err.txt || fail "deadline warning"
 grep -qF "detected input from environment via signalroute r" err.txt || fail "environment message"
+cat > ignored.if <<'EOF'
+system S;
+  signal a();
+  process P(1);
+    var c clock;
+    state s #start;
+      tpc c < 1
+      save a
+      deadline delayable;
+      when c > 2;
+      reset c;
+      nextstate s;
+      state n;
+        nextstate s;
+      endstate;
+    endstate;
+  endprocess;
+  signalroute o(1) from P to env with a;
+endsystem;
+EOF
+check "ignored constructs" 0 "reset statement not supported; will ignore" -- statecast -E ignored.if
+for w in "temporal constraint ignored in state s" "save set ignored in state s" \
+         "temporal constraint ignored in state n" "save set ignored in state n" \
+         "deadline mode delayable is not supported; using lazy mode" "\`when' clauses are not supported; ignored" \
+         "detected output to environment via action symbol S@a"; do
+    grep -qF "$w" err.txt || fail "no '$w'"
+done
+# create requests and via/to clauses the translation refuses (exit 1)
+for c in "x := fork r(1);|create request on r: not a process" \
+         "x := fork env(1);|create request on env: not a process" \
+         "x := fork Q(1);|too many arguments in create request for process Q" \
+         "x := fork P(true);|argument type mismatch in create request for process P" \
+         "output a() via {S}0;|undefined name S in via clause" \
+         "output a() to {S}0;|undefined name S in to clause"; do
+    printf 'system S;\n type t = range 0..1;\n signal a();\n process P(1);\n  fpar p t;\n  var x pid;\n  state s #start;\n   %s\n   nextstate s;\n  endstate;\n endprocess;\n process Q(1); state q #start; stop; endstate; endprocess;\n signalroute r(1) from P to Q with a;\nendsystem;\n' "${c%%|*}" > refused.if
+    check "refused: ${c%%|*}" 1 "${c#*|}" -- statecast refused.if
+    absent refused.hl_net
+done
 printf 'system S; signal a(); endsystem;\n' > empty.if
 check "no process part" 1 "has no process part" -- statecast empty.if
 absent empty.hl_net
