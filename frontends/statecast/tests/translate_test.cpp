@@ -3,6 +3,7 @@
 // the transitions, so labels, guards and texts can be read off the file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,73 @@ TEST(StatecastBoxes, EnvironmentRoutesWithoutModelling) {
     ASSERT_FALSE(open.empty()) << err;
     // with -E the route's send action is not scoped: the route takes signals at any time
     EXPECT_NE(open.find("i\"^r!(sig@"), std::string::npos);
+}
+
+// The reference file's records, one per construct, with the fields of
+// their kinds: system K, signal S, variable V (its value set, or PId),
+// process P (pids and queue capacity), parameter I (over its name, one
+// column further), states and inputs T, statements A (their source text),
+// procedure U and signalroute R (signals, capacity, variant, pids).
+TEST(StatecastBoxes, ReferenceRecordsByKind) {
+    const std::string spec =
+        "system S;\n"
+        "  type t = range 0..2;\n"
+        "  signal a(t);\n"
+        "  var g boolean;\n"
+        "  process P(2);\n"
+        "    fpar p t;\n"
+        "    var x pid;\n"
+        "    state s #start;\n"
+        "      input a(p);\n"
+        "      output a(1) via {r}0;\n"
+        "      nextstate s;\n"
+        "    endstate;\n"
+        "  endprocess;\n"
+        "  procedure pr; endprocedure;\n"
+        "  signalroute r(1) #delay[1,2] from P to env with a;\n"
+        "endsystem;\n";
+    testsupport::TempDir dir;
+    testsupport::write_file(dir.file("spec.if"), spec);
+    auto run = testsupport::run("cd " + testsupport::shell_quote(dir.path()) + " && VOSHOME=" +
+                                testsupport::shell_quote(STATECAST_VOSHOME) + " " + VOS_BIN_DIR +
+                                "/statecast -DC3 -DP2 spec.if");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::string refs = testsupport::read_file(dir.file("spec.if_hl_ref"));
+    EXPECT_EQ(refs.substr(0, refs.find("PL\n")),
+              "VOS\nReferences_IF_HL\nFORMAT_N\nDEF\n"
+              "1 R\"(1,1;1,9)\"Kb\"S\"\n"
+              "2 R\"(3,10;3,13)\"Sb\"a\"\n"
+              "3 R\"(4,3;4,16)\"V\"{ff,tt}\"b\"g\"\n"
+              "4 R\"(5,3;5,14)\"P\"{1..2}\"c\"1\"b\"P\"\n"
+              "5 R\"(6,10;6,11)\"I\"{0..2}\"b\"p\"\n"
+              "6 R\"(7,5;7,14)\"V\"PId\"b\"x\"\n"
+              "7 R\"(8,5;8,19)\"Tb\"state s #start;\"\n"
+              "8 R\"(9,7;9,17)\"Tb\"input a(p);\"\n"
+              "9 R\"(10,7;10,27)\"Ab\"output a(1) via {r}0;\"\n"
+              "10 R\"(11,7;11,18)\"Ab\"nextstate s;\"\n"
+              "11 R\"(14,3;14,15)\"U\"{}\"b\"pr\"\n"
+              "12 R\"(15,3;15,52)\"R\"{a}\"c\"3\"u\"0\"i\"{3}\"b\"r\"\n");
+    // every element entry names records of the file, with qualifiers 0..2
+    std::size_t at = refs.find("PL\n");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_NE(refs.find("TR\n", at), std::string::npos);
+    std::size_t entries = 0;
+    while ((at = refs.find(" T\"", at)) != std::string::npos) {
+        std::size_t end = refs.find('"', at + 3);
+        std::string list = refs.substr(at + 3, end - at - 3);
+        for (std::size_t from = 0; from < list.size();) {
+            std::size_t star = list.find('*', from);
+            std::string entry = list.substr(from, star == std::string::npos ? std::string::npos : star - from);
+            unsigned number = 0, qualifier = 9;
+            EXPECT_EQ(std::sscanf(entry.c_str(), "%u:%u", &number, &qualifier), 2) << entry;
+            EXPECT_TRUE(number >= 1 && number <= 12) << entry;
+            EXPECT_LE(qualifier, 2u) << entry;
+            ++entries;
+            from = star == std::string::npos ? list.size() : star + 1;
+        }
+        at = end;
+    }
+    EXPECT_GT(entries, 20u);
 }
 
 }  // namespace
