@@ -76,9 +76,18 @@ HLNet
 FORMAT_M
 '
 VOSHOME=$work/alt ac "a template that does not read" 10 "ERROR: syntax error in file" decl.prj -o v.hl_net
+# flatnet expands the procedure boxes: every transition of an increment
+# once per instance identifier, twice as often as without identifiers.
+ac "no procedure box" 0 "Variables 'x and a were united by synchronisation !" decl.prj -o plain.hl_net -r plain.pfa_hl_ref
+check "flatnet without a procedure box" 0 "" -- flatnet plain.hl_net
+increments=$(grep -c "b\"<x' = 'x + 1>\"" plain.ll_net)
+[ "$increments" -gt 0 ] || fail "flatnet without a procedure box: no increments"
 for u in -u -u1 -u2; do
-    ac "procedure box $u" 0 "Variables 'x and a were united by synchronisation !" -g1..2 $u decl.prj -o g.hl_net
+    ac "procedure box $u" 0 "Variables 'x and a were united by synchronisation !" -g1..2 $u decl.prj -o g.hl_net -r g.pfa_hl_ref
     grep -q 'i"^decl!call(proc)"' g.hl_net || fail "procedure box $u: the call action"
+    check "flatnet on the procedure box $u" 0 "" -- flatnet g.hl_net
+    [ "$(grep -c "b\"<x' = 'x + 1>\"" g.ll_net)" = $((2 * increments)) ] ||
+        fail "procedure box $u: $(grep -c "b\"<x' = 'x + 1>\"" g.ll_net) increments, expected $((2 * increments))"
 done
 
 # Reference 65536: 65535 states and the automaton take 65536 numbers.

@@ -31,7 +31,8 @@ struct ParseError {};
 
 class LabelParser {
 public:
-    LabelParser(const std::string& text, const System& s) : s_(s) { tokenize(text); }
+    // The label of automaton a names its own variables and the global ones.
+    LabelParser(const std::string& text, const System& s, int a) : s_(s), automaton_(a) { tokenize(text); }
 
     // The whole label; the nodes end up in `nodes`, the root returned.
     int label() {
@@ -103,7 +104,7 @@ private:
     }
     int variable(const std::string& name, Access access) {
         for (std::size_t v = 0; v < s_.variables.size(); ++v)
-            if (s_.variables[v].name == name) {
+            if (s_.variables[v].name == name && (s_.variables[v].owner < 0 || s_.variables[v].owner == automaton_)) {
                 Expr e;
                 e.kind = Expr::VAR;
                 e.value = static_cast<int>(v);
@@ -213,6 +214,7 @@ private:
     }
 
     const System& s_;
+    int automaton_;
     std::vector<std::string> tokens_;
     std::size_t pos_ = 0;
 };
@@ -224,9 +226,9 @@ struct Label {
     std::vector<bool> kept;     // read plainly: the value stays
 };
 
-Label parse_label(const std::string& text, const System& s) {
+Label parse_label(const std::string& text, const System& s, int automaton) {
     if (text.size() < 2 || text.front() != '<' || text.back() != '>') throw ParseError();
-    LabelParser p(text.substr(1, text.size() - 2), s);
+    LabelParser p(text.substr(1, text.size() - 2), s, automaton);
     Label l;
     l.root = p.label();
     l.nodes = std::move(p.nodes);
@@ -314,19 +316,27 @@ enum : int { NOT_STARTED = -2, ENDED = -3 };
 
 }  // namespace
 
-std::string project_text(const System& s) {
-    std::string t = "VOS\nPROJECT_vosPFA\nVAR\n";
+// The declarations of the variables of one owner.
+static std::string declarations(const System& s, int owner) {
+    std::string t;
     for (const Variable& v : s.variables) {
+        if (v.owner != owner) continue;
         t += "var " + v.name + " : {" + std::to_string(v.lo) + ".." + std::to_string(v.hi) + "}";
         if (v.init) t += " init " + std::to_string(*v.init);
         t += ";\n";
     }
+    return t;
+}
+
+std::string project_text(const System& s) {
+    std::string t = "VOS\nPROJECT_vosPFA\nVAR\n" + declarations(s, -1);
     t += "FA\n";
     for (const Automaton& a : s.automata) t += a.file + "\n";
     return t;
 }
 
-std::string automaton_text(const Automaton& a) {
+std::string automaton_text(const System& s, std::size_t index) {
+    const Automaton& a = s.automata[index];
     std::string t = "VOS\nFiniteAutomaton\nFORMAT_N2\nPL\n";
     for (std::size_t i = 0; i < a.states.size(); ++i)
         t += std::to_string(i + 1) + " " + std::to_string(60 * i) + "@40 " + a.states[i].kind + " \"" +
@@ -336,19 +346,20 @@ std::string automaton_text(const Automaton& a) {
         t += std::to_string(i + 1) + " " + std::to_string(a.arcs[i].from + 1) + ">" + std::to_string(a.arcs[i].to + 1) +
              " " + std::to_string(30 + 60 * a.arcs[i].from) + "@" + std::to_string(80 + 10 * i) + " 0@0 \"" +
              a.arcs[i].label + "\"\n";
-    t += "TX\n\"B(PN)2\"\n\"\"\n";
+    t += "TX\n\"B(PN)2\"\n\"" + declarations(s, static_cast<int>(index)) + "\"\n";
     return t;
 }
 
 void write_system(const System& s, const std::string& dir) {
     std::ofstream(dir + "/t.prj") << project_text(s);
-    for (const Automaton& a : s.automata) std::ofstream(dir + "/" + a.file) << automaton_text(a);
+    for (std::size_t a = 0; a < s.automata.size(); ++a)
+        std::ofstream(dir + "/" + s.automata[a].file) << automaton_text(s, a);
 }
 
 std::optional<bool> holds(const std::string& label, const System& s, const std::vector<int>& pre,
                           const std::vector<int>& post) {
     try {
-        return fires(parse_label(label, s), pre, post);
+        return fires(parse_label(label, s, -1), pre, post);
     } catch (const ParseError&) {
         return std::nullopt;
     }
@@ -357,7 +368,8 @@ std::optional<bool> holds(const std::string& label, const System& s, const std::
 Behaviour explore(const System& s, bool entry_exit) {
     std::vector<std::vector<Label>> labels(s.automata.size());
     for (std::size_t a = 0; a < s.automata.size(); ++a)
-        for (const Arc& arc : s.automata[a].arcs) labels[a].push_back(parse_label(arc.label, s));
+        for (const Arc& arc : s.automata[a].arcs)
+            labels[a].push_back(parse_label(arc.label, s, static_cast<int>(a)));
     // An automaton ends through a transition that takes a token from every
     // final state: with one token, only when it has exactly one final state.
     std::vector<int> final_state(s.automata.size(), NOWHERE);
@@ -400,6 +412,8 @@ Behaviour explore(const System& s, bool entry_exit) {
         View view{where, values};
         for (int& w : view.where)
             if (w < 0) w = NOWHERE;
+        for (std::size_t v = 0; v < s.variables.size(); ++v)
+            if (s.variables[v].owner >= 0 && view.where[s.variables[v].owner] == NOWHERE) view.values[v] = NOWHERE;
         b.reachable.insert(view);
         bool moved = false;
         for (std::size_t a = 0; a < s.automata.size(); ++a) {

@@ -19,6 +19,9 @@ struct Variable {
     std::string name;
     int lo = 0, hi = 1;
     std::optional<int> init;  // none: any value of lo..hi
+    // The automaton whose declarations hold it, -1 for a global variable of
+    // the project.  Names are unique in the system.
+    int owner = -1;
 };
 
 struct State {
@@ -45,14 +48,17 @@ struct System {
 // Writes "t.prj" and the automaton files into the directory.
 void write_system(const System& system, const std::string& dir);
 std::string project_text(const System& system);
-std::string automaton_text(const Automaton& a);
+// The file of automaton a, its own variables declared in its TX section.
+std::string automaton_text(const System& system, std::size_t a);
 
 // Where an automaton is, as seen from outside: a state index, or none
 // (not started yet, or gone through its final state).
 constexpr int NOWHERE = -1;
 
 // A state of the product, as seen from outside: where each automaton is
-// and the value of each variable.
+// and the value of each variable; the variables of an automaton that is
+// nowhere have the value NOWHERE (before the automaton starts and after it
+// ends they need not exist).
 struct View {
     std::vector<int> where;
     std::vector<int> values;
