@@ -74,6 +74,10 @@ mkdir -p broken/lib/statecastnet/nets
 cp "$VOSHOME"/lib/statecastnet/nets/*.hl_net broken/lib/statecastnet/nets/
 sed -i 's/ g"\$PAR_PRE\$ tt"//' broken/lib/statecastnet/nets/prcsterm.hl_net
 check "template without its mark" 1 "missing mark in template net prcsterm.hl_net" -- env VOSHOME="$work/broken" statecast spec.if
+rm -f spec.hl_net
+printf 'VOS\nHLNet\nFORMAT_N\nPL\n1 0@0 q"x"\n' > broken/lib/statecastnet/nets/init.hl_net
+check "template that does not read" 10 "init.hl_net', line 5" -- env VOSHOME="$work/broken" statecast spec.if
+absent spec.hl_net
 
 # ---- outputs ---------------------------------------------------------------------
 rm -f spec.hl_net spec.if_hl_ref spec.if_info
