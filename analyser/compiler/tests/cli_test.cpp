@@ -245,6 +245,16 @@ TEST(TulcCli, Directives) {
     EXPECT_EQ(w.Read("x.def"), "#define X 1\n#define F(a) a+1\n#undef X\n");
     EXPECT_EQ(w.Read("x.src/_enum.h"), "#define A 0xffffffff\n#define B 0xfffffffe\n#define C 0xfffffffd\n");
     EXPECT_EQ(w.Read("x.src/_.h"), "\n\n\n\nint v = 0xffffffff +  2+1;\n\n\n\nyes\n");
+    // Groups kept and skipped: #ifdef, #ifndef, #else, a conditional nested
+    // in a skipped group (its #else does not end the skipping), and a
+    // missing name, after which #ifdef skips and #ifndef does not.
+    w.Compile("#define D\n#ifdef D\na\n#else\nb\n#endif\n#ifndef D\nc\n#else\nd\n#endif\n"
+              "#if 0\n#if 1\ne\n#else\nf\n#endif\ng\n#else\nh\n#endif\n"
+              "#ifdef 3\ni\n#endif\n#ifndef 3\nj\n#endif\n");
+    std::string kept;
+    for (char c : w.Read("x.src/_.h"))
+        if (c != '\n') kept += c;
+    EXPECT_EQ(kept, "adhj");
     // Conditionals and definitions work inside statement texts.
     r = w.Compile("#define N 2\n#place p mk(<.N.>)\n#place q mk(<.1.> +\n#if 1\n<.2.>\n#endif\n)\n");
     EXPECT_NE(r.err.find("Expected end \")\" of mk of place q,\ngot newline"), std::string::npos) << r.err;
@@ -488,6 +498,12 @@ TEST(TulcCli, VerifyAndPrecedence) {
         {"#place p\n#verify 1 < 0;\n", "\nThe formula to be verified is equivalent to 0 and is thus false\n"},
         {"#place p\n#verify p != empty or not (p != empty);\n",
          "\nThe formula to be verified is equivalent to 1 and is thus true\n"},
+        // Beyond the data model: an error message only, and no tables either.
+        {"#place a\n#place b\n#place c\n#place d\n#place e\n#place f\n#place g\n#place h\n#place i\n"
+         "#verify card(a)>0 or card(b)>0 or card(c)>0 or card(d)>0 or card(e)>0 or card(f)>0 or card(g)>0 or "
+         "card(h)>0 or card(i)>0 or card(a)>1 or card(b)>1 or card(c)>1 or card(d)>1 or card(e)>1 or card(f)>1 or "
+         "card(g)>1 or card(h)>1;\n",
+         ""},
     };
     for (const auto& m : decided) {
         Workspace w;
