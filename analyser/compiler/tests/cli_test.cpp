@@ -184,6 +184,21 @@ TEST(TulcCli, TokensAndComments) {
     EXPECT_EQ(w.Read("x.src/_.h"),
               "#line 1 \"x.net\"\n\nint a = 1;\n#line 1 \"inc\"\nint i;\n#line 4 \"x.net\"\nint b;\n"
               "\n#line 10 \"x.src/_.h\"\n");
+    // A few skipped lines are made up with empty lines; more than the file
+    // name's length plus 40 with a line mark.
+    std::string skipped50;
+    for (int i = 0; i < 50; ++i) skipped50 += "z\n";
+    w.Compile("a\n#if 0\n" + skipped50 + "#endif\nb\n#if 0\nz\nz\nz\n#endif\nc\n", "-L x");
+    EXPECT_EQ(w.Read("x.src/_.h"), "#line 1 \"x.net\"\na\n#line 54 \"x.net\"\nb\n\n\n\n\n\nc\n\n#line 13 \"x.src/_.h\"\n");
+    // The bound for x.net: 45 lines behind still take empty lines, 46 a mark.
+    for (int behind : {45, 46}) {
+        std::string skipped;
+        for (int i = 0; i < behind - 2; ++i) skipped += "z\n";
+        w.Compile("a\n#if 0\n" + skipped + "#endif\nb\n", "-L x");
+        const std::string h = w.Read("x.src/_.h");
+        EXPECT_EQ(h.find("#line " + std::to_string(behind + 2) + " \"x.net\"\nb\n") != std::string::npos, behind == 46) << h;
+        EXPECT_EQ(h.find("a\n" + std::string(behind, '\n') + "b\n") != std::string::npos, behind == 45) << h;
+    }
 }
 
 TEST(TulcCli, Directives) {
