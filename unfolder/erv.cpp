@@ -1,9 +1,9 @@
 // The ERV loop.  Possible extensions (a transition and a co-set of input
 // conditions) wait in a queue sorted by the ERV order; the first one becomes
 // an event, its cut is looked up, and a non-cut-off event gets its output
-// conditions, from which the new possible extensions are searched.  Co sets
-// are kept per condition as in the McMillan loop (the set of existing
-// conditions concurrent with it), so co tests stay exact for the whole run.
+// conditions, from which the new possible extensions are searched.  Co tests
+// are decided from the histories of the conditions as in the McMillan loop;
+// co sets are kept only when a co-matrix writer asks for them.
 #include "erv.h"
 
 #include "bitcuts.h"
@@ -154,7 +154,7 @@ std::uint32_t ErvUnfolder::new_condition(std::uint32_t place, std::uint32_t pre_
     pf_.cond_has_row.push_back(0);
     pf_.cond_first_arc.push_back(0);
     pf_.cond_last_arc.push_back(0);
-    pf_.co.emplace_back();
+    if (s_.co_rows) pf_.co.emplace_back();
     cond_stamp_.push_back(0);
     return b;
 }
@@ -488,12 +488,15 @@ void ErvUnfolder::extend_from(std::uint32_t e) {
     const std::uint32_t t = pf_.ev_trans[e - 1];
     const std::vector<std::uint32_t>& post = net_.post[t];
     if (post.empty()) return;
+    const bool rows = s_.co_rows;
     const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
     CoSet& common = common_;
-    common = pf_.co[pf_.ev_pre_conds[begin] - 1];
-    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
-        CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
-        common.swap(scratch_);
+    if (rows) {
+        common = pf_.co[pf_.ev_pre_conds[begin] - 1];
+        for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
+            CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
+            common.swap(scratch_);
+        }
     }
     const std::uint32_t first = pf_.conditions() + 1;
     pf_.ev_post_first[e - 1] = first;
@@ -503,14 +506,17 @@ void ErvUnfolder::extend_from(std::uint32_t e) {
         const std::uint32_t b = new_condition(p, e, kind);
         pf_.ev_post_count[e - 1] += 1;
         pf_.cond_has_row[b - 1] = 1;
-        CoSet& cob = pf_.co[b - 1];
-        cob = common;
-        if (first < b) cob.append_run(first, b - 1);
+        if (rows) {
+            CoSet& cob = pf_.co[b - 1];
+            cob = common;
+            if (first < b) cob.append_run(first, b - 1);
+        }
         info_.set_cells += 1;
         check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
+    if (!rows) return;
     const std::uint32_t last = pf_.conditions();
     common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append_run(first, last); });
     for (std::uint32_t s = first; s < last; ++s) pf_.co[s - 1].append_run(s + 1, last);
@@ -716,9 +722,9 @@ void ErvUnfolder::run() {
         const std::uint32_t p = pn - 1;
         const std::uint32_t c = new_condition(p, 0, o_.spts ? 0 : net_.place_kind[p]);
         pf_.cond_has_row[c - 1] = 1;
-        for (std::uint32_t x = 1; x < c; ++x) {
-            pf_.co[c - 1].append(x);
-            pf_.co[x - 1].append(c);
+        if (s_.co_rows && c > 1) {
+            pf_.co[c - 1].append_run(1, c - 1);
+            for (std::uint32_t x = 1; x < c; ++x) pf_.co[x - 1].append(c);
         }
         pf_.initial_conditions = c;
         info_.set_cells += 1;

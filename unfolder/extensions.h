@@ -3,14 +3,16 @@
 // Possible extensions: for a new condition c,
 // every co-set that c completes with older conditions in the preset of an
 // output transition of its place.  Because only existing conditions are
-// combined, each co-set is found once, from its newest condition.
+// combined, each co-set is found once, from its newest condition.  Co tests
+// are decided from the histories of the conditions (CoTest), so no
+// per-condition set is needed.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "coset.h"
+#include "cotest.h"
 #include "unfold.h"
 
 namespace trelmik {
@@ -22,6 +24,8 @@ public:
         cache_round_ = 0;
         cache_stamp_.assign(places, 0);
         cache_.assign(places, {});
+        co_ = CoTest();
+        pair_ = CoTest();
     }
 
     // Calls emit(t, conds, n) for every co-set: conds[0] is c, then one
@@ -37,6 +41,7 @@ public:
             std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
             cache_round_ = 1;
         }
+        anchored_ = false;
         for (std::uint32_t t : net.place_post[p]) {
             const std::vector<std::uint32_t>& pre = net.pre[t];
             if (pre.size() == 1) {
@@ -76,11 +81,11 @@ public:
                     continue;
                 }
                 const std::uint32_t x = (*lists_[level])[pos_[level]];
-                // The newer condition's set holds every older concurrent one.
                 bool ok = true;
                 for (std::size_t j = 1; j <= level && ok; ++j) {
                     const std::uint32_t y = chosen_[j];
-                    ok = x > y ? pf.co[x - 1].contains(y) : pf.co[y - 1].contains(x);
+                    if (pair_.anchored() != y) pair_.anchor(pf, y);
+                    ok = pair_.with(pf, x);
                 }
                 if (!ok) { ++pos_[level]; continue; }
                 chosen_[level + 1] = x;
@@ -103,24 +108,13 @@ private:
         cache_stamp_[q] = cache_round_;
         out.clear();
         const std::vector<std::uint32_t>& conds = place_conds[q];
-        const CoSet& co = pf.co[c - 1];
-        if (conds.empty() || co.empty()) return out;
-        // Either look up every condition of the place in the co set, or cut
-        // the place's (sorted) conditions by the runs of the co set;
-        // whichever is cheaper.
-        auto log2 = [](std::size_t n) { std::size_t l = 1; while (n > 1) { n >>= 1; ++l; } return l; };
-        const std::size_t by_cond = co.dense() ? 0 : conds.size() * log2(co.runs());
-        const std::size_t by_run = co.dense() ? 1 : co.runs() * log2(conds.size());
-        if (by_cond <= by_run) {
-            for (std::uint32_t d : conds)
-                if (co.contains(d)) out.push_back(d);
-        } else {
-            auto it = conds.begin();
-            for (std::size_t r = 0; r < co.runs() && it != conds.end(); ++r) {
-                it = std::lower_bound(it, conds.end(), co.run_lo(r));
-                while (it != conds.end() && *it <= co.run_hi(r)) out.push_back(*it++);
-            }
+        if (conds.empty()) return out;
+        if (!anchored_) {
+            co_.anchor(pf, c);
+            anchored_ = true;
         }
+        for (std::uint32_t d : conds)
+            if (co_.with(pf, d)) out.push_back(d);
         return out;
     }
 
@@ -129,6 +123,9 @@ private:
     std::vector<std::vector<std::uint32_t>> cache_;
     std::vector<std::uint32_t> chosen_, pos_;
     std::vector<const std::vector<std::uint32_t>*> lists_;
+    CoTest co_;      // anchored on the new condition
+    CoTest pair_;    // pairs of older conditions (presets of three or more)
+    bool anchored_ = false;
 };
 
 // The cut of the local configuration [e] as ascending 1-based place numbers.

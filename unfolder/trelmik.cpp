@@ -649,6 +649,7 @@ int run(int argc, char** argv) {
     Settings settings;
     settings.event_limit = o.event_limit;
     settings.co_row_limit = o.co_limit;
+    settings.co_rows = o.co_matrix;  // only the co-matrix writers read co sets
     settings.conditions_behind_cutoffs = !o.no_cutoff_conditions;
     settings.last_corresponding = o.last;
     settings.repeat_cutoff = o.repeat;

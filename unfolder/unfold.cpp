@@ -5,9 +5,10 @@
 // created first among equal sizes.  Taking an event from the queue decides
 // whether it is a cut-off: its cut was hashed when the event was created
 // (analyse), and only a stored cut with the same hash and length is compared
-// place by place.  A non-cut-off event gets its output conditions; the co set
-// of each is the intersection of the co sets of the event's inputs plus its
-// siblings, which is exactly the set of existing conditions concurrent with it.
+// place by place.  A non-cut-off event gets its output conditions.  When a
+// co-matrix writer asks for co sets, the set of each new condition is the
+// intersection of the co sets of the event's inputs plus its siblings, which
+// is exactly the set of existing conditions concurrent with it.
 #include "unfold.h"
 
 #include "bitcuts.h"
@@ -34,7 +35,11 @@ std::uint32_t Prefix::rowed_conditions() const {
 
 bool Prefix::concurrent(std::uint32_t a, std::uint32_t b) const {
     if (a == b) return false;
-    return a > b ? co[a - 1].contains(b) : co[b - 1].contains(a);
+    if (a < b) std::swap(a, b);
+    if (a <= co.size()) return co[a - 1].contains(b);
+    CoTest test;
+    test.anchor(*this, a);
+    return test.with(*this, b);
 }
 
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets) {
@@ -115,6 +120,7 @@ private:
 
     ExtensionFinder finder_;
     CoSet common_, scratch_;  // co set shared by the outputs of one event
+    bool rows_ = false;       // co sets are kept for the conditions made now
 
     // Hash table of cuts.
     std::vector<std::uint32_t> slots_;  // record index + 1
@@ -158,7 +164,7 @@ std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_eve
     pf_.cond_has_row.push_back(0);
     pf_.cond_first_arc.push_back(0);
     pf_.cond_last_arc.push_back(0);
-    pf_.co.emplace_back();
+    if (rows_) pf_.co.emplace_back();
     cond_stamp_.push_back(0);
     return b;
 }
@@ -370,31 +376,38 @@ void Unfolder::extend_from(std::uint32_t e) {
     const std::uint32_t t = pf_.ev_trans[e - 1];
     const std::vector<std::uint32_t>& post = net_.post[t];
     if (post.empty()) return;
+    const bool rows = pf_.events() < s_.co_row_limit;
+    // Co sets are kept while the matrix rows are (all older conditions have
+    // theirs then); past the -n threshold no set grows any more.
+    rows_ = rows && s_.co_rows;
     const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
     CoSet& common = common_;
-    common = pf_.co[pf_.ev_pre_conds[begin] - 1];
-    for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
-        CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
-        common.swap(scratch_);
+    if (rows_) {
+        common = pf_.co[pf_.ev_pre_conds[begin] - 1];
+        for (std::uint32_t i = begin + 1; i < end && !common.empty(); ++i) {
+            CoSet::intersect(common, pf_.co[pf_.ev_pre_conds[i] - 1], scratch_);
+            common.swap(scratch_);
+        }
     }
-    const bool rows = pf_.events() < s_.co_row_limit;
     const std::uint32_t first = pf_.conditions() + 1;
     pf_.ev_post_first[e - 1] = first;
     for (std::uint32_t p : post) {
         const std::uint32_t b = new_condition(p, e, net_.place_kind[p]);
         pf_.ev_post_count[e - 1] += 1;
         pf_.cond_has_row[b - 1] = rows;
-        CoSet& cob = pf_.co[b - 1];
-        cob = common;
-        if (first < b) cob.append_run(first, b - 1);
+        if (rows_) {
+            CoSet& cob = pf_.co[b - 1];
+            cob = common;
+            if (first < b) cob.append_run(first, b - 1);
+        }
         info_.set_cells += 1;
         check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
-    // The older conditions learn of the new ones once all exist: until then
-    // only the sets of the new conditions are asked (co tests look at the set
-    // of the newer condition of a pair).
+    if (!rows_) return;
+    // The older conditions learn of the new ones once all exist: the sets of
+    // older conditions are intersected for later events.
     const std::uint32_t last = pf_.conditions();
     common.for_each([&](std::uint32_t x) { pf_.co[x - 1].append_run(first, last); });
     for (std::uint32_t s = first; s < last; ++s) pf_.co[s - 1].append_run(s + 1, last);
@@ -442,13 +455,14 @@ void Unfolder::run() {
 
     const std::vector<std::uint32_t> marked = initial_cut_;
     const bool rows = s_.co_row_limit > 0;
+    rows_ = rows && s_.co_rows;
     for (std::uint32_t pn : marked) {
         const std::uint32_t p = pn - 1;
         const std::uint32_t c = new_condition(p, 0, net_.place_kind[p]);
         pf_.cond_has_row[c - 1] = rows;
-        for (std::uint32_t x = 1; x < c; ++x) {
-            pf_.co[c - 1].append(x);
-            pf_.co[x - 1].append(c);
+        if (rows_ && c > 1) {
+            pf_.co[c - 1].append_run(1, c - 1);
+            for (std::uint32_t x = 1; x < c; ++x) pf_.co[x - 1].append(c);
         }
         pf_.initial_conditions = c;
         info_.set_cells += 1;
@@ -472,6 +486,8 @@ void Unfolder::run() {
     }
 
     if (s_.conditions_behind_cutoffs) {
+        // Conditions behind cut-offs carry an empty co set when sets are kept.
+        rows_ = s_.co_rows && pf_.co.size() == pf_.conditions();
         for (auto it = pf_.cutoffs.rbegin(); it != pf_.cutoffs.rend(); ++it) {
             const std::uint32_t e = it->first;
             const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[e - 1]];

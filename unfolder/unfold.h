@@ -4,8 +4,9 @@
 // Conditions and events are numbered 1, 2, ... in creation order.  Places and
 // transitions of the unfolded net are numbered 1, 2, ... in list order.  The
 // prefix keeps, for every condition, the set of conditions concurrent with it
-// (co relation); extensions are found from these sets, so the co test is exact
-// whatever the -n threshold.
+// (co relation) when a co-matrix writer asks for it; extensions are found with
+// co tests decided from the histories of the conditions, so they need no sets
+// and stay exact whatever the -n threshold.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +61,7 @@ public:
 struct Settings {
     std::uint32_t event_limit = kUnbounded;    // -x
     std::uint32_t co_row_limit = kUnbounded;   // -n
+    bool co_rows = true;                       // keep co sets (the co-matrix writers need them)
     std::uint32_t stack_step = 2000;
     bool conditions_behind_cutoffs = true;     // off with -C
     bool last_corresponding = false;           // -l
@@ -94,7 +96,9 @@ struct Prefix {
     std::vector<std::uint32_t> cond_last_arc;
     std::vector<std::uint32_t> arc_event;    // consumer event number
     std::vector<std::uint32_t> arc_next;     // next arc index + 1
-    std::vector<CoSet> co;                   // conditions concurrent with each condition
+    // Conditions concurrent with each condition, for the first co.size()
+    // conditions only (those made while co sets were kept).
+    std::vector<CoSet> co;
 
     // Events, index = number - 1.
     std::vector<std::uint32_t> ev_trans;       // 0-based transition
@@ -127,7 +131,8 @@ struct Prefix {
         for (std::uint32_t a = cond_first_arc[c - 1]; a != 0; a = arc_next[a - 1]) f(arc_event[a - 1]);
     }
     // Whether conditions a and b (1-based) are concurrent (after the run;
-    // conditions behind cut-offs carry no co set).
+    // conditions behind cut-offs carry an empty co set when sets are kept;
+    // without sets the histories decide).
     bool concurrent(std::uint32_t a, std::uint32_t b) const;
 };
 

@@ -145,6 +145,39 @@ TEST(Erv, RandomNetsAreCompleteSmallAndAlike) {
 
 // Two events of equal size reach the same cut: McMillan keeps both, the ERV
 // order makes the later one (the higher transition number) a cut-off.
+// Without co sets (no co-matrix writer) both loops find their extensions
+// from the histories of the conditions: the prefixes equal those built with
+// co sets, and the co test from histories agrees with the brute-force one,
+// conditions behind cut-offs included.
+TEST(CoTest, LoopsWithoutCoSetsBuildTheSamePrefixes) {
+    for (std::uint64_t seed = 500; seed < 560; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 3 != 0;
+        params.places = 6 + static_cast<int>(seed % 5);
+        params.transitions = 8 + static_cast<int>(seed % 7);
+        params.max_preset = 2 + static_cast<int>(seed % 3);
+        const TestNet net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        const InputNet in = unftest::to_input(net);
+        for (int loop = 0; loop < 2; ++loop) {
+            Settings with_sets, without;
+            without.co_rows = false;
+            const Prefix a = loop ? run_erv(in, with_sets, ErvOptions{}) : unfold_mcmillan(in, with_sets);
+            const Prefix b = loop ? run_erv(in, without, ErvOptions{}) : unfold_mcmillan(in, without);
+            ASSERT_TRUE(b.co.empty());
+            ASSERT_EQ(a.ev_trans, b.ev_trans) << "seed " << seed << " loop " << loop;
+            ASSERT_EQ(a.ev_pre_conds, b.ev_pre_conds) << "seed " << seed << " loop " << loop;
+            ASSERT_EQ(a.cond_place, b.cond_place) << "seed " << seed << " loop " << loop;
+            ASSERT_EQ(a.cutoffs, b.cutoffs) << "seed " << seed << " loop " << loop;
+            if (b.conditions() > 80) continue;
+            for (std::uint32_t x = 1; x <= b.conditions(); ++x)
+                for (std::uint32_t y = 1; y < x; ++y)
+                    ASSERT_EQ(b.concurrent(x, y), brute_concurrent(b, x, y))
+                        << "seed " << seed << " loop " << loop << " B" << x << " B" << y;
+        }
+    }
+}
+
 TEST(Erv, EqualCutOfEqualSizeIsACutoff) {
     const TestNet net = make({"p0", "p1"}, {1, 0}, {{"t1", {0}, {1}}, {"t2", {0}, {1}}});
     const InputNet in = unftest::to_input(net);

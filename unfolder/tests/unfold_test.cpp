@@ -222,7 +222,8 @@ TEST(McMillan, EventLimitStopsWithExitThree) {
 }
 
 TEST(McMillan, CoRowLimitOnlyDropsRows) {
-    // The prefix is the same with and without -n; only the rows stop.
+    // The prefix is the same with and without -n; only the rows stop, and
+    // no co set is kept past the limit.
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         RandomNetParams params;
         params.general = seed % 2 == 0;
@@ -236,13 +237,23 @@ TEST(McMillan, CoRowLimitOnlyDropsRows) {
         ASSERT_EQ(a.conditions(), b.conditions());
         ASSERT_EQ(a.cutoffs, b.cutoffs);
         for (std::uint32_t c = 1; c <= b.conditions(); ++c) {
-            // Conditions made while fewer than 2 events existed keep a row.
+            // Conditions made while fewer than 2 events existed keep a row,
+            // the same as without the limit; later ones keep no co set.
             const std::uint32_t pre = b.cond_pre[c - 1];
             if (b.cond_kind[c - 1] == 3) {
                 EXPECT_FALSE(b.cond_has_row[c - 1]);
             } else if (pre == 0) {
                 EXPECT_TRUE(b.cond_has_row[c - 1]);
             }
+            if (!b.cond_has_row[c - 1]) {
+                if (b.cond_kind[c - 1] != 3) {
+                    EXPECT_LE(b.co.size(), c - 1);
+                }
+                continue;
+            }
+            ASSERT_LE(c, b.co.size());
+            for (std::uint32_t j = 1; j < c; ++j)
+                ASSERT_EQ(b.co[c - 1].contains(j), a.co[c - 1].contains(j)) << "seed " << seed << " B" << c;
         }
     }
 }
