@@ -56,6 +56,9 @@ check "more initial instances than the maximum" 3 "initial number larger than ma
 printf 'system S; process P(1); state s #start; stop; endstate; endprocess; endsystem;\n' > many.if
 printf 'VOS\nIF_Properties\nFORMAT_N\nP.instances = 40000\n' > many.if_prop
 check "more pids than values" 1 "too many pids: 40000 (at most 32763)" -- statecast many.if
+printf 'system S; type t = range 0..99; signal m(t, t, t);\n process P(1); state s #start; stop; endstate; endprocess; endsystem;\n' > signals.if
+check "more signal instances than values" 1 "too many signal instances: 1000000 (at most 32763)" -- statecast signals.if
+absent signals.hl_net
 
 # ---- templates -------------------------------------------------------------------
 check "VOSHOME unset" 1 "Environment variable \$VOSHOME must be set !" -- env -u VOSHOME statecast spec.if
