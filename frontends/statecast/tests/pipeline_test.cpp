@@ -121,6 +121,24 @@ TEST(StatecastPipeline, KillTakesOnlyTheCopyOfItsTarget) {
     EXPECT_FALSE(prefix_deadlock_free(*r));
 }
 
+// State numbers go beyond 8 bits: a ring of 260 states runs round.
+TEST(StatecastPipeline, RingBeyondTwoHundredFiftyFiveStates) {
+    std::string spec = "system S;\n process P(1);\n";
+    for (int i = 0; i < 260; ++i)
+        spec += "  state s" + std::to_string(i) + (i == 0 ? " #start" : "") + "; nextstate s" +
+                std::to_string((i + 1) % 260) + "; endstate;\n";
+    spec += " endprocess;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    EXPECT_FALSE(testsupport::has_deadlock(r->space));
+    std::set<std::string> states = r->marked("P.state");
+    EXPECT_EQ(states.count("1,256"), 1u);
+    EXPECT_EQ(states.count("1,260"), 1u);
+    auto fired = r->fired();
+    EXPECT_TRUE(std::count(fired.begin(), fired.end(), "state s259"));
+    EXPECT_TRUE(std::count(fired.begin(), fired.end(), "nextstate s0"));
+}
+
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
