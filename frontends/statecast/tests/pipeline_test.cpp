@@ -38,6 +38,27 @@ void expect_expanded(const Run& r) {
     EXPECT_TRUE(r.space.safe);
 }
 
+// For every reachable marking, the values of the places labelled
+// "name=(pid,value)": "pid:name" -> value.
+std::vector<std::map<std::string, std::string>> variables_by_marking(const Run& r) {
+    struct Cell {
+        std::string key, value;
+    };
+    std::vector<Cell> cells(r.place_label.size());
+    for (std::size_t p = 0; p < r.place_label.size(); ++p) {
+        std::string name;
+        std::vector<std::string> v;
+        if (split_label(r.place_label[p], name, v) && v.size() == 2) cells[p] = {v[0] + ":" + name, v[1]};
+    }
+    std::vector<std::map<std::string, std::string>> out;
+    for (const auto& m : r.space.states) {
+        auto& of = out.emplace_back();
+        for (std::size_t p = 0; p < m.size(); ++p)
+            if (m[p] > 0 && !cells[p].key.empty()) of[cells[p].key] = cells[p].value;
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(StatecastPipeline, LoopingStartStateNeverDeadlocks) {
@@ -137,6 +158,26 @@ TEST(StatecastPipeline, RingBeyondTwoHundredFiftyFiveStates) {
     auto fired = r->fired();
     EXPECT_TRUE(std::count(fired.begin(), fired.end(), "state s259"));
     EXPECT_TRUE(std::count(fired.begin(), fired.end(), "nextstate s0"));
+}
+
+// {integer} p: the instance index of the process or route that owns the
+// pid, 0 for nil and the environment.
+TEST(StatecastPipeline, InstanceIndexOfPids) {
+    const std::string spec =
+        "system S;\n type t = range 0..2;\n signal a();\n"
+        " process P(1);\n  var q pid; var k t;\n"
+        "  state p0 #start;\n   task q := {env}0; nextstate p1;\n   task q := {P}1; nextstate p1;\n"
+        "   task q := {Q}1; nextstate p1;\n   task q := {r}0; nextstate p1;\n   nextstate p1;\n  endstate;\n"
+        "  state p1;\n   task k := 2; task k := {integer} q; nextstate p2;\n  endstate;\n"
+        "  state p2; nextstate p2; endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start; stop; endstate;\n endprocess;\n"
+        " signalroute r(1) from P to Q with a;\nendsystem;\n";
+    auto r = pipeline(spec, "-DP2");  // P: pids 1, 2; Q: 3, 4; r: 5
+    expect_expanded(*r);
+    std::set<std::string> pairs;
+    for (const auto& of : variables_by_marking(*r))
+        if (of.count("1:P.state") && of.at("1:P.state") == "3") pairs.insert(of.at("1:q") + "," + of.at("1:k"));
+    EXPECT_EQ(pairs, (std::set<std::string>{"dot,0", "0,0", "2,1", "4,1", "5,0"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -359,22 +400,9 @@ TEST(StatecastPipeline, SignalParametersOfEveryKindRoundTrip) {
         "  state q1; nextstate q1; endstate;\n endprocess;\nendsystem;\n";
     auto r = pipeline(spec);
     expect_expanded(*r);
-    // place index -> (variable, pid, value) for the variable places
-    struct Cell {
-        std::string name, pid, value;
-    };
-    std::vector<Cell> cells(r->place_label.size());
-    for (std::size_t p = 0; p < r->place_label.size(); ++p) {
-        std::string name;
-        std::vector<std::string> v;
-        if (split_label(r->place_label[p], name, v) && v.size() == 2) cells[p] = {name, v[0], v[1]};
-    }
     // P's values when Q's inputs have taken the signal (pids: env 0, P 1, Q 2)
     std::set<std::string> sent_by_got, sent_by_hit, sent_by_me;
-    for (const auto& m : r->space.states) {
-        std::map<std::string, std::string> of;  // "pid:name" -> value
-        for (std::size_t p = 0; p < m.size(); ++p)
-            if (m[p] > 0 && !cells[p].name.empty()) of[cells[p].pid + ":" + cells[p].name] = cells[p].value;
+    for (auto& of : variables_by_marking(*r)) {
         std::string sent = of["1:x"] + "," + of["1:q"];
         if (of["2:got"] == "tt") {
             EXPECT_EQ(of["2:a"] + "," + of["2:b"], sent);

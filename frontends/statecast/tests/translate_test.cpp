@@ -76,6 +76,39 @@ TEST(StatecastBoxes, StateAndInputBoxes) {
     }
 }
 
+// The guard terms of expressions: xor, not and => as their shapes; the
+// pid-to-index cast with its two fresh variables per use (the right
+// operand first); an assignment reading its own variable as before.
+TEST(StatecastBoxes, ExpressionTerms) {
+    const std::string spec =
+        "system S;\n type t = range 0..2;\n"
+        " process P(1);\n  var a boolean; var b boolean; var k t; var q pid; var p pid;\n"
+        "  state s #start;\n"
+        "   provided a xor b; nextstate s;\n"
+        "   provided not a; nextstate s;\n"
+        "   provided a => b; nextstate s;\n"
+        "   task k := ({integer} q) + ({integer} p); nextstate s;\n"
+        "   task k := k + 1; nextstate s;\n"
+        "   task q := {env} 3; nextstate s;\n"
+        "  endstate;\n endprocess;\nendsystem;\n";
+    std::string err;
+    std::string hl = translate(spec, "-S", &err);
+    ASSERT_FALSE(hl.empty()) << err;
+    const std::vector<std::string> guards = {
+        "b\"state s\"g\"(((a@2)#(b@1)))\"",
+        "b\"state s\"g\"((! (a@1)))\"",
+        "b\"state s\"g\"(((! a@2) | b@1))\"",
+        "i\"k('k@1,k@2',id@0),q(q@8,q@8,id@0),p(p@5,p@5,id@0)\"b\"task k:=...\""
+        "g\"e0@3{0..1,dot} & e1@4{0..1,dot} & e2@6{0..1,dot} & e3@7{0..1,dot}: "
+        "e1@4=(p@5) & (e1@4=dot & e0@3=0 | e1@4=0 & e0@3=0 | e1@4>=1 & e1@4<=1 & e0@3=e1@4-1) & "
+        "e3@7=(q@8) & (e3@7=dot & e2@6=0 | e3@7=0 & e2@6=0 | e3@7>=1 & e3@7<=1 & e2@6=e3@7-1) & "
+        "k@2'=((e2@6)+(e0@3))\"",
+        "b\"task k:=...\"g\"k@2'=('k@1+1)\"",
+        "b\"task q:=...\"g\"q@2'=(0)\"",
+    };
+    for (const auto& g : guards) EXPECT_NE(hl.find(g), std::string::npos) << g;
+}
+
 TEST(StatecastBoxes, CreationLabelsAndForkArguments) {
     const std::string spec =
         "system S;\n type t = range 0..5;\n"
