@@ -160,15 +160,15 @@ mnet::MNet* translate_automaton(const std::string& file_name, AutomatonSettings&
     };
     AutomatonText a;
     try {
+        if (reader.read_header())
+            std::fprintf(stderr,
+                         "warning: file %s has old format; references will be bogus.\n"
+                         "please load the project in the PFA editor and save it\n",
+                         file_name.c_str());
         a = reader.read_body();
     } catch (const FormatError& e) {
         throw file_error(e);
     }
-    if (a.old_format)
-        std::fprintf(stderr,
-                     "warning: file %s has old format; references will be bogus.\n"
-                     "please load the project in the PFA editor and save it\n",
-                     file_name.c_str());
     AutomatonNet n = build_automaton_net(a, settings);
     parse_var_declarations(a.declarations);
     for (std::size_t i = 0; i < n.arcs.size(); ++i) translate_arc_label(n.arcs[i], a.arcs[i].number, process);

@@ -4,8 +4,7 @@
 
 namespace autocast {
 
-AutomatonText AutomatonFileReader::read_body() {
-    AutomatonText a;
+bool AutomatonFileReader::read_header() {
     r_.skip_separators();
     r_.keyword("VOS");
     r_.skip_separators();
@@ -14,8 +13,16 @@ AutomatonText AutomatonFileReader::read_body() {
     if (!r_.begins_with("FORMAT_N")) r_.fail();
     r_.advance(8);
     if (r_.peek() == '2') r_.advance(1);
-    else a.old_format = true;
+    else old_format_ = true;
     r_.end_of_line();
+    header_read_ = true;
+    return old_format_;
+}
+
+AutomatonText AutomatonFileReader::read_body() {
+    if (!header_read_) read_header();
+    AutomatonText a;
+    a.old_format = old_format_;
 
     // Optional drawing defaults, ignored.
     r_.skip_separators();

@@ -55,14 +55,20 @@ struct AutomatonText {
 class AutomatonFileReader {
 public:
     explicit AutomatonFileReader(std::string text) : r_(std::move(text)) {}
-    // Header, states, arcs and the TX section.  An arc names a state by its
-    // number; with two states of that number, the first one.
+    // The header up to the format line: whether the file has the old format
+    // (so that its warning comes before any error further on).
+    bool read_header();
+    // States, arcs and the TX section, after the header (read here when
+    // read_header was not called).  An arc names a state by its number;
+    // with two states of that number, the first one.
     AutomatonText read_body();
     // The annotation lines that follow up to the end of the text.
     void read_annotations();
 
 private:
     TextReader r_;
+    bool header_read_ = false;
+    bool old_format_ = false;
 };
 
 }  // namespace autocast

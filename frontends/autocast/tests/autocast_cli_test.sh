@@ -86,6 +86,17 @@ sed 's/a.pfa/old.pfa/' t.prj > old.prj
 ac "old format" 0 "warning: file old.pfa has old format; references will be bogus." old.prj -o old.hl_net -r old.pfa_hl_ref
 grep -qx "please load the project in the PFA editor and save it" err.txt || fail "old format: second line"
 grep -c '^[0-9]* "1"A' old.pfa_hl_ref | grep -qx 3 || fail "old format: every arc reference has number 1"
+# The warning comes as soon as the format line is read, before an error further on.
+sed 's/^1>2 /1>4 /' old.pfa > old_bad.pfa
+sed 's/old.pfa/old_bad.pfa/' old.prj > old_bad.prj
+ac "old format with an error" 1 "error at line number 9 in file old_bad.pfa" old_bad.prj
+grep -q "^warning: file old_bad.pfa has old format" err.txt || fail "old format with an error: the warning: $(cat err.txt)"
+# A label whose end lies beyond column 65535 is quoted whole.
+awk -v pad="$(printf '%70000s' '')" '/^1 1>2 / {sub(/"<true>"/, "\"<" pad "true>\"")} {print}' a.pfa > wide.pfa
+sed 's/a.pfa/wide.pfa/' t.prj > wide.prj
+ac "a wide label" 0 "" wide.prj -o wide.hl_net -r wide.pfa_hl_ref
+[ "$(sed -n 's/^4 "1"Ab"<\( *\)true>"$/\1/p' wide.pfa_hl_ref | wc -c)" = 70001 ] ||
+    fail "a wide label: its source text: $(sed -n '/^4 /p' wide.pfa_hl_ref | cut -c1-80)"
 printf 'VOS\nPROJECT_vosPFA\nVAR\nFA\n\n%% none\n' > empty.prj
 rm -f empty.hl_net empty.ref
 ac "no automaton" 0 "no PFAs specified, nothing to do" empty.prj -o empty.hl_net -r empty.ref

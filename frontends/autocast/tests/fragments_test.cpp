@@ -111,6 +111,26 @@ TEST_F(AutocastFragments, SemanticErrorsAreCountedAndTheParseGoesOn) {
     EXPECT_EQ(err.find("[line"), std::string::npos) << err;
 }
 
+TEST_F(AutocastFragments, SemanticErrorsOfDeclarationsAreCounted) {
+    struct Case {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"var x : {0..1}; const x = 1;", "identifier x already used"},
+        {"var x : {0..1}; var x : {0..1};", "multiple declaration of identifier x"},
+        {"var x : {0..3} init 5;", "invalid initialization"},
+    };
+    for (const Case& c : cases) {
+        bpn2::init_idents();
+        mnet::error_counter = 0;
+        testing::internal::CaptureStderr();
+        EXPECT_NO_THROW(parse_var_declarations(c.text)) << c.text;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(mnet::error_counter, 1) << c.text << "\n" << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.text << "\n" << err;
+    }
+}
+
 TEST_F(AutocastFragments, DeclarationsAndTheirCounter) {
     pfa_parse("var a, b : {0..3} init 1; const k = -10000; var s : stack 3 of {k..2, true};");
     EXPECT_EQ(fragment_result().kind, RESULT_DECLARATIONS);
