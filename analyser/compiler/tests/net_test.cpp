@@ -143,3 +143,24 @@ TEST(TulcNet, RangesAndBindings) {
     EXPECT_EQ(tulc::TextLiteral("0123").text, "0123");
     EXPECT_EQ(tulc::TextLiteral("12a").text, "12a");
 }
+
+// Terms: entries of one place join one arc; terms of arity 0 without count
+// expression merge their counts; constant counts are evaluated, a term of
+// count 0 is dropped, a count with a name stays an expression.
+TEST(TulcNet, TermsOfArcs) {
+    Compile("#place p\n#place q\n#place r\n#trans t\nin { p : <. .> ; q : <.x.> + <.x.> ; p : 2 <. .> + 0 <.7.> ; "
+            "p : 1+1 <. .> ; r : <.n.> ; q : n <.y.> ; }\n#endtr\n");
+    const auto& t = Trans("t");
+    ASSERT_EQ(t.inArcs.size(), 3u);
+    const auto& p = t.inArcs[0]->tuples;
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].arity, 0u);
+    EXPECT_EQ(p[0].count, 5u);
+    EXPECT_FALSE(p[0].multiplicity);
+    const auto& q = t.inArcs[1]->tuples;
+    ASSERT_EQ(q.size(), 3u);
+    EXPECT_EQ(q[0].count, 1u);
+    EXPECT_EQ(q[1].count, 1u);
+    ASSERT_TRUE(q[2].multiplicity);
+    EXPECT_EQ(tulc::TextString(*q[2].multiplicity), "/*n*/_v[1]");
+}
