@@ -535,6 +535,31 @@ TEST_F(StatecastFront, EnvironmentChannelNames) {
     EXPECT_EQ(env_channel_name("S", 52), "S@ba");
 }
 
+TEST_F(StatecastFront, SourceSlicesOfReferences) {
+    const std::vector<std::string> lines = {"output m(\"a\");", "  if b then", "  endif", "x"};
+    struct Case {
+        std::uint32_t l1, c1, l2, c2;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {1, 1, 1, 15, "output m(a);"},       // double quotes left out
+        {2, 3, 3, 7, "if b then  endif"},    // lines joined without their ends
+        {1, 8, 1, 8, "m"},                   // one column
+        {3, 3, 3, 99, "endif"},              // a column beyond the line's end
+        {4, 1, 9, 5, "x"},                   // a line beyond the source
+        {9, 1, 9, 5, "x"},                   // wholly beyond: the last line
+        {0, 0, 0, 0, ""},                    // no position
+    };
+    for (const auto& c : cases) {
+        PosRec r;
+        r.line1 = c.l1;
+        r.col1 = c.c1;
+        r.line2 = c.l2;
+        r.col2 = c.c2;
+        EXPECT_EQ(source_slice(lines, r), c.text) << c.l1 << "," << c.c1 << ";" << c.l2 << "," << c.c2;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Command line.
 
