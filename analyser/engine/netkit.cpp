@@ -204,10 +204,12 @@ uint32_t Eliminate(TRN* trn, GRAPH* graph, uint32_t target) {
             _nodeTree = BalTrCreate(&lngBalTools);
         else
             _nodeTree = BalTrCopy(_nodeTree, TRUE);
-        if (!(trn->_flag & TRN_VISIBLE)) {
-            unsigned long t = target;
-            BalTrInsert(_nodeTree, LngCons(t), &t, TRUE);
-        }
+        // The chain's own nodes, its first one included: forced steps that
+        // run back into it close an invisible cycle whatever trn was.
+        unsigned long t = target;
+        unsigned long* element = LngCons(t);
+        if (BalTrInsert(_nodeTree, element, &t, TRUE) != nullptr)
+            Deallocate(element);
     }
     enum { kDeadlock, kEnd, kOld } end;
     for (;;) {
@@ -301,10 +303,11 @@ uint32_t Eliminate(TRN* trn, GRAPH* graph, uint32_t target) {
         CountNode(graph);
         final = node;
         if ((_onTheFly & FLY_LLCHECK) && InNodeTree(node)) {
-            PthDracsid(_path[0]);
-            _path[0] = PthCreate(node);
-            PthInsLast(_path[0], loop, node);
-            ChainStop(graph, ctx, final, "\nLivelock reached\n", _path[0], 1);
+            // The report's path: the self-loop alone (the node being
+            // expanded keeps its own path until its arrows are recorded).
+            PATH* report = PthCreate(node);
+            PthInsLast(report, loop, node);
+            ChainStop(graph, ctx, final, "\nLivelock reached\n", report, 1);
         }
     }
     for (std::size_t k = chain.size(); k-- > 1;)
