@@ -310,6 +310,21 @@ TEST_F(StatecastFront, MessagesOfTheChecks) {
         {"abstract type", sys("type ab = abstract x y(); endabstract;"), 0, {"abstracts are not supported"}, -1},
         {"clock bound not numeric", sys("", "when c < true; nextstate s0;", "var c clock;"), 0,
          {"numerical expression expected"}, 1},
+        // the type fit of assignments: numbers fit ranges and clocks, booleans
+        // only boolean types, pids only pid, clock values nothing
+        {"fit: number to a boolean", sys("", "task y := 1; nextstate s0;", "var y boolean;"), 0,
+         {"type mismatch in expression"}, 1},
+        {"fit: number to a pid", sys("", "task q := 1; nextstate s0;", "var q pid;"), 0,
+         {"type mismatch in expression"}, 1},
+        {"fit: nil to a range", sys("", "task x := nil; nextstate s0;", "var x t;"), 0,
+         {"type mismatch in expression"}, 1},
+        {"fit: boolean to a copied boolean type", sys("type bb = boolean;", "task y := true; nextstate s0;", "var y bb;"),
+         0, {}, 0},
+        {"fit: number to an enumeration", sys("type e = enum u, v endenum;", "task y := 1; nextstate s0;", "var y e;"), 0,
+         {}, 0},
+        {"fit: pid to a pid", sys("", "task q := {P}0; nextstate s0;", "var q pid;"), 0, {}, 0},
+        {"fit: a clock's value", sys("", "task x := c; nextstate s0;", "var x t; var c clock;"), 0,
+         {"type mismatch in expression"}, 1},
         // mended: empty ranges, too many parameters, broken route counts,
         // constants beyond the encodings, division by zero
         {"empty range", sys("type u = range 5..2;"), 0, {"empty range 5..2"}, 1},
