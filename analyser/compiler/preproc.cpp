@@ -18,6 +18,11 @@ namespace {
 // below it.
 constexpr std::uint32_t kMaxExpansionDepth = 65536;
 
+// Token collections nest: a macro call inside the argument of another, a
+// control line inside a statement text or a macro argument.  Each level
+// takes room on the stack, so the nesting is bounded.
+constexpr std::uint32_t kMaxCollectionDepth = 256;
+
 struct CondRecord {
     std::string file;
     std::string word;
@@ -45,6 +50,7 @@ struct Preproc {
     bool atLineStart = true;
     std::uint32_t lineCount = 0;
     bool syncOn = false;  // a macro call or a control line has been read
+    std::uint32_t collectionDepth = 0;
 };
 
 Preproc& P() {
@@ -692,6 +698,15 @@ std::optional<Token> NextNonWhiteMacrosOnly() {
 
 bool CollectTokens(std::vector<Token>& out, std::initializer_list<TokenKind> stops, bool lineBound,
                    bool hexEnums, Token* stop) {
+    struct Level {
+        std::uint32_t& depth;
+        explicit Level(std::uint32_t& d) : depth(d) {
+            if (++depth > kMaxCollectionDepth)
+                ReportFatal("Macro calls and control lines nested more than " + std::to_string(kMaxCollectionDepth) +
+                            " deep");
+        }
+        ~Level() { --depth; }
+    } level(P().collectionDepth);
     std::vector<TokenKind> closers;
     for (;;) {
         auto t = get_token();

@@ -260,6 +260,25 @@ TEST(TulcCli, Directives) {
     EXPECT_EQ(w.Read("x.def"), "#define X 1\n#define F(a) a+1\n#undef X\n");
     EXPECT_EQ(w.Read("x.src/_enum.h"), "#define A 0xffffffff\n#define B 0xfffffffe\n#define C 0xfffffffd\n");
     EXPECT_EQ(w.Read("x.src/_.h"), "\n\n\n\nint v = 0xffffffff +  2+1;\n\n\n\nyes\n");
+    // Nested collections are bounded: 256 calls inside each other's
+    // arguments expand, one more ends the run, as do control lines nested in
+    // statement texts.
+    for (int depth : {256, 257}) {
+        std::string calls = "#define F(a) a\n";
+        for (int i = 0; i < depth; ++i) calls += "F(";
+        calls += "1" + std::string(static_cast<std::size_t>(depth), ')') + "\n";
+        TulcRun n = w.Compile(calls);
+        EXPECT_EQ(n.code, 1);
+        EXPECT_EQ(n.err.find("Macro calls and control lines nested more than 256 deep\n") != std::string::npos, depth == 257)
+            << n.err;
+        if (depth == 256) {
+            EXPECT_EQ(w.Read("x.src/_.h"), "\n" + std::string(256, ' ') + "1\n");
+        }
+    }
+    std::string places;
+    for (int i = 0; i < 257; ++i) places += "#place a" + std::to_string(i) + " mk(";
+    TulcRun n = w.Compile(places + std::string(257, ')') + "\n");
+    EXPECT_NE(n.err.find("x.net: 1: Macro calls and control lines nested more than 256 deep\n"), std::string::npos) << n.err;
     // Groups kept and skipped: #ifdef, #ifndef, #else, a conditional nested
     // in a skipped group (its #else does not end the skipping), and a
     // missing name, after which #ifdef skips and #ifndef does not.
