@@ -477,7 +477,6 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
     r.event = e;
     r.first = e;
     pf_.cut_cells += r.length;
-    info_.set_cells += r.length;
     pf_.cuts.push_back(r);
     if (o_.keep_events) n_.cut_events.push_back(e == 0 ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{e});
     table_.emplace(cut_, static_cast<std::uint32_t>(pf_.cuts.size() - 1));
@@ -511,8 +510,7 @@ void ErvUnfolder::extend_from(std::uint32_t e) {
             cob = common;
             if (first < b) cob.append_run(first, b - 1);
         }
-        info_.set_cells += 1;
-        check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
+        if (finder_.concurrent_in(b, pf_, place_conds_[p]) != 0) report_not_one_safe(net_, p, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
@@ -727,7 +725,6 @@ void ErvUnfolder::run() {
             for (std::uint32_t x = 1; x < c; ++x) pf_.co[x - 1].append(c);
         }
         pf_.initial_conditions = c;
-        info_.set_cells += 1;
         place_conds_[p].push_back(c);
         initial_of[p] = c;
     }

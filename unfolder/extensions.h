@@ -41,7 +41,7 @@ public:
             std::fill(cache_stamp_.begin(), cache_stamp_.end(), 0);
             cache_round_ = 1;
         }
-        anchored_ = false;
+        anchored_ = co_.anchored() == c;  // by concurrent_in just before
         for (std::uint32_t t : net.place_post[p]) {
             const std::vector<std::uint32_t>& pre = net.pre[t];
             if (pre.size() == 1) {
@@ -97,6 +97,17 @@ public:
                 }
             }
         }
+    }
+
+    // An older condition of `conds` concurrent with the new condition c, 0
+    // when there is none.  Anchors on c, so a find for c that follows at
+    // once reuses the walk of c's history.
+    std::uint32_t concurrent_in(std::uint32_t c, const Prefix& pf, const std::vector<std::uint32_t>& conds) {
+        if (conds.empty()) return 0;
+        co_.anchor(pf, c);
+        for (std::uint32_t d : conds)
+            if (co_.with(pf, d)) return d;
+        return 0;
     }
 
 private:

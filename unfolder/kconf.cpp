@@ -375,7 +375,11 @@ SeparateResult separate_configurations(const Prefix& pf, bool no_configs, std::F
                     stack_blocks.pop_back();
                 }
                 print_block("1 WHILE_ENTRY: ", b);
-                if (!b.free.empty() && level[b.free.front()] == b.level) {
+                // Every later free event is an alternative to the last one
+                // chosen (which the copy excludes): events of another level
+                // too, or configurations that leave out an event of the
+                // last one's level for a later conflict would be lost.
+                if (!b.free.empty()) {
                     std::fputs("1 USEFUL\n", out);
                     stack_blocks.push_back(b);
                     Block& copy = stack_blocks.back();
@@ -418,6 +422,49 @@ SeparateResult separate_configurations(const Prefix& pf, bool no_configs, std::F
     res.configurations = count;
     res.events = n;
     for (const KCond& k : r.conds) res.conditions += k.alive;
+
+    Prefix& q = res.reduced;
+    std::vector<std::uint32_t> cnum(r.conds.size() + 1, 0);
+    for (std::uint32_t c = 1; c <= r.conds.size(); ++c) {
+        const KCond& k = r.conds[c - 1];
+        if (!k.alive) continue;
+        cnum[c] = q.conditions() + 1;
+        q.cond_place.push_back(pf.cond_place[c - 1]);
+        q.cond_pre.push_back(k.pre ? number[k.pre] : 0);
+        q.cond_kind.push_back(pf.cond_kind[c - 1]);
+        q.cond_has_row.push_back(0);
+        q.initial_conditions += c <= pf.initial_conditions;
+    }
+    q.cond_first_arc.assign(q.conditions(), 0);
+    q.cond_last_arc.assign(q.conditions(), 0);
+    q.ev_pre_begin.push_back(0);
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        const KEvent& ev = r.events[order[i - 1] - 1];
+        q.ev_trans.push_back(pf.ev_trans[ev.numbers.front() - 1]);
+        for (std::uint32_t c : ev.inputs) q.ev_pre_conds.push_back(cnum[c]);
+        q.ev_pre_begin.push_back(static_cast<std::uint32_t>(q.ev_pre_conds.size()));
+        q.ev_post_first.push_back(0);
+        q.ev_post_count.push_back(0);
+        q.ev_depth.push_back(level[i]);
+        q.ev_size.push_back(0);
+        q.is_cutoff.push_back(0);
+    }
+    // Consumers in ascending (new) event number.
+    for (std::uint32_t i = 1; i <= n; ++i)
+        for (std::uint32_t k = q.ev_pre_begin[i - 1]; k < q.ev_pre_begin[i]; ++k) {
+            const std::uint32_t c = q.ev_pre_conds[k];
+            q.arc_event.push_back(i);
+            q.arc_next.push_back(0);
+            const std::uint32_t a = static_cast<std::uint32_t>(q.arc_event.size());
+            if (q.cond_last_arc[c - 1] == 0) q.cond_first_arc[c - 1] = a;
+            else q.arc_next[q.cond_last_arc[c - 1] - 1] = a;
+            q.cond_last_arc[c - 1] = a;
+        }
+    q.cutoffs = pf.cutoffs;
+    q.trans_used = pf.trans_used;
+    q.buckets = pf.buckets;
+    q.cuts = pf.cuts;
+    q.cut_cells = pf.cut_cells;
     return res;
 }
 

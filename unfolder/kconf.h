@@ -17,6 +17,12 @@ struct SeparateResult {
     std::uint32_t conditions = 0;  // left after the reduction
     std::uint32_t events = 0;
     std::vector<std::vector<std::uint32_t>> sets;  // run event numbers, ascending
+    // The prefix as the reduction left it: conditions in their old order and
+    // events in their new order, numbered 1, 2, ...; each event is labelled
+    // with the transition of the smallest run event it stands for.  Output
+    // conditions are found through their pre-events (ev_post_* stay 0); the
+    // cut-off list keeps the run's event numbers.
+    Prefix reduced;
 };
 
 // Trace on `out`; unless `no_configs` each configuration is printed and

@@ -431,10 +431,16 @@ void print_memory_line(std::uint64_t bytes) {
     std::printf("  --> allocated memory: %10u Bytes\n", static_cast<unsigned>(bytes));
 }
 
-void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInfo& info, bool bit_cuts = false) {
+// What the run's structures hold.  The two net lines count nodes, arcs and
+// names as a net record holds them (48 bytes a node, 40 an arc); the other
+// lines count this program's own storage: the stored cut records and the
+// places they keep (the McMillan loop keeps hashes only), the cut-off pairs,
+// and the maximal configurations with their events.
+void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInfo& info, bool bit_cuts,
+                             std::uint64_t configurations, std::uint64_t config_cells) {
     std::printf("GL_maxTpostset = %u, ", info.max_postset);
     std::printf("GL_maxTpreset = %u\n", info.max_preset);
-    std::printf("List elements: %u\n", static_cast<unsigned>(info.set_cells));
+    std::printf("List elements: %u\n", static_cast<unsigned>(pf.cut_cells + config_cells));
     std::uint64_t mem = 48ull * (net.places() + net.transitions()) + 40ull * (net.pt_arcs + net.tp_arcs);
     for (const auto& s : net.place_names) mem += rounded_name(s.size());
     for (const auto& s : net.trans_names) mem += rounded_name(s.size());
@@ -456,7 +462,9 @@ void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInf
     std::printf("  Number of buckets: %u.\n", pf.buckets);
     print_memory_line(rounded_name(4ull * pf.buckets));
     const std::uint64_t cells = pf.cut_cells;
+    const std::uint64_t record = sizeof(CutRecord);
     if (bit_cuts) {
+        // What each cut takes as a bit array over the places with its record head.
         const std::uint64_t length = ((net.places() + 1) / 8 + 1 + 7) / 8 * 8;
         std::printf("  Hash table entries: %u bit arrays ( %u (head) + %u (array) bytes each )\n",
                     static_cast<unsigned>(pf.cuts.size()), 40u, static_cast<unsigned>(length));
@@ -464,13 +472,13 @@ void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInf
     } else {
         std::printf("  Hash table entries: %u linear lists ( %u set list elements )\n",
                     static_cast<unsigned>(pf.cuts.size()), static_cast<unsigned>(cells));
-        print_memory_line(pf.cuts.size() * 32ull + cells * 16ull);
+        print_memory_line(pf.cuts.size() * record + cells * sizeof(std::uint32_t));
     }
     std::printf("* Number of cutoff events: %u.\n", static_cast<unsigned>(pf.cutoffs.size()));
-    print_memory_line(pf.cutoffs.size() * 32ull);
-    std::printf("* Number of maximal configurations: %u", 0u);
-    std::printf(" ( %u+%u list elements ).\n", 0u, 0u);
-    print_memory_line(0);
+    print_memory_line(pf.cutoffs.size() * sizeof(pf.cutoffs[0]));
+    std::printf("* Number of maximal configurations: %u", static_cast<unsigned>(configurations));
+    std::printf(" ( %u+%u list elements ).\n", static_cast<unsigned>(configurations), static_cast<unsigned>(config_cells));
+    print_memory_line(configurations * sizeof(std::vector<std::uint32_t>) + config_cells * sizeof(std::uint32_t));
     std::printf("* Other bit arrays: <...yet missing...>\n");
 }
 
@@ -740,7 +748,9 @@ int run(int argc, char** argv) {
     if (o.stats == 1) {
         std::printf("Statistics:\n");
         print_report(before, after);
-        print_memory_statistics(in, pf, info, o.bit_cuts);
+        std::uint64_t cells = 0;
+        for (const auto& c : configs.sets) cells += c.size();
+        print_memory_statistics(in, pf, info, o.bit_cuts, configs.sets.size(), cells);
     }
     if (o.separate_configs) {
         const std::clock_t k0 = std::clock();
@@ -764,9 +774,13 @@ int run(int argc, char** argv) {
             Configurations separate;
             separate.computed = true;
             separate.sets = k.sets;
-            write_unf_last(o.u.value, o.input, in, pf, separate);
+            write_unf_last(o.u.value, o.input, in, k.reduced, separate);
         }
-        if (o.stats == 1) print_memory_statistics(in, pf, info, o.bit_cuts);
+        if (o.stats == 1) {
+            std::uint64_t cells = 0;
+            for (const auto& c : k.sets) cells += c.size();
+            print_memory_statistics(in, k.reduced, info, o.bit_cuts, k.configurations, cells);
+        }
     }
     if (o.unused_mode) {
         list_unused(o, in, pf);

@@ -48,15 +48,10 @@ std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint
     return static_cast<std::uint32_t>(sum % buckets);
 }
 
-void check_one_safe(const InputNet& net, const Prefix& pf, const std::vector<std::uint32_t>& place_conds,
-                    std::uint32_t b, std::FILE* out) {
-    for (std::uint32_t d : place_conds) {
-        if (!pf.concurrent(b, d)) continue;
-        std::fflush(out);
-        std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n",
-                     net.place_names[pf.cond_place[b - 1]].c_str());
-        throw ExitRequest{101};
-    }
+void report_not_one_safe(const InputNet& net, std::uint32_t place, std::FILE* out) {
+    std::fflush(out);
+    std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", net.place_names[place].c_str());
+    throw ExitRequest{101};
 }
 
 namespace {
@@ -343,8 +338,6 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t 
     r.size = s_.repeat_cutoff ? 0 : size;
     r.event = e;
     r.first = e;
-    pf_.cut_cells += length;
-    info_.set_cells += length;
     pf_.cuts.push_back(r);
     slots_[i] = static_cast<std::uint32_t>(pf_.cuts.size());
     if (pf_.cuts.size() * 2 > slots_.size()) {
@@ -400,8 +393,7 @@ void Unfolder::extend_from(std::uint32_t e) {
             cob = common;
             if (first < b) cob.append_run(first, b - 1);
         }
-        info_.set_cells += 1;
-        check_one_safe(net_, pf_, place_conds_[p], b, s_.out);
+        if (finder_.concurrent_in(b, pf_, place_conds_[p]) != 0) report_not_one_safe(net_, p, s_.out);
         place_conds_[p].push_back(b);
         if (!net_.place_post[p].empty()) find_extensions(b);
     }
@@ -465,7 +457,6 @@ void Unfolder::run() {
             for (std::uint32_t x = 1; x < c; ++x) pf_.co[x - 1].append(c);
         }
         pf_.initial_conditions = c;
-        info_.set_cells += 1;
         place_conds_[p].push_back(c);
         if (!net_.place_post[p].empty()) find_extensions(c);
     }

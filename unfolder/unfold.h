@@ -118,7 +118,7 @@ struct Prefix {
 
     // Hash table of cuts (kept for -h and the statistics).
     std::vector<CutRecord> cuts;
-    std::uint64_t cut_cells = 0;               // places of all stored cuts
+    std::uint64_t cut_cells = 0;               // places held by stored cuts (0: only hashes are kept)
     std::uint32_t buckets = 0;                 // 4 × |P| + 1
 
     std::uint32_t conditions() const { return static_cast<std::uint32_t>(cond_place.size()); }
@@ -139,7 +139,6 @@ struct Prefix {
 struct RunInfo {
     std::uint32_t max_preset = 0;   // GL_maxTpreset
     std::uint32_t max_postset = 0;  // GL_maxTpostset
-    std::uint64_t set_cells = 0;    // set elements handed out (memory statistics)
 };
 
 // Runs McMillan's algorithm.  Throws ExitRequest{3} at the event limit.
@@ -149,12 +148,11 @@ Prefix unfold_mcmillan(const InputNet& net, const Settings& settings, RunInfo* i
 // initial marking.
 std::vector<std::uint32_t> cut_of(const InputNet& net, const Prefix& pf, std::uint32_t e);
 
-// The new condition b (its co set complete) against the older conditions of
-// its place: one concurrent with it means two tokens on the place, so the net
-// is not 1-safe: "The given net is not 1-safe in place '%s'\n" on the error
-// stream and ExitRequest{101}.
-void check_one_safe(const InputNet& net, const Prefix& pf, const std::vector<std::uint32_t>& place_conds,
-                    std::uint32_t b, std::FILE* out);
+// A token produced on a place that holds one already (a new condition
+// concurrent with an older one of its place): the net is not 1-safe.  Prints
+// "The given net is not 1-safe in place '%s'\n" on the error stream and
+// throws ExitRequest{101}.
+[[noreturn]] void report_not_one_safe(const InputNet& net, std::uint32_t place, std::FILE* out);
 
 // Hash of a cut as the -h print and the bucket count use it.
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets);

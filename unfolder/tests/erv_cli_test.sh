@@ -87,6 +87,10 @@ grep -q "^Time to calculate configurations separately: " out.txt || fail "-k: ti
 grep -q "Configs: 2$" out.txt || fail "-k: summary: $(cat out.txt)"
 [ "$(grep -c '\.$' SR_CONFIGFILE)" -eq 2 ] || fail "-k: SR_CONFIGFILE: $(cat SR_CONFIGFILE)"
 [ -s kQ.unf ] || fail "-k: no Q file"
+# The Q file describes the reduced prefix the second summary counts.
+counts=$(sed -n 's/^|S|=.*|B|= *\([0-9]*\), |E|= *\([0-9]*\), Cutoffs: [0-9]*, Configs: [0-9]*$/\1 \2/p' out.txt)
+[ "$counts" = "$(sed -n 's/^\([0-9]*\) conditions\?\.$/\1/p' kQ.unf) $(sed -n 's/^\([0-9]*\) events\?\.$/\1/p' kQ.unf)" ] \
+    || fail "-k: Q file counts differ from '$counts': $(head -12 kQ.unf)"
 mkdir ro && chmod 555 ro
 if [ "$(id -u)" != 0 ]; then
     (cd ro && trelmik -k ../spts.ll_net </dev/null >/dev/null 2>../err.txt)

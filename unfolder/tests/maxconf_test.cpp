@@ -251,3 +251,48 @@ TEST(SeparateConfigurations, TwoRootsInConflict) {
     EXPECT_NE(out.find("There are 2 maximal configurations.\n"), std::string::npos) << out;
     EXPECT_EQ(testsupport::read_file(dir.file("SR_CONFIGFILE")), "E1.\nE2.\n");
 }
+
+// -k on prefixes too large for the brute force above, against the run's list
+// (which the brute force checks on the small ones): the enumeration must not
+// lose a configuration that leaves out an event for a conflict further on.
+TEST(SeparateConfigurations, AgreeWithTheRunOnLargerPrefixes) {
+    int checked = 0;
+    for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+        RandomNetParams params;
+        params.general = seed % 2 == 0;
+        params.places = 5 + static_cast<int>(seed % 5);
+        params.transitions = 5 + static_cast<int>(seed % 6);
+        params.components = 2 + static_cast<int>(seed % 3);
+        params.states_per_component = 2 + static_cast<int>(seed % 3);
+        params.max_sync = 1 + static_cast<int>(seed % 3);
+        const auto net = testsupport::random_safe_net(seed, params);
+        if (std::none_of(net.m0.begin(), net.m0.end(), [](int m) { return m != 0; })) continue;
+        const InputNet in = unftest::to_input(net);
+        Settings s;
+        s.event_limit = 300;
+        s.conditions_behind_cutoffs = seed % 3 != 0;
+        for (int loop = 0; loop < 2; ++loop) {
+            Prefix pf;
+            try {
+                pf = loop == 0 ? unfold_mcmillan(in, s) : (erv_options = ErvOptions{}, unfold_erv(in, s));
+            } catch (const ExitRequest&) {
+                continue;
+            }
+            if (pf.events() > 40 || pf.events() == 0) continue;
+            const Configurations run = maximal_configurations(pf);
+            std::FILE* sink = std::fopen("/dev/null", "w");
+            ASSERT_NE(sink, nullptr);
+            testsupport::TempDir dir;
+            const SeparateResult k = separate_configurations(pf, false, sink, dir.file("SR_CONFIGFILE"));
+            std::fclose(sink);
+            const std::set<Set> want(run.sets.begin(), run.sets.end()), listed(k.sets.begin(), k.sets.end());
+            ASSERT_EQ(listed.size(), k.sets.size()) << "seed " << seed << ": -k lists one twice";
+            ASSERT_EQ(listed, want) << "seed " << seed << " loop " << loop << "\n" << testsupport::to_vos(net);
+            // The reduced prefix holds what the summary counts.
+            EXPECT_EQ(k.reduced.conditions(), k.conditions);
+            EXPECT_EQ(k.reduced.events(), k.events);
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100);
+}

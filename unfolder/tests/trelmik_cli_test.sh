@@ -271,6 +271,19 @@ trelmik -ss pair.ll_net >out.txt 2>&1 || fail "-ss"
 grep -qF "Calculated McMillan unfolding." out.txt && ! grep -qF "Statistics:" out.txt || fail "-ss: $(cat out.txt)"
 trelmik -ps pair.ll_net >out.txt 2>&1 || fail "-ps"
 grep -qF "Statistics:" out.txt && grep -qF "Config's:" out.txt || fail "-ps is -p -s"
+# The statistics count what the run keeps: two configurations of two events
+# each (the summary's Configs), and no places in the McMillan loop's cut
+# records, which hold hashes; the ERV loop keeps its cuts' places.
+while read -r opts cut_places elements; do
+    trelmik -s $opts spts.ll_net >out.txt 2>&1 || fail "-s $opts"
+    grep -qF "Configs: 2, " out.txt || fail "-s $opts: summary $(cat out.txt)"
+    grep -qxF "* Number of maximal configurations: 2 ( 2+4 list elements )." out.txt || fail "-s $opts: $(cat out.txt)"
+    grep -qxF "  Hash table entries: 3 linear lists ( $cut_places set list elements )" out.txt || fail "-s $opts: cuts"
+    grep -qxF "List elements: $elements" out.txt || fail "-s $opts: list elements $(cat out.txt)"
+done <<'CASES'
+-t 0 4
+-@ 6 10
+CASES
 trelmik -# cycle.ll_net >out.txt 2>&1 || fail "-#"
 grep -qxF "E2: (depth=2) (size=2) {1}" out.txt || fail "-# cut lines: $(cat out.txt)"
 trelmik -p pair.ll_net >out.txt 2>&1 || fail "-p"
