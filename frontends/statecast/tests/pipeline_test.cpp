@@ -180,6 +180,25 @@ TEST(StatecastPipeline, InstanceIndexOfPids) {
     EXPECT_EQ(pairs, (std::set<std::string>{"dot,0", "0,0", "2,1", "4,1", "5,0"}));
 }
 
+// A kill of the own pid can take only its stop branch, which ends the
+// instance.
+TEST(StatecastPipeline, KillOfTheOwnPidStops) {
+    const std::string spec =
+        "system S;\n process P(1);\n  var q pid;\n"
+        "  state p0 #start; task q := self; nextstate p1; endstate;\n"
+        "  state p1; kill q; nextstate p2; endstate;\n  state p2; nextstate p2; endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start; nextstate q0; endstate;\n endprocess;\nendsystem;\n";
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    std::vector<std::string> kills;
+    for (const auto& l : r->fired())
+        if (l.compare(0, 4, "kill") == 0) kills.push_back(l);
+    EXPECT_EQ(kills, std::vector<std::string>{"kill self"});
+    EXPECT_EQ(r->marked("P.state").count("1,0"), 1u);  // the instance ended
+    auto fired = r->fired();
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), "nextstate p2"), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
