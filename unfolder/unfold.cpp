@@ -12,6 +12,7 @@
 #include "unfold.h"
 
 #include "bitcuts.h"
+#include "cuts.h"
 #include "extensions.h"
 #include "maxconf.h"
 
@@ -56,13 +57,6 @@ void report_not_one_safe(const InputNet& net, std::uint32_t place, std::FILE* ou
 
 namespace {
 
-std::uint64_t splitmix64(std::uint64_t x) {
-    x += 0x9e3779b97f4a7c15ull;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    return x ^ (x >> 31);
-}
-
 void print_numbers(std::FILE* f, const std::vector<std::uint32_t>& set) {
     std::fputc('{', f);
     for (std::size_t i = 0; i < set.size(); ++i) std::fprintf(f, i ? ",%u" : "%u", set[i]);
@@ -101,24 +95,16 @@ private:
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint32_t> visited_;
     std::vector<std::uint32_t> cut_;
-    // Cut hashes: a random key per place; the hash of a cut is the sum of the
-    // keys of its places.
-    std::vector<std::uint64_t> place_key_;
-    std::vector<std::uint32_t> place_stamp_;
-    std::vector<std::uint32_t> initial_of_place_;  // initial condition of a place, 0 = none
-    std::uint64_t initial_hash_ = 0;
+    CutIndex cuts_;  // hashes of cuts and the table of stored cuts
     std::vector<std::uint64_t> ev_hash_;
     std::vector<std::uint32_t> ev_cut_length_;
     std::vector<std::uint32_t> others_;
-    std::vector<std::uint32_t> other_cut_;
     std::vector<std::uint32_t> initial_cut_;
+    std::vector<std::uint32_t> delta_, other_delta_;
 
     ExtensionFinder finder_;
     CoSet common_, scratch_;  // co set shared by the outputs of one event
     bool rows_ = false;       // co sets are kept for the conditions made now
-
-    // Hash table of cuts.
-    std::vector<std::uint32_t> slots_;  // record index + 1
 
     // Capacities of the work stacks as the -# output reports them.
     std::uint32_t step_ = 2000;
@@ -131,6 +117,7 @@ private:
     void find_extensions(std::uint32_t c);
     void analyse(std::uint32_t e);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
+    CutIndex::Walk walk() { return CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_}; }
     // Returns true when the event is a cut-off; stores (e, corresponding) then.
     bool cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t hash, std::uint32_t length);
     void extend_from(std::uint32_t e);
@@ -141,7 +128,7 @@ std::uint32_t Unfolder::next_stamp() {
     if (++stamp_ == 0) {
         std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
         std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
-        std::fill(place_stamp_.begin(), place_stamp_.end(), 0);
+        cuts_.clear_stamps();
         stamp_ = 1;
     }
     return stamp_;
@@ -164,62 +151,13 @@ std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_eve
     return b;
 }
 
-// One walk over [e]: |[e]|, and the hash and length of its cut.  The cut
-// consists of the initial conditions not consumed in [e], the outputs of the
-// events of [e] not consumed in [e], and the outputs of e; its hash is the sum
-// of the place keys, each place counted once.
+// One walk over [e]: |[e]|, and the hash and length of its cut.
 void Unfolder::analyse(std::uint32_t e) {
-    const std::uint32_t st = next_stamp();
-    std::uint32_t count = 1;
-    std::uint64_t hash = initial_hash_;
-    std::uint32_t length = static_cast<std::uint32_t>(initial_cut_.size());
-    stack_.clear();
-    visited_.clear();
-    auto take_pres = [&](std::uint32_t f) {
-        for (std::uint32_t i = pf_.ev_pre_begin[f - 1]; i < pf_.ev_pre_begin[f]; ++i) {
-            const std::uint32_t c = pf_.ev_pre_conds[i];
-            if (cond_stamp_[c - 1] == st) continue;
-            cond_stamp_[c - 1] = st;
-            const std::uint32_t g = pf_.cond_pre[c - 1];
-            if (g == 0) {
-                hash -= place_key_[pf_.cond_place[c - 1]];
-                --length;
-            } else if (ev_stamp_[g - 1] != st) {
-                ev_stamp_[g - 1] = st;
-                stack_.push_back(g);
-            }
-        }
-    };
-    take_pres(e);
-    while (!stack_.empty()) {
-        const std::uint32_t f = stack_.back();
-        stack_.pop_back();
-        ++count;
-        visited_.push_back(f);
-        take_pres(f);
-    }
-    auto add_place = [&](std::uint32_t p) {
-        if (place_stamp_[p] == st) return;
-        place_stamp_[p] = st;
-        // Marked by an initial condition still (one not created yet counts too).
-        const std::uint32_t init = initial_of_place_[p];
-        if (init != 0 && (init > pf_.conditions() || cond_stamp_[init - 1] != st)) return;
-        hash += place_key_[p];
-        ++length;
-    };
-    // An event of [e] may still be getting its outputs (e is created while
-    // they are): the outputs not created yet are not consumed in [e].
-    for (std::uint32_t f : visited_) {
-        const std::uint32_t first = pf_.ev_post_first[f - 1];
-        const std::uint32_t made = pf_.ev_post_count[f - 1];
-        const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[f - 1]];
-        for (std::uint32_t i = 0; i < post.size(); ++i)
-            if (i >= made || cond_stamp_[first + i - 1] != st) add_place(post[i]);
-    }
-    for (std::uint32_t p : net_.post[pf_.ev_trans[e - 1]]) add_place(p);
-    pf_.ev_size.push_back(count);
-    ev_hash_.push_back(hash);
-    ev_cut_length_.push_back(length);
+    const CutIndex::Summary sum =
+        cuts_.analyse(net_, pf_, e, next_stamp(), CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_});
+    pf_.ev_size.push_back(sum.size);
+    ev_hash_.push_back(sum.hash);
+    ev_cut_length_.push_back(sum.length);
 }
 
 void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n) {
@@ -271,8 +209,7 @@ void Unfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) {
 }
 
 bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t h, std::uint32_t length) {
-    // The cut itself is only formed when it is printed or a stored cut has
-    // the same hash.
+    // The cut itself is only formed when it is printed.
     bool have_cut = false;
     auto need_cut = [&] {
         if (have_cut) return;
@@ -301,35 +238,33 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t 
         print_places(s_.out, net_, cut_);
         std::fputc('\n', s_.out);
     }
-    std::size_t mask = slots_.size() - 1;
-    std::size_t i = h & mask;
-    while (slots_[i] != 0) {
-        CutRecord& r = pf_.cuts[slots_[i] - 1];
-        if (r.hash == h && r.length == length) {
-            need_cut();
-            const std::vector<std::uint32_t>* stored = &initial_cut_;
-            if (r.first != 0) {
-                compute_cut(r.first, other_cut_);
-                stored = &other_cut_;
-            }
-            if (*stored == cut_) {
-                std::uint32_t corresponding;
-                if (s_.repeat_cutoff) {
-                    corresponding = r.event;
-                    r.event = e;
-                } else if (r.size < size) {
-                    corresponding = r.event;
-                } else {
-                    r.size = size;
-                    if (s_.last_corresponding) r.event = e;
-                    return false;
-                }
-                pf_.cutoffs.emplace_back(e, corresponding);
-                pf_.is_cutoff[e - 1] = 1;
-                return true;
-            }
+    // Cuts of equal hash and length are compared by their differences from
+    // the initial marking.
+    bool have_delta = false;
+    const std::int64_t found = cuts_.find(pf_, h, length, [&](std::uint32_t k) {
+        if (!have_delta) {
+            cuts_.delta(net_, pf_, e, next_stamp(), walk(), delta_);
+            have_delta = true;
         }
-        i = (i + 1) & mask;
+        cuts_.delta(net_, pf_, pf_.cuts[k].first, next_stamp(), walk(), other_delta_);
+        return other_delta_ == delta_;
+    });
+    if (found >= 0) {
+        CutRecord& r = pf_.cuts[static_cast<std::size_t>(found)];
+        std::uint32_t corresponding;
+        if (s_.repeat_cutoff) {
+            corresponding = r.event;
+            r.event = e;
+        } else if (r.size < size) {
+            corresponding = r.event;
+        } else {
+            r.size = size;
+            if (s_.last_corresponding) r.event = e;
+            return false;
+        }
+        pf_.cutoffs.emplace_back(e, corresponding);
+        pf_.is_cutoff[e - 1] = 1;
+        return true;
     }
     // A new cut.
     CutRecord r;
@@ -339,17 +274,7 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t 
     r.event = e;
     r.first = e;
     pf_.cuts.push_back(r);
-    slots_[i] = static_cast<std::uint32_t>(pf_.cuts.size());
-    if (pf_.cuts.size() * 2 > slots_.size()) {
-        std::vector<std::uint32_t> bigger(slots_.size() * 2, 0);
-        mask = bigger.size() - 1;
-        for (std::uint32_t k = 0; k < pf_.cuts.size(); ++k) {
-            std::size_t j = pf_.cuts[k].hash & mask;
-            while (bigger[j] != 0) j = (j + 1) & mask;
-            bigger[j] = k + 1;
-        }
-        slots_.swap(bigger);
-    }
+    cuts_.insert(pf_);
     return false;
 }
 
@@ -427,23 +352,14 @@ void Unfolder::run() {
     pf_.ev_pre_begin.push_back(0);
     place_conds_.assign(P, {});
     finder_.reset(P);
-    slots_.assign(1024, 0);
 
     // The initial cut, stored with size 0 and the initial-marking mark.  The
     // initial conditions will be numbered 1, 2, ... in ascending place order.
-    place_key_.resize(P);
-    place_stamp_.assign(P, 0);
-    initial_of_place_.assign(P, 0);
+    cuts_.reset(net_);
     initial_cut_.clear();
-    initial_hash_ = 0;
-    for (std::uint32_t p = 0; p < P; ++p) {
-        place_key_[p] = splitmix64(p + 0x5851f42d4c957f2dull);
-        if (net_.marking[p] == 0) continue;
-        initial_cut_.push_back(p + 1);
-        initial_of_place_[p] = static_cast<std::uint32_t>(initial_cut_.size());
-        initial_hash_ += place_key_[p];
-    }
-    cutoff_lookup(0, 0, initial_hash_, static_cast<std::uint32_t>(initial_cut_.size()));
+    for (std::uint32_t p = 0; p < P; ++p)
+        if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+    cutoff_lookup(0, 0, cuts_.initial_hash(), cuts_.initial_length());
 
     const std::vector<std::uint32_t> marked = initial_cut_;
     const bool rows = s_.co_row_limit > 0;
