@@ -73,6 +73,17 @@ for route in "#multicast:sigroute_um_5" "#delay[1,2] #unicast:sigroute_du_5" "#r
     printf 'system S; signal a(); process P(1); state s #start; stop; endstate; endprocess;\n signalroute r(1) %s from P to P with a; endsystem;\n' "${route%%:*}" > route.if
     check "route template ${route#*:}" 4 "${route#*:}.hl_net" -- statecast -BS5 route.if
 done
+# template variants: a process or route with its own version loads that
+# file, and the next one with the default version the default file again
+mkdir -p variants/lib/statecastnet/nets
+cp "$VOSHOME"/lib/statecastnet/nets/*.hl_net variants/lib/statecastnet/nets/
+sed 's/b"\$NAME\$.free"/b"$NAME$.free3"/' variants/lib/statecastnet/nets/process_0.hl_net > variants/lib/statecastnet/nets/process_3.hl_net
+sed 's/b"\$NAME\$.free"/b"$NAME$.free7"/' variants/lib/statecastnet/nets/sigroute_up_0.hl_net > variants/lib/statecastnet/nets/sigroute_up_7.hl_net
+printf 'system S; signal a();\n process P(1); state s #start; stop; endstate; endprocess;\n process Q(1); state s #start; stop; endstate; endprocess;\n process R(1); state s #start; stop; endstate; endprocess;\n signalroute r1(1) from P to Q with a;\n signalroute r2(1) from P to Q with a;\nendsystem;\n' > variant.if
+printf 'VOS\nIF_Properties\nFORMAT_N\nQ.version = 3\nr1.version = 7\n' > variant.if_prop
+check "template variants by object" 0 "" -- env VOSHOME="$work/variants" statecast variant.if
+[ "$(grep -o 'b"[A-Za-z0-9]*\.free[0-9]*"' variant.hl_net | LC_ALL=C sort | tr '\n' ' ')" = 'b"P.free" b"Q.free3" b"R.free" b"r1.free7" b"r2.free" ' ] ||
+    fail "template variants: $(grep -o 'b"[A-Za-z0-9]*\.free[0-9]*"' variant.hl_net | tr '\n' ' ')"
 mkdir -p broken/lib/statecastnet/nets
 cp "$VOSHOME"/lib/statecastnet/nets/*.hl_net broken/lib/statecastnet/nets/
 sed -i 's/ g"\$PAR_PRE\$ tt"//' broken/lib/statecastnet/nets/prcsterm.hl_net
