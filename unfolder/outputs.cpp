@@ -44,14 +44,26 @@ Layers layers_of(const Prefix& pf) {
 // The number in a name after its first character ("P12" gives 12).  A name
 // without such a number gives `fallback` (the node's own number): a 0 would
 // end the matrix early for every reader of the script.
-unsigned long number_after_first(const std::string& s, unsigned long fallback) {
-    unsigned long v = 0;
-    std::size_t i = 1;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<unsigned>(s[i] - '0');
-        if (v > 0xffffffffUL) return fallback;
+// The numbers of the names, each read in decimal after its first character,
+// when every name gives one and no two give the same; else the list
+// numbers 1, 2, ... (a number must name one node).
+std::vector<unsigned long> name_numbers(const std::vector<std::string>& names) {
+    std::vector<unsigned long> out;
+    for (const std::string& s : names) {
+        unsigned long v = 0;
+        std::size_t i = 1;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && v <= 0xffffffffUL; ++i)
+            v = v * 10 + static_cast<unsigned>(s[i] - '0');
+        if (i == 1 || v == 0 || v > 0xffffffffUL) break;
+        out.push_back(v);
     }
-    return i == 1 || v == 0 ? fallback : v;
+    std::vector<unsigned long> sorted = out;
+    std::sort(sorted.begin(), sorted.end());
+    if (out.size() != names.size() || std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        out.resize(names.size());
+        for (std::size_t k = 0; k < names.size(); ++k) out[k] = k + 1;
+    }
+    return out;
 }
 
 }  // namespace
@@ -100,9 +112,7 @@ void write_unf_net(const std::string& name, const InputNet& net, const Prefix& p
 void write_matlab(const std::string& name, const std::string& net_file, const InputNet& net,
                   const Prefix& pf, const Configurations& configs, const std::string& algorithm) {
     const std::string path = complete_name(name, ".m");
-    std::string function = path.substr(0, path.size() - 2);
-    const std::size_t slash = function.find_last_of('/');
-    if (slash != std::string::npos) function.erase(0, slash + 1);
+    const std::string function = path.substr(0, path.size() - 2);
     OutFile f(path);
     const std::uint32_t B = pf.conditions(), E = pf.events();
     f.printf("function [ausgabe]=%s(flag);\n\n", function.c_str());
@@ -110,12 +120,14 @@ void write_matlab(const std::string& name, const std::string& net_file, const In
     f.puts("\n% mittels des Entfaltungsalgorithmus von\n");
     if (algorithm == "ERV")
         f.puts("% Esparza, Roemer und Vogler (ERV, total adaequate Ordnung)\n");
+    else if (algorithm == "ERV SPTS")
+        f.puts("% Esparza, Roemer und Vogler, komponentenweise (ERV SPTS, Silex-Ordnung)\n");
     else
         f.printf("%% %s\n", algorithm.c_str());
     f.printf("%% (%s vers. %s [%s])\n%%\n%% ", "trelmik", "4.5.1", "22.06.1999");
     f.puts("R\xfc" "ckgabewerte gem\xe4\xdf flag:\n");
-    f.puts("% flag==1 => Fm (Bedingung -> Ereignis)\n");
-    f.puts("% flag==2 => Fp (Ereignis -> Bedingung)\n");
+    f.puts("% flag==1 => Fp (Ereignis -> Bedingung)\n");
+    f.puts("% flag==2 => Fm (Bedingung -> Ereignis)\n");
     f.puts("% flag==3 => M0 (Anfangsmarkierung)\n");
     f.puts("% flag==4 => Placefunction (Stelle je Bedingung)\n");
     f.puts("% flag==5 => Transitionfunction (Transition je Ereignis)\n");
@@ -141,12 +153,12 @@ void write_matlab(const std::string& name, const std::string& net_file, const In
         if (pf.cond_pre[c - 1] == 0) f.printf("%u 1 1\n", c);
     f.printf("%u 1 0\n];\n\n", B);
     f.puts("Placefunction=[\n");
-    for (std::uint32_t c = 1; c <= B; ++c)
-        f.printf("%u 1 %lu\n", c, number_after_first(net.place_names[pf.cond_place[c - 1]], pf.cond_place[c - 1] + 1UL));
+    const std::vector<unsigned long> place_number = name_numbers(net.place_names);
+    for (std::uint32_t c = 1; c <= B; ++c) f.printf("%u 1 %lu\n", c, place_number[pf.cond_place[c - 1]]);
     f.printf("%u 1 0\n];\n\n", B);
     f.puts("Transitionfunction=[\n");
-    for (std::uint32_t e = 1; e <= E; ++e)
-        f.printf("%u 1 %lu\n", e, number_after_first(net.trans_names[pf.ev_trans[e - 1]], pf.ev_trans[e - 1] + 1UL));
+    const std::vector<unsigned long> trans_number = name_numbers(net.trans_names);
+    for (std::uint32_t e = 1; e <= E; ++e) f.printf("%u 1 %lu\n", e, trans_number[pf.ev_trans[e - 1]]);
     f.printf("%u 1 0\n];\n\n", E);
     f.puts("Cut_off=[\n");
     for (const auto& co : pf.cutoffs) f.printf("%u 1 1\n", co.first);

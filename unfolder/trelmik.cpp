@@ -585,6 +585,8 @@ int run(int argc, char** argv) {
     if (o.stats == 2) install_signal_handlers(false);
     if (o.ascii_matrix) strategy.co_matrix_writer = co_matrix_ascii;
     const bool spts = o.input_kind == 'K';
+    // The component loop keeps its cuts as place arrays: no bit-array form.
+    if (spts) o.bit_cuts = o.second_cut = false;
     if (o.erv || spts) {
         strategy.loop = spts ? unfold_spts : unfold_erv;
         erv_options = o.erv_opts;
@@ -700,14 +702,14 @@ int run(int argc, char** argv) {
     if (o.UG.given && !o.UG.value.empty()) write_unf_net(o.UG.value, in, pf, true);
     if (o.m.given && !o.m.value.empty()) write_mci(o.m.value, in, pf, configs);
     if (o.e.given && !o.e.value.empty()) write_entry_file(o.e.value, in, pf, configs);
-    if (o.g.given && !o.g.value.empty()) write_matlab(o.g.value, o.input, in, pf, configs, o.erv ? "ERV" : "McMillan");
+    if (o.g.given && !o.g.value.empty()) write_matlab(o.g.value, o.input, in, pf, configs, spts ? "ERV SPTS" : o.erv ? "ERV" : "McMillan");
     if (o.Po.given && !o.Po.value.empty()) write_pstricks(o.Po.value, o.input, in, pf);
     if (o.print_prefix) print_prefix_matrix(stdout, in, pf, configs);
 
     if (o.hash) {
         const auto* reached = (o.erv || spts) && o.erv_opts.keep_events ? &erv_counters.cut_events : nullptr;
         if (o.bit_cuts) print_hash_table_bits(stdout, in, pf, reached);
-        else print_hash_table(stdout, in, pf, reached);
+        else print_hash_table(stdout, in, pf, reached, spts);
     }
     if (o.times || o.stats) {
         std::printf("|S|=%4u, |T|=%4u, |B|=%5u, |E|=%5u, ", in.places(), in.transitions(), pf.conditions(),

@@ -336,7 +336,7 @@ void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out) {
 // ---------------------------------------------------------------- hash table
 
 void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf,
-                      const std::vector<std::vector<std::uint32_t>>* events) {
+                      const std::vector<std::vector<std::uint32_t>>* events, bool by_component) {
     std::fputs("Hash table:\n", out);
     const std::uint32_t nb = pf.buckets ? pf.buckets : 1;
     std::vector<std::vector<std::uint32_t>> cuts(pf.cuts.size());
@@ -344,7 +344,20 @@ void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf,
     std::vector<std::uint32_t> order(pf.cuts.size());
     for (std::uint32_t i = 0; i < pf.cuts.size(); ++i) {
         cuts[i] = cut_of(net, pf, pf.cuts[i].first);
-        bucket[i] = cut_bucket(cuts[i].data(), static_cast<std::uint32_t>(cuts[i].size()), nb);
+        if (by_component) {
+            // One place per component, in component order; the i-th of C
+            // places weighs C - i.
+            std::vector<std::uint32_t>& cut = cuts[i];
+            std::stable_sort(cut.begin(), cut.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return net.place_comp[a - 1] < net.place_comp[b - 1];
+            });
+            std::uint64_t sum = 0;
+            const std::uint64_t C = cut.size();
+            for (std::uint64_t k = 0; k < C; ++k) sum = (sum + (C - k) * cut[k]) % nb;
+            bucket[i] = static_cast<std::uint32_t>(sum);
+        } else {
+            bucket[i] = cut_bucket(cuts[i].data(), static_cast<std::uint32_t>(cuts[i].size()), nb);
+        }
         order[i] = i;
     }
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {

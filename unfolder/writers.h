@@ -60,7 +60,9 @@ void write_asc_coco(const Prefix& pf, std::FILE* in, std::FILE* out);
 
 // "Hash table:\n" and the buckets with their cuts; with `events` (one list
 // per entry of pf.cuts) each cut that events reached is followed by them.
+// by_component: the component loop's table (cuts as one place per component
+// in component order, hashed by position weights C, C - 1, ..., 1).
 void print_hash_table(std::FILE* out, const InputNet& net, const Prefix& pf,
-                      const std::vector<std::vector<std::uint32_t>>* events = nullptr);
+                      const std::vector<std::vector<std::uint32_t>>* events = nullptr, bool by_component = false);
 
 }  // namespace trelmik

@@ -55,6 +55,15 @@ grep -qx "Silex order 1, descending transition numbering, compare sum of compone
     || fail "-K1ds: order line: $(cat out.txt)"
 grep -q "^Comparisons: [0-9]* sum / [0-9]* depth \[[0-9]* zero\] / [0-9]* normal$" out.txt || fail "-K1ds: comparisons line"
 # Nets that are not made of one-token components take the component-error exit.
+# -h of the component loop: its cuts in component order (idle is place 4 of
+# component 1, free place 2 of component 2) under its own hash, 2 x first + 1
+# x second place modulo 21; -b leaves it alone.
+for opts in -h -hb; do
+    trelmik $opts -K=spts.ll_net </dev/null >out.txt 2>&1 || fail "-K $opts: exit $?"
+    grep -qxF "##  5. {1,3}" out.txt && grep -qxF "## 10. {4,2}" out.txt || fail "-K $opts: $(cat out.txt)"
+done
+trelmik -sb -K=spts.ll_net </dev/null >out.txt 2>&1
+grep -qF "Hash table entries: 3 linear lists" out.txt || fail "-K -sb: $(cat out.txt)"
 trelmik -K=pair.ll_net </dev/null >out.txt 2>err.txt
 [ $? -eq 13 ] || fail "-K on a net without components: exit code"
 grep -qx "ERRORS while checking components:" err.txt || fail "-K: heading: $(cat err.txt)"

@@ -120,6 +120,18 @@ grep -qF "|E|=    2, Cutoffs: 0" out.txt || fail "-U again: $(cat out.txt)"
 check "-g" 0 "" -- trelmik -g=cyc cycle.ll_net
 check "-G of a prefix" 0 "Hmm... you are just calculating the unfolding of an unfolding." -- trelmik -t -G=cyc.m
 grep -qF "|S|=   3, |T|=   2, |B|=    3, |E|=    2, Cutoffs: 0" out.txt || fail "-G: $(cat out.txt)"
+# The Matlab script: flag comments Fp then Fm, the loop that built the prefix
+# named also under -K, the function named by the path, and one number per
+# node in Placefunction (p1 and q1 both end in 1, so list numbers serve).
+mkdir -p mat
+check "-g -K" 0 "" -- trelmik -g=mat/k -K=spts.ll_net
+head -1 mat/k.m | grep -qxF 'function [ausgabe]=mat/k(flag);' || fail "-g function name: $(head -1 mat/k.m)"
+grep -qF "(ERV SPTS" mat/k.m || fail "-g -K algorithm line: $(head -5 mat/k.m)"
+grep -q '^% flag==1 => Fp ' mat/k.m && grep -q '^% flag==2 => Fm ' mat/k.m || fail "-g flag comments"
+net twins.ll_net '1"p1"M1\n2"q1"M1\n3"r"\n4"s"\n' '1"t1"\n2"u1"\n' '1<3\n2<4\n' '1>1\n2>2\n'
+check "-g twins" 0 "" -- trelmik -g=twins twins.ll_net
+sed -n '/^Placefunction/,/^]/p' twins.m | grep -c ' 1 1$' | grep -qx 1 || fail "-g Placefunction: $(cat twins.m)"
+sed -n '/^Transitionfunction/,/^]/p' twins.m | grep -c ' 1 1$' | grep -qx 1 || fail "-g Transitionfunction: $(cat twins.m)"
 check "-e" 0 "" -- trelmik -e=cyc -o cycle.ll_net
 cmp -s cyc.ent out.txt || fail "-e and -o differ"
 grep -qF "Inzidenzmatrix:" cyc.ent && grep -qx "E2;" cyc.ent || fail "-e: $(cat cyc.ent)"
