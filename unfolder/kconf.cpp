@@ -419,6 +419,16 @@ SeparateResult separate_configurations(const Prefix& pf, bool no_configs, std::F
         print_list(out, r.events[order[i - 1] - 1].numbers);
     }
     std::fprintf(out, "There %s %u maximal configuration%s.\n", count == 1 ? "is" : "are", count, count == 1 ? "" : "s");
+    if (file) {
+        bool bad = std::ferror(file) != 0;
+        bad |= std::fclose(file) != 0;
+        file = nullptr;
+        if (bad) {
+            std::fflush(out);
+            std::fprintf(stderr, "error: cannot write file '%s'.\n", config_file.c_str());
+            throw ExitRequest{5};
+        }
+    }
     res.configurations = count;
     res.events = n;
     for (const KCond& k : r.conds) res.conditions += k.alive;

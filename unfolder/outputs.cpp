@@ -351,6 +351,10 @@ void write_entry_file(const std::string& name, const InputNet& net, const Prefix
 void print_prefix_matrix(std::FILE* out, const InputNet& net, const Prefix& pf, const Configurations& configs) {
     StreamOut s{out};
     prefix_matrix(s, net, pf, configs);
+    if (s.bad || std::fflush(out) != 0 || std::ferror(out)) {
+        std::fputs("error: cannot write the incidence matrix on standard output.\n", stderr);
+        throw ExitRequest{5};
+    }
 }
 
 }  // namespace trelmik

@@ -40,7 +40,10 @@ void add_complement_places(NET* net) {
     netlib::renumber(net);
     std::vector<NET_NODE*> places;
     for (NET_NODE* p = net->first_place; p != nullptr; p = p->next) places.push_back(p);
-    for (NET_NODE* p : places) {
+    // The places are taken from the last to the first: the last one with
+    // two tokens is named.
+    for (auto it = places.rbegin(); it != places.rend(); ++it) {
+        NET_NODE* p = *it;
         if (p->marking > 1) {
             std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", p->name.c_str());
             throw ExitRequest{101};

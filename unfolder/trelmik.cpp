@@ -282,8 +282,7 @@ void parse_arguments(Options& o, int argc, char** argv) {
                 } else if (i + 1 < arg.size() && arg[i + 1] == 'i') {
                     set_value(o.Pi, "Pi", value_of(i + 2, "Pi"));
                 } else {
-                    std::fprintf(stderr, "parameter warning: unknown option '%s' (ignoring).\n",
-                                 arg.substr(i).c_str());
+                    // Any other letter: the rest of the group is passed over silently.
                     i = arg.size();
                 }
                 break;

@@ -92,6 +92,8 @@ check "-K far component" 13 "* Place ´b': component out of range" -- timeout 20
 # ---- preparation
 net two.ll_net '1"a"M2\n2"b"\n' '1"t"\n' '1<2\n' '1>1\n'
 check "-j on two tokens" 101 "The given net is not 1-safe in place 'a'" -- trelmik -j two.ll_net
+net twice.ll_net '1"a"M2\n2"b"M2\n' '1"t"\n' '1<2\n' '1>1\n'
+check "-j names the last place" 101 "The given net is not 1-safe in place 'b'" -- trelmik -j twice.ll_net
 check "-j" 0 "" -- trelmik -j -O=comp.ll_net -t cycle.ll_net
 grep -q '"|a|"' comp.ll_net || fail "-j: no complement place in $(cat comp.ll_net)"
 grep -qF "|S|=   4" out.txt || fail "-j: $(cat out.txt)"
@@ -162,7 +164,14 @@ grep -qF "000030000000000000001" ab.unf || fail "-F: no synchronised transition 
 check "cannot open" 5 "error: cannot open file 'nodir/x.unf_net'." -- trelmik -U=nodir/x cycle.ll_net
 if [ -w /dev/full ]; then
     check "cannot write" 5 "error: cannot write file '/dev/full'." -- trelmik -V=/dev/full cycle.ll_net
+    check "-o cannot write" 5 "error: cannot write the incidence matrix on standard output." -- \
+        sh -c 'trelmik -o cycle.ll_net >/dev/full'
+    mkdir -p full && ln -sf /dev/full full/SR_CONFIGFILE
+    check "-k cannot write" 5 "error: cannot write file 'SR_CONFIGFILE'." -- sh -c 'cd full && trelmik -k ../cycle.ll_net'
 fi
+# -P with a letter other than o or i passes over the rest of its group silently.
+check "-Px is silent" 0 "" -- trelmik -Pxt cycle.ll_net
+grep -q "Calculated" out.txt && fail "-Px: the rest of the group was read: $(cat out.txt)"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "all passed"
