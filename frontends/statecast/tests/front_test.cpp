@@ -245,6 +245,8 @@ TEST_F(StatecastFront, MessagesOfTheChecks) {
         {"defined twice, other class", sys("type u = range 0..1; signal u();"), 0, {"u previously declared"}, 1},
         {"system name hidden in a process", sys("", "nextstate s0;", "var S t;"), 0, {}, 0},
         {"input constant -10000", sys("signal m(integer);", "nextstate s0;"), 0, {"data type not supported"}, 1},
+        {"input constant at the lowest value", sys("type w = range -10000..0; signal m(w);", "input m(-10000); nextstate s0;"),
+         0, {}, 0},
         {"input constant too low", sys("", "input s(-10001); nextstate s0;"), 0,
          {"constant too low - are youtrying to break me?"}, -1},
         {"input constant out of range", sys("", "input s(3); nextstate s0;"), 0, {"constant out of declared range"}, 1},
