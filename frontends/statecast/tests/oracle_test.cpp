@@ -12,8 +12,10 @@ class StatecastOracle : public testing::TestWithParam<int> {};
 
 TEST_P(StatecastOracle, NetAgreesWithTheInterpreter) {
     int compared = 0;
-    for (int k = 0; k < 5; ++k) {
-        std::uint64_t seed = static_cast<std::uint64_t>(GetParam() * 5 + k);
+    // Three systems per entry, so that each entry stays short under the
+    // sanitizers; the seeds 0..14 over all entries.
+    for (int k = 0; k < 3; ++k) {
+        std::uint64_t seed = static_cast<std::uint64_t>(GetParam() * 3 + k);
         OSystem sys = random_system(seed);
         std::string text = if_text(sys);
         OracleResult expected = interpret(sys);
@@ -28,10 +30,10 @@ TEST_P(StatecastOracle, NetAgreesWithTheInterpreter) {
         EXPECT_EQ(testsupport::has_deadlock(r->space), expected.deadlock) << "seed " << seed << "\n" << text;
         ++compared;
     }
-    EXPECT_GE(compared, 3);
+    EXPECT_GE(compared, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, StatecastOracle, testing::Range(0, 3));
+INSTANTIATE_TEST_SUITE_P(Seeds, StatecastOracle, testing::Range(0, 5));
 
 }  // namespace
 }  // namespace statecast_test

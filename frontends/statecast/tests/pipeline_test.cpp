@@ -202,39 +202,43 @@ TEST(StatecastPipeline, KillOfTheOwnPidStops) {
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
-TEST(StatecastPipeline, RouteKindsDeliverToTheirReceivers) {
-    struct Case {
-        const char* attributes;
-        const char* to;
-        std::set<std::string> receivers;  // pids of Q that receive
-        bool both;                        // both in one run
-    };
-    const std::vector<Case> cases = {
-        {"#unicast", "", {"3", "4"}, false},
-        {"", "", {}, false},  // peer without a receiver: the signal is lost
-        {"", " to {Q}1", {"4"}, false},
-        {"#multicast", "", {"3", "4"}, true},
-        {"#delay[1,2] #unicast", "", {"3", "4"}, false},
-        {"#delay[1,2]", " to {Q}0", {"3"}, false},
-        {"#delay[1,2] #multicast", "", {"3", "4"}, true},
-    };
-    for (const auto& c : cases) {
-        std::string spec = std::string("system S;\n signal a();\n") +
-                           " process P(1);\n  state p0 #start;\n   output a() via {r}0" + c.to +
-                           ";\n   nextstate p1;\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
-                           " process Q(2);\n  var got boolean;\n  state q0 #start;\n   input a();\n"
-                           "   task got := true;\n   nextstate q1;\n  endstate;\n"
-                           "  state q1; nextstate q1; endstate;\n endprocess;\n"
-                           " signalroute r(1) " + c.attributes + " from P to Q with a;\nendsystem;\n";
-        auto r = pipeline(spec, "-DP2");
-        expect_expanded(*r);
-        std::set<std::string> receivers;
-        for (const auto& v : r->marked("got"))
-            if (v.size() > 3 && v.substr(v.size() - 3) == ",tt") receivers.insert(v.substr(0, v.size() - 3));
-        EXPECT_EQ(receivers, c.receivers) << c.attributes << c.to;
-        EXPECT_EQ(r->marks_together({"got=(3,tt)", "got=(4,tt)"}), c.both) << c.attributes << c.to;
-    }
+struct RouteKind {
+    const char* attributes;
+    const char* to;
+    std::set<std::string> receivers;  // pids of Q that receive
+    bool both;                        // both in one run
+};
+
+// One entry per route kind, so that each stays short under the sanitizers.
+class StatecastRouteKinds : public testing::TestWithParam<RouteKind> {};
+
+TEST_P(StatecastRouteKinds, DeliverToTheirReceivers) {
+    const RouteKind& c = GetParam();
+    std::string spec = std::string("system S;\n signal a();\n") +
+                       " process P(1);\n  state p0 #start;\n   output a() via {r}0" + c.to +
+                       ";\n   nextstate p1;\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+                       " process Q(2);\n  var got boolean;\n  state q0 #start;\n   input a();\n"
+                       "   task got := true;\n   nextstate q1;\n  endstate;\n"
+                       "  state q1; nextstate q1; endstate;\n endprocess;\n"
+                       " signalroute r(1) " + c.attributes + " from P to Q with a;\nendsystem;\n";
+    auto r = pipeline(spec, "-DP2");
+    expect_expanded(*r);
+    std::set<std::string> receivers;
+    for (const auto& v : r->marked("got"))
+        if (v.size() > 3 && v.substr(v.size() - 3) == ",tt") receivers.insert(v.substr(0, v.size() - 3));
+    EXPECT_EQ(receivers, c.receivers) << c.attributes << c.to;
+    EXPECT_EQ(r->marks_together({"got=(3,tt)", "got=(4,tt)"}), c.both) << c.attributes << c.to;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, StatecastRouteKinds,
+    testing::Values(RouteKind{"#unicast", "", {"3", "4"}, false},
+                    RouteKind{"", "", {}, false},  // peer without a receiver: the signal is lost
+                    RouteKind{"", " to {Q}1", {"4"}, false},
+                    RouteKind{"#multicast", "", {"3", "4"}, true},
+                    RouteKind{"#delay[1,2] #unicast", "", {"3", "4"}, false},
+                    RouteKind{"#delay[1,2]", " to {Q}0", {"3"}, false},
+                    RouteKind{"#delay[1,2] #multicast", "", {"3", "4"}, true}));
 
 // A delayed route keeps the order of its signals; a multiset route does not.
 TEST(StatecastPipeline, DelayedRoutesKeepOrderUnlessMultiset) {
