@@ -529,6 +529,7 @@ private:
     void CloseBracket(const Tok& t);
 
     const std::vector<std::string>& pieces_;
+    std::vector<std::size_t> pieceEnds_;  // filled at the first name
     Scanner scan_;
     Tok peek_;
     std::vector<Operand> operands_;
@@ -538,14 +539,12 @@ private:
     bool done_ = false;
 };
 
-// The text of the preprocessor token that covers a column.
-std::string PieceAt(const std::vector<std::string>& pieces, std::size_t column) {
-    std::size_t at = 0;
-    for (const auto& p : pieces) {
-        if (column < at + p.size()) return p;
-        at += p.size();
-    }
-    return std::string();
+// The text of the preprocessor token that covers a column; ends[k] is the
+// column after piece k.
+std::string PieceAt(const std::vector<std::string>& pieces, const std::vector<std::size_t>& ends,
+                    std::size_t column) {
+    auto it = std::upper_bound(ends.begin(), ends.end(), column);
+    return it == ends.end() ? std::string() : pieces[static_cast<std::size_t>(it - ends.begin())];
 }
 
 void Parser::Operand_(const Tok& t) {
@@ -560,7 +559,12 @@ void Parser::Operand_(const Tok& t) {
         peek_ = scan_.Next();
         return AfterPrimary(peek_);
     case T_STRING: {
-        const std::string name = PieceAt(pieces_, t.start);
+        if (pieceEnds_.size() != pieces_.size()) {
+            std::size_t at = 0;
+            pieceEnds_.clear();
+            for (const auto& p : pieces_) pieceEnds_.push_back(at += p.size());
+        }
+        const std::string name = PieceAt(pieces_, pieceEnds_, t.start);
         auto& net = Net();
         auto it = net.placeIndex.find(name);
         MkTree m;

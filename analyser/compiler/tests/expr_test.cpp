@@ -427,6 +427,12 @@ TEST(TulcParser, ErrorsReportOnce) {
     auto m = ParseMarking(sum);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->Entries().size(), 100000u);
+    // So is a long sum of place names, each looked up by its column.
+    std::string names = "p1";
+    for (int i = 1; i < 100000; ++i) names += i % 2 ? " + p2" : " + p1";
+    auto n = ParseMarking(names);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(Show(*n), "200000<.1.>150000<.2.>");
 }
 
 // The same through the program: the initial markings in the table file hold
