@@ -240,6 +240,27 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteKind{"#delay[1,2]", " to {Q}0", {"3"}, false},
                     RouteKind{"#delay[1,2] #multicast", "", {"3", "4"}, true}));
 
+// A signal to a full input queue is lost under the overflow flag 1 (the
+// default), else its sender waits.
+TEST(StatecastPipeline, OverflowFlagOfFullQueues) {
+    const std::string spec =
+        "system S;\n signal a(); signal b();\n"
+        " process P(1);\n  state p0 #start;\n   output a() to {Q}0;\n   output a() to {Q}0;\n"
+        "   nextstate p1;\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+        " process Q(1);\n  state q0 #start; input b(); nextstate q0; endstate;\n endprocess;\nendsystem;\n";
+    struct Case {
+        const char* options;
+        bool passes;  // P gets past its second output
+    };
+    for (const Case& c : {Case{"", true}, Case{"-O1", true}, Case{"-O0", false}}) {
+        auto r = pipeline(spec, c.options);
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::count(fired.begin(), fired.end(), "nextstate p1") > 0, c.passes) << c.options;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), !c.passes) << c.options;
+    }
+}
+
 // A delayed route keeps the order of its signals; a multiset route does not.
 TEST(StatecastPipeline, DelayedRoutesKeepOrderUnlessMultiset) {
     auto spec = [](const std::string& attributes) {
