@@ -261,6 +261,44 @@ TEST(StatecastPipeline, OverflowFlagOfFullQueues) {
     }
 }
 
+// A lossy route may drop the signal for good; a reliable one always can
+// still deliver it.
+TEST(StatecastPipeline, LossyRoutesMayDropSignals) {
+    for (bool lossy : {false, true}) {
+        std::string spec = std::string("system S;\n signal a();\n") +
+                           " process P(1);\n  state p0 #start; output a() via {r}0; nextstate p1; endstate;\n"
+                           "  state p1; nextstate p1; endstate;\n endprocess;\n"
+                           " process Q(2);\n  var got boolean;\n"
+                           "  state q0 #start; input a(); task got := true; nextstate q1; endstate;\n"
+                           "  state q1; nextstate q1; endstate;\n endprocess;\n"
+                           " signalroute r(1) #delay[1,2] #unicast" + (lossy ? " #lossy" : "") +
+                           " from P to Q with a;\nendsystem;\n";
+        auto r = pipeline(spec, "-DP2");
+        expect_expanded(*r);
+        // the states from which a marking with got=tt can still be reached
+        std::size_t n = r->space.states.size();
+        std::vector<std::vector<int>> pred(n);
+        for (std::size_t s = 0; s < n; ++s)
+            for (const auto& e : r->space.succ[s])
+                pred[static_cast<std::size_t>(e.second)].push_back(static_cast<int>(s));
+        std::vector<int> todo;
+        std::vector<bool> can(n, false);
+        for (std::size_t p = 0; p < r->place_label.size(); ++p) {
+            if (r->place_label[p] != "got=(3,tt)" && r->place_label[p] != "got=(4,tt)") continue;
+            for (std::size_t s = 0; s < n; ++s)
+                if (r->space.states[s][p] > 0 && !can[s]) can[s] = true, todo.push_back(static_cast<int>(s));
+        }
+        EXPECT_FALSE(todo.empty()) << "lossy " << lossy;
+        while (!todo.empty()) {
+            int s = todo.back();
+            todo.pop_back();
+            for (int q : pred[static_cast<std::size_t>(s)])
+                if (!can[static_cast<std::size_t>(q)]) can[static_cast<std::size_t>(q)] = true, todo.push_back(q);
+        }
+        EXPECT_EQ(std::count(can.begin(), can.end(), false) > 0, lossy) << "lossy " << lossy;
+    }
+}
+
 // A delayed route keeps the order of its signals; a multiset route does not.
 TEST(StatecastPipeline, DelayedRoutesKeepOrderUnlessMultiset) {
     auto spec = [](const std::string& attributes) {
