@@ -383,6 +383,16 @@ TEST(StatecastPipeline, EnvironmentReadsAndWrites) {
                                 [&](const std::string& l) { return l.find(t) != std::string::npos; }))
             << t;
     EXPECT_FALSE(testsupport::has_deadlock(r->space));
+
+    // Without the environment model (-E) the route from the environment
+    // takes signals at any time, and P still reads and answers them.
+    auto open = pipeline(spec, "-E");
+    expect_expanded(*open);
+    auto fired_open = open->fired();
+    for (const char* t : {"state s, input a", "output b"})
+        EXPECT_TRUE(std::any_of(fired_open.begin(), fired_open.end(),
+                                [&](const std::string& l) { return l.find(t) != std::string::npos; }))
+            << t;
 }
 
 // ---------------------------------------------------------------------------
