@@ -7,6 +7,7 @@
 #include "erv.h"
 
 #include "bitcuts.h"
+#include "cuts.h"
 #include "extensions.h"
 #include "maxconf.h"
 
@@ -38,6 +39,7 @@ struct Extension {
     std::vector<std::uint32_t> conds;   // input conditions, the new one first
     std::uint32_t size = 0;             // |[e]| of the event it would become
     std::vector<std::uint32_t> sparse;  // (transition number, count) pairs, ascending
+    bool has_sparse = false;            // sparse is built (only when sizes tie)
     std::vector<std::uint16_t> dense;   // -y: count per transition
     std::vector<std::uint32_t> depths;  // component loop: depth per component, then their sum
 };
@@ -98,7 +100,12 @@ private:
     ExtensionFinder finder_;
     CoSet common_, scratch_;
 
+    // Stored cuts: the component loop keys its table by the whole state;
+    // the ERV loop keeps hashes and compares differences from the initial
+    // marking (CutIndex).
     std::unordered_map<std::vector<std::uint32_t>, std::uint32_t, VecHash> table_;
+    CutIndex cuts_;
+    std::vector<std::uint32_t> delta_, other_delta_;
 
     std::uint32_t step_ = 2000, cond_cap_ = 0, ev_cap_ = 0;
 
@@ -114,14 +121,16 @@ private:
     std::uint32_t new_condition(std::uint32_t place, std::uint32_t pre_event, std::int32_t kind);
     void walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events);
     void build_key(Extension& x);
+    void build_sparse(Extension& x);
     void dense_of(const Extension& x, std::vector<std::uint32_t>& events, std::vector<std::uint16_t>& v);
-    int compare(const Extension& a, const Extension& b);
+    int compare(Extension& a, Extension& b);
     int compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b);
     int compare_foata(const Extension& a, const Extension& b);
     void queue_extension(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
     void find_extensions(std::uint32_t c);
     std::uint32_t new_event(const Extension& x);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
+    CutIndex::Walk walk_space() { return CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_}; }
     bool cutoff_lookup(std::uint32_t e);
     void extend_from(std::uint32_t e);
     void mark_concurrent_cutoffs();
@@ -137,6 +146,7 @@ std::uint32_t ErvUnfolder::next_stamp() {
     if (++stamp_ == 0) {
         std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
         std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
+        cuts_.clear_stamps();
         stamp_ = 1;
     }
     return stamp_;
@@ -194,11 +204,15 @@ void ErvUnfolder::build_key(Extension& x) {
     }
     walk(x.conds, walk_a_);
     x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
-    if (o_.size_keys) return;
-    if (o_.dense_keys) {
-        dense_of(x, walk_a_, x.dense);
-        return;
-    }
+    x.has_sparse = false;
+    if (o_.dense_keys) dense_of(x, walk_a_, x.dense);
+    // The sparse vector is built when a comparison meets an equal size.
+}
+
+void ErvUnfolder::build_sparse(Extension& x) {
+    if (x.has_sparse) return;
+    x.has_sparse = true;
+    walk(x.conds, walk_a_);
     others_.clear();
     for (std::uint32_t f : walk_a_) others_.push_back(pf_.ev_trans[f - 1]);
     others_.push_back(x.t);
@@ -237,7 +251,8 @@ int ErvUnfolder::compare_dense(std::uint32_t size, const std::vector<std::uint16
     return 0;
 }
 
-int ErvUnfolder::compare(const Extension& a, const Extension& b) {
+// Sparse vectors are built on the first tie of sizes and kept.
+int ErvUnfolder::compare(Extension& a, Extension& b) {
     if (o_.spts) return compare_silex(a, b);
     ++n_.comparisons;
     if (a.size != b.size) return a.size < b.size ? -1 : 1;
@@ -251,6 +266,8 @@ int ErvUnfolder::compare(const Extension& a, const Extension& b) {
     } else if (o_.dense_keys) {
         r = compare_dense(a.size, a.dense, b.dense);
     } else {
+        build_sparse(a);
+        build_sparse(b);
         const std::vector<std::uint32_t>& u = a.sparse;
         const std::vector<std::uint32_t>& v = b.sparse;
         std::size_t i = 0;
@@ -441,7 +458,10 @@ void ErvUnfolder::compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out) 
 // Every cut reached before makes the event a cut-off; its corresponding
 // event is the first event of the cut (with -l the latest one before it).
 bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
-    if (e == 0) cut_ = initial_cut_;
+    // The ERV loop forms the cut only to print it.
+    const bool whole = o_.spts || s_.debug;
+    if (!whole) cut_.clear();
+    else if (e == 0) cut_ = initial_cut_;
     else if (o_.spts) component_cut(e, cut_);
     else compute_cut(e, cut_);
     if (s_.debug) {
@@ -460,26 +480,55 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
             std::fputs("}\n", s_.out);
         }
     }
-    auto found = table_.find(cut_);
-    if (found != table_.end()) {
-        CutRecord& r = pf_.cuts[found->second];
+    std::int64_t found = -1;
+    std::uint64_t hash = 0;
+    std::uint32_t length = 0;
+    if (o_.spts) {
+        auto it = table_.find(cut_);
+        if (it != table_.end()) found = it->second;
+        hash = VecHash()(cut_);
+        length = static_cast<std::uint32_t>(cut_.size());
+    } else {
+        hash = cuts_.initial_hash();
+        length = cuts_.initial_length();
+        if (e != 0) {
+            const CutIndex::Summary sum = cuts_.analyse(net_, pf_, e, next_stamp(), walk_space());
+            hash = sum.hash;
+            length = sum.length;
+        }
+        bool have_delta = false;
+        found = cuts_.find(pf_, hash, length, [&](std::uint32_t k) {
+            if (!have_delta) {
+                cuts_.delta(net_, pf_, e, next_stamp(), walk_space(), delta_);
+                have_delta = true;
+            }
+            cuts_.delta(net_, pf_, pf_.cuts[k].first, next_stamp(), walk_space(), other_delta_);
+            return other_delta_ == delta_;
+        });
+    }
+    if (found >= 0) {
+        CutRecord& r = pf_.cuts[static_cast<std::size_t>(found)];
         const std::uint32_t corresponding = s_.last_corresponding ? r.event : r.first;
         r.event = e;
-        if (o_.keep_events) n_.cut_events[found->second].push_back(e);
+        if (o_.keep_events) n_.cut_events[static_cast<std::size_t>(found)].push_back(e);
         pf_.cutoffs.emplace_back(e, corresponding);
         pf_.is_cutoff[e - 1] = 1;
         return true;
     }
     CutRecord r;
-    r.hash = VecHash()(cut_);
-    r.length = static_cast<std::uint32_t>(cut_.size());
+    r.hash = hash;
+    r.length = length;
     r.size = e == 0 ? 1 : pf_.ev_size[e - 1];
     r.event = e;
     r.first = e;
-    pf_.cut_cells += r.length;
     pf_.cuts.push_back(r);
     if (o_.keep_events) n_.cut_events.push_back(e == 0 ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{e});
-    table_.emplace(cut_, static_cast<std::uint32_t>(pf_.cuts.size() - 1));
+    if (o_.spts) {
+        pf_.cut_cells += r.length;
+        table_.emplace(cut_, static_cast<std::uint32_t>(pf_.cuts.size() - 1));
+    } else {
+        cuts_.insert(pf_);
+    }
     return false;
 }
 
@@ -713,6 +762,7 @@ void ErvUnfolder::run() {
     } else {
         for (std::uint32_t p = 0; p < P; ++p)
             if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+        cuts_.reset(net_);
     }
     cutoff_lookup(0);
 
