@@ -126,6 +126,34 @@ TEST_F(Net, UnionAppendsAndFreesTheSecondRecord) {
     FreeNet(&empty);
 }
 
+// The blocks of a union: the first net's, then those of the second that it
+// lacks, in their order and with their data; every union starts afresh.
+TEST_F(Net, UnionMovesTheBlocksItLacks) {
+    auto with_blocks = [](std::vector<std::uint16_t> numbers) {
+        MNet* n = M_new_net();
+        for (std::uint16_t b : numbers) {
+            M_add_block(n, b);
+            n->last_block->has_elements = b * 10u;
+        }
+        return n;
+    };
+    auto blocks = [](const MNet* n) {
+        std::vector<std::uint32_t> out;
+        for (const MBlock* b = n->first_block; b; b = b->next) out.push_back(b->number * 1000u + b->has_elements);
+        return out;
+    };
+    MNet* a = M_union(with_blocks({7, 3}), with_blocks({3, 9, 9, 4}));
+    EXPECT_EQ(blocks(a), (std::vector<std::uint32_t>{7070, 3030, 9090, 4040}));
+    EXPECT_EQ(a->block_count, 4u);
+    EXPECT_EQ(a->last_block->number, 4u);
+    EXPECT_EQ(a->last_block->prev->number, 9u);
+    // The blocks the first union held do not stay held.
+    MNet* b = M_union(M_new_net(), with_blocks({7, 3}));
+    EXPECT_EQ(blocks(b), (std::vector<std::uint32_t>{7070, 3030}));
+    FreeNet(&a);
+    FreeNet(&b);
+}
+
 TEST_F(Net, SelectAndDropPlaces) {
     MPlace* c = nullptr;
     for (std::uint32_t p = 1; p <= 5; ++p) M_fast_insert_place(net, p, &c)->type = static_cast<std::uint8_t>(p % 3);
