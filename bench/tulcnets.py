@@ -57,6 +57,24 @@ def verify_until_chain(k):
     return places + "#verify %s;\n" % f
 
 
+def wide_transition(n):
+    """One transition with n input and n output terms, a comp block naming
+    every variable, a gate over all inputs and n count-expression terms."""
+    ins = " + ".join("<.x%d.>" % i for i in range(n))
+    counted = " + ".join("k<.z%d.>" % i for i in range(n))
+    outs = " + ".join("<.y%d.>" % i for i in range(n))
+    comp = " ".join("y%d = x%d;" % (i, i) for i in range(n))
+    gate = " + ".join("x%d" % i for i in range(n))
+    return ("#place p\n#place q\n#place r\n#trans t\nin { r : <.k.> ; p : %s ; q : %s ; }\n"
+            "out { q : %s ; }\ncomp { %s }\ngate %s > 0;\n#endtr\n" % (ins, counted, outs, comp, gate))
+
+
+def long_atoms(n):
+    """#verify over two atoms that each add up n place cardinalities."""
+    s = " + ".join("card(p)" for _ in range(n))
+    return "#place p\n#verify %s > 0 or (%s > 1);\n" % (s, s)
+
+
 CASES = [
     ("macro net", macro_net, [1000, 10000]),
     ("sum marking", sum_marking, [10000, 100000]),
@@ -64,4 +82,6 @@ CASES = [
     ("eventually and", verify_conjunction, [4, 6, 8]),
     ("response", verify_response, [4, 6, 8]),
     ("until chain", verify_until_chain, [4, 5, 6]),
+    ("wide transition", wide_transition, [10000, 40000]),
+    ("long atoms", long_atoms, [10000, 100000]),
 ]

@@ -1,6 +1,7 @@
 #include "postproc.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "butra.h"
 #include "diag.h"
@@ -285,9 +286,17 @@ NETDESC PostProcess() {
             std::string c = v->name ? "/*" + *v->name + "*/" : std::string();
             v->cname = c + "_v[" + std::to_string(i++) + "]";
         }
-        if (t->comp)
-            for (auto& tok : *t->comp)
-                if (VARIABLE* v = FindVariable(tok, *t)) tok = v->cname;
+        if (t->comp) {
+            // The names of the variables, looked up once per token of the
+            // comp text (the first variable of a name, as FindVariable).
+            std::unordered_map<std::string, const VARIABLE*> byName;
+            for (const auto& v : t->variables)
+                if (v->name) byName.emplace(*v->name, v.get());
+            for (auto& tok : *t->comp) {
+                auto it = byName.find(tok);
+                if (it != byName.end()) tok = it->second->cname;
+            }
+        }
         NameTuples(*t);
     }
     NETDESC d;

@@ -3,6 +3,7 @@
 // variables and their ranges.
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "diag.h"
 #include "net.h"
@@ -528,7 +529,9 @@ bool TransParser::Checks() {
                 VARIABLE* v = f.var;
                 if (v->Has(VARIABLE::kCountBound) && !(v->flags & (VARIABLE::kCounting | VARIABLE::kReported))) {
                     v->flags |= VARIABLE::kBound;
-                    if (std::find(v->countExprs.begin(), v->countExprs.end(), term.multiplicity.get()) == v->countExprs.end())
+                    // Terms are walked once each, so a repetition can only
+                    // be the same term's expression, recorded last.
+                    if (v->countExprs.empty() || v->countExprs.back() != term.multiplicity.get())
                         v->countExprs.push_back(term.multiplicity.get());
                 }
             }
@@ -569,12 +572,12 @@ bool TransParser::Checks() {
                 if (hi) v->high = std::min(v->high, (*hi)[k]);
             }
         }
-    std::vector<VARIABLE*> unlimited;
+    std::unordered_set<const VARIABLE*> unlimited;
     for (auto& v : t.variables)
         if (v->Has(VARIABLE::kInput) && !v->Has(VARIABLE::kLimited)) {
             v->low = 0xFFFFFFFFu;
             v->high = 0;
-            unlimited.push_back(v.get());
+            unlimited.insert(v.get());
         }
     for (ARC* arc : t.allArcs)
         for (auto& term : arc->tuples) {
@@ -584,7 +587,7 @@ bool TransParser::Checks() {
             for (std::size_t k = 0; k < term.fields.size(); ++k) {
                 if (!isVar(term.fields[k])) continue;
                 VARIABLE* v = term.fields[k].var;
-                if (std::find(unlimited.begin(), unlimited.end(), v) == unlimited.end()) continue;
+                if (unlimited.count(v) == 0) continue;
                 v->low = std::min(v->low, lo ? (*lo)[k] : 0u);
                 v->high = std::max(v->high, hi ? (*hi)[k] : 0xFFFFFFFFu);
             }

@@ -163,4 +163,12 @@ TEST(TulcNet, TermsOfArcs) {
     EXPECT_EQ(q[1].count, 1u);
     ASSERT_TRUE(q[2].multiplicity);
     EXPECT_EQ(tulc::TextString(*q[2].multiplicity), "/*n*/_v[1]");
+    // A variable bound through count expressions records each expression
+    // once, also when it stands twice in one term.
+    Compile("#place p\n#place q\n#trans t\nin { q : <.n.> ; p : n <.x,x.> + n <.x.> ; }\n#endtr\n");
+    const auto& u = Trans("t");
+    const tulc::VARIABLE& x = *u.variables[1];
+    ASSERT_EQ(x.countExprs.size(), 2u);
+    EXPECT_EQ(x.countExprs[0], u.inArcs[1]->tuples[0].multiplicity.get());
+    EXPECT_EQ(x.countExprs[1], u.inArcs[1]->tuples[1].multiplicity.get());
 }
