@@ -389,7 +389,9 @@ void link_sorted(Side s, NET_ARC* arc) {
     link_after(s, arc, after);
 }
 
-// The arc between p and t in the given direction, walking the shorter list.
+// The arc between p and t in the given direction.  Every arc stands in both
+// lists, so walking them in step ends with the shorter one: an arc not met
+// by then is in neither (a node with many arcs gains new ones in constant time).
 NET_ARC* find_arc(NET_NODE* p, NET_NODE* t, bool pt) {
     NET_ARC* a = pt ? p->postset : p->preset;   // place side
     NET_ARC* b = pt ? t->preset : t->postset;   // transition side
@@ -399,10 +401,6 @@ NET_ARC* find_arc(NET_NODE* p, NET_NODE* t, bool pt) {
         a = a->p_next;
         b = b->t_next;
     }
-    for (; a; a = a->p_next)
-        if (a->transition == t) return a;
-    for (; b; b = b->t_next)
-        if (b->place == p) return b;
     return nullptr;
 }
 

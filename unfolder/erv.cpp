@@ -24,6 +24,22 @@ const char* erv_insertion_name(char insertion) {
     return insertion == 'q' ? "binary" : insertion == 'b' ? "beginning" : "end";
 }
 
+const char* pv_count_overflow(const std::vector<std::uint32_t>& order, std::uint32_t limit) {
+    std::unordered_map<std::uint32_t, std::uint64_t> counts;
+    bool first = true;
+    std::uint32_t current = 0;
+    for (std::uint32_t t : order) {
+        if (++counts[t] > limit) {
+            if (!first && t < current) return "Size of PV_Count is too small!\n";
+            if (!first && t > current) return "PV_Count size is too small!\n";
+            return "PV_Count size is too small for this net!\n";
+        }
+        first = false;
+        current = t;
+    }
+    return nullptr;
+}
+
 namespace {
 
 constexpr std::uint32_t kCountLimit = 65535;
@@ -126,6 +142,7 @@ private:
     int compare(Extension& a, Extension& b);
     int compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b);
     int compare_foata(const Extension& a, const Extension& b);
+    void check_vector_width();
     void queue_extension(std::uint32_t t, const std::uint32_t* conds, std::size_t n);
     void find_extensions(std::uint32_t c);
     std::uint32_t new_event(const Extension& x);
@@ -169,6 +186,14 @@ std::uint32_t ErvUnfolder::new_condition(std::uint32_t place, std::uint32_t pre_
     return b;
 }
 
+// Sparse vectors and layer rows number transitions in 16 bits: the first one
+// made checks that the net's transitions fit.
+void ErvUnfolder::check_vector_width() {
+    if (vectors_checked_) return;
+    vectors_checked_ = true;
+    if (net_.transitions() > 65534) parikh_limit("Change PV_Item for Parikh vectors.\n");
+}
+
 // The events of the local configuration below the conditions (each once).
 void ErvUnfolder::walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events) {
     const std::uint32_t st = next_stamp();
@@ -197,11 +222,7 @@ void ErvUnfolder::build_key(Extension& x) {
         spts_depths(x, x.depths);
         return;
     }
-    if (!vectors_checked_) {
-        vectors_checked_ = true;
-        if (!o_.dense_keys && !o_.size_keys && net_.transitions() > 65534)
-            parikh_limit("Change PV_Item for Parikh vectors.\n");
-    }
+    if (!o_.dense_keys && !o_.size_keys) check_vector_width();
     walk(x.conds, walk_a_);
     x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
     x.has_sparse = false;
@@ -221,7 +242,13 @@ void ErvUnfolder::build_sparse(Extension& x) {
     for (std::size_t i = 0; i < others_.size();) {
         std::size_t j = i;
         while (j < others_.size() && others_[j] == others_[i]) ++j;
-        if (j - i > kCountLimit) parikh_limit("PV_Count size is too small for this net!\n");
+        if (j - i > kCountLimit) {
+            // Which insertion passed the limit follows from the counting order:
+            // the extension's own transition, then the walk's events.
+            std::vector<std::uint32_t> order{x.t};
+            for (std::uint32_t f : walk_a_) order.push_back(pf_.ev_trans[f - 1]);
+            parikh_limit(pv_count_overflow(order, kCountLimit));
+        }
         x.sparse.push_back(others_[i] + 1);
         x.sparse.push_back(static_cast<std::uint32_t>(j - i));
         i = j;
@@ -289,6 +316,9 @@ int ErvUnfolder::compare(Extension& a, Extension& b) {
 // Layers by depth: fewer events first, then the first transition (by number)
 // whose counts differ, the larger count first.
 int ErvUnfolder::compare_foata(const Extension& a, const Extension& b) {
+    // The layer table counts transitions in 16-bit fields, whatever the key form.
+    if (net_.transitions() > 65534) parikh_limit("Change PV_Item for Parikh vectors.\n");
+    check_vector_width();  // the layer rows hold a count per transition
     struct Item {
         std::uint32_t layer, trans;
         bool operator<(const Item& o) const { return layer != o.layer ? layer < o.layer : trans < o.trans; }

@@ -58,6 +58,13 @@ Prefix unfold_spts(const InputNet& net, const Settings& settings, RunInfo* info 
 // "ERRORS while checking components:\n" on `err`; returns false on a fault.
 bool check_components(const InputNet& net, std::FILE* err);
 
+// The message for a count of the sparse Parikh vector that passes `limit`
+// when the transitions of `order` are counted in turn into the sorted entry
+// list, or nullptr when none does.  Each count goes to the entry of its
+// transition, found from the entry counted last: a count that passes the
+// limit before that entry, behind it or at it has its own message.
+const char* pv_count_overflow(const std::vector<std::uint32_t>& order, std::uint32_t limit);
+
 // Name of the queue insertion for the summary: "end", "beginning" or "binary".
 const char* erv_insertion_name(char insertion);
 

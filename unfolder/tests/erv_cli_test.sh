@@ -42,6 +42,22 @@ trelmik -@ -x=1 cycle.ll_net </dev/null >out.txt 2>err.txt
 [ $? -eq 3 ] || fail "-@ -x=1: exit code"
 grep -qF "Maximal number of events (1) has been exceeded." err.txt || fail "-@ -x=1: $(cat err.txt)"
 
+# Two extensions with equal Parikh vectors are ordered by their layers, whose
+# table counts transitions in 16-bit fields: with 65535 dead transitions
+# beside the net, -y and -w stop there as the sparse vectors do at once.
+awk 'BEGIN { print "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p1\"M1\n2\"p2\"M1\n3\"p3\"M1\n4\"p4\"M1\n5\"p5\"\n6\"z\""
+             print "TR\n1\"t1\"\n2\"t2\"\n3\"t3\"\n4\"t4\""
+             for (i = 1; i <= 65535; i++) printf "%d\"d%d\"\n", i + 4, i
+             print "TP\n1<4\n2<5\n4<4"; for (i = 1; i <= 65535; i++) printf "%d<6\n", i + 4
+             print "PT\n1>1\n4>1\n3>2\n1>3\n5>3\n4>4\n5>4"; for (i = 1; i <= 65535; i++) printf "6>%d\n", i + 4
+             print "TX" }' > tie.ll_net
+trelmik -@t -x=20 tie.ll_net </dev/null >out.txt 2>err.txt
+[ $? -eq 111 ] && grep -qx "Change PV_Item for Parikh vectors." err.txt || fail "-@ wide: $(cat err.txt)"
+for opts in -@y -@w; do
+    trelmik $opts -x=20 tie.ll_net </dev/null >/dev/null 2>err.txt
+    [ $? -eq 111 ] && grep -qx "Change PV_Item for Parikh vectors." err.txt || fail "$opts wide: $(cat err.txt)"
+done
+
 # The component loop, as cosweep runs it.
 trelmik -ctCK=spts.ll_net -m=k -M=k </dev/null >out.txt 2>err.txt || fail "-ctCK: exit $?"
 [ -s err.txt ] && fail "-ctCK: error output $(cat err.txt)"

@@ -191,6 +191,26 @@ TEST(Erv, EqualCutOfEqualSizeIsACutoff) {
     EXPECT_TRUE(unfold_mcmillan(in, s).cutoffs.empty());
 }
 
+// A count of the sparse Parikh vector that passes its limit is reported by
+// where its entry lies from the entry counted just before it.
+TEST(Erv, PvCountMessageNamesTheInsertionCase) {
+    struct Case {
+        std::vector<std::uint32_t> order;
+        const char* message;
+    } cases[] = {
+        {{5, 5, 5}, "PV_Count size is too small for this net!\n"},
+        {{3, 5, 3, 5, 3}, "Size of PV_Count is too small!\n"},
+        {{5, 3, 5, 3, 5}, "PV_Count size is too small!\n"},
+        {{7, 1, 7, 2, 2, 2}, "PV_Count size is too small for this net!\n"},
+        {{4, 2, 6, 4, 2, 6}, nullptr},
+        {{}, nullptr},
+    };
+    for (const Case& c : cases) {
+        const char* got = pv_count_overflow(c.order, 2);
+        EXPECT_STREQ(got, c.message) << ::testing::PrintToString(c.order);
+    }
+}
+
 // The component loop on random nets of state machines: every Silex variant
 // gives a complete prefix whose condition kinds are the depths within their
 // components.
