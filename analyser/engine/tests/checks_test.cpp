@@ -206,6 +206,9 @@ Tester RandomTester(const testsupport::TestNet& net, std::uint64_t seed, unsigne
     return tester;
 }
 
+// Small memory copies and hash for the small graphs of the tests.
+const std::string kSmall = " -m 65536 -h 61";
+
 const char kLivelock[] = "\nLivelock reached\n";
 const char kInfinite[] = "\nIllegal infinite path found\n";
 
@@ -227,7 +230,7 @@ TEST(OnTheFlyChecks, LivelockOfAnInvisibleCycle) {
             SCOPED_TRACE(std::string(cycle ? "cycle " : "no cycle ") + args);
             testsupport::TempDir dir;
             ptnet::Write(described, dir.file("x"));
-            auto run = Analyser(dir.path(), "x", args);
+            auto run = Analyser(dir.path(), "x", args + kSmall);
             if (!cycle) {
                 EXPECT_EQ(run.exit_code, 0) << run.err;
                 EXPECT_EQ(run.out.find("Livelock"), std::string::npos) << run.out;
@@ -291,13 +294,12 @@ TEST_P(RandomTesters, VerdictsOfTheExplicitProduct) {
         ++taken[expected];
         ++k;
         ptnet::Net described = WithTester(net, visible, tester);
-        // Two modes per net, in turn.
-        for (std::size_t m = static_cast<std::size_t>(seed) % 2; m < modes.size(); m += 2) {
-            const std::string& mode = modes[m];
+        const std::string further = modes[2 + (taken[0] + taken[1]) % (modes.size() - 2)];
+        for (const std::string& mode : {modes[0], modes[1], further}) {
             SCOPED_TRACE("seed " + std::to_string(seed) + " " + mode);
             testsupport::TempDir dir;
             ptnet::Write(described, dir.file("x"));
-            auto run = Analyser(dir.path(), "x", mode);
+            auto run = Analyser(dir.path(), "x", mode + kSmall);
             EXPECT_EQ(run.exit_code, expected ? 1 : 0) << run.out << run.err;
             const char* report = condition == 4 ? kLivelock : kInfinite;
             EXPECT_EQ(run.out.rfind(report, 0) == 0, expected) << run.out;
@@ -307,6 +309,165 @@ TEST_P(RandomTesters, VerdictsOfTheExplicitProduct) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomTesters, ::testing::Range(0, 4));
+
+// ---- Buchi products ----
+
+// Automata of stutter-closed properties of one proposition x (a place
+// marked, or empty): next[q - 1] the states that may follow state q, the
+// last entry the initial states (the state after the last one stands for
+// the automaton before its start), needs[q - 1] 1 when state q needs x,
+// accepting the states of infinite condition.
+struct Automaton {
+    const char* name;
+    std::vector<std::vector<std::int32_t>> next;
+    std::vector<int> needs;
+    std::set<int> accepting;
+};
+
+const Automaton kAutomata[] = {
+    {"GF x", {{1, 2}, {1, 2}, {1, 2}}, {0, 1}, {2}},
+    {"FG x", {{1, 2}, {2}, {1, 2}}, {0, 1}, {2}},
+    {"F x", {{1, 2}, {3}, {3}, {1, 2}}, {0, 1, 0}, {3}},
+    {"G x", {{1}, {1}}, {1}, {1}},
+};
+
+struct BuchiCase {
+    ptnet::Net net;
+    int place = 0;  // x is about this place
+    bool marked = true;
+    const Automaton* automaton = nullptr;
+};
+
+bool Holds(const BuchiCase& c, const Marking& m, int q) {
+    return c.automaton->needs[static_cast<std::size_t>(q) - 1] == 0 || (m[c.place] > 0) == c.marked;
+}
+
+// The described net: an initialisation transition, the net's transitions
+// (visible when they change the place of x), the stuttering transition
+// last, and the automaton on the tester place.
+BuchiCase WithAutomaton(const testsupport::TestNet& net, const Automaton& a, int place, bool marked) {
+    BuchiCase c;
+    c.place = place;
+    c.marked = marked;
+    c.automaton = &a;
+    std::vector<bool> visible;
+    for (int t = 0; t < net.transitions(); ++t) {
+        int effect = 0;
+        for (std::size_t i = 0; i < net.pre[t].size(); ++i)
+            effect -= net.pre[t][i] == place ? net.pre_w(t, i) : 0;
+        for (std::size_t i = 0; i < net.post[t].size(); ++i)
+            effect += net.post[t][i] == place ? net.post_w(t, i) : 0;
+        visible.push_back(effect != 0);
+    }
+    c.net = ptnet::FromTestNet(net, visible);
+    ptnet::Transition init;
+    init.name = "init";
+    init.visible = false;
+    init.kind = 1;
+    c.net.transitions.insert(c.net.transitions.begin(), init);
+    ptnet::Transition dummy;
+    dummy.name = "dummy";
+    dummy.visible = false;
+    dummy.kind = 2;
+    c.net.transitions.push_back(dummy);
+    const int before = static_cast<int>(a.next.size());
+    c.net.places.push_back({"buchi", 1, {{before, 1}}});
+    c.net.tester = net.places();
+    for (int q : a.accepting)
+        c.net.testerBits[q] = 8;
+    c.net.buchi = a.next;
+    c.net.require.resize(a.needs.size());
+    for (std::size_t q = 0; q < a.needs.size(); ++q)
+        if (a.needs[q])
+            c.net.require[q].push_back({place, marked});
+    return c;
+}
+
+// The product explored directly: the start (m0, before the start) steps
+// into the initial states; elsewhere every enabled transition, or the
+// stutter of a dead marking, moves the automaton to each following state
+// whose proposition the new marking satisfies.
+bool ProductHasAcceptingCycle(const testsupport::TestNet& net, const BuchiCase& c) {
+    std::map<std::pair<Marking, int>, int> index;
+    std::vector<std::pair<Marking, int>> states;
+    std::vector<std::vector<std::pair<int, bool>>> succ;
+    auto add = [&](const Marking& m, int q) {
+        auto [it, fresh] = index.emplace(std::make_pair(m, q), static_cast<int>(states.size()));
+        if (fresh) {
+            states.push_back({m, q});
+            succ.emplace_back();
+        }
+        return it->second;
+    };
+    add(net.m0, static_cast<int>(c.automaton->next.size()));
+    for (std::size_t k = 0; k < states.size(); ++k) {
+        const auto [m, q] = states[k];
+        std::vector<Marking> moves;
+        if (k == 0) {
+            moves.push_back(m);
+        } else {
+            for (int t = 0; t < net.transitions(); ++t)
+                if (testsupport::enabled(net, m, t))
+                    moves.push_back(testsupport::fire(net, m, t));
+            if (moves.empty())
+                moves.push_back(m);
+        }
+        for (const Marking& next : moves)
+            for (int r : c.automaton->next[q - 1])
+                if (Holds(c, next, r)) {
+                    int target = add(next, r);
+                    succ[k].push_back({target, true});
+                }
+    }
+    std::vector<int> comp = Components(succ, [](bool) { return true; });
+    for (std::size_t s = 0; s < states.size(); ++s) {
+        if (!c.automaton->accepting.count(states[s].second))
+            continue;
+        for (auto [t, visible] : succ[s])
+            if (comp[t] == comp[static_cast<std::size_t>(s)])
+                return true;
+    }
+    return false;
+}
+
+class BuchiProducts : public ::testing::TestWithParam<int> {};
+
+// Random nets with the automata of stutter-closed properties: "Illegal
+// infinite path found" exactly when the explicit product has an accepting
+// cycle, on the full product and on the one built from the net's reduced
+// graph.
+TEST_P(BuchiProducts, VerdictsOfTheExplicitProduct) {
+    const std::vector<std::string> modes = {"-i", "-s", "-i -f", "-D", "-s -L -R -r 7"};
+    // Nets taken in seed order as long as each verdict has fewer than half
+    // of them.
+    const int nets = 6;
+    int taken[2] = {0, 0};
+    const std::uint64_t first = 9300 + static_cast<std::uint64_t>(GetParam()) * 1000;
+    for (std::uint64_t seed = first; taken[0] + taken[1] < nets && seed < first + 1000; ++seed) {
+        testsupport::TestNet net = RandomNet(seed, 6, 6, 120);
+        const Automaton& a = kAutomata[(seed / 2) % 4];
+        BuchiCase c = WithAutomaton(net, a, static_cast<int>(seed % static_cast<std::uint64_t>(net.places())),
+                                    seed % 2 == 0);
+        bool expected = ProductHasAcceptingCycle(net, c);
+        if (taken[expected] == nets / 2)
+            continue;
+        ++taken[expected];
+        // The full product and the reduced one always, one further mode in
+        // turn.
+        const std::string further = modes[2 + (taken[0] + taken[1]) % (modes.size() - 2)];
+        for (const std::string& mode : {modes[0], modes[1], further}) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + " " + a.name + " " + mode);
+            testsupport::TempDir dir;
+            ptnet::Write(c.net, dir.file("x"));
+            auto run = Analyser(dir.path(), "x", mode + kSmall);
+            EXPECT_EQ(run.exit_code, expected ? 1 : 0) << run.out << run.err;
+            EXPECT_EQ(run.out.rfind(kInfinite, 0) == 0, expected) << run.out;
+        }
+    }
+    EXPECT_EQ(taken[0] + taken[1], nets);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, BuchiProducts, ::testing::Range(0, 3));
 
 // ---- CFFD ----
 

@@ -111,7 +111,16 @@ std::string DatBytes(const Net& net) {
             Record(&file, rec);
         }
         Word(&file, 0xFFFFFFFFu);
-        Word(&file, 0);  // no Buchi automaton
+        Word(&file, static_cast<std::uint32_t>(net.buchi.size()));
+        for (const auto& next : net.buchi) {
+            std::string rec;
+            Num(&rec, static_cast<std::uint32_t>(next.size()));
+            for (std::int32_t q : next)
+                Num(&rec, SgnCode(static_cast<DOMAIN>(q)));
+            Record(&file, rec);
+        }
+        for (std::size_t k = 1; k < net.buchi.size(); ++k)
+            Word(&file, 0);
     }
     std::uint32_t namesAt = static_cast<std::uint32_t>(file.size());
     for (const Transition& t : net.transitions)
@@ -133,8 +142,14 @@ std::string ToText(const Net& net) {
         out << "prec " << low << " " << high << "\n";
     for (const Place& p : net.places)
         out << "place " << p.arity << "\n";
+    out << "tester " << net.tester << "\n";
+    for (std::size_t q = 0; q < net.require.size(); ++q)
+        for (const auto& [place, marked] : net.require[q])
+            out << "require " << q << " " << place << " " << (marked ? 1 : 0) << "\n";
     for (const Transition& t : net.transitions) {
         out << "trans " << t.cls << " " << (t.visible ? 1 : 0) << "\n";
+        if (t.kind != 0)
+            out << "kind " << t.kind << "\n";
         for (std::int32_t v : t.values)
             out << "value " << v << "\n";
         for (const Arc& a : t.in)
@@ -166,6 +181,17 @@ Net FromText(const std::string& text) {
             in >> t.cls >> visible;
             t.visible = visible != 0;
             net.transitions.push_back(t);
+        } else if (word == "tester") {
+            in >> net.tester;
+        } else if (word == "require") {
+            std::size_t q = 0;
+            int place = 0, marked = 0;
+            in >> q >> place >> marked;
+            if (net.require.size() <= q)
+                net.require.resize(q + 1);
+            net.require[q].push_back({place, marked != 0});
+        } else if (word == "kind") {
+            in >> net.transitions.back().kind;
         } else if (word == "value") {
             std::int32_t v = 0;
             in >> v;
@@ -248,6 +274,10 @@ extern "C" void _CompInst(void) {
             continue;
         if (tr.visible)
             TrnSVisible(trn);
+        if (tr.kind == 1)
+            TrnSInitial(trn);
+        if (tr.kind == 2)
+            TrnSDummy(trn);
         AddArcs(trn, net, tr.in, true);
         AddArcs(trn, net, tr.out, false);
         TrnReform(trn);
@@ -263,7 +293,21 @@ extern "C" void _CompPrec(void) {
     }
 }
 
-extern "C" BOOL _BuchiOK(void) { return TRUE; }
+// The requirements of the automaton state that the tester place of
+// _evalState holds.
+extern "C" BOOL _BuchiOK(void) {
+    const ptnet::Net& net = Description();
+    if (net.tester < 0 || LstEmpty(_evalState[net.tester]))
+        return TRUE;
+    auto* token = static_cast<MULTUP*>(_evalState[net.tester]->_first->_node);
+    DOMAIN q = token->_tuple->_array[0];
+    if (q < 1 || static_cast<std::size_t>(q) > net.require.size())
+        return TRUE;
+    for (const auto& [place, marked] : net.require[static_cast<std::size_t>(q) - 1])
+        if (LstEmpty(_evalState[place]) == marked)
+            return FALSE;
+    return TRUE;
+}
 
 // What the generated successor function does for a net of arity-0 places:
 // every enabled transition's successor of _state, stored with its arrow.

@@ -31,6 +31,10 @@ struct Transition {
     bool visible = true;
     unsigned cls = 0;
     std::vector<std::int32_t> values;  // the instance's variable values
+    // 1 the initialisation transition of a Buchi section (enabled in the
+    // start node only), 2 its stuttering transition (enabled when nothing
+    // before it is).
+    unsigned kind = 0;
 };
 
 struct Place {
@@ -47,6 +51,12 @@ struct Net {
     std::vector<std::pair<unsigned, unsigned>> prec;  // (lower class, higher class)
     int tester = -1;                                  // the tester place
     std::map<std::int32_t, unsigned> testerBits;      // value: 1 reject, 2 deadlock, 4 livelock, 8 infinite
+    // A Buchi automaton on the tester place: buchi[q - 1] lists the states
+    // that may follow state q; require[q - 1] the (place, marked) pairs that
+    // the marking entered with state q must satisfy (what the net
+    // compiler's _BuchiOK checks).
+    std::vector<std::vector<std::int32_t>> buchi;
+    std::vector<std::vector<std::pair<int, bool>>> require;
 };
 
 // The net of a test net: arity-0 places, every transition visible unless
