@@ -113,6 +113,10 @@ def main():
     ap.add_argument("--engine", action="store_true",
                     help="only run the analyser engine's benchmark (10^6 states through PtFollowers, "
                          "components of the graph; needs -DVOS_BENCH=ON)")
+    ap.add_argument("--reductions", action="store_true",
+                    help="only run the analyser engine's reductions against full generation on independent "
+                         "chains, dining philosophers and symmetric processes up to 10^6 full states "
+                         "(needs -DVOS_BENCH=ON)")
     ap.add_argument("--tulc", action="store_true",
                     help="only time tulc on generated net descriptions (macro-generated nets, long "
                          "markings, #verify formulas of 4 to 8 atoms)")
@@ -139,6 +143,29 @@ def main():
         return
     if args.mnet:
         sys.exit(subprocess.call([os.path.join(os.path.abspath(args.bin), "mnetbench"), "20000", "12"]))
+    if args.reductions:
+        exe = os.path.join(os.path.abspath(args.bin), "reducebench")
+        # (family, n, k, modes); symmetries store the whole group, so the
+        # fully symmetric processes take them only while n! stays small.
+        runs = [("chains", n, 9, ["full", "s", "L", "D", "T", "S"]) for n in (3, 4, 5, 6)]
+        runs += [("philosophers", n, 0, ["full", "s", "L", "D", "S"]) for n in (6, 8, 10, 12, 14, 16)]
+        runs += [("processes", n, 0, ["full", "s", "D", "S"]) for n in (4, 5, 6, 7)]
+        runs += [("processes", n, 0, ["full", "s", "D"]) for n in (12, 16, 20)]
+        print("%-12s %3s %-4s %10s %10s %8s %9s %9s %10s %9s %10s" % (
+            "net", "n", "mode", "nodes", "arrows", "terminal", "seconds", "us/state", "peak KiB",
+            "symm s", "group"))
+        sys.stdout.flush()
+        with tempfile.TemporaryDirectory() as tmp:
+            for family, n, k, modes in runs:
+                for mode in modes:
+                    try:
+                        subprocess.call([exe, "--net", family, "--n", str(n), "--k", str(k), "--mode", mode,
+                                         "--dir", tmp], timeout=args.timeout, stdout=sys.stdout,
+                                        stderr=subprocess.DEVNULL)
+                    except subprocess.TimeoutExpired:
+                        print("%-12s %3d %-4s    timeout" % (family, n, mode))
+                    sys.stdout.flush()
+        return
     if args.engine:
         exe = os.path.join(os.path.abspath(args.bin), "enginebench")
         with tempfile.TemporaryDirectory() as tmp:
