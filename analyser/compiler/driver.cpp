@@ -10,6 +10,7 @@
 #include "diag.h"
 #include "exprtree.h"
 #include "formula.h"
+#include "gen.h"
 #include "invoc.h"
 #include "net.h"
 #include "postproc.h"
@@ -221,12 +222,8 @@ void TulcMain(int argc, char** argv) {
         AddHeaderLines(2);
     }
 
-    PostProcess();
-    // The code generator writes the generated header into _.h and the C
-    // sources; it is not part of this program yet.
-    CloseText(header, headerFile);
-    ErrText("\n" + std::string(myName) + ": no C sources generated: the code generation is not built yet\n");
-    MarkFailed();
+    const NETDESC desc = PostProcess();
+    GenerateCode(header, headerFile, name + ".src/", desc);
 
     if (!WriteTables(name + ".dat")) ExitProgram(1);
     ExitProgram(ErrorsReported() ? 1 : 0);

@@ -211,4 +211,10 @@ void PtReleaseReductions(void);
 }
 #endif
 
+/* Generated code gets the run-time layer of its accessors with the engine's
+ * names (C++ sources include tulrt.h themselves). */
+#if !defined(__cplusplus) || defined(TULM_GENERATED)
+#include "tulrt.h"
+#endif
+
 #endif

@@ -68,7 +68,7 @@ testsupport::RunResult Analyser(const std::string& dir, const std::string& base,
 testsupport::RunResult Dump(const std::string& dir, const std::string& base);
 
 // Runs the net compiler in dir on base.net (written from text); its exit
-// status (1 while it generates no C sources).
+// status.
 int Tulc(const std::string& dir, const std::string& base, const std::string& text);
 
 // The files of a directory with their contents.

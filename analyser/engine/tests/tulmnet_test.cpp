@@ -1,0 +1,139 @@
+// Analysers built from net descriptions: tulc writes the C code, tulmbuild
+// compiles and links it with the engine, the analyser generates the graph,
+// and the graph files are read back and compared with hand counts and with
+// the explicit explorer.
+#include <gtest/gtest.h>
+
+#include "enginetest.h"
+
+using namespace enginetest;
+
+namespace {
+
+struct Built {
+    testsupport::RunResult build, run;
+    RawGraph graph;
+};
+
+std::string Quote(const std::string& s) { return testsupport::shell_quote(s); }
+
+// Writes base.net into dir, builds its analyser with tulmbuild (tulc
+// options before the name) and runs it with the given options.
+Built BuildAndRun(const std::string& dir, const std::string& base, const std::string& net,
+                  const std::string& tulcArgs = "", const std::string& runArgs = "") {
+    Built b;
+    testsupport::write_file(dir + "/" + base + ".net", net);
+    const std::string env = "TULMPATH=" + Quote(TULM_SOURCE_PATH) + " ASAN_OPTIONS=detect_leaks=0 ";
+    b.build = testsupport::run("cd " + Quote(dir) + " && " + env + Quote(std::string(VOS_BIN_DIR) + "/tulmbuild") + " " +
+                               tulcArgs + " " + base);
+    if (b.build.exit_code != 0) return b;
+    b.run = testsupport::run("cd " + Quote(dir) + " && " + env + "./" + base + " " + runArgs + " " + base);
+    if (b.run.exit_code == 0) b.graph = ReadRaw(dir + "/" + base);
+    return b;
+}
+
+std::size_t Arrows(const RawGraph& g) {
+    std::size_t n = 0;
+    for (const RawNode& node : g.nodes) n += node.arrows.size();
+    return n;
+}
+
+std::size_t Lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+}  // namespace
+
+// The smallest net end to end: one source file, three script lines.
+TEST(TulmNet, RingOfTwoPlaces) {
+    testsupport::TempDir dir;
+    Built b = BuildAndRun(dir.path(), "ring",
+                          "#place p mk(<.0.>)\n#place q\n#trans t\nin { p : <.0.> ; }\nout { q : <.0.> ; }\n#endtr\n"
+                          "#trans u\nin { q : <.0.> ; }\nout { p : <.0.> ; }\n#endtr\n");
+    ASSERT_EQ(b.build.exit_code, 0) << b.build.err;
+    ASSERT_EQ(b.run.exit_code, 0) << b.run.err;
+    ASSERT_TRUE(b.graph.ok) << b.graph.error;
+    EXPECT_EQ(b.graph.nodes.size(), 2u);
+    EXPECT_EQ(Arrows(b.graph), 2u);
+    EXPECT_TRUE(b.graph.terminal.empty());
+    const std::string sh = testsupport::read_file(dir.file("ring.src/_.sh"));
+    EXPECT_EQ(sh, "${COMPILE} _0000000.c || exit\n${LIBFIRST} ${LIBRARY} _0000000${O} || exit\n"
+                  "${DELETE} _0000000${O} || exit\n");
+    EXPECT_EQ(Lines(sh), 3u);
+    auto files = Files(dir.file("ring.src"));
+    EXPECT_EQ(files.count("_0000000.c"), 1u);
+    EXPECT_EQ(files.count("_0000001.c"), 0u);
+}
+
+// Hand counts of nodes, arrows and terminal nodes.
+TEST(TulmNet, HandCounts) {
+    struct Case {
+        const char* name;
+        std::string net;
+        std::size_t nodes, arrows, terminal;
+    };
+    const std::string pair = "#trans t\nin { p : <.x.> + <.y.> ; }\nout { q : <.x,y.> ; }\n#endtr\n";
+    auto comp = [](const std::string& block) {
+        return "#place p mk(<.0.>) lo(<.0.>) hi(<.1.>)\n#place q\n#trans t\nin { p : <.x.> ; }\nout { q : <.y.> ; }\ncomp { " +
+               block + " }\n#endtr\n";
+    };
+    auto prec = [](const std::string& classes) {
+        std::string net = classes + "#place p1 mk(<.0.>)\n#place q1\n#place p2 mk(<.0.>)\n#place q2\n";
+        for (const char* t : {"a", "b"}) {
+            const std::string i = t[0] == 'a' ? "1" : "2";
+            net += std::string("#trans t") + t + "\nin { p" + i + " : <.0.> ; }\nout { q" + i + " : <.0.> ; }\ncomp { Precedence(" +
+                   (t[0] == 'a' ? "A" : "B") + "); Accept(); }\n#endtr\n";
+        }
+        return net;
+    };
+    const Case cases[] = {
+        {"counter between its bounds", "#place c mk(<.0.>) lo(<.0.>) hi(<.3.>)\n"
+         "#trans inc\nin { c : <.x.> ; }\nout { c : <.x+1.> ; }\n#endtr\n"
+         "#trans dec\nin { c : <.x.> ; }\nout { c : <.x-1.> ; }\n#endtr\n", 4, 6, 0},
+        {"two tokens paired", "#place p mk(<.1.>+<.2.>) lo(<.0.>) hi(<.3.>)\n#place q\n" + pair, 3, 2, 2},
+        {"one token twice", "#place p mk(2<.1.>) lo(<.0.>) hi(<.3.>)\n#place q\n" + pair, 2, 1, 1},
+        {"one token alone", "#place p mk(<.1.>) lo(<.0.>) hi(<.3.>)\n#place q\n" + pair, 1, 0, 1},
+        {"comp accepting one value twice", comp("y = 3; Accept(); Accept();"), 2, 1, 1},
+        {"comp accepting two values", comp("y = 1; Accept(); y = 2; Accept();"), 3, 2, 2},
+        {"a lower class switched off", prec("#prec A < B\n"), 3, 2, 1},
+        {"two independent classes", prec("#prec A\n#prec B\n"), 4, 4, 1},
+        {"three switches", "#place s mk(<.0,0.>+<.1,0.>+<.2,0.>) lo(<.0,0.>) hi(<.2,1.>)\n"
+         "#trans flip\nin { s : <.i,b.> ; }\nout { s : <.i,1-b.> ; }\n#endtr\n", 8, 24, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        Built b = BuildAndRun(dir.path(), "x", c.net);
+        ASSERT_EQ(b.build.exit_code, 0) << b.build.err;
+        ASSERT_EQ(b.run.exit_code, 0) << b.run.err;
+        ASSERT_TRUE(b.graph.ok) << b.graph.error;
+        EXPECT_EQ(b.graph.nodes.size(), c.nodes);
+        EXPECT_EQ(Arrows(b.graph), c.arrows);
+        EXPECT_EQ(b.graph.terminal.size(), c.terminal);
+    }
+}
+
+// The kind table of the classes: the default class, then A (a higher class
+// above it) and B (a lower class below it).
+TEST(TulmNet, ClassKinds) {
+    testsupport::TempDir dir;
+    testsupport::write_file(dir.file("x.net"), "#prec A < B\n#place p\n#trans t\nin { p : <.0.> ; }\n#endtr\n");
+    ASSERT_EQ(Tulc(dir.path(), "x", testsupport::read_file(dir.file("x.net"))), 0);
+    const std::string code = testsupport::read_file(dir.file("x.src/_0000000.c"));
+    EXPECT_NE(code.find("\nunsigned _kind[3] = {0,2,1};\nunsigned _class;\n"), std::string::npos) << code;
+    const std::string header = testsupport::read_file(dir.file("x.src/_.h"));
+    EXPECT_NE(header.find("#define _CL_MEDIUM 2\n"), std::string::npos);
+    EXPECT_NE(header.find("extern unsigned _kind[3];\nextern unsigned _class;\n"), std::string::npos);
+}
+
+// The analyser that CMake built from a net description at build time.
+TEST(TulmNet, BuiltByCMake) {
+    testsupport::TempDir dir;
+    const std::string from = TULM_COUNTER;
+    const std::string tables = from.substr(0, from.rfind('/')) + "/counter.dat";
+    testsupport::write_file(dir.file("counter.dat"), testsupport::read_file(tables));
+    auto run = testsupport::run("cd " + Quote(dir.path()) + " && ASAN_OPTIONS=detect_leaks=0 " + Quote(from) + " counter");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    RawGraph g = ReadRaw(dir.file("counter"));
+    ASSERT_TRUE(g.ok) << g.error;
+    EXPECT_EQ(g.nodes.size(), 4u);
+    EXPECT_EQ(Arrows(g), 6u);
+}
