@@ -172,3 +172,20 @@ TEST(TulcNet, TermsOfArcs) {
     EXPECT_EQ(x.countExprs[0], u.inArcs[1]->tuples[0].multiplicity.get());
     EXPECT_EQ(x.countExprs[1], u.inArcs[1]->tuples[1].multiplicity.get());
 }
+
+// #enum values in statement texts: decimal where the compiler evaluates
+// them, and as hexadecimal C literals in comp blocks and gates.
+TEST(TulcNet, EnumerationValuesInStatements) {
+    Compile("#enum RED, GREEN\n#place p mk(<.RED.> + <.GREEN - 1.>)\n#trans t\nin { p : <.x.> ; }\n"
+            "gate x == GREEN;\ncomp { x = RED; }\n#endtr\n");
+    const auto& entries = Net().places[0]->initial.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].tuple, (tulc::Tuple{0xFFFFFFFDu}));
+    EXPECT_EQ(entries[1].tuple, (tulc::Tuple{0xFFFFFFFFu}));
+    const auto& t = Trans("t");
+    std::string comp;
+    for (const auto& s : *t.comp) comp += s;
+    EXPECT_EQ(comp, " /*x*/_v[0] = 0xffffffff; ");
+    ASSERT_EQ(t.gates.size(), 1u);
+    EXPECT_NE(tulc::TextString(t.gates[0]).find("== 0xfffffffe"), std::string::npos) << tulc::TextString(t.gates[0]);
+}
