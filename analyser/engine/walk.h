@@ -1,7 +1,8 @@
 // The walks over the transitions of the first class table: the resumable
-// dependency closures of the incremental stubborn-set algorithm (the Tarjan
-// walk and the visibility span, walker), and the declarations of the
-// deletion algorithm (its and/or graph in junction, the rest in plainnet2).
+// dependency closures of the incremental stubborn-set algorithm (the
+// visitors in walker, the Tarjan walk in walker2, the visibility span in
+// walker3), and the declarations of the deletion algorithm (its and/or
+// graph in junction, the rest in plainnet2).
 //
 // No walk recurses on the call stack.  A walk is a driver (Drive below)
 // plus a step for one transition.  The step either finishes the transition
@@ -26,7 +27,7 @@
 #include "inst.h"
 #include "plainnet.h"
 
-// ---- the incremental algorithm's globals (walker, plainnet3) ----
+// ---- the incremental algorithm's globals (walker2, walker3, plainnet3) ----
 extern unsigned long _ptNow;      // depth-first counter
 extern unsigned long _ptSgCount;  // closed components so far
 extern unsigned long _ptSzBest;   // enabled transitions in the best component (kNoSize: none)
