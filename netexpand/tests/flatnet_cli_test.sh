@@ -106,10 +106,15 @@ grep -qx "FORMAT_N2" net.bpn2_ll_ref || fail "blocks make the front end's file F
 FLATNET_BLOCKS=yes check "FLATNET_BLOCKS and -nb" 0 "" -- flatnet -nb net.hl_net
 grep -qx "BL" net.ll_net && fail "-nb overrides FLATNET_BLOCKS"
 # The expansion of the fixture reads in trelmik, with and without phantoms.
+# The fixture is not 1-safe (t1 adds a value to x without taking one), so
+# trelmik reads the whole net and then stops at the second token on x=0.
 if command -v trelmik >/dev/null; then
     for opts in "" "-p -b"; do
         flatnet $opts net.hl_net >/dev/null 2>&1
-        ASAN_OPTIONS=detect_leaks=0 trelmik -c -m=net net.ll_net >out.txt 2>&1 || fail "trelmik reads the net ($opts): $(cat out.txt)"
+        ASAN_OPTIONS=detect_leaks=0 trelmik -c -m=net net.ll_net >out.txt 2>&1
+        rc=$?
+        [ $rc = 101 ] && grep -qF "not 1-safe in place 'P2'" out.txt ||
+            fail "trelmik reads the net ($opts): exit $rc, $(cat out.txt)"
     done
 fi
 cd ..
