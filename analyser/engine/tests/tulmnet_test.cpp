@@ -4,7 +4,12 @@
 // the explicit explorer.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "enginetest.h"
+#include "inst.h"
+#include "mark.h"
 
 using namespace enginetest;
 
@@ -40,7 +45,102 @@ std::size_t Arrows(const RawGraph& g) {
 
 std::size_t Lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
+// A place/transition net as a net description: every token is <.0.>, the
+// weights of the arcs between a place and a transition added up.
+std::string Description(const testsupport::TestNet& net) {
+    std::string text;
+    for (int p = 0; p < net.places(); ++p) {
+        text += "#place " + net.place_names[p];
+        if (net.m0[p] != 0) text += " mk(" + std::to_string(net.m0[p]) + "<.0.>)";
+        text += "\n";
+    }
+    for (int t = 0; t < net.transitions(); ++t) {
+        text += "#trans " + net.trans_names[t] + "\n";
+        for (int side = 0; side < 2; ++side) {
+            std::map<int, int> w;
+            const auto& places = side == 0 ? net.pre[t] : net.post[t];
+            for (std::size_t i = 0; i < places.size(); ++i) w[places[i]] += side == 0 ? net.pre_w(t, i) : net.post_w(t, i);
+            if (w.empty()) continue;
+            text += side == 0 ? "in {" : "out {";
+            for (const auto& [p, n] : w) text += " " + net.place_names[p] + " : " + std::to_string(n) + "<.0.> ;";
+            text += " }\n";
+        }
+        text += "#endtr\n";
+    }
+    return text;
+}
+
+// A node of the generated successor function as a marking: the state
+// string decoded by the engine's own decoder with every place of arity 1;
+// a place's count is the sum of its entries, which must all be <.0.>.
+testsupport::Marking StateMarking(const std::string& contents, int places) {
+    std::vector<std::uint32_t> profile(static_cast<std::size_t>(places), 1);
+    const std::uint32_t savedPlaces = _magNofPlaces;
+    std::uint32_t* savedProfile = _magProfile;
+    _magNofPlaces = static_cast<std::uint32_t>(places);
+    _magProfile = profile.data();
+    std::vector<MARKING*> state(static_cast<std::size_t>(places), nullptr);
+    std::string bytes = contents + '\0';
+    StaDecode(reinterpret_cast<unsigned char*>(&bytes[0]), state.data());
+    testsupport::Marking m(static_cast<std::size_t>(places), 0);
+    for (int p = 0; p < places; ++p) {
+        for (LISTNODE* c = state[p] ? state[p]->_first : nullptr; c != nullptr; c = c->_next) {
+            const MULTUP* mt = static_cast<const MULTUP*>(c->_node);
+            if (mt->_tuple->_arity == 1 && mt->_tuple->_array[0] == 0) m[p] += static_cast<int>(mt->_count);
+            else m[p] = -1000000;
+        }
+        if (state[p]) LstDestroy(state[p], TRUE);
+    }
+    _magNofPlaces = savedPlaces;
+    _magProfile = savedProfile;
+    return m;
+}
+
 }  // namespace
+
+// Random place/transition nets (weights, test arcs, double arcs): the
+// generated analyser stores exactly the explorer's reachable markings with
+// one arrow per enabled transition, and its counts equal those of the same
+// analyser run through PtFollowers (-i).
+TEST(TulmNet, RandomNetsAgainstTheExplorer) {
+    for (std::uint64_t seed : {3u, 17u, 29u, 41u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const testsupport::TestNet net = RandomNet(seed, 6, 6, 150);
+        const testsupport::StateSpace ss = testsupport::explore(net);
+        ASSERT_TRUE(ss.complete);
+        testsupport::TempDir dir;
+        Built b = BuildAndRun(dir.path(), "x", Description(net));
+        ASSERT_EQ(b.build.exit_code, 0) << b.build.err << Description(net);
+        ASSERT_EQ(b.run.exit_code, 0) << b.run.err;
+        ASSERT_TRUE(b.graph.ok) << b.graph.error;
+        std::set<testsupport::Marking> stored;
+        for (const RawNode& n : b.graph.nodes) stored.insert(StateMarking(n.contents, net.places()));
+        EXPECT_EQ(stored, std::set<testsupport::Marking>(ss.states.begin(), ss.states.end()));
+        EXPECT_EQ(b.graph.nodes.size(), ss.states.size());
+        std::size_t arrows = 0;
+        for (const auto& s : ss.succ) arrows += s.size();
+        EXPECT_EQ(Arrows(b.graph), arrows);
+        EXPECT_EQ(b.graph.terminal.size(), testsupport::dead_states(ss).size());
+        // Every arrow leads to the successor of its source under its label.
+        for (const RawNode& n : b.graph.nodes)
+            for (const RawArrow& a : n.arrows) {
+                const auto label = LabelValues(a.label);
+                ASSERT_FALSE(label.empty());
+                const auto from = StateMarking(n.contents, net.places());
+                ASSERT_TRUE(testsupport::enabled(net, from, static_cast<int>(label[0])));
+                EXPECT_EQ(StateMarking(b.graph.nodes[b.graph.byAddress.at(a.target)].contents, net.places()),
+                          testsupport::fire(net, from, static_cast<int>(label[0])));
+            }
+        auto inst = testsupport::run("cd " + Quote(dir.path()) + " && TULMPATH=" + Quote(TULM_SOURCE_PATH) +
+                                     " ASAN_OPTIONS=detect_leaks=0 ./x -i x");
+        ASSERT_EQ(inst.exit_code, 0) << inst.err;
+        RawGraph g = ReadRaw(dir.file("x"));
+        ASSERT_TRUE(g.ok) << g.error;
+        EXPECT_EQ(g.nodes.size(), b.graph.nodes.size());
+        EXPECT_EQ(Arrows(g), Arrows(b.graph));
+        EXPECT_EQ(g.terminal.size(), b.graph.terminal.size());
+    }
+}
 
 // The smallest net end to end: one source file, three script lines.
 TEST(TulmNet, RingOfTwoPlaces) {
