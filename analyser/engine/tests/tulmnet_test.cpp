@@ -237,3 +237,121 @@ TEST(TulmNet, BuiltByCMake) {
     EXPECT_EQ(g.nodes.size(), 4u);
     EXPECT_EQ(Arrows(g), 6u);
 }
+
+// Fragments of the generated code for cases that decide how it looks.
+TEST(TulmNet, GeneratedFragments) {
+    struct Case {
+        const char* name;
+        std::string net;
+        std::vector<std::string> present, absent;
+    };
+    const Case cases[] = {
+        {"two terms on one place: labels, saved position, range test against the output place",
+         "#place p lo(<.0.>) hi(<.9.>)\n#place q lo(<.0.>) hi(<.5.>)\n#trans t\nin { p : <.x.> + 2<.y.> ; }\nout { q : <.x.> ; }\n#endtr\n",
+         {"    /*x*/_v[0] = MultupGField(/*1st mtuple from p*/_t0_0, (unsigned) 0);\n    if (/*x*/_v[0] > (DOMAIN) 5)\n"
+          "        goto _c0_0;\n    MultupDFreeCount(/*1st mtuple from p*/_t0_0, (unsigned long) 1);\n    _u0_0 = MarGet(_marking);\n",
+          "    if (MultupGFreeCount(/*2nd mtuple from p*/_t0_1) < (unsigned long) 2)\n",
+          "#define _t0_0 (_t[0])\n#define _t0_1 (_t[1])\n#define _u0_0 (_u[0])\n",
+          "\n#undef _t0_0\n#undef _t0_1\n#undef _u0_0\n", "    MarSet(_marking, _u0_0);\n"},
+         {"(DOMAIN) 0)", "_u0_1", "_class"}},
+        {"output place wider than the input place: no range test",
+         "#place p lo(<.0.>) hi(<.9.>)\n#place q lo(<.0.>) hi(<.20.>)\n#trans t\nin { p : <.x.> ; }\nout { q : <.x.> ; }\n#endtr\n",
+         {"    /*x*/_v[0] = MultupGField(/*mtuple from p*/_t0_0, (unsigned) 0);\n    MultupDFreeCount("},
+         {"_u0_0", "> (DOMAIN) 20", "VOID *_u["}},
+        {"an output field bound tested once its variable is bound",
+         "#place p lo(<.0.>) hi(<.9.>)\n#place q lo(<.0.>) hi(<.9.>)\n#trans t\nin { p : <.x.> ; }\nout { q : <.x+1.> ; }\n#endtr\n",
+         {"    if (((DOMAIN) 9) < (DOMAIN) (/*x*/_v[0]+1))\n        goto _c0_0;\n"}, {"((DOMAIN) 0) >"}},
+        {"a transition without variables",
+         "#place p mk(<.0.>)\n#trans t\nin { p : <.0.> ; }\n#endtr\n",
+         {"    (void) InsEncode((unsigned) 0, (unsigned) 0, (DOMAIN *) NULL, EngABuffer(), EngABufSize());\n",
+          "FE0(void, _I0)/*t*/\n{\n    _E0();\n}\n", "TUPLE *_w;\n", "    _w = TupCons((unsigned) 1);\n"},
+         {"DOMAIN _v[", "TupDiscard(_w)", "_tuple"}},
+        {"a gate without variables tested at the start of _F and _I",
+         "#place p lo(<.0.>) hi(<.3.>)\n#trans t\nin { p : <.x.> ; }\ngate 1 > 2 ;\n#endtr\n",
+         {"FE0(void, _F0)/*t*/\n{\n    if (!( 1 > 2 ))\n        return;\n", "FE0(void, _I0)/*t*/\n{\n    if (!( 1 > 2 ))\n        return;\n"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        ASSERT_EQ(Tulc(dir.path(), "x", c.net), 0);
+        const std::string code = testsupport::read_file(dir.file("x.src/_.h")) + testsupport::read_file(dir.file("x.src/_0000000.c"));
+        for (const std::string& want : c.present) EXPECT_NE(code.find(want), std::string::npos) << want << "\nin\n" << code;
+        for (const std::string& not_ : c.absent) EXPECT_EQ(code.find(not_), std::string::npos) << not_;
+    }
+}
+
+// Many transitions: a new file after 800 lines, never inside a function;
+// file 10 is _000000a.c; the script gets three lines per file and a second
+// run appends to it.
+TEST(TulmNet, SourceFilesAndScript) {
+    testsupport::TempDir dir;
+    auto loops = [](int n) {
+        std::string net = "#place p mk(<.0.>) lo(<.0.>) hi(<.0.>)\n";
+        for (int i = 0; i < n; ++i) net += "#trans t" + std::to_string(i) + "\nin { p : <.x.> ; }\nout { p : <.x.> ; }\n#endtr\n";
+        return net;
+    };
+    const std::string net = loops(100);
+    ASSERT_EQ(Tulc(dir.path(), "x", net), 0);
+    auto files = Files(dir.file("x.src"));
+    ASSERT_EQ(files.count("_000000a.c"), 1u);
+    std::size_t sources = 0;
+    for (const auto& [name, text] : files) {
+        if (name.size() != 10 || name[0] != '_' || name.substr(8) != ".c") continue;
+        ++sources;
+        EXPECT_EQ(text.rfind("#include \"_.h\"\n\n", 0), 0u) << name;
+        // A file ends with a whole function and holds at most 799 lines
+        // before its last function.
+        const std::size_t last = text.rfind("\nFE");
+        ASSERT_NE(last, std::string::npos) << name;
+        EXPECT_LE(Lines(text.substr(0, last)), 800u) << name;
+        EXPECT_EQ(text.substr(text.size() - 2), "}\n") << name;
+    }
+    const std::string sh = testsupport::read_file(dir.file("x.src/_.sh"));
+    EXPECT_EQ(Lines(sh), 3 * sources);
+    EXPECT_NE(sh.find("${COMPILE} _000000a.c || exit\n${LIBNEXT} ${LIBRARY} _000000a${O} || exit\n"
+                      "${DELETE} _000000a${O} || exit\n"), std::string::npos);
+    EXPECT_EQ(sh.rfind("${COMPILE} _0000000.c || exit\n${LIBFIRST} ${LIBRARY} _0000000${O} || exit\n", 0), 0u);
+    ASSERT_EQ(Tulc(dir.path(), "x", net), 0);
+    EXPECT_EQ(testsupport::read_file(dir.file("x.src/_.sh")), sh + sh);
+    // Built and run: the code of several files compiles and links.
+    testsupport::TempDir small;
+    Built b = BuildAndRun(small.path(), "x", loops(20));
+    ASSERT_EQ(b.build.exit_code, 0) << b.build.err;
+    ASSERT_EQ(b.run.exit_code, 0) << b.run.err;
+    EXPECT_TRUE(Files(small.file("x.src")).count("_0000001.c"));
+    EXPECT_EQ(b.graph.nodes.size(), 1u);
+    EXPECT_EQ(Arrows(b.graph), 20u);
+}
+
+// A source file or script that cannot be written ends tulc with a message
+// and status 1.
+TEST(TulmNet, OutputsThatCannotBeWritten) {
+    const std::string net = "#place p mk(<.0.>)\n#trans t\nin { p : <.0.> ; }\n#endtr\n";
+    struct Case {
+        const char* blocked;
+        const char* message;
+    } cases[] = {
+        {"x.src/_0000000.c", "Cannot open empty file x.src/_0000000.c for writing\nErrno "},
+        {"x.src/_.sh", "Cannot open file x.src/_.sh for appending\nErrno "},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir dir;
+        testsupport::run("mkdir -p " + Quote(dir.file(c.blocked)));
+        testsupport::write_file(dir.file("x.net"), net);
+        auto r = testsupport::run("cd " + Quote(dir.path()) + " && TULMPATH=" + Quote(TULM_SOURCE_PATH) +
+                                  " ASAN_OPTIONS=detect_leaks=0 " + Quote(std::string(VOS_BIN_DIR) + "/tulc") + " x");
+        EXPECT_EQ(r.exit_code, 1) << c.blocked;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    // A full device: the source file cannot be written completely.
+    if (testsupport::run("test -w /dev/full").exit_code == 0) {
+        testsupport::TempDir dir;
+        testsupport::run("mkdir -p " + Quote(dir.file("x.src")) + " && ln -s /dev/full " + Quote(dir.file("x.src/_0000000.c")));
+        testsupport::write_file(dir.file("x.net"), net);
+        auto r = testsupport::run("cd " + Quote(dir.path()) + " && TULMPATH=" + Quote(TULM_SOURCE_PATH) +
+                                  " ASAN_OPTIONS=detect_leaks=0 " + Quote(std::string(VOS_BIN_DIR) + "/tulc") + " x");
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.err.find("Cannot write file x.src/_0000000.c"), std::string::npos) << r.err;
+    }
+}
