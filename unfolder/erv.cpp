@@ -110,6 +110,8 @@ private:
     std::vector<std::uint32_t> stack_, visited_, others_, cut_;
     std::vector<std::uint32_t> walk_a_, walk_b_;
     std::vector<std::uint16_t> work_a_, work_b_;
+    std::vector<std::uint32_t> trans_count_;   // zero between uses
+    std::vector<std::uint64_t> trans_bits_;    // zero between uses
     std::vector<std::uint32_t> initial_cut_;
     bool vectors_checked_ = false;
 
@@ -223,9 +225,27 @@ void ErvUnfolder::build_key(Extension& x) {
         return;
     }
     if (!o_.dense_keys && !o_.size_keys) check_vector_width();
+    x.has_sparse = false;
+    if (!o_.dense_keys) {
+        // Inputs produced by one event g (or initial): [x] is [g] and x.
+        std::uint32_t g = 0;
+        bool one = true;
+        for (std::uint32_t c : x.conds) {
+            const std::uint32_t h = pf_.cond_pre[c - 1];
+            if (h == 0 || h == g) continue;
+            if (g != 0) {
+                one = false;
+                break;
+            }
+            g = h;
+        }
+        if (one) {
+            x.size = g == 0 ? 1 : pf_.ev_size[g - 1] + 1;
+            return;
+        }
+    }
     walk(x.conds, walk_a_);
     x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
-    x.has_sparse = false;
     if (o_.dense_keys) dense_of(x, walk_a_, x.dense);
     // The sparse vector is built when a comparison meets an equal size.
 }
@@ -234,24 +254,46 @@ void ErvUnfolder::build_sparse(Extension& x) {
     if (x.has_sparse) return;
     x.has_sparse = true;
     walk(x.conds, walk_a_);
+    // Counts per transition; the transitions met are taken in ascending
+    // order from a bit array when they are many, else sorted.
+    const std::uint32_t T = net_.transitions();
+    if (trans_count_.size() != T) {
+        trans_count_.assign(T, 0);
+        trans_bits_.assign((T + 63) / 64, 0);
+    }
     others_.clear();
-    for (std::uint32_t f : walk_a_) others_.push_back(pf_.ev_trans[f - 1]);
-    others_.push_back(x.t);
-    std::sort(others_.begin(), others_.end());
+    auto add = [&](std::uint32_t t) {
+        if (trans_count_[t]++ == 0) {
+            others_.push_back(t);
+            trans_bits_[t >> 6] |= std::uint64_t(1) << (t & 63);
+        }
+    };
+    for (std::uint32_t f : walk_a_) add(pf_.ev_trans[f - 1]);
+    add(x.t);
     x.sparse.clear();
-    for (std::size_t i = 0; i < others_.size();) {
-        std::size_t j = i;
-        while (j < others_.size() && others_[j] == others_[i]) ++j;
-        if (j - i > kCountLimit) {
+    auto put = [&](std::uint32_t t) {
+        const std::uint32_t n = trans_count_[t];
+        trans_count_[t] = 0;
+        if (n > kCountLimit) {
             // Which insertion passed the limit follows from the counting order:
             // the extension's own transition, then the walk's events.
             std::vector<std::uint32_t> order{x.t};
             for (std::uint32_t f : walk_a_) order.push_back(pf_.ev_trans[f - 1]);
             parikh_limit(pv_count_overflow(order, kCountLimit));
         }
-        x.sparse.push_back(others_[i] + 1);
-        x.sparse.push_back(static_cast<std::uint32_t>(j - i));
-        i = j;
+        x.sparse.push_back(t + 1);
+        x.sparse.push_back(n);
+    };
+    if (others_.size() * 16 > trans_bits_.size()) {
+        for (std::size_t w = 0; w < trans_bits_.size(); ++w) {
+            for (std::uint64_t word = trans_bits_[w]; word != 0; word &= word - 1)
+                put(static_cast<std::uint32_t>(w * 64 + static_cast<unsigned>(__builtin_ctzll(word))));
+            trans_bits_[w] = 0;
+        }
+    } else {
+        std::sort(others_.begin(), others_.end());
+        for (std::uint32_t t : others_) put(t);
+        for (std::uint32_t t : others_) trans_bits_[t >> 6] = 0;
     }
 }
 
