@@ -1,6 +1,8 @@
 #include "drivers.h"
 
 #include <cstdio>
+#include <functional>
+#include <new>
 #include <string>
 
 #include <getopt.h>
@@ -19,19 +21,6 @@ namespace {
 
 constexpr std::uint32_t kCyrtalRefs = 10000;
 constexpr std::uint32_t kMovraneRefs = 50;
-
-// Runs a program body; a fatal error prints its message and gives status 1.
-template <class F>
-int guardedMain(F&& body) {
-    try {
-        return body();
-    } catch (const Fatal& e) {
-        std::fflush(stdout);
-        std::fputs(e.what(), stderr);
-        std::fflush(stderr);
-        return 1;
-    }
-}
 
 bool endsWithBn(const std::string& name) {
     return name.size() >= 3 && name.compare(name.size() - 3, 3, ".bn") == 0;
@@ -232,6 +221,24 @@ int runPelwick(int argc, char** argv) {
 }
 
 }  // namespace
+
+int guardedMain(const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const Fatal& e) {
+        std::fflush(stdout);
+        std::fputs(e.what(), stderr);
+        std::fflush(stderr);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // Memory the package does not manage itself (names, formulas, the
+        // reader's tables) ends the run like its own exhaustion does.
+        std::fflush(stdout);
+        std::fputs("Out of memory\n", stderr);
+        std::fflush(stderr);
+        return 1;
+    }
+}
 
 int cyrtalMain(int argc, char** argv) { return guardedMain([&] { return runCyrtal(argc, argv); }); }
 int movraneMain(int argc, char** argv) { return guardedMain([&] { return runMovrane(argc, argv); }); }

@@ -3,7 +3,13 @@
 // message on the standard error stream and status 1.
 #pragma once
 
+#include <functional>
+
 namespace zbdd {
+
+// Runs a program body: a library error or exhausted memory prints its
+// message and gives status 1.
+int guardedMain(const std::function<int()>& body);
 
 int cyrtalMain(int argc, char** argv);
 int movraneMain(int argc, char** argv);

@@ -2,6 +2,10 @@
 // verdicts and exit statuses.
 #include <gtest/gtest.h>
 
+#include <new>
+
+#include "drivers.h"
+#include "output.h"
 #include "petri_test.h"
 
 using namespace testsupport;
@@ -315,4 +319,14 @@ TEST_F(Cli, PelwickAutomatonErrors) {
     }
     RunResult r = run("pelwick", "-f missing.pn ba");
     EXPECT_EQ(r.err, "Could not open file: missing.pn\n");
+}
+
+// Memory the package does not manage itself ends a run like the package's
+// own exhaustion: a message and status 1, never an abort.
+TEST(Guard, LibraryErrorsAndExhaustedMemoryGiveStatusOne) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zbdd::guardedMain([] { return 0; }), 0);
+    EXPECT_EQ(zbdd::guardedMain([]() -> int { throw std::bad_alloc(); }), 1);
+    EXPECT_EQ(zbdd::guardedMain([]() -> int { zbdd::fatal("broken %d\n", 7); }), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Out of memory\nbroken 7\n");
 }
