@@ -176,8 +176,13 @@ Key PlaceKey(const PLC* plc) {
     // A tester or Buchi state goes only onto one with the same conditions,
     // so that a state found as an image has the verdicts of the state.
     key.push_back(plc->_flag & PLC_FLY);
-    if (plc->_flag & PLC_BUCHI)
+    // A state of the automaton goes onto itself only: its successors and
+    // what it requires of the marking are no arcs of the net.
+    if (plc->_flag & PLC_BUCHI) {
+        for (const unsigned char* p = plc->_key; p != nullptr && *p != 0; ++p)
+            key.push_back(*p);
         return key;
+    }
     LIST* const lists[5] = {plc->_lp._pureIn, plc->_pureOut, plc->_neutral, plc->_mostIn, plc->_mostOut};
     bool two[5] = {false, false, false, true, true};
     ListsKey<PLARC, PLDRC>(&key, lists, two);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "enginetest.h"
 
@@ -468,6 +469,55 @@ TEST_P(BuchiProducts, VerdictsOfTheExplicitProduct) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, BuchiProducts, ::testing::Range(0, 3));
+
+// Symmetric processes p1 -> t1 -> q1, p2 -> t2 -> q2 beside 2a -u-> b, with
+// the automaton of F b (of G a): the symmetries leave the automaton's
+// states in place; with stubborn sets the product is built from the
+// reduced graph, whose labels are twice the
+// transition numbers (plus one for an image); the LTS names the
+// transitions themselves, the visible ones by number + 1.
+TEST(BuchiProducts, LtsOfTheProductUnderSymmetries) {
+    testsupport::TestNet net;
+    net.place_names = {"a", "b", "p1", "q1", "p2", "q2"};
+    net.trans_names = {"u", "t1", "t2"};
+    net.pre = {{0}, {2}, {4}};
+    net.post = {{1}, {3}, {5}};
+    // u takes two tokens: no process looks like it.
+    net.pre_weight = {{2}, {1}, {1}};
+    net.m0 = {2, 0, 1, 0, 1, 0};
+    for (int which : {2, 3}) {
+        const Automaton& a = kAutomata[which];
+        BuchiCase c = WithAutomaton(net, a, which == 2 ? 1 : 0, true);
+        bool expected = ProductHasAcceptingCycle(net, c);
+        SCOPED_TRACE(a.name);
+        testsupport::TempDir dir;
+        ptnet::Write(c.net, dir.file("x"));
+        auto run = Analyser(dir.path(), "x", "-s -S -z" + kSmall);
+        EXPECT_EQ(run.exit_code, expected ? 1 : 0) << run.out << run.err;
+        // The states of the automaton stay in place: the processes swap.
+        EXPECT_EQ(run.out.rfind("\n1 non-identity place mappings in symmetries\n", 0), 0u) << run.out;
+        std::string lts = testsupport::read_file(dir.file("x.lts"));
+        std::size_t from = lts.find("ARCS\n"), to = lts.find("END_ARCS");
+        ASSERT_NE(from, std::string::npos) << lts;
+        ASSERT_NE(to, std::string::npos) << lts;
+        std::istringstream arcs(lts.substr(from + 5, to - from - 5));
+        unsigned long source = 0, target = 0, label = 0;
+        int count = 0;
+        std::set<unsigned long> labels;
+        while (arcs >> source >> target >> label) {
+            ++count;
+            labels.insert(label);
+        }
+        EXPECT_GT(count, 0);
+        // Transition numbers: init 0, u 1, t1 2, t2 3, dummy 4; u alone
+        // changes a or b, so it is the only visible one.
+        for (unsigned long l : labels)
+            EXPECT_TRUE(l == 0 || l == 2) << "label " << l << "\n" << lts;
+        if (which == 2) {
+            EXPECT_TRUE(labels.count(2)) << lts;
+        }
+    }
+}
 
 // ---- CFFD ----
 
