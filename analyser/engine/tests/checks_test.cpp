@@ -214,9 +214,13 @@ const char kLivelock[] = "\nLivelock reached\n";
 const char kInfinite[] = "\nIllegal infinite path found\n";
 
 // A visible p0 -a-> p1, then an invisible b: p1 -> p2 and c back to p1 (or
-// on to p3); the tester's value after a is a livelock state.
+// on to p3).
 TEST(OnTheFlyChecks, LivelockOfAnInvisibleCycle) {
-    for (bool cycle : {true, false}) {
+    // The value after a is a livelock state, or also an infinite-path
+    // state: the nested search then runs the livelock search from each of
+    // its nodes.
+    const std::pair<unsigned, bool> cases[] = {{4, true}, {4, false}, {12, true}, {12, false}};
+    for (const auto& [bits, cycle] : cases) {
         testsupport::TestNet net;
         net.place_names = {"p0", "p1", "p2", "p3"};
         net.trans_names = {"a", "b", "c"};
@@ -225,10 +229,13 @@ TEST(OnTheFlyChecks, LivelockOfAnInvisibleCycle) {
         net.m0 = {1, 0, 0, 0};
         Tester tester;
         tester.moves = {{{1}, {}}, {}, {}};
-        tester.bits[1] = 4;
+        tester.bits[1] = bits;
         ptnet::Net described = WithTester(net, {true, false, false}, tester);
         for (const char* args : {"-i", "-i -f", "-s", "-D", "-F", "-i -e"}) {
-            SCOPED_TRACE(std::string(cycle ? "cycle " : "no cycle ") + args);
+            // Elimination leaves the infinite-path search out.
+            if (bits == 12 && std::string(args) == "-i -e")
+                continue;
+            SCOPED_TRACE(std::string(cycle ? "cycle " : "no cycle ") + args + " bits " + std::to_string(bits));
             testsupport::TempDir dir;
             ptnet::Write(described, dir.file("x"));
             auto run = Analyser(dir.path(), "x", args + kSmall);
