@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diag.h"
+#include "genexpr.h"
 #include "net.h"
 #include "records.h"
 
@@ -358,7 +359,10 @@ private:
 
 void Gen::Globals(bool ext) {
     const string e = ext ? "extern " : "";
-    const std::uint32_t D = 0;  // no compiled propositions
+    std::uint32_t D = 0;  // the deepest compiled proposition
+    if (d_.atoms)
+        for (const Formula& f : *d_.atoms)
+            if (f && f->atom) D = std::max(D, IntDepth(*f->atom));
     if (ext) {
         for (const char* h : {"absolute.h", "tulm.h", "alloc.h", "dynam.h", "radix.h", "avlset.h", "bdd.h", "fileaux.h", "graph.h",
                               "mark.h", "inst.h", "encode.h", "plainnet.h", "mirror.h"})
@@ -511,7 +515,7 @@ void Gen::EntryChecks() {
     if (C_ != 1) {
         P("    if (_class >= " + N(C_) + ")\n        {\n");
         P("            (void) fprintf(_out, \"\\n\");\n            (void) fflush(_out);\n            (void) fprintf(_err,\n");
-        P("                           \"\\nTransition \\\"" + t_->name + "\\\": precedence class %%u\\nis meaningless. "
+        P("                           \"\\nTransition \\\"" + t_->name + "\\\": precedence class %u\\nis meaningless. "
           "Meaningful classes have a number >= 0 and < " + N(C_) + "\\n\",\n");
         P("                           _class);\n            (void) fflush(_err);\n            abort();\n        }\n");
         P("    if (_kind[_class] == _CL_NOTHING)\n        return;\n");
@@ -533,7 +537,7 @@ void Gen::EntryChecks() {
             P("    if (((unsigned long) (" + iw + ")) != (unsigned long) (" + ow + "))\n        {\n");
             P("            (void) fprintf(_out, \"\\n\");\n            (void) fflush(_out);\n            (void) fprintf(_err,\n");
             P("                           \"\\nAttempt to change the multiplicity of the tester \\\"" + tester_->name +
-              "\\\":\\ninput weight %%lu, output weight %%lu\\n\",\n");
+              "\\\":\\ninput weight %lu, output weight %lu\\n\",\n");
             P("                           (unsigned long) (" + iw + "),\n");
             P("                           (unsigned long) (" + ow + "));\n");
             P("            (void) fflush(_err);\n            abort();\n        }\n");
@@ -1066,14 +1070,28 @@ void Gen::CompPrec() {
 
 void Gen::BuchiOK() {
     P("FE0(BOOL, _BuchiOK)\n{\n");
+    if (!hasVerify_ || !tester_) {
+        P("    return(TRUE);\n}\n");
+        return;
+    }
+    P("    _i_ = (unsigned) (MultupGField(MarFirst(StaGMarking(_evalState, /*" + tester_->name + "*/MonPlInd())),\n"
+      "                                (unsigned) 0) - 1);\n");
+    unsigned long label = 0;
+    std::uint32_t j = 0;
+    for (const Formula& f : *d_.atoms) {
+        const std::uint32_t v = 1u << (2 * j), r = 2u << (2 * j);
+        ++j;
+        P("    if ((_z_[_i_] & (unsigned long) " + N(r) + ") != 0L) {\n        _xprTuple = NULL;\n");
+        string code;
+        if (f && f->atom) EmitProposition(&code, *f->atom, &label);
+        else code = "    _xprDom = (DOMAIN) 1L;\n";
+        o_.Raw(code);
+        P("    if (((_z_[_i_] & (unsigned long) " + N(v) + ") == 0L) != (_xprDom == (DOMAIN) 0L))\n        return(FALSE);\n    }\n");
+    }
     P("    return(TRUE);\n}\n");
 }
 
 void Gen::Run() {
-    if (hasVerify_) {
-        ReportError("#verify: the code of its propositions cannot be generated yet");
-        return;
-    }
     P("\n");
     Globals(true);
     const auto& ts = *d_.transitions;
