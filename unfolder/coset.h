@@ -169,6 +169,32 @@ public:
         }
     }
 
+    // Drops every element not below k and releases the room they took.
+    void keep_below(std::uint32_t k) {
+        if (bits_) {
+            const std::size_t words = k == 0 ? 0 : (std::size_t(k) - 1) / 64 + 1;
+            if (words < words_.size()) words_.resize(words);
+            if (k % 64 != 0 && words_.size() == words && words != 0)
+                words_.back() &= (std::uint64_t(1) << (k % 64)) - 1;
+            words_.shrink_to_fit();
+            if (hi_ >= k) hi_ = k == 0 ? 0 : k - 1;
+            return;
+        }
+        if (open_ && lo_ >= k) {
+            open_ = false;
+            // The last closed run below k becomes the open one.
+            while (!closed_.empty() && closed_[closed_.size() - 2] >= k) closed_.resize(closed_.size() - 2);
+            if (!closed_.empty()) {
+                lo_ = closed_[closed_.size() - 2];
+                hi_ = closed_.back();
+                closed_.resize(closed_.size() - 2);
+                open_ = true;
+            }
+        }
+        if (open_ && hi_ >= k) hi_ = k - 1;
+        closed_.shrink_to_fit();
+    }
+
     void clear() {
         closed_.clear();
         words_.clear();

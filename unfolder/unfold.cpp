@@ -105,6 +105,7 @@ private:
     ExtensionFinder finder_;
     CoSet common_, scratch_;  // co set shared by the outputs of one event
     bool rows_ = false;       // co sets are kept for the conditions made now
+    bool released_ = false;   // the sets were cut down to the older conditions (-n)
 
     // Capacities of the work stacks as the -# output reports them.
     std::uint32_t step_ = 2000;
@@ -298,6 +299,12 @@ void Unfolder::extend_from(std::uint32_t e) {
     // Co sets are kept while the matrix rows are (all older conditions have
     // theirs then); past the -n threshold no set grows any more.
     rows_ = rows && s_.co_rows;
+    if (!rows && s_.co_rows && !released_) {
+        // Past the threshold no set is intersected any more: each row keeps
+        // only the older conditions, which the matrix writers read.
+        released_ = true;
+        for (std::uint32_t k = 1; k <= pf_.co.size(); ++k) pf_.co[k - 1].keep_below(k);
+    }
     const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
     CoSet& common = common_;
     if (rows_) {

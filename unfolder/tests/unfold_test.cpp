@@ -88,6 +88,34 @@ TEST(CoSet, BitFormAgreesWithRuns) {
     CoSet::dense_divisor = saved;
 }
 
+// Cutting a set down to the elements below k, in both forms, at run and word
+// boundaries and inside them.
+TEST(CoSet, KeepBelowDropsTheNewerElements) {
+    const std::uint32_t saved = CoSet::dense_divisor;
+    for (std::uint32_t divisor : {1u, 1u << 30}) {  // runs stay runs / five runs make a bit array
+        CoSet::dense_divisor = divisor;
+        for (std::uint32_t k : {0u, 1u, 5u, 6u, 64u, 65u, 128u, 150u, 200u, 1000u}) {
+            CoSet set;
+            std::vector<std::uint32_t> xs;
+            for (std::uint32_t x = 1; x < 200; ++x)
+                if (x % 7 < 4) {
+                    set.append(x);
+                    xs.push_back(x);
+                }
+            ASSERT_EQ(set.dense(), divisor != 1u);
+            set.keep_below(k);
+            std::vector<std::uint32_t> got, want;
+            set.for_each([&](std::uint32_t x) { got.push_back(x); });
+            for (std::uint32_t x : xs)
+                if (x < k) want.push_back(x);
+            EXPECT_EQ(got, want) << "divisor " << divisor << " k " << k;
+            for (std::uint32_t x = 0; x < 210; ++x)
+                EXPECT_EQ(set.contains(x), x < k && std::find(xs.begin(), xs.end(), x) != xs.end()) << k << " " << x;
+        }
+    }
+    CoSet::dense_divisor = saved;
+}
+
 // Random nets of both shapes: sound, complete, and event by event the same
 // prefix as the plain transcription (numbers, presets, cut-off pairs, co rows).
 // Four parts of 50 seeds, which CTest runs in parallel.
@@ -254,6 +282,10 @@ TEST(McMillan, CoRowLimitOnlyDropsRows) {
             ASSERT_LE(c, b.co.size());
             for (std::uint32_t j = 1; j < c; ++j)
                 ASSERT_EQ(b.co[c - 1].contains(j), a.co[c - 1].contains(j)) << "seed " << seed << " B" << c;
+            // Past the limit the sets were released down to the older conditions.
+            if (b.co.size() < b.conditions()) {
+                b.co[c - 1].for_each_run([&](std::uint32_t, std::uint32_t hi) { EXPECT_LT(hi, c) << "seed " << seed; });
+            }
         }
     }
 }
