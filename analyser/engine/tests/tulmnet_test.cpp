@@ -520,3 +520,196 @@ TEST(TulmNet, VerifyVerdicts) {
         EXPECT_EQ(b.run.exit_code, c.exit) << b.run.out << b.run.err;
     }
 }
+
+namespace {
+
+// A small coloured net: places of arity 1 holding values 0..2, each
+// transition taking as many tokens as it gives (so the net stays finite),
+// fields of variables, constants and expressions; v + 1 may leave the
+// places' range, which then disables the binding.
+struct ColouredNet {
+    struct Field {
+        int var = -1;  // 0 x, 1 y, or -1 for a constant
+        int value = 0;
+        int kind = 0;  // output: 0 the value, 1 (v+1)%3, 2 2-v, 3 v+1
+    };
+    struct Term {
+        int place;
+        Field field;
+    };
+    struct Trans {
+        std::vector<Term> in, out;
+    };
+    int places = 0;
+    std::vector<std::vector<int>> m0;  // per place, per value
+    std::vector<Trans> trans;
+
+    static ColouredNet Random(unsigned seed) {
+        std::mt19937 rng(seed);
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        ColouredNet net;
+        net.places = 2 + pick(2);
+        for (int p = 0; p < net.places; ++p) net.m0.push_back({pick(2), pick(2), pick(2)});
+        const int transitions = 2 + pick(2);
+        for (int t = 0; t < transitions; ++t) {
+            Trans tr;
+            const int terms = 1 + pick(2);
+            for (int k = 0; k < terms; ++k) {
+                Field f;
+                if (pick(4) == 0) f.value = pick(3);
+                else f.var = k;
+                tr.in.push_back({pick(net.places), f});
+            }
+            for (int k = 0; k < terms; ++k) {
+                Field f;
+                int v = -1;
+                for (const Term& i : tr.in)
+                    if (i.field.var >= 0 && pick(2) == 0) v = i.field.var;
+                if (v < 0) f.value = pick(3);
+                else {
+                    f.var = v;
+                    f.kind = pick(4);
+                }
+                tr.out.push_back({pick(net.places), f});
+            }
+            net.trans.push_back(tr);
+        }
+        return net;
+    }
+
+    std::string Text() const {
+        std::string text;
+        for (int p = 0; p < places; ++p) {
+            std::string mk;
+            for (int v = 0; v < 3; ++v)
+                if (m0[p][v]) mk += std::string(mk.empty() ? "" : "+") + std::to_string(m0[p][v]) + "<." + std::to_string(v) + ".>";
+            text += "#place c" + std::to_string(p) + (mk.empty() ? "" : " mk(" + mk + ")") + " lo(<.0.>) hi(<.2.>)\n";
+        }
+        const char* names[] = {"x", "y"};
+        for (std::size_t t = 0; t < trans.size(); ++t) {
+            text += "#trans t" + std::to_string(t) + "\n";
+            for (int side = 0; side < 2; ++side) {
+                const auto& terms = side == 0 ? trans[t].in : trans[t].out;
+                text += side == 0 ? "in {" : "out {";
+                std::map<int, std::string> arcs;
+                for (const Term& term : terms) {
+                    std::string f;
+                    const Field& fd = term.field;
+                    if (fd.var < 0) f = std::to_string(fd.value);
+                    else {
+                        const std::string v = names[fd.var];
+                        const char* forms[] = {"%", "(%+1)%3", "2-%", "%+1"};
+                        for (const char* c = forms[side == 0 ? 0 : fd.kind]; *c; ++c) f += *c == '%' && c[1] != '3' ? v : std::string(1, *c);
+                    }
+                    std::string& arc = arcs[term.place];
+                    arc += (arc.empty() ? "" : " + ") + std::string("<.") + f + ".>";
+                }
+                for (const auto& [p, a] : arcs) text += " c" + std::to_string(p) + " : " + a + " ;";
+                text += " }\n";
+            }
+            text += "#endtr\n";
+        }
+        return text;
+    }
+
+    static int Out(const Field& f, const int* vals) {
+        if (f.var < 0) return f.value;
+        const int v = vals[f.var];
+        switch (f.kind) {
+        case 1: return (v + 1) % 3;
+        case 2: return 2 - v;
+        case 3: return v + 1;
+        default: return v;
+        }
+    }
+
+    // The place/transition net of every binding whose outputs stay in 0..2:
+    // place p*3+v for value v on place p.
+    testsupport::TestNet Unfold() const {
+        testsupport::TestNet tn;
+        for (int p = 0; p < places; ++p)
+            for (int v = 0; v < 3; ++v) {
+                tn.place_names.push_back("c" + std::to_string(p) + "_" + std::to_string(v));
+                tn.m0.push_back(m0[p][v]);
+            }
+        for (std::size_t t = 0; t < trans.size(); ++t)
+            for (int x = 0; x < 3; ++x)
+                for (int y = 0; y < 3; ++y) {
+                    const int vals[2] = {x, y};
+                    bool used[2] = {false, false};
+                    for (const Term& term : trans[t].in)
+                        if (term.field.var >= 0) used[term.field.var] = true;
+                    if ((!used[0] && x) || (!used[1] && y)) continue;
+                    std::map<int, int> pre, post;
+                    bool ok = true;
+                    for (const Term& term : trans[t].in)
+                        ++pre[term.place * 3 + (term.field.var < 0 ? term.field.value : vals[term.field.var])];
+                    for (const Term& term : trans[t].out) {
+                        const int v = Out(term.field, vals);
+                        if (v < 0 || v > 2) ok = false;
+                        else ++post[term.place * 3 + v];
+                    }
+                    if (!ok) continue;
+                    tn.trans_names.push_back("t" + std::to_string(t) + "_" + std::to_string(x) + std::to_string(y));
+                    tn.pre.emplace_back();
+                    tn.pre_weight.emplace_back();
+                    tn.post.emplace_back();
+                    tn.post_weight.emplace_back();
+                    for (const auto& [p, w] : pre) tn.pre.back().push_back(p), tn.pre_weight.back().push_back(w);
+                    for (const auto& [p, w] : post) tn.post.back().push_back(p), tn.post_weight.back().push_back(w);
+                }
+        return tn;
+    }
+};
+
+// A state of the generated analyser as a marking of the unfolded places.
+testsupport::Marking ColouredMarking(const std::string& contents, int places) {
+    std::vector<std::uint32_t> profile(static_cast<std::size_t>(places), 1);
+    const std::uint32_t savedPlaces = _magNofPlaces;
+    std::uint32_t* savedProfile = _magProfile;
+    _magNofPlaces = static_cast<std::uint32_t>(places);
+    _magProfile = profile.data();
+    std::vector<MARKING*> state(static_cast<std::size_t>(places), nullptr);
+    std::string bytes = contents + '\0';
+    StaDecode(reinterpret_cast<unsigned char*>(&bytes[0]), state.data());
+    testsupport::Marking m(static_cast<std::size_t>(3 * places), 0);
+    for (int p = 0; p < places; ++p) {
+        for (LISTNODE* c = state[p] ? state[p]->_first : nullptr; c != nullptr; c = c->_next) {
+            const MULTUP* mt = static_cast<const MULTUP*>(c->_node);
+            if (mt->_tuple->_arity == 1 && mt->_tuple->_array[0] < 3) m[3 * p + mt->_tuple->_array[0]] += static_cast<int>(mt->_count);
+            else m[0] = -1000000;
+        }
+        if (state[p]) LstDestroy(state[p], TRUE);
+    }
+    _magNofPlaces = savedPlaces;
+    _magProfile = savedProfile;
+    return m;
+}
+
+}  // namespace
+
+// Small random coloured nets against the explicit explorer of the nets that
+// the test unfolds itself: the stored states are the reachable markings,
+// with one arrow per enabled binding and the same dead markings.
+TEST(TulmNet, RandomColouredNetsAgainstTheirUnfolding) {
+    for (unsigned seed : {5u, 6u, 7u, 8u}) {
+        const ColouredNet net = ColouredNet::Random(seed);
+        SCOPED_TRACE(net.Text());
+        const testsupport::TestNet tn = net.Unfold();
+        const testsupport::StateSpace ss = testsupport::explore(tn);
+        ASSERT_TRUE(ss.complete);
+        testsupport::TempDir dir;
+        Built b = BuildAndRun(dir.path(), "x", net.Text());
+        ASSERT_EQ(b.build.exit_code, 0) << b.build.err;
+        ASSERT_EQ(b.run.exit_code, 0) << b.run.err;
+        ASSERT_TRUE(b.graph.ok) << b.graph.error;
+        std::set<testsupport::Marking> stored;
+        for (const RawNode& n : b.graph.nodes) stored.insert(ColouredMarking(n.contents, net.places));
+        EXPECT_EQ(stored, std::set<testsupport::Marking>(ss.states.begin(), ss.states.end()));
+        EXPECT_EQ(b.graph.nodes.size(), ss.states.size());
+        std::size_t arrows = 0;
+        for (const auto& s : ss.succ) arrows += s.size();
+        EXPECT_EQ(Arrows(b.graph), arrows);
+        EXPECT_EQ(b.graph.terminal.size(), testsupport::dead_states(ss).size());
+    }
+}
