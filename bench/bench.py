@@ -34,6 +34,9 @@ def timed(cmd, cwd, repeat, timeout):
     for _ in range(repeat):
         pid = os.fork()
         if pid == 0:
+            # Its own process group: a timeout ends the program, not only
+            # GNU time in front of it.
+            os.setpgid(0, 0)
             os.chdir(cwd)
             fd = os.open(os.devnull, os.O_RDWR)
             os.dup2(fd, 0)
@@ -51,7 +54,10 @@ def timed(cmd, cwd, repeat, timeout):
             if wpid:
                 break
             if time.monotonic() > deadline:
-                os.kill(pid, 9)
+                try:
+                    os.killpg(pid, 9)
+                except ProcessLookupError:
+                    pass
                 os.wait4(pid, 0)
                 return None, None, None, b""
             time.sleep(0.002)
