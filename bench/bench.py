@@ -126,7 +126,14 @@ def main():
     ap.add_argument("--tulc", action="store_true",
                     help="only time tulc on generated net descriptions (macro-generated nets, long "
                          "markings, #verify formulas of 4 to 8 atoms)")
+    ap.add_argument("--tulmnet", action="store_true",
+                    help="only time analysers built by tulmbuild: tulc and the compile of 10^3 transitions, "
+                         "generation of toggles, philosophers and 2^20 states through _Followers and PtFollowers")
     args = ap.parse_args()
+    if args.tulmnet:
+        import tulmnet_bench
+        tulmnet_bench.main(os.path.abspath(args.bin), args.timeout)
+        return
     if args.tulc:
         from tulcnets import CASES
         exe = os.path.join(os.path.abspath(args.bin), "tulc")
