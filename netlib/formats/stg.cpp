@@ -4,10 +4,12 @@
 // transitions, all other names places; an arc written between two edges gets
 // an implicit place "zzzplace%u" in between.  The reader reports what it reads
 // on standard output.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "format_util.h"
 #include "formats.h"
@@ -265,13 +267,27 @@ private:
 
     // The place between t1 and t2: the first place that t1's output arcs
     // reach with exactly one input and one output arc, the output arc going
-    // to t2.
+    // to t2.  Such a place is also an input of t2, so t1's outputs and t2's
+    // inputs are walked in step: a pair costs the shorter list, and a
+    // transition with many outputs does not make a marking line quadratic.
     static NET_NODE* place_between(NET_NODE* t1, NET_NODE* t2) {
-        for (NET_ARC* a = t1->postset; a; a = a->t_next) {
-            NET_NODE* p = a->place;
-            if (p->preset && !p->preset->p_next && p->postset && !p->postset->p_next &&
-                p->postset->transition == t2)
-                return p;
+        auto between = [&](NET_NODE* p) {
+            return p->preset && !p->preset->p_next && p->preset->transition == t1 && p->postset &&
+                   !p->postset->p_next && p->postset->transition == t2;
+        };
+        NET_ARC* a = t1->postset;
+        NET_ARC* b = t2->preset;
+        std::vector<NET_NODE*> found;   // the places between them met among t2's inputs
+        for (; a && b; a = a->t_next, b = b->t_next) {
+            if (between(a->place)) return a->place;
+            if (between(b->place)) found.push_back(b->place);
+        }
+        if (!b) {
+            // Every place between them is in `found`; the first in t1's
+            // order lies among t1's outputs not walked yet.
+            if (found.size() <= 1) return found.empty() ? nullptr : found[0];
+            for (; a; a = a->t_next)
+                if (std::find(found.begin(), found.end(), a->place) != found.end()) return a->place;
         }
         return nullptr;
     }

@@ -150,6 +150,14 @@ awk 'BEGIN { printf ".model w\n.inputs a\n.graph\na+"; for (i = 1; i <= 100000; 
              printf "\n.marking { p1 }\n.end\n" }' > wide.g
 check "-S wide line" 0 "The net is not T-restricted in 'a+'." -- timeout 12 trelmik -t -S=wide.g
 grep -qF "|S|=100000, |T|=   1, |B|=    1, |E|=    0" out.txt || fail "-S wide line: $(tail -3 out.txt)"
+# A marking line of 60000 pairs, each naming the place between a+ and one of
+# 60000 edges: a pair costs the inputs of its second edge.
+awk 'BEGIN { printf ".model w\n.inputs a"; for (i = 1; i <= 60000; i++) printf " s%d", i
+             printf "\n.graph\na+"; for (i = 1; i <= 60000; i++) printf " s%d+", i
+             printf "\n.marking {"; for (i = 1; i <= 60000; i++) printf " <a+,s%d+>", i
+             printf " }\n.end\n" }' > pairs.g
+check "-S wide marking" 0 "The net is not T-restricted in 'a+'." -- timeout 12 trelmik -c -t -S=pairs.g
+grep -qF "|S|=60000, |T|=60001, |B|=60000, |E|=60000" out.txt || fail "-S wide marking: $(tail -3 out.txt)"
 cat > ab.fsa <<'FSA'
 FSA A :
 STATES = 2 TRANSITIONS = 2 START = 0 ACCEPT = 0

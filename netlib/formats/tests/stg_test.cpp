@@ -91,6 +91,28 @@ TEST(Stg, RepeatedPairsInstancesAndEdgesWithoutSuffix) {
     EXPECT_EQ(weight(net.get(), "zzzplace4", "a-/2", true), 1);
 }
 
+// The pair names the first place between its edges in the order of the first
+// edge's outputs, also when the second edge has fewer inputs than the first
+// has outputs and both places between them lie among those inputs.
+TEST(Stg, PairMarksTheFirstPlaceAmongManyOutputs) {
+    testsupport::TempDir dir;
+    std::string path = put(dir, "pairs.g",
+                           ".inputs a b\n"
+                           ".graph\n"
+                           "a+ q1 q2 q3\n"
+                           "a+ b+\n"
+                           "a+ b+\n"
+                           ".marking { <a+,b+> <b+,a+> }\n"
+                           ".end\n");
+    testing::internal::CaptureStdout();
+    NetPtr net(netlib::read_STG(path));
+    std::string trace = testing::internal::GetCapturedStdout();
+    EXPECT_NE(trace.find("MARKING\n <a+,b+>\n"), std::string::npos) << trace;
+    EXPECT_EQ(place(net.get(), "zzzplace1")->marking, 1);
+    EXPECT_EQ(place(net.get(), "zzzplace2")->marking, 0);
+    for (const char* q : {"q1", "q2", "q3"}) EXPECT_EQ(place(net.get(), q)->marking, 0) << q;
+}
+
 struct StgError {
     const char* text;
     const char* message;
