@@ -201,6 +201,9 @@ std::vector<HandCase> HandCases() {
         {"two independent classes", prec("#prec A\n#prec B\n"), 4, 4, 1},
         {"let mode: the let set and a gate", "#place p mk(<.1,2.>+<.3,4.>+<.5,6.>)\n#place q\n#trans t\nin { p : <.a,b.> ; }\n"
          "let <.b,a.> <= <.2,1.> + <.6,5.> + <.4,3.> ;\nout { q : <.b.> ; }\ngate b != 4 ;\n#endtr\n", 4, 4, 1, "-R"},
+        {"let mode, the let variables behind an output variable (their values pass through _w)",
+         "#place p mk(<.1,2.>+<.3,4.>+<.5,6.>)\n#place q\n#trans t\nout { q : <.y.> ; }\nin { p : <.a,b.> ; }\n"
+         "let <.b,a.> <= <.2,1.> + <.6,5.> + <.4,3.> ;\ngate b != 4 ;\ncomp { y = a + b; Accept(); }\n#endtr\n", 4, 4, 1, "-R"},
         {"three switches", "#place s mk(<.0,0.>+<.1,0.>+<.2,0.>) lo(<.0,0.>) hi(<.2,1.>)\n"
          "#trans flip\nin { s : <.i,b.> ; }\nout { s : <.i,1-b.> ; }\n#endtr\n", 8, 24, 0},
     };
