@@ -50,12 +50,15 @@ constexpr std::uint32_t kCountLimit = 65535;
     throw ExitRequest{111};
 }
 
+constexpr std::uint32_t kManyPre = 0xffffffffu;  // inputs made by several events
+
 struct Extension {
     std::uint32_t t = 0;
     std::vector<std::uint32_t> conds;   // input conditions, the new one first
     std::uint32_t size = 0;             // |[e]| of the event it would become
     std::vector<std::uint32_t> sparse;  // (transition number, count) pairs, ascending
     bool has_sparse = false;            // sparse is built (only when sizes tie)
+    std::uint32_t one_pre = kManyPre;   // the only pre-event of the inputs (0: all initial)
     std::vector<std::uint16_t> dense;   // -y: count per transition
     std::vector<std::uint32_t> depths;  // component loop: depth per component, then their sum
 };
@@ -226,6 +229,7 @@ void ErvUnfolder::build_key(Extension& x) {
     }
     if (!o_.dense_keys && !o_.size_keys) check_vector_width();
     x.has_sparse = false;
+    x.one_pre = kManyPre;
     if (!o_.dense_keys) {
         // Inputs produced by one event g (or initial): [x] is [g] and x.
         std::uint32_t g = 0;
@@ -241,6 +245,7 @@ void ErvUnfolder::build_key(Extension& x) {
         }
         if (one) {
             x.size = g == 0 ? 1 : pf_.ev_size[g - 1] + 1;
+            x.one_pre = g;
             return;
         }
     }
@@ -334,6 +339,11 @@ int ErvUnfolder::compare(Extension& a, Extension& b) {
         r = compare_dense(a.size, work_a_, work_b_);
     } else if (o_.dense_keys) {
         r = compare_dense(a.size, a.dense, b.dense);
+    } else if (a.one_pre != kManyPre && a.one_pre == b.one_pre && a.t != b.t) {
+        // [a] and [b] are one history plus a's and b's own transitions: the
+        // vectors first differ at the smaller of the two, which only the
+        // extension of that transition counts.
+        r = a.t < b.t ? -1 : 1;
     } else {
         build_sparse(a);
         build_sparse(b);
