@@ -1,6 +1,7 @@
 # Helpers of the command-line test scripts; source it from a script that
 # sets -u.  `check` runs a command and compares its exit code and standard
-# error; `fail` counts a failure; `finish` reports and exits.
+# error; `fail` counts a failure; `exists`/`absent` check files a run wrote
+# or must not have written; `finish` reports and exits.
 failures=0
 
 fail() {
@@ -24,6 +25,10 @@ check() {
         grep -qF -- "$err" err.txt || fail "$name: error output lacks '$err': $(cat err.txt)"
     fi
 }
+
+# exists FILE... / absent FILE...
+exists() { for f; do [ -f "$f" ] || fail "$f was not written"; done; }
+absent() { for f; do [ -e "$f" ] && fail "$f should not exist"; done; }
 
 # finish WHAT: the verdict of the script.
 finish() {

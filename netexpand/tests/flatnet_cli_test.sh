@@ -9,9 +9,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 unset FLATNET_BLOCKS FLATNET_PHANTOM
-# exists FILE... / absent FILE...
-exists() { for f; do [ -f "$f" ] || fail "$f was not written"; done; }
-absent() { for f; do [ -e "$f" ] && fail "$f should not exist"; done; }
 
 fresh() {
     rm -rf run && mkdir run && cd run

@@ -9,8 +9,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-exists() { for f; do [ -f "$f" ] || fail "$f was not written"; done; }
-absent() { for f; do [ -e "$f" ] && fail "$f should not exist"; done; }
 
 cat > spec.if <<'EOF'
 system S;
