@@ -19,18 +19,13 @@
 #include "graph.h"
 #include "inst.h"
 #include "plainnet.h"
+#include "engine_generate.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-long PeakKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+using enginebench::Clock;
+using enginebench::PeakKiB;
+using enginebench::Seconds;
 
 unsigned long FileSize(const std::string& name) {
     struct stat st {};
@@ -83,22 +78,8 @@ int main(int argc, char** argv) {
     std::string base = dir + "/enginebench";
     long before = PeakKiB();
     BuildNet(cycles, length);
-    GRAPH* graph = GphCreate(base.data(), 0, 1u << 20, 0);
-    _graph[0] = graph;
-    GphMapToMem(graph, memory);
-    unsigned contents = PlcEncode(_tblPlc, &_engBuffer, &_engBfSize);
-    uint32_t start = GphPutNode(graph, _engBuffer, contents, &_back);
-    _path[0] = PthCreate(start);
-    _path[3] = _path[0];
-
-    auto t0 = Clock::now();
-    for (uint32_t ordinal = 0; ordinal < graph->glob[GW_NODES]; ++ordinal) {
-        uint32_t node = GphId(graph, ordinal);
-        PlcDecode(GphNode(graph, node));
-        _path[0]->end = node;
-        PtFollowers();
-    }
-    double generation = Seconds(t0);
+    double generation = 0;
+    GRAPH* graph = enginebench::GenerateAll(base, 0, memory, &generation);
     unsigned long states = graph->glob[GW_NODES], arrows = graph->glob[GW_ARROWS];
     long peak = PeakKiB();
     GphClose(graph);

@@ -42,6 +42,11 @@ void FlushPendingZel();
 void Fire(const TRN* trn);
 void Unfire(const TRN* trn);
 
+// Expands the end of _path[3] in the decoded marking after FndEnbl: the
+// stubborn set the chosen algorithm finds when `reduce`, otherwise every
+// enabled transition (plainnet).
+void ExpandEnabled(bool reduce);
+
 // The report of a stop condition: the pending ZEL line, the end of the LTS
 // when one is written, then the message on _out (plainnet).
 void ReportStop(const char* message);

@@ -366,6 +366,18 @@ int PtOldSleep(unsigned long* number) {
     return 0;
 }
 
+void engine::ExpandEnabled(bool reduce) {
+    if (reduce) {
+        if (_ptDelAlg)
+            PtDeletionAlg();
+        else
+            PtIncrementalAlg();
+    } else {
+        RadixApply(_tblTrn[0], TrnReCheck);
+        PtGphUpdate();
+    }
+}
+
 void PtFollowers(void) {
     _path[3] = _path[0];
     _awCount = 0;
@@ -392,15 +404,7 @@ void PtFollowers(void) {
     }
     if (!_ptSleep) {
         FndEnbl();
-        if (_ptECnt > 1) {
-            if (_ptDelAlg)
-                PtDeletionAlg();
-            else
-                PtIncrementalAlg();
-        } else {
-            RadixApply(_tblTrn[0], TrnReCheck);
-            PtGphUpdate();
-        }
+        engine::ExpandEnabled(_ptECnt > 1);
         return;
     }
     if (_ptSlpSet[1] != nullptr) {

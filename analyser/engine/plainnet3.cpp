@@ -174,20 +174,6 @@ void EachArrow(GRAPH* graph, unsigned long node, F f) {
     }
 }
 
-// Expands the end of _path[3] in the decoded marking after FndEnbl: the
-// chosen stubborn set, or every enabled transition.
-void Fire(bool reduce) {
-    if (reduce) {
-        if (_ptDelAlg)
-            PtDeletionAlg();
-        else
-            PtIncrementalAlg();
-    } else {
-        RadixApply(_tblTrn[0], TrnReCheck);
-        PtGphUpdate();
-    }
-}
-
 void BeginExpansion() {
     _awCount = 0;
     _awFirst = TULM_NONE;
@@ -303,13 +289,13 @@ void CffdSearch(GRAPH* graph) {
             FndEnbl();
             if (_ptECnt >= 2 && _ptInvisCnt >= 1) {
                 _ptRecurs = 0;
-                Fire(true);
+                engine::ExpandEnabled(true);
                 if (_ptRecurs && _awCount != 0) {
                     Push0(_awFirst, _ndFirst);
                     continue;
                 }
             } else {
-                Fire(false);
+                engine::ExpandEnabled(false);
             }
         }
         if (!Advance0(graph))
@@ -366,7 +352,7 @@ void PtOnTheFly(void) {
             BeginExpansion();
             FndEnbl();
             bool reduce = _ptCFFD ? _ptECnt >= 2 && _ptInvisCnt >= 1 : _ptECnt > 1 && _ptStub;
-            Fire(reduce);
+            engine::ExpandEnabled(reduce);
         }
         if (_awCount != 0 && (llcheck || (_ptCFFD && _ptRecurs))) {
             Push0(_awFirst, _ndFirst);
@@ -397,7 +383,7 @@ PATH* PtInfinite(void) {
             PlcDecode(GphNode(graph, end));
             BeginExpansion();
             FndEnbl();
-            Fire(_ptECnt >= 2 && _ptStub);
+            engine::ExpandEnabled(_ptECnt >= 2 && _ptStub);
         } else {
             LoadArrows(graph, end);
         }
@@ -457,7 +443,7 @@ void PtInside(void) {
                 PlcDecode(GphNode(graph, end));
                 BeginExpansion();
                 FndEnbl();
-                Fire(_ptECnt >= 2 && _ptStub);
+                engine::ExpandEnabled(_ptECnt >= 2 && _ptStub);
             } else {
                 LoadArrows(graph, end);
             }
@@ -494,7 +480,7 @@ void ExpandProduct(GRAPH* graph, unsigned long node) {
     buPlc = _ptFlyPlc;
     BeginExpansion();
     FndEnbl();
-    Fire(false);
+    engine::ExpandEnabled(false);
 }
 
 }  // namespace
@@ -519,7 +505,7 @@ PATH* PtBuchi(void) {
                 buPlc = _ptFlyPlc;
                 BeginExpansion();
                 FndEnbl();
-                Fire(false);
+                engine::ExpandEnabled(false);
                 _ptStub = stub;
             }
         }
