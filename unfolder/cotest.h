@@ -2,15 +2,22 @@
 //
 // Two conditions a and d are concurrent when neither is consumed in the
 // other's history and the union of both histories is free of conflicts (no
-// condition consumed by two of its events).  The test anchors on a: it marks
-// the events of a's history H and the conditions consumed in H; then d is
-// concurrent with a when d is not consumed in H and no event of d's history
-// outside H consumes a or a condition consumed in H.  The walk of d's history
-// stops at events of H and at events already found harmless for this anchor,
-// so the candidates of one anchor share their walks: the cost is bounded by
-// the histories involved, not by the size of the prefix.
+// condition consumed by two of its events).  The test anchors on a, whose
+// history H is the local configuration of a's producer.  H is explored
+// lazily, newest event first: an event is known to lie in H or not once
+// every event of H newer than it has been taken, and a condition is known
+// to be consumed in H or not once every event of H newer than its producer
+// has.  So a question about old events costs a walk down to them, while the
+// usual questions, about the few events near the anchor, cost next to
+// nothing however long H is.
+//
+// d is concurrent with a when no consumer of d lies in H and no event of
+// d's history outside H consumes a or a condition consumed in H.  The walk
+// of d's history stops at events of H and at events already found harmless
+// for this anchor, so the candidates of one anchor share their walks.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -26,25 +33,9 @@ public:
         anchor_ = a;
         in_h_ = ++stamp_;
         ok_ = ++stamp_;
-        stack_.clear();
-        const std::uint32_t g = pf.cond_pre[a - 1];
-        if (g != 0) {
-            ev_[g - 1] = in_h_;
-            stack_.push_back(g);
-        }
-        while (!stack_.empty()) {
-            const std::uint32_t f = stack_.back();
-            stack_.pop_back();
-            for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
-                const std::uint32_t x = pf.ev_pre_conds[i];
-                cond_[x - 1] = in_h_;
-                const std::uint32_t h = pf.cond_pre[x - 1];
-                if (h != 0 && ev_[h - 1] != in_h_) {
-                    ev_[h - 1] = in_h_;
-                    stack_.push_back(h);
-                }
-            }
-        }
+        heap_.clear();
+        top_ = pf.cond_pre[a - 1];
+        if (top_ != 0) push(top_);
     }
 
     std::uint32_t anchored() const { return anchor_; }
@@ -53,9 +44,9 @@ public:
     bool with(const Prefix& pf, std::uint32_t d) {
         if (d == anchor_) return false;
         grow(pf);
-        if (cond_[d - 1] == in_h_) return false;
+        if (consumed_in_h(pf, d)) return false;
         const std::uint32_t g = pf.cond_pre[d - 1];
-        if (g == 0 || ev_[g - 1] == in_h_ || ev_[g - 1] == ok_) return true;
+        if (g == 0 || ev_[g - 1] == ok_ || in_h(pf, g)) return true;
         const std::uint64_t walk = ++stamp_;
         stack_.clear();
         visited_.clear();
@@ -67,13 +58,13 @@ public:
             visited_.push_back(f);
             for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
                 const std::uint32_t x = pf.ev_pre_conds[i];
-                // f lies outside H: a condition H consumes too is a conflict,
-                // the anchor itself lies before d.
-                if (x == anchor_ || cond_[x - 1] == in_h_) return false;
+                // f lies outside H: the anchor itself lies before d, a
+                // condition H consumes too is a conflict.
+                if (x == anchor_ || consumed_in_h(pf, x)) return false;
                 const std::uint32_t h = pf.cond_pre[x - 1];
                 if (h == 0) continue;
                 const std::uint64_t m = ev_[h - 1];
-                if (m == in_h_ || m == ok_ || m == walk) continue;
+                if (m == ok_ || m == walk || in_h(pf, h)) continue;
                 ev_[h - 1] = walk;
                 stack_.push_back(h);
             }
@@ -83,15 +74,67 @@ public:
     }
 
 private:
+    // Conditions with more consumers than this are asked about by walking H
+    // down to their producer rather than by asking about each consumer.
+    static constexpr int kConsumerScan = 8;
+
     void grow(const Prefix& pf) {
         if (ev_.size() < pf.events()) ev_.resize(pf.events(), 0);
         if (cond_.size() < pf.conditions()) cond_.resize(pf.conditions(), 0);
     }
 
+    // Queues an event of H; every queued event lies in H.
+    void push(std::uint32_t f) {
+        ev_[f - 1] = in_h_;
+        heap_.push_back(f);
+        std::push_heap(heap_.begin(), heap_.end());
+    }
+
+    // Takes the events of H newer than `bound` (the newest first), marking
+    // the conditions they consume and queueing their producers.
+    void explore_above(const Prefix& pf, std::uint32_t bound) {
+        while (!heap_.empty() && heap_.front() > bound) {
+            std::pop_heap(heap_.begin(), heap_.end());
+            const std::uint32_t f = heap_.back();
+            heap_.pop_back();
+            for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
+                const std::uint32_t x = pf.ev_pre_conds[i];
+                cond_[x - 1] = in_h_;
+                const std::uint32_t h = pf.cond_pre[x - 1];
+                if (h != 0 && ev_[h - 1] != in_h_) push(h);
+            }
+        }
+    }
+
+    // Whether event y lies in H.  Everything that queues y is newer than y.
+    bool in_h(const Prefix& pf, std::uint32_t y) {
+        if (y > top_) return false;
+        if (ev_[y - 1] == in_h_) return true;
+        explore_above(pf, y);
+        return ev_[y - 1] == in_h_;
+    }
+
+    // Whether an event of H consumes condition x: asked of x's consumers
+    // when they are few, otherwise answered by exploring H down to x's
+    // producer (every consumer is newer than it).
+    bool consumed_in_h(const Prefix& pf, std::uint32_t x) {
+        if (top_ == 0) return false;
+        if (cond_[x - 1] == in_h_) return true;
+        int n = 0;
+        std::uint32_t a = pf.cond_first_arc[x - 1];
+        for (; a != 0 && n < kConsumerScan; a = pf.arc_next[a - 1], ++n)
+            if (in_h(pf, pf.arc_event[a - 1])) return true;
+        if (a == 0) return false;
+        explore_above(pf, pf.cond_pre[x - 1]);
+        return cond_[x - 1] == in_h_;
+    }
+
     // 64-bit stamps never wrap: marks left from earlier anchors stay stale.
     std::uint64_t stamp_ = 0, in_h_ = 0, ok_ = 0;
     std::uint32_t anchor_ = 0;
+    std::uint32_t top_ = 0;  // the anchor's producer: the newest event of H, 0 = H is empty
     std::vector<std::uint64_t> ev_, cond_;
+    std::vector<std::uint32_t> heap_;  // max-heap of queued events of H
     std::vector<std::uint32_t> stack_, visited_;
 };
 

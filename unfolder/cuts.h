@@ -1,51 +1,53 @@
 // The cuts of local configurations, hashed and compared without forming them.
 //
-// The hash of a cut is the sum of a random key per marked place; one walk
-// over [e] gives it together with |[e]| and the number of places.  Two cuts
-// with the same hash and length are compared through the places where each
-// differs from the initial marking, which one more walk over [e] finds: the
-// cost follows the local configuration, never the number of places.
+// The hash of a cut is the sum of a random key per token, so it follows the
+// marking as a multiset: firing an event adds its transition's effect (keys
+// of its output places minus keys of its input places).  The summary of [e]
+// (size, hash, number of tokens) is that of one event below e's inputs plus
+// the effects of the events [e] adds to it, which a walk over the difference
+// of both configurations finds; when e's inputs come from one event, as along
+// a token passed round a ring, no walk is needed at all.  Two cuts with the
+// same hash and length are compared by the effects of the events in which
+// their configurations differ.  The cost follows those differences, never the
+// size of the configurations or the number of places.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "histwalk.h"
 #include "unfold.h"
 
 namespace trelmik {
 
 class CutIndex {
 public:
-    // Work space of the walks: stamps per event and condition (the caller
-    // hands out fresh stamps and sizes them), a stack and the events walked.
-    struct Walk {
-        std::vector<std::uint32_t>& ev_stamp;
-        std::vector<std::uint32_t>& cond_stamp;
-        std::vector<std::uint32_t>& stack;
-        std::vector<std::uint32_t>& visited;
-    };
-
-    // Sets up a run over `net`: place keys, the initial marking (the places
-    // holding a token) and an empty table.
+    // Sets up a run over `net`: place keys, transition effects, the initial
+    // marking (the places holding a token) and an empty table.
     void reset(const InputNet& net) {
         const std::uint32_t P = net.places();
         place_key_.resize(P);
-        place_stamp_.assign(P, 0);
-        place_flag_.assign(P, 0);
-        initial_of_place_.assign(P, 0);
+        place_count_.assign(P, 0);
         initial_hash_ = 0;
         initial_length_ = 0;
         for (std::uint32_t p = 0; p < P; ++p) {
             place_key_[p] = splitmix64(p + 0x5851f42d4c957f2dull);
             if (net.marking[p] == 0) continue;
-            initial_of_place_[p] = ++initial_length_;
+            ++initial_length_;
             initial_hash_ += place_key_[p];
         }
+        const std::uint32_t T = net.transitions();
+        effect_hash_.assign(T, 0);
+        effect_length_.assign(T, 0);
+        for (std::uint32_t t = 0; t < T; ++t) {
+            for (std::uint32_t p : net.post[t]) effect_hash_[t] += place_key_[p];
+            for (std::uint32_t p : net.pre[t]) effect_hash_[t] -= place_key_[p];
+            effect_length_[t] = static_cast<std::int32_t>(net.post[t].size()) - static_cast<std::int32_t>(net.pre[t].size());
+        }
+        summaries_.clear();
         slots_.assign(1024, 0);
     }
-    // After a wrap of the caller's stamps.
-    void clear_stamps() { std::fill(place_stamp_.begin(), place_stamp_.end(), 0); }
 
     std::uint64_t initial_hash() const { return initial_hash_; }
     std::uint32_t initial_length() const { return initial_length_; }
@@ -53,109 +55,65 @@ public:
     struct Summary {
         std::uint32_t size;     // |[e]|
         std::uint64_t hash;
-        std::uint32_t length;   // places of the cut
+        std::uint32_t length;   // tokens of the cut
     };
 
-    // One walk over [e] (st a fresh stamp).  The cut consists of the initial
-    // conditions not consumed in [e], the outputs of the events of [e] not
-    // consumed in [e], and the outputs of e, each place counted once.  An
-    // event of [e] may still be getting its outputs: those not created yet
-    // are not consumed in [e].
-    Summary analyse(const InputNet& net, const Prefix& pf, std::uint32_t e, std::uint32_t st, const Walk& w) {
-        Summary s{1, initial_hash_, initial_length_};
-        w.stack.clear();
-        w.visited.clear();
-        auto take_pres = [&](std::uint32_t f) {
-            for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
-                const std::uint32_t c = pf.ev_pre_conds[i];
-                if (w.cond_stamp[c - 1] == st) continue;
-                w.cond_stamp[c - 1] = st;
-                const std::uint32_t g = pf.cond_pre[c - 1];
-                if (g == 0) {
-                    s.hash -= place_key_[pf.cond_place[c - 1]];
-                    --s.length;
-                } else if (w.ev_stamp[g - 1] != st) {
-                    w.ev_stamp[g - 1] = st;
-                    w.stack.push_back(g);
-                }
+    // The summary of [e], kept for the events above e; every event below
+    // e's inputs has been analysed before.  Events may be analysed in any
+    // order that respects causality.
+    Summary analyse(const Prefix& pf, std::uint32_t e) {
+        // The events that produce e's inputs; the one with the largest
+        // configuration is the base.
+        std::uint32_t base = 0, others = 0;
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+            const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
+            if (g == 0 || g == base) continue;
+            if (base == 0) {
+                base = g;
+            } else {
+                ++others;
+                if (summary(g).size > summary(base).size || (summary(g).size == summary(base).size && g > base))
+                    base = g;
             }
-        };
-        take_pres(e);
-        while (!w.stack.empty()) {
-            const std::uint32_t f = w.stack.back();
-            w.stack.pop_back();
-            ++s.size;
-            w.visited.push_back(f);
-            take_pres(f);
         }
-        auto add_place = [&](std::uint32_t p) {
-            if (place_stamp_[p] == st) return;
-            place_stamp_[p] = st;
-            // Marked by an initial condition still (one not created yet counts too).
-            const std::uint32_t init = initial_of_place_[p];
-            if (init != 0 && (init > pf.conditions() || w.cond_stamp[init - 1] != st)) return;
-            s.hash += place_key_[p];
-            ++s.length;
-        };
-        for (std::uint32_t f : w.visited) {
-            const std::uint32_t first = pf.ev_post_first[f - 1];
-            const std::uint32_t made = pf.ev_post_count[f - 1];
-            const std::vector<std::uint32_t>& post = net.post[pf.ev_trans[f - 1]];
-            for (std::uint32_t i = 0; i < post.size(); ++i)
-                if (i >= made || w.cond_stamp[first + i - 1] != st) add_place(post[i]);
+        Summary s = base == 0 ? Summary{0, initial_hash_, initial_length_} : summary(base);
+        if (others != 0) {
+            // Add the events below the other producers that [base] lacks.
+            walk_.start(pf, TwoSidedWalk::kRight);
+            walk_.seed(base, TwoSidedWalk::kLeft);
+            for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+                const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
+                if (g != base) walk_.seed(g, TwoSidedWalk::kRight);
+            }
+            walk_.run(pf, [&](std::uint32_t f, std::uint8_t) { fire(s, pf.ev_trans[f - 1]); });
         }
-        for (std::uint32_t p : net.post[pf.ev_trans[e - 1]]) add_place(p);
+        fire(s, pf.ev_trans[e - 1]);
+        if (summaries_.size() < e) summaries_.resize(e, Summary{0, 0, 0});
+        summaries_[e - 1] = s;
         return s;
     }
 
-    // The places (0-based, ascending) that are marked in exactly one of the
-    // cut of [e] and the initial marking; e = 0 gives none.  Every event of
-    // [e] but e has all its outputs.  st is a fresh stamp.
-    void delta(const InputNet& net, const Prefix& pf, std::uint32_t e, std::uint32_t st, const Walk& w,
-               std::vector<std::uint32_t>& out) {
-        out.clear();
-        if (e == 0) return;
-        w.stack.clear();
+    // Whether the cuts of [e] and [f] are the same marking (0 = the initial
+    // marking): the events in only one of the configurations add up to the
+    // same effect on every place.
+    bool same_cut(const InputNet& net, const Prefix& pf, std::uint32_t e, std::uint32_t f) {
+        if (e == f) return true;
+        walk_.start(pf, TwoSidedWalk::kBoth);
+        walk_.seed(e, TwoSidedWalk::kLeft);
+        walk_.seed(f, TwoSidedWalk::kRight);
         touched_.clear();
-        enum : std::uint8_t { kProduced = 1, kConsumed = 2 };
-        auto flag = [&](std::uint32_t p, std::uint8_t bit) {
-            if (place_flag_[p] == 0) touched_.push_back(p);
-            place_flag_[p] |= bit;
-        };
-        auto take_pres = [&](std::uint32_t f) {
-            for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
-                const std::uint32_t c = pf.ev_pre_conds[i];
-                w.cond_stamp[c - 1] = st;
-                const std::uint32_t g = pf.cond_pre[c - 1];
-                if (g == 0) {
-                    flag(pf.cond_place[c - 1], kConsumed);
-                } else if (w.ev_stamp[g - 1] != st) {
-                    w.ev_stamp[g - 1] = st;
-                    w.stack.push_back(g);
-                }
-            }
-        };
-        w.visited.clear();
-        take_pres(e);
-        while (!w.stack.empty()) {
-            const std::uint32_t f = w.stack.back();
-            w.stack.pop_back();
-            w.visited.push_back(f);
-            take_pres(f);
-        }
-        for (std::uint32_t f : w.visited) {
-            const std::uint32_t first = pf.ev_post_first[f - 1];
-            for (std::uint32_t x = first; x < first + pf.ev_post_count[f - 1]; ++x)
-                if (w.cond_stamp[x - 1] != st) flag(pf.cond_place[x - 1], kProduced);
-        }
-        for (std::uint32_t p : net.post[pf.ev_trans[e - 1]]) flag(p, kProduced);
+        walk_.run(pf, [&](std::uint32_t x, std::uint8_t side) {
+            const std::int32_t sign = side == TwoSidedWalk::kLeft ? 1 : -1;
+            const std::uint32_t t = pf.ev_trans[x - 1];
+            for (std::uint32_t p : net.post[t]) count(p, sign);
+            for (std::uint32_t p : net.pre[t]) count(p, -sign);
+        });
+        bool same = true;
         for (std::uint32_t p : touched_) {
-            const bool initially = initial_of_place_[p] != 0;
-            const bool now = (place_flag_[p] & kProduced) || (initially && !(place_flag_[p] & kConsumed));
-            if (now != initially) out.push_back(p);
-            place_flag_[p] = 0;
+            if (place_count_[p] != 0) same = false;
+            place_count_[p] = 0;
         }
-        std::sort(out.begin(), out.end());
+        return same;
     }
 
     // The index into pf.cuts of the first record with this hash and length
@@ -196,11 +154,26 @@ private:
         return x ^ (x >> 31);
     }
 
+    const Summary& summary(std::uint32_t e) const { return summaries_[e - 1]; }
+
+    void fire(Summary& s, std::uint32_t t) const {
+        s.size += 1;
+        s.hash += effect_hash_[t];
+        s.length = static_cast<std::uint32_t>(static_cast<std::int64_t>(s.length) + effect_length_[t]);
+    }
+
+    void count(std::uint32_t p, std::int32_t by) {
+        if (place_count_[p] == 0) touched_.push_back(p);
+        place_count_[p] += by;
+    }
+
     std::vector<std::uint64_t> place_key_;
-    std::vector<std::uint32_t> place_stamp_;
-    std::vector<std::uint8_t> place_flag_;
-    std::vector<std::uint32_t> initial_of_place_;  // initial condition of a place (1-based), 0 = none
+    std::vector<std::uint64_t> effect_hash_;    // per transition
+    std::vector<std::int32_t> effect_length_;   // per transition
+    std::vector<std::int32_t> place_count_;     // effects summed by same_cut, 0 between calls
     std::vector<std::uint32_t> touched_;
+    std::vector<Summary> summaries_;            // per analysed event
+    TwoSidedWalk walk_;
     std::uint64_t initial_hash_ = 0;
     std::uint32_t initial_length_ = 0;
     std::vector<std::uint32_t> slots_;  // record index + 1

@@ -122,11 +122,10 @@ private:
     CoSet common_, scratch_;
 
     // Stored cuts: the component loop keys its table by the whole state;
-    // the ERV loop keeps hashes and compares differences from the initial
-    // marking (CutIndex).
+    // the ERV loop keeps hashes and compares cuts of equal hash by the
+    // events in which their configurations differ (CutIndex).
     std::unordered_map<std::vector<std::uint32_t>, std::uint32_t, VecHash> table_;
     CutIndex cuts_;
-    std::vector<std::uint32_t> delta_, other_delta_;
 
     std::uint32_t step_ = 2000, cond_cap_ = 0, ev_cap_ = 0;
 
@@ -152,7 +151,6 @@ private:
     void find_extensions(std::uint32_t c);
     std::uint32_t new_event(const Extension& x);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
-    CutIndex::Walk walk_space() { return CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_}; }
     bool cutoff_lookup(std::uint32_t e);
     void extend_from(std::uint32_t e);
     void mark_concurrent_cutoffs();
@@ -168,7 +166,6 @@ std::uint32_t ErvUnfolder::next_stamp() {
     if (++stamp_ == 0) {
         std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
         std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
-        cuts_.clear_stamps();
         stamp_ = 1;
     }
     return stamp_;
@@ -574,19 +571,12 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
         hash = cuts_.initial_hash();
         length = cuts_.initial_length();
         if (e != 0) {
-            const CutIndex::Summary sum = cuts_.analyse(net_, pf_, e, next_stamp(), walk_space());
+            const CutIndex::Summary sum = cuts_.analyse(pf_, e);
             hash = sum.hash;
             length = sum.length;
         }
-        bool have_delta = false;
-        found = cuts_.find(pf_, hash, length, [&](std::uint32_t k) {
-            if (!have_delta) {
-                cuts_.delta(net_, pf_, e, next_stamp(), walk_space(), delta_);
-                have_delta = true;
-            }
-            cuts_.delta(net_, pf_, pf_.cuts[k].first, next_stamp(), walk_space(), other_delta_);
-            return other_delta_ == delta_;
-        });
+        found = cuts_.find(pf_, hash, length,
+                           [&](std::uint32_t k) { return cuts_.same_cut(net_, pf_, e, pf_.cuts[k].first); });
     }
     if (found >= 0) {
         CutRecord& r = pf_.cuts[static_cast<std::size_t>(found)];

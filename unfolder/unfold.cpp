@@ -5,7 +5,7 @@
 // created first among equal sizes.  Taking an event from the queue decides
 // whether it is a cut-off: its cut was hashed when the event was created
 // (analyse), and only a stored cut with the same hash and length is compared
-// place by place.  A non-cut-off event gets its output conditions.  When a
+// with it.  A non-cut-off event gets its output conditions.  When a
 // co-matrix writer asks for co sets, the set of each new condition is the
 // intersection of the co sets of the event's inputs plus its siblings, which
 // is exactly the set of existing conditions concurrent with it.
@@ -100,7 +100,6 @@ private:
     std::vector<std::uint32_t> ev_cut_length_;
     std::vector<std::uint32_t> others_;
     std::vector<std::uint32_t> initial_cut_;
-    std::vector<std::uint32_t> delta_, other_delta_;
 
     ExtensionFinder finder_;
     CoSet common_, scratch_;  // co set shared by the outputs of one event
@@ -118,7 +117,6 @@ private:
     void find_extensions(std::uint32_t c);
     void analyse(std::uint32_t e);
     void compute_cut(std::uint32_t e, std::vector<std::uint32_t>& out);
-    CutIndex::Walk walk() { return CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_}; }
     // Returns true when the event is a cut-off; stores (e, corresponding) then.
     bool cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t hash, std::uint32_t length);
     void extend_from(std::uint32_t e);
@@ -129,7 +127,6 @@ std::uint32_t Unfolder::next_stamp() {
     if (++stamp_ == 0) {
         std::fill(ev_stamp_.begin(), ev_stamp_.end(), 0);
         std::fill(cond_stamp_.begin(), cond_stamp_.end(), 0);
-        cuts_.clear_stamps();
         stamp_ = 1;
     }
     return stamp_;
@@ -154,8 +151,7 @@ std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_eve
 
 // One walk over [e]: |[e]|, and the hash and length of its cut.
 void Unfolder::analyse(std::uint32_t e) {
-    const CutIndex::Summary sum =
-        cuts_.analyse(net_, pf_, e, next_stamp(), CutIndex::Walk{ev_stamp_, cond_stamp_, stack_, visited_});
+    const CutIndex::Summary sum = cuts_.analyse(pf_, e);
     pf_.ev_size.push_back(sum.size);
     ev_hash_.push_back(sum.hash);
     ev_cut_length_.push_back(sum.length);
@@ -239,17 +235,10 @@ bool Unfolder::cutoff_lookup(std::uint32_t e, std::uint32_t size, std::uint64_t 
         print_places(s_.out, net_, cut_);
         std::fputc('\n', s_.out);
     }
-    // Cuts of equal hash and length are compared by their differences from
-    // the initial marking.
-    bool have_delta = false;
-    const std::int64_t found = cuts_.find(pf_, h, length, [&](std::uint32_t k) {
-        if (!have_delta) {
-            cuts_.delta(net_, pf_, e, next_stamp(), walk(), delta_);
-            have_delta = true;
-        }
-        cuts_.delta(net_, pf_, pf_.cuts[k].first, next_stamp(), walk(), other_delta_);
-        return other_delta_ == delta_;
-    });
+    // Cuts of equal hash and length are compared by the events in which
+    // their configurations differ.
+    const std::int64_t found = cuts_.find(
+        pf_, h, length, [&](std::uint32_t k) { return cuts_.same_cut(net_, pf_, e, pf_.cuts[k].first); });
     if (found >= 0) {
         CutRecord& r = pf_.cuts[static_cast<std::size_t>(found)];
         std::uint32_t corresponding;

@@ -78,8 +78,10 @@ net unsafe.ll_net '1"p0"M1\n2"a"M1\n3"p"\n' '1"t1"\n2"t2"\n' '1<3\n2<3\n' '1>1\n
 # p gets its second token only after t3 and t4 have fired on one side.
 net late.ll_net '1"x"M1\n2"y"M1\n3"x1"\n4"p"\n5"z"\n' '1"t3"\n2"t4"\n3"t5"\n4"t6"\n' '1<3\n2<4\n3<5\n4<4\n' \
     '1>1\n3>2\n2>3\n5>4\n'
+# t adds a token to p each time: its second occurrence reaches {q, p, p}.
+net grow.ll_net '1"q"M1\n2"p"\n' '1"t"\n' '1<1\n1<2\n' '1>1\n'
 for opts in "" -@ -c; do
-    for n in unsafe late; do
+    for n in unsafe late grow; do
         check "not 1-safe $opts $n" 101 "The given net is not 1-safe in place 'p'" -- trelmik $opts -m=$n $n.ll_net
     done
 done

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "coset.h"
+#include "erv.h"
 #include "prefix_check.h"
 #include "unfold.h"
 
@@ -307,14 +308,24 @@ TEST(McMillan, DebugPrintsStacksAndCuts) {
               "E2: (depth=2) (size=2) {1}\n");
 }
 
-TEST(McMillan, UnsafeNetCutsAreSetsOfPlaces) {
-    // t puts a further token on q each time: cuts compare as sets of places,
-    // so the second occurrence is a cut-off and the run ends.
+TEST(McMillan, TokensAddedToAMarkedPlaceAreRefused) {
+    // t puts a further token on q each time.  Its second occurrence reaches
+    // {p, q, q}, which is no earlier marking (as a set of places it would be
+    // {p, q}, the first occurrence's): it is no cut-off, and its second q is
+    // found concurrent with the first.
     const TestNet net = make({"p", "q"}, {1, 0}, {{"t", {0}, {0, 1}}});
     const InputNet in = unftest::to_input(net);
-    const Prefix pf = unfold_mcmillan(in, {});
-    EXPECT_EQ(pf.events(), 2u);
-    ASSERT_EQ(pf.cutoffs.size(), 1u);
-    EXPECT_EQ(pf.cutoffs[0], std::make_pair(2u, 1u));
-    EXPECT_EQ(unftest::compare_with_reference(pf, unftest::reference_mcmillan(in, true, false, false)), "");
+    for (bool erv : {false, true}) {
+        Settings s;
+        s.out = std::tmpfile();
+        testing::internal::CaptureStderr();
+        try {
+            erv ? unfold_erv(in, s) : unfold_mcmillan(in, s);
+            ADD_FAILURE() << "no exit, erv " << erv;
+        } catch (const ExitRequest& e) {
+            EXPECT_EQ(e.code, 101);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "The given net is not 1-safe in place 'q'\n");
+        std::fclose(s.out);
+    }
 }
