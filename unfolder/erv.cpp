@@ -9,6 +9,7 @@
 #include "bitcuts.h"
 #include "cuts.h"
 #include "extensions.h"
+#include "histwalk.h"
 #include "maxconf.h"
 
 #include <algorithm>
@@ -112,6 +113,8 @@ private:
     std::vector<std::uint32_t> ev_stamp_, cond_stamp_;
     std::vector<std::uint32_t> stack_, visited_, others_, cut_;
     std::vector<std::uint32_t> walk_a_, walk_b_;
+    TwoSidedWalk two_;                         // differences of two histories
+    std::vector<std::int32_t> trans_diff_;     // zero between uses
     std::vector<std::uint16_t> work_a_, work_b_;
     std::vector<std::uint32_t> trans_count_;   // zero between uses
     std::vector<std::uint64_t> trans_bits_;    // zero between uses
@@ -142,6 +145,7 @@ private:
     void walk(const std::vector<std::uint32_t>& conds, std::vector<std::uint32_t>& events);
     void build_key(Extension& x);
     void build_sparse(Extension& x);
+    int compare_parikh(const Extension& a, const Extension& b);
     void dense_of(const Extension& x, std::vector<std::uint32_t>& events, std::vector<std::uint16_t>& v);
     int compare(Extension& a, Extension& b);
     int compare_dense(std::uint32_t size, const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b);
@@ -246,10 +250,29 @@ void ErvUnfolder::build_key(Extension& x) {
             return;
         }
     }
-    walk(x.conds, walk_a_);
-    x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
-    if (o_.dense_keys) dense_of(x, walk_a_, x.dense);
-    // The sparse vector is built when a comparison meets an equal size.
+    if (o_.dense_keys) {
+        walk(x.conds, walk_a_);
+        x.size = static_cast<std::uint32_t>(walk_a_.size()) + 1;
+        dense_of(x, walk_a_, x.dense);
+        return;
+    }
+    // [x] is the largest history below its inputs plus the events that the
+    // other histories add to it.
+    std::uint32_t base = 0;
+    for (std::uint32_t c : x.conds) {
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g != 0 && (base == 0 || pf_.ev_size[g - 1] > pf_.ev_size[base - 1])) base = g;
+    }
+    std::uint32_t added = 0;
+    two_.start(pf_, TwoSidedWalk::kRight);
+    two_.seed(base, TwoSidedWalk::kLeft);
+    for (std::uint32_t c : x.conds) {
+        const std::uint32_t g = pf_.cond_pre[c - 1];
+        if (g != base) two_.seed(g, TwoSidedWalk::kRight);
+    }
+    two_.run(pf_, [&](std::uint32_t, std::uint8_t) { ++added; });
+    x.size = (base == 0 ? 0 : pf_.ev_size[base - 1]) + added + 1;
+    // Parikh vectors are compared when a comparison meets an equal size.
 }
 
 void ErvUnfolder::build_sparse(Extension& x) {
@@ -341,6 +364,10 @@ int ErvUnfolder::compare(Extension& a, Extension& b) {
         // vectors first differ at the smaller of the two, which only the
         // extension of that transition counts.
         r = a.t < b.t ? -1 : 1;
+    } else if (a.size <= kCountLimit) {
+        // No count can pass the limit: the events in which [a] and [b]
+        // differ decide.
+        r = compare_parikh(a, b);
     } else {
         build_sparse(a);
         build_sparse(b);
@@ -360,6 +387,36 @@ int ErvUnfolder::compare(Extension& a, Extension& b) {
     if (r != 0) return r;
     ++n_.equality;
     return compare_foata(a, b);
+}
+
+// Parikh vectors of equal size: the first transition (by number) whose
+// counts differ decides, the larger count first.  Events below both
+// extensions count alike, so only the events below one of them are walked.
+int ErvUnfolder::compare_parikh(const Extension& a, const Extension& b) {
+    if (trans_diff_.size() != net_.transitions()) trans_diff_.assign(net_.transitions(), 0);
+    others_.clear();
+    auto add = [&](std::uint32_t t, std::int32_t by) {
+        if (trans_diff_[t] == 0) others_.push_back(t);
+        trans_diff_[t] += by;
+    };
+    two_.start(pf_, TwoSidedWalk::kBoth);
+    for (std::uint32_t c : a.conds) two_.seed(pf_.cond_pre[c - 1], TwoSidedWalk::kLeft);
+    for (std::uint32_t c : b.conds) two_.seed(pf_.cond_pre[c - 1], TwoSidedWalk::kRight);
+    two_.run(pf_, [&](std::uint32_t f, std::uint8_t side) {
+        add(pf_.ev_trans[f - 1], side == TwoSidedWalk::kLeft ? 1 : -1);
+    });
+    add(a.t, 1);
+    add(b.t, -1);
+    std::uint32_t first = 0xffffffffu;
+    int r = 0;
+    for (std::uint32_t t : others_) {
+        if (trans_diff_[t] != 0 && t < first) {
+            first = t;
+            r = trans_diff_[t] > 0 ? -1 : 1;
+        }
+    }
+    for (std::uint32_t t : others_) trans_diff_[t] = 0;
+    return r;
 }
 
 // Layers by depth: fewer events first, then the first transition (by number)
