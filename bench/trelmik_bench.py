@@ -10,8 +10,10 @@ chains, whose prefix grows with the square of the chain.
 
 For each family and loop it prints, per size: |E|, the median wall time of
 the whole run and of the unfolding alone (trelmik -t), the peak resident
-memory, each per event, and both per-event figures relative to the size of
-10^4 events; then the growth exponent of the run time between the two
+memory, each per event (less the fixed cost of any run, measured first on a
+one-transition net: process start and its tables dwarf the events of the
+smallest nets), and both per-event figures relative to the size of 10^4
+events; then the growth exponent of the run time between the two
 largest sizes (1.0 = linear in |E|).  The ERV rows also show the ratio of
 the ERV loop's unfolding time to the McMillan loop's on the same net (trelmik
 -t prints it to the hundredth of a second) and of the whole runs.
@@ -51,25 +53,35 @@ def run(trelmik, opts, n, gen, tmp, repeat, timeout):
     return {"n": n, "events": sizes[1], "wall": wall, "loop": loop, "peak": peak, "code": code}
 
 
-def report(name, loop_name, rows, reference=None):
-    print("%-6s %-3s %8s %9s %9s %9s %10s %9s %8s %8s%s" % (
+def fixed_cost(trelmik, tmp, repeat, timeout):
+    """Wall time and peak memory of a run on a one-transition net: what every
+    run pays before its first event (process start, tables, output files)."""
+    r = run(trelmik, ["-c"], 1, lambda _: 'VOS\nPlainNet\nFORMAT_N\nPL\n1"p"M1\nTR\n1"t"\nTP\nPT\n1>1\nTX\n',
+            tmp, repeat, timeout)
+    return (r["wall"], r["peak"]) if r else (0.0, 0)
+
+
+def report(name, loop_name, rows, fixed, reference=None):
+    print("%-6s %-3s %8s %9s %9s %9s %10s %9s %8s %9s%s" % (
         name, loop_name, "n", "|E|", "wall s", "loop s", "peak KiB", "us/event", "B/event", "vs 10^4",
         "  ERV/McM loop, wall" if reference is not None else ""))
+    # Per event: the whole run less the fixed cost of any run.
+    def per_event(r):
+        e = max(r["events"], 1)
+        return 1e6 * max(r["wall"] - fixed[0], 0.0) / e, 1024.0 * max(r["peak"] - fixed[1], 0) / e
     at4 = min(rows, key=lambda r: abs(math.log10(max(r["events"], 1)) - 4)) if rows else None
     for r in rows:
-        e = max(r["events"], 1)
-        us = 1e6 * r["wall"] / e
-        bpe = 1024.0 * r["peak"] / e
+        us, bpe = per_event(r)
         rel = ""
         if at4:
-            e4 = max(at4["events"], 1)
-            rel = "%.2f/%.2f" % (us / (1e6 * at4["wall"] / e4), bpe / (1024.0 * at4["peak"] / e4))
+            us4, bpe4 = per_event(at4)
+            rel = "%.2f/%.2f" % (us / us4 if us4 > 0 else float("nan"), bpe / bpe4 if bpe4 > 0 else float("nan"))
         ratio = ""
         if reference is not None and r["n"] in reference:
             mc = reference[r["n"]]
             ratio = "  %s, %.2f" % ("%.2f" % (r["loop"] / mc["loop"]) if mc["loop"] > 0 else "-",
                                     r["wall"] / mc["wall"])
-        print("%-6s %-3s %8d %9d %9.3f %9.2f %10d %9.2f %8.0f %8s%s" % (
+        print("%-6s %-3s %8d %9d %9.3f %9.2f %10d %9.2f %8.0f %9s%s" % (
             name, loop_name, r["n"], r["events"], r["wall"], r["loop"], r["peak"], us, bpe, rel, ratio))
     if len(rows) >= 2:
         a, b = rows[-2], rows[-1]
@@ -95,6 +107,10 @@ def main():
         sys.exit("trelmik_bench: no trelmik in %s" % args.bin)
     targets = [int(float(x)) for x in args.events.split(",")]
     with tempfile.TemporaryDirectory() as tmp:
+        fixed = fixed_cost(trelmik, tmp, max(args.repeat, 3), args.timeout)
+        print("fixed cost of a run (one-transition net): %.3f s, %d KiB; the per-event figures leave it out"
+              % fixed)
+        print()
         for name, gen, per_n, trans_per_n in FAMILIES:
             mc = []
             for e in targets:
@@ -103,7 +119,7 @@ def main():
                     print("%-6s mc  n=%d timeout" % (name, e // per_n))
                     break
                 mc.append(r)
-            report(name, "mc", mc)
+            report(name, "mc", mc, fixed)
             if args.no_erv:
                 continue
             limit = ERV_TRANSITION_LIMIT // trans_per_n
@@ -120,7 +136,7 @@ def main():
                     print("%-6s erv n=%d timeout" % (name, n))
                     break
                 erv.append(r)
-            report(name, "erv", erv, reference)
+            report(name, "erv", erv, fixed, reference)
         chains = []
         for n in (int(x) for x in args.chains.split(",")):
             r = run(trelmik, ["-c"], n, buffer_chain, tmp, args.repeat, args.timeout)
@@ -128,7 +144,7 @@ def main():
                 print("buffer mc  n=%d timeout" % n)
                 break
             chains.append(r)
-        report("buffer", "mc", chains)
+        report("buffer", "mc", chains, fixed)
 
 
 if __name__ == "__main__":

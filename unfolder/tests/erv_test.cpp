@@ -40,39 +40,11 @@ TestNet make(std::vector<std::string> places, std::vector<int> m0,
     return n;
 }
 
-// Events of the local configuration of condition c's pre-event (none for an initial one).
-std::set<std::uint32_t> past(const Prefix& pf, std::uint32_t c) {
-    std::set<std::uint32_t> out;
-    std::vector<std::uint32_t> stack;
-    if (pf.cond_pre[c - 1]) stack.push_back(pf.cond_pre[c - 1]);
-    while (!stack.empty()) {
-        const std::uint32_t e = stack.back();
-        stack.pop_back();
-        if (!out.insert(e).second) continue;
-        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i)
-            if (pf.cond_pre[pf.ev_pre_conds[i] - 1]) stack.push_back(pf.cond_pre[pf.ev_pre_conds[i] - 1]);
-    }
-    return out;
-}
-
-// Two conditions are concurrent when the union of their pasts is free of
-// conflicts and consumes neither.
-bool brute_concurrent(const Prefix& pf, std::uint32_t a, std::uint32_t b) {
-    std::set<std::uint32_t> u = past(pf, a);
-    const std::set<std::uint32_t> pb = past(pf, b);
-    u.insert(pb.begin(), pb.end());
-    std::set<std::uint32_t> consumed;
-    for (std::uint32_t e : u)
-        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i)
-            if (!consumed.insert(pf.ev_pre_conds[i]).second) return false;
-    return !consumed.count(a) && !consumed.count(b);
-}
-
 std::string co_errors(const Prefix& pf) {
     for (std::uint32_t a = 1; a <= pf.conditions(); ++a) {
         if (!pf.cond_has_row[a - 1]) continue;
         for (std::uint32_t b = 1; b < a; ++b)
-            if (pf.concurrent(a, b) != brute_concurrent(pf, a, b))
+            if (pf.concurrent(a, b) != unftest::brute_concurrent(pf, a, b))
                 return "co of B" + std::to_string(a) + " and B" + std::to_string(b);
     }
     return "";
@@ -172,7 +144,7 @@ TEST(CoTest, LoopsWithoutCoSetsBuildTheSamePrefixes) {
             if (b.conditions() > 80) continue;
             for (std::uint32_t x = 1; x <= b.conditions(); ++x)
                 for (std::uint32_t y = 1; y < x; ++y)
-                    ASSERT_EQ(b.concurrent(x, y), brute_concurrent(b, x, y))
+                    ASSERT_EQ(b.concurrent(x, y), unftest::brute_concurrent(b, x, y))
                         << "seed " << seed << " loop " << loop << " B" << x << " B" << y;
         }
     }

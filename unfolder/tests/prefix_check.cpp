@@ -431,4 +431,34 @@ std::string compare_with_reference(const Prefix& pf, const RefPrefix& ref) {
     return "";
 }
 
+std::set<std::uint32_t> local_configuration(const trelmik::Prefix& pf, std::uint32_t e) {
+    std::set<std::uint32_t> out;
+    std::vector<std::uint32_t> stack;
+    if (e != 0) stack.push_back(e);
+    while (!stack.empty()) {
+        const std::uint32_t f = stack.back();
+        stack.pop_back();
+        if (!out.insert(f).second) continue;
+        for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i)
+            if (pf.cond_pre[pf.ev_pre_conds[i] - 1]) stack.push_back(pf.cond_pre[pf.ev_pre_conds[i] - 1]);
+    }
+    return out;
+}
+
+bool brute_concurrent(const trelmik::Prefix& pf, std::uint32_t a, std::uint32_t b,
+                      const std::vector<std::set<std::uint32_t>>* configs) {
+    auto past = [&](std::uint32_t c) {
+        const std::uint32_t e = pf.cond_pre[c - 1];
+        return configs ? (*configs)[e] : local_configuration(pf, e);
+    };
+    std::set<std::uint32_t> u = past(a);
+    const std::set<std::uint32_t> pb = past(b);
+    u.insert(pb.begin(), pb.end());
+    std::set<std::uint32_t> consumed;
+    for (std::uint32_t e : u)
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i)
+            if (!consumed.insert(pf.ev_pre_conds[i]).second) return false;
+    return !consumed.count(a) && !consumed.count(b);
+}
+
 }  // namespace unftest

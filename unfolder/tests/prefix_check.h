@@ -38,4 +38,13 @@ RefPrefix reference_mcmillan(const trelmik::InputNet& net, bool behind_cutoffs, 
 // Empty when the fast prefix equals the reference prefix element by element.
 std::string compare_with_reference(const trelmik::Prefix& pf, const RefPrefix& ref);
 
+// The events of the local configuration of event e (e included; none for 0).
+std::set<std::uint32_t> local_configuration(const trelmik::Prefix& pf, std::uint32_t e);
+
+// Whether conditions a and b are concurrent, from their pasts as sets: the
+// union of both is free of conflicts and consumes neither.  `configs`, when
+// given, holds the local configuration of every event (index = number).
+bool brute_concurrent(const trelmik::Prefix& pf, std::uint32_t a, std::uint32_t b,
+                      const std::vector<std::set<std::uint32_t>>* configs = nullptr);
+
 }  // namespace unftest
