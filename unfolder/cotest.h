@@ -34,8 +34,12 @@ public:
         in_h_ = ++stamp_;
         ok_ = ++stamp_;
         heap_.clear();
+        taken_ = 0;
         top_ = pf.cond_pre[a - 1];
-        if (top_ != 0) push(top_);
+        if (top_ != 0) {
+            ev_[top_ - 1] = in_h_;
+            heap_.push_back(top_);
+        }
     }
 
     std::uint32_t anchored() const { return anchor_; }
@@ -77,32 +81,47 @@ private:
     // Conditions with more consumers than this are asked about by walking H
     // down to their producer rather than by asking about each consumer.
     static constexpr int kConsumerScan = 8;
+    // Events of H taken newest first before the rest is walked in any order.
+    static constexpr std::uint32_t kOrderedSteps = 64;
 
     void grow(const Prefix& pf) {
         if (ev_.size() < pf.events()) ev_.resize(pf.events(), 0);
         if (cond_.size() < pf.conditions()) cond_.resize(pf.conditions(), 0);
     }
 
-    // Queues an event of H; every queued event lies in H.
-    void push(std::uint32_t f) {
-        ev_[f - 1] = in_h_;
-        heap_.push_back(f);
-        std::push_heap(heap_.begin(), heap_.end());
-    }
-
     // Takes the events of H newer than `bound` (the newest first), marking
-    // the conditions they consume and queueing their producers.
+    // the conditions they consume and queueing their producers.  Once the
+    // questions of one anchor have gone deep, the rest of H is marked in one
+    // plain walk: every later answer is then a look at a mark, and the heap's
+    // ordering is no longer paid for.
     void explore_above(const Prefix& pf, std::uint32_t bound) {
-        while (!heap_.empty() && heap_.front() > bound) {
-            std::pop_heap(heap_.begin(), heap_.end());
-            const std::uint32_t f = heap_.back();
-            heap_.pop_back();
+        auto take = [&](std::uint32_t f, auto&& queue) {
             for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f]; ++i) {
                 const std::uint32_t x = pf.ev_pre_conds[i];
                 cond_[x - 1] = in_h_;
                 const std::uint32_t h = pf.cond_pre[x - 1];
-                if (h != 0 && ev_[h - 1] != in_h_) push(h);
+                if (h != 0 && ev_[h - 1] != in_h_) {
+                    ev_[h - 1] = in_h_;
+                    queue(h);
+                }
             }
+        };
+        while (!heap_.empty() && heap_.front() > bound) {
+            if (++taken_ > kOrderedSteps) {
+                while (!heap_.empty()) {
+                    const std::uint32_t f = heap_.back();
+                    heap_.pop_back();
+                    take(f, [&](std::uint32_t h) { heap_.push_back(h); });
+                }
+                return;
+            }
+            std::pop_heap(heap_.begin(), heap_.end());
+            const std::uint32_t f = heap_.back();
+            heap_.pop_back();
+            take(f, [&](std::uint32_t h) {
+                heap_.push_back(h);
+                std::push_heap(heap_.begin(), heap_.end());
+            });
         }
     }
 
@@ -134,7 +153,8 @@ private:
     std::uint32_t anchor_ = 0;
     std::uint32_t top_ = 0;  // the anchor's producer: the newest event of H, 0 = H is empty
     std::vector<std::uint64_t> ev_, cond_;
-    std::vector<std::uint32_t> heap_;  // max-heap of queued events of H
+    std::vector<std::uint32_t> heap_;  // max-heap of queued events of H (every one lies in H)
+    std::uint32_t taken_ = 0;          // events taken from the heap for this anchor
     std::vector<std::uint32_t> stack_, visited_;
 };
 

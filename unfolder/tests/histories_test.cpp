@@ -135,6 +135,27 @@ TEST(CutIndex, SummariesAndComparisonsFollowTheCuts) {
 // the anchor's exploration and the walks found harmless.  Few places and
 // many transitions give conditions with many consumers, which are asked
 // about by exploring the anchor's history rather than consumer by consumer.
+namespace {
+
+// Asks one anchor about every condition, in a random order, for every
+// anchor of the prefix.
+void expect_anchored_answers(const Prefix& pf, std::uint64_t seed, std::mt19937& rng) {
+    std::vector<std::set<std::uint32_t>> configs(pf.events() + 1);
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) configs[e] = unftest::local_configuration(pf, e);
+    std::vector<std::uint32_t> order(pf.conditions());
+    for (std::uint32_t c = 1; c <= pf.conditions(); ++c) order[c - 1] = c;
+    CoTest test;
+    for (std::uint32_t a = 1; a <= pf.conditions(); ++a) {
+        test.anchor(pf, a);
+        std::shuffle(order.begin(), order.end(), rng);
+        for (std::uint32_t d : order)
+            ASSERT_EQ(test.with(pf, d), d != a && unftest::brute_concurrent(pf, a, d, &configs))
+                << "seed " << seed << " B" << a << " B" << d;
+    }
+}
+
+}  // namespace
+
 TEST(CoTest, OneAnchorAnswersEveryConditionLikeTheirPasts) {
     RandomNetParams params;
     params.transitions = 16;
@@ -145,23 +166,39 @@ TEST(CoTest, OneAnchorAnswersEveryConditionLikeTheirPasts) {
     std::mt19937 rng(5);
     for_random_prefixes(900, 940, params, false, [&](std::uint64_t seed, const InputNet&, const Prefix& pf) {
         if (pf.conditions() > 120) return;
-        std::vector<std::uint32_t> order(pf.conditions());
         for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
-            order[c - 1] = c;
             std::size_t n = 0;
             pf.for_each_consumer(c, [&](std::uint32_t) { ++n; });
             most_consumers = std::max(most_consumers, n);
         }
-        std::vector<std::set<std::uint32_t>> configs(pf.events() + 1);
-        for (std::uint32_t e = 1; e <= pf.events(); ++e) configs[e] = unftest::local_configuration(pf, e);
-        CoTest test;
-        for (std::uint32_t a = 1; a <= pf.conditions(); ++a) {
-            test.anchor(pf, a);
-            std::shuffle(order.begin(), order.end(), rng);
-            for (std::uint32_t d : order)
-                ASSERT_EQ(test.with(pf, d), d != a && unftest::brute_concurrent(pf, a, d, &configs))
-                    << "seed " << seed << " B" << a << " B" << d;
-        }
+        expect_anchored_answers(pf, seed, rng);
     });
     EXPECT_GT(most_consumers, 8u);
+}
+
+// A chain of one-place buffers: histories of a hundred events, deep enough
+// that an anchor's history is finally marked in one plain walk.
+TEST(CoTest, DeepHistoriesAnswerLikeTheirPasts) {
+    const int n = 14;
+    TestNet net;
+    for (int i = 0; i < n; ++i) {
+        net.place_names.push_back("empty" + std::to_string(i));
+        net.place_names.push_back("full" + std::to_string(i));
+        net.m0.push_back(1);
+        net.m0.push_back(0);
+    }
+    auto add = [&](const std::string& name, std::vector<int> pre, std::vector<int> post) {
+        net.trans_names.push_back(name);
+        net.pre.push_back(std::move(pre));
+        net.post.push_back(std::move(post));
+    };
+    add("produce", {0}, {1});
+    for (int i = 0; i + 1 < n; ++i) add("move" + std::to_string(i), {2 * i + 1, 2 * i + 2}, {2 * i, 2 * i + 3});
+    add("consume", {2 * n - 1}, {2 * n - 2});
+    const Prefix pf = unfold_mcmillan(unftest::to_input(net), Settings{});
+    std::size_t deepest = 0;
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) deepest = std::max<std::size_t>(deepest, pf.ev_size[e - 1]);
+    ASSERT_GT(deepest, 80u);
+    std::mt19937 rng(7);
+    expect_anchored_answers(pf, 0, rng);
 }
