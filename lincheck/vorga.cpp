@@ -241,8 +241,22 @@ int vorga_main(int argc, char** argv) {
         problem.reset();
         WorstExitCode(st);
     }
-    if (out != stdout) std::fclose(out);
-    std::fflush(stdout);
+    // A result that did not reach its stream is not reported as written:
+    // the result file only echoes standard output (a warning), while a
+    // result on standard output alone is lost (an error).
+    if (out != stdout) {
+        const bool failed = std::ferror(out) != 0;
+        if (std::fclose(out) != 0 || failed) {
+            std::fprintf(stderr, "\n Warning: unable to write %s\n", settings.output->c_str());
+            WorstExitCode(1);
+        }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (out == stdout) {
+            std::fprintf(stderr, "\n Error: unable to write the result on stdout\n");
+            WorstExitCode(2);
+        }
+    }
     if (settings.wait) {
         std::ungetc('a', stdin);
         std::string word;

@@ -1,6 +1,8 @@
 // The vorga command line: options, messages, result output and exit codes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <new>
 
 #include "petri_test.h"
@@ -289,6 +291,14 @@ TEST_F(CliTest, FilesThatCannotBeUsed) {
     EXPECT_EQ(dir.code, 1);
     EXPECT_TRUE(contains(dir.out, "YES"));
 
+    // A result file that takes nothing: the result is on stdout only.
+    if (access("/dev/full", W_OK) == 0) {
+        VorgaRun full = run_vorga({m, "/dev/full"});
+        EXPECT_EQ(full.code, 1);
+        EXPECT_EQ(full.err, "\n Warning: unable to write /dev/full\n");
+        EXPECT_TRUE(contains(full.out, "YES\n_SEQUENCE:\nt1\n"));
+    }
+
     VorgaRun missing = run_vorga({dir_.file("none.mci")});
     EXPECT_EQ(missing.code, 2);
     EXPECT_EQ(missing.err, " Error: cannot open " + dir_.file("none.mci") + "\n");
@@ -324,6 +334,12 @@ TEST_F(CliTest, TheProgram) {
     RunResult bad = run(shell_quote(vorga) + " -q");
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_EQ(bad.err, "\n Error: unrecognized option: -q\n");
+    // A result on stdout that cannot be written is no answer.
+    if (access("/dev/full", W_OK) == 0) {
+        RunResult full = run(shell_quote(vorga) + " " + shell_quote(m) + " >/dev/full");
+        EXPECT_EQ(full.exit_code, 2);
+        EXPECT_EQ(full.err, "\n Error: unable to write the result on stdout\n");
+    }
 }
 
 // A net found by the random checks: p2 and p5 are marked together after
