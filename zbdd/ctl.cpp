@@ -7,7 +7,10 @@ namespace zbdd {
 namespace {
 
 // Nesting deeper than this is refused like a full parser stack, which keeps
-// the recursive parser, printer and evaluator within the process stack.
+// the recursive parser, printer and evaluator within the process stack.  The
+// limit holds for the parser's own recursion and for the height of every
+// tree it builds: a chain of operators below a parenthesis adds to the tree's
+// height without deepening the parser's recursion.
 constexpr int kMaxDepth = 1000;
 
 enum class Tok {
@@ -162,6 +165,9 @@ private:
         f->left = std::move(left);
         f->right = std::move(right);
         f->line = tok_.line;
+        for (const Ptr* child : {&f->left, &f->right})
+            if (*child && (*child)->height >= f->height) f->height = (*child)->height + 1;
+        if (f->height > kMaxDepth) error("parser stack overflow");
         return f;
     }
     void enter(int depth) const {

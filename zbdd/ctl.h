@@ -22,6 +22,7 @@ struct CtlFormula {
     std::string name;  // identifiers
     int place = -1;    // after resolution
     int line = 0;
+    int height = 1;  // nodes on the longest path down to a leaf
 };
 
 // The formulas of a file in order; an empty entry is a null pointer.

@@ -242,4 +242,22 @@ TEST(Ctl, Errors) {
     for (int i = 0; i < 5000; ++i) chain += " a";
     EXPECT_NE(fatalText([&] { parseCtlFile(chain + "; END.", "f.ctl"); }).find("parser stack overflow"),
               std::string::npos);
+    // Chains within the limit, each the first operand of the next: the
+    // parser's recursion stays shallow while the tree grows three times as
+    // high, which the printer and the evaluation would follow.
+    std::string nested = "ff";
+    for (int level = 0; level < 3; ++level) {
+        nested = "(" + nested;
+        for (int i = 0; i < 400; ++i) nested += " | ff";
+        nested += ")";
+    }
+    EXPECT_NE(fatalText([&] { parseCtlFile("VERIFY x AGAINST BEGIN " + nested + "; END.", "f.ctl"); })
+                  .find("parser stack overflow"),
+              std::string::npos);
+    // Two such chains stay well within it and are read.
+    std::string two = "(ff";
+    for (int i = 0; i < 400; ++i) two += " | ff";
+    two += ")";
+    for (int i = 0; i < 400; ++i) two += " | ff";
+    EXPECT_EQ(parseCtlFile("VERIFY x AGAINST BEGIN " + two + "; END.", "f.ctl").entries.size(), 1u);
 }
