@@ -224,7 +224,15 @@ int runPelwick(int argc, char** argv) {
 
 int guardedMain(const std::function<int()>& body) {
     try {
-        return body();
+        const int status = body();
+        // A verdict or a Büchi net that never reached its stream (a full
+        // disk, a closed pipe) is not a success.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fputs("Could not write to the standard output stream\n", stderr);
+            std::fflush(stderr);
+            return 1;
+        }
+        return status;
     } catch (const Fatal& e) {
         std::fflush(stdout);
         std::fputs(e.what(), stderr);

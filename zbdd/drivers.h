@@ -8,7 +8,7 @@
 namespace zbdd {
 
 // Runs a program body: a library error or exhausted memory prints its
-// message and gives status 1.
+// message and gives status 1, and so does output that could not be written.
 int guardedMain(const std::function<int()>& body);
 
 int cyrtalMain(int argc, char** argv);

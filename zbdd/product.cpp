@@ -31,7 +31,6 @@ public:
         ba_.nodes = nonNegative(expect(Token::Number));
         ba_.props = nonNegative(expect(Token::Number));
         expect(Token::RBrace);
-        ba_.propositions.resize(static_cast<std::size_t>(ba_.props) + 1);
         for (;;) {
             if (isKeyword("\\aps"))
                 parseProposition();
@@ -44,9 +43,10 @@ public:
         if (tok_.kind != Token::End) error("parse error");
         // Every literal needs its proposition's place.
         for (const auto& node : ba_.nodeList)
-            for (int i = 1; i <= ba_.props; ++i)
-                if (node.literals[i] != 0 && !ba_.propositions[i].declared)
-                    fatal("BA: %s: proposition %d is used but has no \\aps entry\n", fileName_.c_str(), i);
+            for (const auto& literal : node.literals)
+                if (ba_.propositions.count(literal.first) == 0)
+                    fatal("BA: %s: proposition %d is used but has no \\aps entry\n", fileName_.c_str(),
+                          literal.first);
         return std::move(ba_);
     }
 
@@ -83,7 +83,6 @@ private:
         int index = expect(Token::Number).value;
         expect(Token::RBrace);
         BuchiAutomaton::Proposition& p = ba_.propositions[index];
-        p.declared = true;
         p.name = name;
         p.place = net_.findPlaceByName(name);
         if (p.place < 0) fatal("net.cc: Place with name %s does not exist\n", name.c_str());
@@ -93,8 +92,6 @@ private:
         if (static_cast<int>(ba_.nodeList.size()) >= ba_.nodes) error("more nodes than the header declares");
         advance();
         BuchiAutomaton::Node node;
-        node.successors.assign(ba_.nodes, 0);
-        node.literals.assign(static_cast<std::size_t>(ba_.props) + 1, 0);
         expect(Token::LBrace);
         node.name = expect(Token::Ident).text;
         expect(Token::RBrace);
@@ -114,7 +111,7 @@ private:
                 expect(Token::LBrace);
                 while (tok_.kind == Token::Number) {
                     if (tok_.value < 0 || tok_.value >= ba_.nodes) error("node index out of range");
-                    node.successors[tok_.value] = 1;
+                    node.successors.insert(tok_.value);
                     advance();
                 }
                 expect(Token::RBrace);
@@ -147,7 +144,8 @@ private:
 
 // The place that tests a literal: the proposition's place or its complement.
 int literalPlace(const BuchiAutomaton& ba, int prop, int lit) {
-    return lit > 0 ? ba.propositions[prop].place : ba.propositions[prop].complement;
+    const BuchiAutomaton::Proposition& p = ba.propositions.at(prop);
+    return lit > 0 ? p.place : p.complement;
 }
 
 class ProductWriter {
@@ -195,9 +193,8 @@ private:
     // Read arcs to the places of the node's literals, each place once.
     void literalArcs(int t, const BuchiAutomaton::Node& node, bool blankBefore) {
         std::vector<int> written;
-        for (int i = 1; i <= ba_.props; ++i) {
-            if (node.literals[i] == 0) continue;
-            const int place = literalPlace(ba_, i, node.literals[i]);
+        for (const auto& [prop, lit] : node.literals) {
+            const int place = literalPlace(ba_, prop, lit);
             bool seen = false;
             for (int w : written) seen |= w == place;
             if (seen) continue;
@@ -233,8 +230,11 @@ private:
         }
         out_ += "\n";
         for (std::size_t i = 0; i < nodes.size(); ++i) {
-            for (std::size_t j = 0; j < nodes.size(); ++j) {
-                if (!nodes[i].successors[j]) continue;
+            for (const int successor : nodes[i].successors) {
+                // Indices below the header's count but without a node of
+                // their own have no place to enter.
+                if (static_cast<std::size_t>(successor) >= nodes.size()) break;
+                const std::size_t j = static_cast<std::size_t>(successor);
                 out_ += "// New Transition\n\n";
                 transitionLine(t);
                 arc(pName(static_cast<int>(i)), tName(t), "");
@@ -266,9 +266,9 @@ std::string buildProduct(NetTables& net, BuchiAutomaton& ba, bool scheduler) {
     // Complementary places, in the order the literals ask for them.
     int counter = 0;
     for (const auto& node : ba.nodeList) {
-        for (int i = 1; i <= ba.props; ++i) {
-            BuchiAutomaton::Proposition& prop = ba.propositions[i];
-            if (node.literals[i] != -1 || prop.complement >= 0) continue;
+        for (const auto& [index, lit] : node.literals) {
+            BuchiAutomaton::Proposition& prop = ba.propositions.at(index);
+            if (lit != -1 || prop.complement >= 0) continue;
             if (prop.place < 0) fatal("APNN: Place with name %s does not exist\n", prop.name.c_str());
             const Place original = net.places[prop.place];  // a copy: the place vector grows
             const int comp = net.addPlaceUnchecked(format("@N_%d@", counter++), "Neg_" + original.name,
@@ -282,8 +282,8 @@ std::string buildProduct(NetTables& net, BuchiAutomaton& ba, bool scheduler) {
     }
     if (scheduler) {
         std::vector<char> visible(net.nrP(), 0);
-        for (int i = 1; i <= ba.props; ++i) {
-            const BuchiAutomaton::Proposition& prop = ba.propositions[i];
+        for (const auto& entry : ba.propositions) {
+            const BuchiAutomaton::Proposition& prop = entry.second;
             if (prop.place >= 0) visible[prop.place] = 1;
             if (prop.complement >= 0) visible[prop.complement] = 1;
         }

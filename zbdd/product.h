@@ -6,6 +6,8 @@
 // scheduler places the net and the automaton move in turn.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,17 +23,18 @@ struct BuchiAutomaton {
         std::string name;
         bool initial = false;
         bool accepting = false;
-        std::vector<char> successors;  // by node index
-        std::vector<int> literals;     // 1..props: +1, -1 or 0
+        // Kept sparse, so that the header's counts cost nothing until
+        // nodes and literals use them.
+        std::set<int> successors;     // node indices
+        std::map<int, int> literals;  // proposition index -> +1 or -1
     };
     std::vector<Node> nodeList;
     struct Proposition {
-        bool declared = false;
         std::string name;
         int place = -1;       // the place of that name
         int complement = -1;  // its complementary place, once made
     };
-    std::vector<Proposition> propositions;  // 1..props
+    std::map<int, Proposition> propositions;  // the declared ones, by index 1..props
     bool withX() const { return identifier == "LTL2BA_wX"; }
 };
 

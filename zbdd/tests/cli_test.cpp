@@ -262,6 +262,25 @@ TEST_F(Cli, PelwickProducts) {
               "\\endnet\n");
 }
 
+// The header's counts only bound the indices: a small automaton under huge
+// counts costs no more than under tight ones and gives the same product.
+TEST_F(Cli, PelwickHugeHeaderCounts) {
+    file("net.pn", kTwoPlaces);
+    const std::string ba = kFgNotP1;
+    const std::string tight = "\\header{2 1}";
+    file("tight.ba", ba);
+    std::string huge = ba;
+    huge.replace(huge.find(tight), tight.size(), "\\header{2147483647 2147483647}");
+    file("huge.ba", huge);
+    for (const char* option : {"-f", "-d"}) {
+        RunResult expected = run("pelwick", std::string(option) + " net.pn tight.ba");
+        RunResult r = run("pelwick", std::string(option) + " net.pn huge.ba");
+        ASSERT_EQ(expected.exit_code, 0) << expected.err;
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out, expected.out) << option;
+    }
+}
+
 TEST_F(Cli, PelwickSchedulerArcs) {
     // t3 moves a token between places that no proposition names.
     file("net.pn", std::string(kTwoPlaces).substr(0, std::string(kTwoPlaces).size() - 8) +
@@ -319,6 +338,24 @@ TEST_F(Cli, PelwickAutomatonErrors) {
     }
     RunResult r = run("pelwick", "-f missing.pn ba");
     EXPECT_EQ(r.err, "Could not open file: missing.pn\n");
+}
+
+// Output that cannot be written (a full device) ends the run with status 1:
+// pelwick's Büchi net and the checkers' verdicts are their results.
+TEST_F(Cli, UnwritableOutputFails) {
+    file("net.pn", kTwoPlaces);
+    file("net.bn", kTwoPlaces);
+    file("fg.ba", kFgNotP1);
+    file("two.ctl", "VERIFY two AGAINST BEGIN p1; END.\n");
+    for (const char* command : {"pelwick -f net.pn fg.ba", "cyrtal -sf net.bn", "movrane -s net.pn two.ctl"}) {
+        const std::string line(command);
+        const std::string program = line.substr(0, line.find(' '));
+        RunResult r = run(program, line.substr(line.find(' ') + 1) + " > /dev/full");
+        EXPECT_EQ(r.exit_code, 1) << command;
+        EXPECT_EQ(r.err, "Could not write to the standard output stream\n") << command;
+        // The same run with a writable stream succeeds.
+        EXPECT_EQ(run(program, line.substr(line.find(' ') + 1)).exit_code, 0) << command;
+    }
 }
 
 // Memory the package does not manage itself ends a run like the package's
