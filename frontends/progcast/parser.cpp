@@ -438,6 +438,7 @@ void Parser::close_group() {
 }
 
 void Parser::pdecl() {
+    Depth d(*this);  // procedure groups nest
     if (t() == PROCGRP) {
         open_group();
         do {

@@ -202,16 +202,22 @@ TEST_F(ProgcastCli, DeepAndLongPrograms) {
     for (int k = 0; k < 300; ++k) nested += " end";
     r = progcast(source(nested + "\n"));
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    std::string deep;
-    for (int k = 0; k < 20000; ++k) deep += "begin ";
-    r = progcast(source(deep + "\n"));
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("parser stack overflow"), std::string::npos);
-    std::string parens = "begin var x : {0..1}; <x' = ";
-    for (int k = 0; k < 20000; ++k) parens += "(";
-    r = progcast(source(parens + "\n"));
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("parser stack overflow"), std::string::npos);
+    struct Deep {
+        const char* head;
+        const char* repeated;
+    } deep_cases[] = {
+        {"", "begin "},
+        {"begin var x : {0..1}; <x' = ", "("},
+        {"begin var x : {0..1};\n", "procgrp "},
+    };
+    for (const Deep& c : deep_cases) {
+        SCOPED_TRACE(c.repeated);
+        std::string deep = c.head;
+        for (int k = 0; k < 20000; ++k) deep += c.repeated;
+        r = progcast(source(deep + "\n"));
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_NE(r.err.find("parser stack overflow"), std::string::npos) << r.err.substr(0, 300);
+    }
 }
 
 // ---------------------------------------------------------------------------
