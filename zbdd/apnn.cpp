@@ -1,7 +1,6 @@
 #include "apnn.h"
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 
 #include "output.h"
 #include "scanner.h"
@@ -9,12 +8,16 @@
 namespace zbdd {
 
 bool readFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
+    // A read error (a directory opens but cannot be read) counts as a file
+    // that cannot be opened, not as an empty text.
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
+    text.clear();
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+    const bool ok = !std::ferror(in);
+    std::fclose(in);
+    return ok;
 }
 
 namespace {

@@ -16,7 +16,7 @@ namespace zbdd {
 // whose standard output holds only the Büchi net.
 void buildNetTables(NetTables& tables, const std::string& text, const std::string& fileName);
 
-// Reads a whole file; false when it cannot be opened.
+// Reads a whole file; false when it cannot be opened or read.
 bool readFile(const std::string& path, std::string& text);
 
 }  // namespace zbdd

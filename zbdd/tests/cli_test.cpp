@@ -2,6 +2,7 @@
 // verdicts and exit statuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <new>
 
 #include "drivers.h"
@@ -338,6 +339,31 @@ TEST_F(Cli, PelwickAutomatonErrors) {
     }
     RunResult r = run("pelwick", "-f missing.pn ba");
     EXPECT_EQ(r.err, "Could not open file: missing.pn\n");
+}
+
+// A directory opens but cannot be read: it is a file that cannot be opened,
+// not an empty text with a syntax error.
+TEST_F(Cli, DirectoriesAreUnreadableFiles) {
+    file("net.pn", kTwoPlaces);
+    file("fg.ba", kFgNotP1);
+    file("two.ctl", "VERIFY two AGAINST BEGIN p1; END.\n");
+    for (const char* dir : {"d.bn", "d"}) ASSERT_TRUE(std::filesystem::create_directory(dir_.file(dir)));
+    const struct {
+        const char* program;
+        const char* args;
+        const char* err;
+    } cases[] = {
+        {"cyrtal", "-sf d.bn", "Could not open file: d.bn\n"},
+        {"movrane", "-s d two.ctl", "Could not open file: d\n"},
+        {"movrane", "-s net.pn d", "Could not open file: d\n"},
+        {"pelwick", "-f d fg.ba", "Could not open file: d\n"},
+        {"pelwick", "-f net.pn d", "Could not open file: d\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run(c.program, c.args);
+        EXPECT_EQ(r.exit_code, 1) << c.program << " " << c.args;
+        EXPECT_EQ(r.err, c.err) << c.program << " " << c.args;
+    }
 }
 
 // Output that cannot be written (a full device) ends the run with status 1:
