@@ -121,7 +121,9 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
     } else {
         std::printf("\nNO!\n");
     }
-    std::fflush(stdout);
+    // A verdict that did not reach standard output is no answer.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw CosweepError("ERROR: Ergebnis konnte nicht geschrieben werden!\n");
     return 0;
 }
 

@@ -196,7 +196,11 @@ int run(int argc, char** argv) {
         netlib::scan.line = e.line;
         netlib::syntax_error(e.what());
     }
-    std::fflush(stdout);
+    // A verdict that did not reach standard output is no answer.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "\nFEHLER -- cannot write the result on standard output\n");
+        return 10;
+    }
     return 0;
 }
 

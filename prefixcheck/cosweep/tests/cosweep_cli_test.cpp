@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <new>
@@ -143,6 +144,12 @@ TEST_F(Cli, FileErrors) {
     EXPECT_EQ(r.exit_code, 10);
     EXPECT_EQ(r.err, "ERROR: syntax error in file 'old.ll_net', line 3: keyword 'FORMAT_N' or 'FORMAT_N2' expected.\n");
     EXPECT_EQ(trelmik_runs(), 0);
+    // A verdict that cannot be written is no answer.
+    if (::access("/dev/full", W_OK) == 0) {
+        r = cosweep("net.ll_net f >/dev/full");
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, "ERROR: Ergebnis konnte nicht geschrieben werden!\n");
+    }
 }
 
 TEST_F(Cli, RefusedNetsWriteNothing) {

@@ -1,6 +1,8 @@
 // The program as a user runs it: arguments, messages, exit codes, output.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cctype>
 
 #include "unf_text.h"
@@ -126,6 +128,20 @@ TEST(DlbacktrackCli, UnwritableResultFileOnlyWarns) {
     EXPECT_EQ(r.exit_code, 0);
     const std::string head = "WARNING -- FPrintResult(): cannot open '" + bad + "'\nFALSE\n";
     EXPECT_EQ(r.out.substr(0, head.size()), head);
+}
+
+// The result file only repeats standard output; standard output itself
+// must take the verdict.
+TEST(DlbacktrackCli, UnwritableStandardOutputIsAnError) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    std::string path = dir.file("d.mci");
+    write_file(path, mci_string(deadlocking_prefix()));
+    const std::string result = dir.file("r.txt");
+    auto r = dlbacktrack(shell_quote(path) + " " + shell_quote(result) + " >/dev/full");
+    EXPECT_EQ(r.exit_code, 10);
+    EXPECT_EQ(r.err, "\nFEHLER -- cannot write the result on standard output\n");
+    EXPECT_EQ(read_file(result).substr(0, 6), "FALSE\n");
 }
 
 TEST(DlbacktrackCli, ReaderFailuresExitWithCode10) {
