@@ -231,7 +231,7 @@ void expand_phantoms(const std::vector<PhantomMatching>& matchings, LLNet& ll) {
                 source.push_back(it->second);
             }
             for (std::size_t inst = 0; inst < t.instances; ++inst) {
-                const Value* binding = &t.bindings[inst * t.binding_size];
+                const Value* binding = t.bindings.data() + inst * t.binding_size;
                 for (std::size_t i = 0; i < m.variables.size(); ++i)
                     std::copy_n(binding + source[i], m.variables[i].second, values.begin() + offset[i]);
                 key.assign(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(Value));

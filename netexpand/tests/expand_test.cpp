@@ -233,6 +233,8 @@ TEST(Expansion, PhantomMatching) {
         {"1>1p\"x\"\n", "1>1p\"1\"\n", 0, "", "\"PT1\"200@0P\"(1,2)\"\n"},
         // A pair variable cannot stand for a component.
         {"3>1p\"(x,y)\"\n", "3>1p\"u\"\n", 1, "Error: cannot match variables of ph and t\n", ""},
+        // Neither has arcs: the partner's one instance has an empty binding.
+        {"", "", 0, "", "\"PT1\"200@0P\"(1)\"\n"},
     };
     for (const Case& c : cases) {
         Result r = flatten(net(c.t_arcs, c.ph_arcs), {"-p"});
