@@ -1,5 +1,7 @@
 #include "dlbacktrack_driver.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -138,10 +140,16 @@ void write_stdout(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 // Writes the result text to the result file; a file that cannot be opened
-// only gives a warning.
-void FPrintResult(const std::string& file2, const std::string& text) {
-    std::FILE* f = std::fopen(file2.c_str(), "w");
+// only gives a warning.  The prefix file is not overwritten by its result.
+void FPrintResult(const std::string& file1, const std::string& file2, const std::string& text) {
+    std::FILE* f = same_file(file1, file2) ? nullptr : std::fopen(file2.c_str(), "w");
     if (!f) {
         write_stdout("WARNING -- FPrintResult(): cannot open '" + file2 + "'\n");
         return;
@@ -153,12 +161,12 @@ void FPrintResult(const std::string& file2, const std::string& text) {
 
 }  // namespace
 
-void CheckDeadlocks(const PrefixGraph& prefix, const std::string& /*file1*/, const std::string& file2) {
+void CheckDeadlocks(const PrefixGraph& prefix, const std::string& file1, const std::string& file2) {
     ProcessTime clock;
     clock.sample();
     CheckResult result = check_prefix(prefix, [&clock] { clock.sample(); });
     std::string text = result_text(prefix, result);
-    if (!file2.empty()) FPrintResult(file2, text);
+    if (!file2.empty()) FPrintResult(file1, file2, text);
     write_stdout(text);
     if (!result.search_form) return;
     clock.sample();

@@ -128,6 +128,14 @@ TEST(DlbacktrackCli, UnwritableResultFileOnlyWarns) {
     EXPECT_EQ(r.exit_code, 0);
     const std::string head = "WARNING -- FPrintResult(): cannot open '" + bad + "'\nFALSE\n";
     EXPECT_EQ(r.out.substr(0, head.size()), head);
+    // The prefix file itself, under another name, is not overwritten.
+    const std::string before = read_file(path);
+    const std::string other = dir.path() + "/./d.mci";
+    r = dlbacktrack(shell_quote(path) + " " + shell_quote(other));
+    EXPECT_EQ(r.exit_code, 0);
+    const std::string same = "WARNING -- FPrintResult(): cannot open '" + other + "'\nFALSE\n";
+    EXPECT_EQ(r.out.substr(0, same.size()), same);
+    EXPECT_EQ(read_file(path), before);
 }
 
 // The result file only repeats standard output; standard output itself
