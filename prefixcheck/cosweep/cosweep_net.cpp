@@ -1,5 +1,6 @@
 #include "cosweep_net.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -60,8 +61,12 @@ void ComplementNet(NET* net, const std::string& path, bool components) {
         if (net->has_extras && q) {
             auto x = std::unique_ptr<netlib::NodeExtras, netlib::NodeExtrasDeleter>(new netlib::NodeExtras);
             if (p->extras) {
-                x->x = p->extras->x + 15;
-                x->y = p->extras->y + 15;
+                // Beside p, as far as the coordinate range allows.
+                auto beside = [](std::int32_t v) {
+                    return v > INT32_MAX - 15 ? INT32_MAX : static_cast<std::int32_t>(v + 15);
+                };
+                x->x = beside(p->extras->x);
+                x->y = beside(p->extras->y);
             } else {
                 x->x = x->y = 15;
             }

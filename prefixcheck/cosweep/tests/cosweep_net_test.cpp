@@ -108,6 +108,19 @@ TEST_F(NetCase, ComplementPlacesArcsMarkingsAndCoordinates) {
     EXPECT_EQ(text.substr(text.size() - 4), "TX\n\n");
 }
 
+// A place at the edge of the coordinate range: its complement place stays
+// inside the range, where the reader takes it back.
+TEST_F(NetCase, ComplementPlaceAtTheEdgeOfTheCoordinates) {
+    NET* net = read("VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"2147483647@2147483640M1\nTR\nTP\nPT\nTX\n");
+    std::string out = dir.file("in.comp.ll_net");
+    cosweep::ComplementNet(net, out, false);
+    netlib::delete_net(net);
+    NET* c = netlib::read_new_VOS(out);
+    EXPECT_EQ(netlib::find_P(c, "|p")->extras->x, 2147483647);
+    EXPECT_EQ(netlib::find_P(c, "|p")->extras->y, 2147483647);
+    netlib::delete_net(c);
+}
+
 TEST_F(NetCase, ComponentsPairEachPlaceWithItsComplement) {
     NET* net = read("VOS\nPlainNet\nFORMAT_N\nPL\n\"b\"M1\n\"a\"\n\"|c\"\nTR\n\"t\"\nTP\n1<2\nPT\n1>1\nTX\n");
     std::string out = dir.file("in.comp.ll_net");
