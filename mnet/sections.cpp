@@ -25,6 +25,14 @@ struct FileCloser {
 
 bool upper(int c) { return c >= 'A' && c <= 'Z'; }
 
+// A string of an entry in its canonical text: in double quotes, or in
+// single ones when it holds a double quote.  A string read from a file
+// never holds both, since neither quote can occur inside itself.
+std::string enclosed(const std::string& s) {
+    const char q = s.find('"') == std::string::npos ? '"' : '\'';
+    return q + s + q;
+}
+
 class SectionReader {
 public:
     SectionReader(std::FILE* f, const std::vector<SectionDescription>& d, std::vector<SectionHandler>& h)
@@ -170,7 +178,7 @@ private:
                 std::ungetc(c, f_);
                 std::string s = RL_ReadEnclString(f_);
                 if (void* v = target(static_cast<char>(c))) *static_cast<std::optional<std::string>*>(v) = s;
-                else text += "\"" + s + "\"";
+                else text += enclosed(s);
                 continue;
             }
             int type = type_of(static_cast<char>(c));
@@ -179,7 +187,7 @@ private:
             case SF_STRING: {
                 std::string s = RL_ReadEnclString(f_);
                 if (v) *static_cast<std::optional<std::string>*>(v) = s;
-                else text += std::string(1, static_cast<char>(c)) + "\"" + s + "\"";
+                else text += static_cast<char>(c) + enclosed(s);
                 break;
             }
             case SF_PAIR: {

@@ -117,3 +117,18 @@ TEST_F(Sections, SectionsOfAnOpenFile) {
     std::fclose(f);
     EXPECT_EQ(seen, (std::vector<std::string>{"Pa", "Pb", "1@1 x"}));
 }
+
+TEST_F(Sections, CanonicalTextKeepsStringsReadable) {
+    // A string that holds a double quote keeps single quotes, bare or
+    // after its letter, so that the text reads back as the same fields.
+    std::string p = file("VOS\nHLNet\nFORMAT_N2\nBL\n1'say \"hi\"'b'a\"b'u\"(2)\"\n2 \"plain\"b\"it's\"\n"
+                         "PL\nTR\nTP\nPT\n");
+    std::vector<std::string> lines;
+    std::string text;
+    std::vector<SectionHandler> handlers(1);
+    handlers[0].keyword = "BL";
+    handlers[0].text = &text;
+    handlers[0].callback = [&] { return lines.push_back(text), 0; };
+    ReadAnyNet(p, handlers);
+    EXPECT_EQ(lines, (std::vector<std::string>{"1 'say \"hi\"'b'a\"b'u\"(2)\"", "2 \"plain\"b\"it's\""}));
+}

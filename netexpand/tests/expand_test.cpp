@@ -253,7 +253,7 @@ TEST(Expansion, PhantomMatching) {
 // The front ends' reference files: DEF texts spanning lines, blocks, nodes
 // by number or by name; carried over to the low-level nodes.
 TEST(References, CarriedOverToLowLevelNodes) {
-    const std::string net = hl_net("BL\n1\"blk\"\nPL\n1 0@0Z\"{tt,ff}\"\n2 0@0z\"{dot}\"\n"
+    const std::string net = hl_net("BL\n1\"blk\"\n2'say \"hi\"'\nPL\n1 0@0Z\"{tt,ff}\"\n2 0@0z\"{dot}\"\n"
                                    "TR\n1 0@0\n2 0@0\"named\"\nPTR\n1 0@0P\"(1)\"\n"
                                    "TP\n1<2p\"dot\"\n2<2p\"dot\"\nPT\n1>1p\"x\"\n2>2p\"dot\"\n"
                                    "PTP\nPPT\n1>1p\"x\"\n");
@@ -277,7 +277,8 @@ TEST(References, CarriedOverToLowLevelNodes) {
               "PTR\nPT1 T\"2:0\"\nPT2 T\"2:0\"\n");
     EXPECT_EQ(r.files[".if_ll_ref"], "VOS\nReferences_IF_LL\nFORMAT_N2\nDEF\nBL\nPL\nTR\nPTR\n");
     EXPECT_EQ(r.files.count(".pfa_ll_ref"), 0u);
-    EXPECT_EQ(section(r.files[".ll_net"], "BL", "PL"), "1 \"blk\"\n");
+    // A block text holding a double quote stays in single quotes.
+    EXPECT_EQ(section(r.files[".ll_net"], "BL", "PL"), "1 \"blk\"\n2 'say \"hi\"'\n");
 
     // Without blocks and phantoms: FORMAT_N and neither BL nor PTR.
     r = flatten(net, {}, {{".bpn2_hl_ref", bpn2}});
