@@ -86,7 +86,9 @@ void run(const Settings& s) {
     net = build_procedure_box(net, s, process);
     source_copy().close();
     mnet::finish_net(net);
-    if (!s.ref_file.empty()) write_pfa_references(net, s.ref_file);
+    // The library writes no net for an empty name.
+    if (s.net_file_given && s.net_file.empty()) throw Failure(EXIT_UNWRITABLE, "Error: Could not open file  !\n");
+    if (s.ref_file_given) write_pfa_references(net, s.ref_file);
     source_copy().remove();
 }
 

@@ -81,8 +81,8 @@ Settings parse_command_line(int argc, const char* const* argv) {
             case NONE: usage(s);
             case PROJECT: s.project_file = w; expected = NONE; break;
             // After a file option the next plain word is the project file again.
-            case NET: s.net_file = w; expected = PROJECT; break;
-            case REF: s.ref_file = w; expected = PROJECT; break;
+            case NET: s.net_file = w; s.net_file_given = true; expected = PROJECT; break;
+            case REF: s.ref_file = w; s.ref_file_given = true; expected = PROJECT; break;
             }
             continue;
         }

@@ -19,8 +19,11 @@ constexpr std::uint16_t MAX_IDENTIFIER = 32763;
 struct Settings {
     std::string program = "autocast";
     std::string project_file;
-    std::string net_file;  // -o; empty: the net is built but not written
-    std::string ref_file;  // -r; empty: no reference file
+    std::string net_file;  // -o; without it the net is built but not written
+    std::string ref_file;  // -r; without it no reference file
+    // Whether a word followed -o or -r: an empty word names a file that
+    // cannot be opened, not the absence of the file.
+    bool net_file_given = false, ref_file_given = false;
     std::optional<std::string> process_declaration;  // -P
     bool no_scoping = false;      // -S
     bool blocks = false;          // -b

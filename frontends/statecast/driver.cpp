@@ -232,9 +232,16 @@ int run() {
     SavedReferences saved;
     saved.take(net);
     mnet::finish_net(net);
+    // The library writes no net for an empty name; here every name is set
+    // (an empty one only by an empty word after -o), so it cannot be opened.
+    if (settings.net_file.empty()) {
+        std::fflush(stdout);
+        std::fputs("Error: Could not open file  !\n", stderr);
+        return 3;
+    }
     saved.restore(net);
-    if (!settings.reference_file.empty()) write_if_references(settings.reference_file, net, settings.input);
-    if (!settings.information_file.empty()) write_if_information(settings.information_file, program);
+    write_if_references(settings.reference_file, net, settings.input);
+    write_if_information(settings.information_file, program);
     std::fflush(stdout);
     return 0;
 }

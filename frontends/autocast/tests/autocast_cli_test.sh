@@ -50,6 +50,10 @@ grep -c 'b"<true>"' i.hl_net | grep -qx 3 || fail "-i: every arc translated"
 ac "scale" 0 "" -s2 t.prj -o s.hl_net
 grep -q '^3 260@260 ' s.hl_net || fail "-s2 doubles the positions: $(grep '^3 ' s.hl_net)"
 ac "no net file" 0 "" t.prj
+# An empty word after -o or -r names a file that cannot be opened.
+ac "empty net file name" 3 "Error: Could not open file  !" t.prj -o "" -r e.ref
+absent e.ref
+ac "empty reference file name" 3 "could not open file  for writing" t.prj -o e.net -r ""
 ls *.hl_net | grep -qvx -e t.hl_net -e b.hl_net -e p.hl_net -e i.hl_net -e s.hl_net && fail "a net without -o"
 # flatnet reads the reference file and copies its definitions.
 if command -v flatnet >/dev/null; then

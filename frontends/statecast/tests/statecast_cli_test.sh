@@ -76,6 +76,17 @@ cp spec.if sub.dir/plain
 check "a dotted directory" 0 "" -- statecast sub.dir/plain
 exists sub.dir/plain.hl_net sub.dir/plain.if_hl_ref sub.dir/plain.if_info
 check "unwritable net file" 3 "Error: Could not open file nodir/x.hl_net !" -- statecast spec.if -o nodir/x.hl_net
+# An empty word after a file option names a file that cannot be opened; the
+# side files are not written after a net that could not be.
+rm -f .if_hl_ref .if_info
+while IFS='|' read -r option code message; do
+    check "empty name after $option" "$code" "$message" -- statecast spec.if "$option" ""
+done <<'CASES'
+-o|3|Error: Could not open file  !
+-r|1|could not open file  for writing
+-i|1|could not open file  for writing
+CASES
+absent .if_hl_ref .if_info
 
 # ---- properties ------------------------------------------------------------------
 check "explicit properties file missing" 0 "could not find properties in file none.prop" -- statecast spec.if -p none.prop
