@@ -276,9 +276,14 @@ ActionSet& actset_union(ActionSet& a, const ActionSet& b) {
     return a;
 }
 
+// In place: sets that collect the actions of many boxes grow one term at a
+// time, and a merge into a fresh copy per term would make that quadratic.
 ActionSet& actset_add_term(ActionSet& a, const ActionTerm& t) {
-    ActionSet one{t};
-    return actset_union(a, one);
+    auto at = std::partition_point(a.begin(), a.end(),
+                                   [&](const ActionTerm& x) { return compare_action_terms(x, t) > 0; });
+    if (at != a.end() && compare_action_terms(*at, t) == 0) at->mult = add_mult(at->mult, t.mult);
+    else a.insert(at, t);
+    return a;
 }
 
 ActionSet& actset_minus_exact(ActionSet& a, const ActionSet& b) {

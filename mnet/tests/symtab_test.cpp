@@ -168,6 +168,32 @@ TEST_F(Symtabs, InscriptionOperations) {
     EXPECT_EQ(get_tuple(static_cast<std::uint16_t>(sub - TUPLE_BASE)), (Tuple{7, const_to_code(4)}));
 }
 
+TEST_F(Symtabs, TermsAddedOneByOneGiveTheUnion) {
+    // Terms added one at a time (as data boxes fill a block's action list)
+    // end as the union of the one-term sets, in order, multiplicities summed.
+    std::uint32_t seed = 12345;
+    auto next = [&](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::uint16_t>((seed >> 16) % n);
+    };
+    ActionSet added, merged;
+    for (int k = 0; k < 3000; ++k) {
+        ActionTerm t = k % 3 ? term(static_cast<std::uint16_t>(2 + next(40)), {next(3)}, static_cast<std::uint16_t>(1 + next(2)))
+                             : term(static_cast<std::uint16_t>(2 + next(40)), {}, 1);
+        actset_add_term(added, t);
+        actset_union(merged, ActionSet{t});
+    }
+    EXPECT_TRUE(actset_equal(added, merged));
+    EXPECT_EQ(actset_multiplicity(added), actset_multiplicity(merged));
+    for (std::size_t i = 1; i < added.size(); ++i) EXPECT_GT(compare_action_terms(added[i - 1], added[i]), 0);
+    EXPECT_EXIT(
+        {
+            ActionSet a{term(2, {}, 65535)};
+            actset_add_term(a, term(2, {}, 1));
+        },
+        ::testing::ExitedWithCode(1), "Overflow: action name too often used");
+}
+
 TEST(SymtabsDeath, MultiplicityOverflowIsFatal) {
     EXPECT_EXIT(
         {
