@@ -2,8 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 #include "bpn2_trans.h"
 #include "mnet_hlnet.h"
@@ -68,11 +67,21 @@ int finish(const Options& o, MNet* net, std::clock_t start, bpn2::Tree& tree) {
     return 0;
 }
 
+// The whole source; false when it cannot be opened or read (a directory
+// opens, but reading it fails).
+bool read_source(const std::string& name, std::string& text) {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return false;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return !failed;
+}
+
 int program_mode(const Options& o) {
-    std::ifstream in(o.source, std::ios::binary);
-    std::stringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) {
+    std::string text;
+    if (!read_source(o.source, text)) {
         std::fprintf(stderr, "\nError: Could not open file %s !\n\n", o.source.c_str());
         return 2;
     }
@@ -83,7 +92,7 @@ int program_mode(const Options& o) {
     po.no_old_warnings = o.no_old_warnings;
     bpn2::Tree tree;
     parsing_flag = 1;
-    int status = parse_program(text.str(), stdout, po, tree);
+    int status = parse_program(text, stdout, po, tree);
     parsing_flag = 0;
     scanner_token.clear();
     if (status != 0) return status;

@@ -118,9 +118,15 @@ TEST_F(ProgcastCli, ProgramRun) {
 
 TEST_F(ProgcastCli, ExitCodesOfTheRun) {
     const std::string src = source(counter);
-    auto r = progcast(shell_quote(file("missing.b")));
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(r.err, "\nError: Could not open file " + file("missing.b") + " !\n\n");
+    // A source that is missing, or a directory (which opens but cannot be
+    // read), is not parsed as an empty program.
+    testsupport::RunResult r;
+    for (const std::string& unreadable : {file("missing.b"), dir.path()}) {
+        r = progcast(shell_quote(unreadable));
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_EQ(r.err, "\nError: Could not open file " + unreadable + " !\n\n");
+        EXPECT_EQ(r.out, "");
+    }
     r = progcast(src + " -p=" + shell_quote(file("no/such/dir.hl_net")));
     EXPECT_EQ(r.exit_code, 3);
     EXPECT_NE(r.err.find("Error: Could not open file " + file("no/such/dir.hl_net") + " !"), std::string::npos);
