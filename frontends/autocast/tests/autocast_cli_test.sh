@@ -73,6 +73,8 @@ ac "-u0" 1 "unknown flag: '0'" -u0 t.prj
 ac "-g5 at the end of a word" 1 "Usage: autocast" -g5 t.prj
 ac "-g4..3" 1 "Usage: autocast" -g4..3 t.prj
 ac "-g1..32764" 1 "Usage: autocast" -g1..32764 t.prj
+ac "net and references named alike" 1 "Error: output files x.net and ./x.net are the same file!" t.prj -o x.net -r ./x.net
+absent x.net
 
 # ---- project and automaton files: exit 1 --------------------------------------------
 ac "no project file" 1 "could not open project file nosuch.prj" nosuch.prj
