@@ -225,6 +225,9 @@ int ppio_getc() {
             l.midLine = true;
             return c;
         }
+        // A read error (a directory, a device that fails) is not the end of
+        // the text: the net would be compiled from part of it.
+        if (std::ferror(f.stream)) ReportFatal("$Cannot read file " + f.name);
         if (l.frames.size() == 1) {
             l.midLine = false;
             return -1;

@@ -171,6 +171,21 @@ TEST(TulcCli, InputLayer) {
     // Carriage returns and character 26 are not part of the text.
     w.Compile("a\r\n\032b\n");
     EXPECT_EQ(Preprocessed(w), "a\nb\n");
+    // A file that opens but cannot be read (a directory) is not an empty
+    // text: the run ends, as the net file itself or as an included file.
+    for (const char* net : {"", "#include \"d\"\n#place p\n"}) {
+        Workspace v;
+        testsupport::run("mkdir " + testsupport::shell_quote(v.Path("d")));
+        if (*net)
+            v.Write("x.net", net);
+        else
+            testsupport::run("mkdir " + testsupport::shell_quote(v.Path("x.net")));
+        TulcRun e = v.Tulc("x");
+        EXPECT_EQ(e.code, 1) << net;
+        EXPECT_NE(e.err.find(std::string("Cannot read file ") + (*net ? "d" : "x.net") + "\nErrno 21: "), std::string::npos)
+            << e.err;
+        EXPECT_FALSE(v.Exists("x.dat"));
+    }
 }
 
 TEST(TulcCli, TokensAndComments) {
