@@ -58,9 +58,14 @@ void resolve_partners(HLNet& net, HLTransition& phantom) {
     }
 }
 
-// Backtracking over the phantom's arcs (input arcs first): a variable met
-// for the first time tries the variables of the partner's arc in order, a
-// variable met again must find its partner there.  Returns the partner of
+// Matching over the phantom's arcs (input arcs first): a variable met for
+// the first time tries the variables of the partner's arc in order, a
+// variable met again must find its partner there.  The first complete match
+// of a backtracking over the arcs in this order is taken.  Every arc's test
+// concerns one variable alone, so that match gives each variable the first
+// candidate of its first arc that all its later arcs offer; it is found so
+// variable by variable, which keeps a failing match from trying every
+// combination of the other variables' candidates.  Returns the partner of
 // each variable.
 std::vector<std::uint32_t> match(const HLTransition& phantom, const HLTransition& t, const std::vector<MatchArc>& arcs,
                                  std::size_t variables) {
@@ -73,47 +78,38 @@ std::vector<std::uint32_t> match(const HLTransition& phantom, const HLTransition
         candidates.push_back(distinct_variables(*other));
     }
     const std::size_t n = arcs.size();
-    std::vector<std::int64_t> choice(n, -1);
-    std::vector<std::uint32_t> partner(variables, 0);
-    std::vector<std::int64_t> chosen_at(variables, -1);
     auto fits = [&](std::size_t k, std::size_t c) { return candidates[k][c].second == arcs[k].dimension; };
-    std::int64_t k = 0;
-    bool forward = true;
-    while (k >= 0 && k < static_cast<std::int64_t>(n)) {
-        const MatchArc& m = arcs[k];
-        const auto& cands = candidates[k];
-        if (chosen_at[m.var] >= 0 && chosen_at[m.var] < k) {
-            bool found = false;
-            for (std::size_t c = 0; c < cands.size() && !found; ++c)
-                found = cands[c].first == partner[m.var] && fits(k, c);
-            if (forward && found) ++k;
-            else {
-                forward = false;
-                --k;
+    // The arcs of each variable, in arc order; the first one chooses.
+    std::vector<std::vector<std::size_t>> arcs_of(variables);
+    for (std::size_t k = 0; k < n; ++k) arcs_of[arcs[k].var].push_back(k);
+    std::vector<std::uint32_t> partner(variables, 0);
+    std::vector<std::size_t> choice(variables, 0);
+    for (std::size_t v = 0; v < variables; ++v) {
+        if (arcs_of[v].empty()) continue;
+        const std::size_t first = arcs_of[v][0];
+        const auto& cands = candidates[first];
+        std::size_t c = 0;
+        for (; c < cands.size(); ++c) {
+            if (!fits(first, c)) continue;
+            bool everywhere = true;
+            for (std::size_t i = 1; i < arcs_of[v].size() && everywhere; ++i) {
+                const std::size_t k = arcs_of[v][i];
+                bool found = false;
+                for (std::size_t d = 0; d < candidates[k].size() && !found; ++d)
+                    found = candidates[k][d].first == cands[c].first && fits(k, d);
+                everywhere = found;
             }
-            continue;
+            if (everywhere) break;
         }
-        std::size_t c = static_cast<std::size_t>(choice[k] + 1);
-        while (c < cands.size() && !fits(k, c)) ++c;
-        if (c < cands.size()) {
-            choice[k] = static_cast<std::int64_t>(c);
-            partner[m.var] = cands[c].first;
-            chosen_at[m.var] = k;
-            forward = true;
-            ++k;
-        } else {
-            choice[k] = -1;
-            chosen_at[m.var] = -1;
-            forward = false;
-            --k;
-        }
+        if (c == cands.size()) fatal(format("cannot match variables of %s and %s", phantom.name.c_str(), t.name.c_str()));
+        partner[v] = cands[c].first;
+        choice[v] = c;
     }
-    if (k < 0) fatal(format("cannot match variables of %s and %s", phantom.name.c_str(), t.name.c_str()));
     for (std::size_t a = 0; a < n; ++a) {
-        if (chosen_at[arcs[a].var] != static_cast<std::int64_t>(a)) continue;
+        const std::size_t v = arcs[a].var;
+        if (arcs_of[v][0] != a) continue;
         bool untried = false;
-        for (std::size_t c = static_cast<std::size_t>(choice[a]) + 1; c < candidates[a].size(); ++c)
-            untried = untried || fits(a, c);
+        for (std::size_t c = choice[v] + 1; c < candidates[a].size(); ++c) untried = untried || fits(a, c);
         if (untried) {
             std::fflush(stdout);
             std::fprintf(stderr, "Warning: matching the variables of %s and %s is ambiguous\n", phantom.name.c_str(),

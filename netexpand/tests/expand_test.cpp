@@ -248,6 +248,22 @@ TEST(Expansion, PhantomMatching) {
     Result r = flatten(net("1>1p\"{x,y}\"\n", "1>1p\"u\"\n"), {"-p"});
     EXPECT_EQ(r.status, 0) << r.message;
     EXPECT_NE(r.err.find("Warning: matching the variables of ph and t is ambiguous\n"), std::string::npos) << r.err;
+
+    // A match that fails on the last arc is found to fail without trying
+    // every combination of the candidates of the arcs before it: here 4^20
+    // combinations of the variables u0..u19, while the last arc asks u19
+    // for a partner that its first arc does not offer.
+    std::string places = "PL\n", t_arcs, ph_arcs;
+    for (int i = 0; i < 21; ++i) {
+        const std::string k = std::to_string(i);
+        places += std::to_string(i + 1) + " 0@0Z\"{0..1}\"\n";
+        t_arcs += std::to_string(i + 1) + ">1p\"" + (i < 20 ? "{a" + k + ",b" + k + ",c" + k + ",d" + k + "}" : "z") + "\"\n";
+        ph_arcs += std::to_string(i + 1) + ">1p\"u" + std::to_string(i < 20 ? i : 19) + "\"\n";
+    }
+    r = flatten(hl_net(places + "TR\n1 0@0\"t\"\nPTR\n1 0@0\"ph\"P\"(1)\"\nTP\nPT\n" + t_arcs + "PTP\nPPT\n" + ph_arcs),
+                {"-p"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.message, "Error: cannot match variables of ph and t\n");
 }
 
 // The front ends' reference files: DEF texts spanning lines, blocks, nodes
