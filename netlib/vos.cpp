@@ -911,25 +911,6 @@ std::string quoted(const std::string& s) {
     return q + s + q;
 }
 
-// A name as the reader joins it back: runs that hold at most one of the two
-// quote characters, each quoted with the other one.
-std::string quoted_name(const std::string& s) {
-    std::string out;
-    std::size_t start = 0;
-    while (start < s.size() || out.empty()) {
-        std::size_t end = start;
-        bool dq = false, sq = false;
-        for (; end < s.size(); ++end) {
-            bool d = dq || s[end] == '"', q = sq || s[end] == '\'';
-            if (d && q) break;
-            dq = d, sq = q;
-        }
-        out += quoted(s.substr(start, end - start));
-        start = end;
-    }
-    return out;
-}
-
 class OutFile {
 public:
     explicit OutFile(const std::string& path) : f_(std::fopen(path.c_str(), "w")) {
@@ -959,6 +940,23 @@ private:
 const char kHeaderTail[] = "FORMAT_N\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nPL\n";
 
 }  // namespace
+
+std::string quoted_name(const std::string& s) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < s.size() || out.empty()) {
+        std::size_t end = start;
+        bool dq = false, sq = false;
+        for (; end < s.size(); ++end) {
+            bool d = dq || s[end] == '"', q = sq || s[end] == '\'';
+            if (d && q) break;
+            dq = d, sq = q;
+        }
+        out += quoted(s.substr(start, end - start));
+        start = end;
+    }
+    return out;
+}
 
 void write_VOS(NET* net, const std::string& path) {
     scan.file = path;

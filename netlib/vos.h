@@ -55,4 +55,8 @@ NET* read_FORMAT_A(std::FILE* f, const std::string& identifier);
 void write_VOS(NET* net, const std::string& path);
 void write_VOS_PlainNet(NET* net, const std::string& path, bool with_components);
 
+// A node name as the readers join it back: runs that hold at most one of the
+// two quote characters, each quoted with the other one.
+std::string quoted_name(const std::string& name);
+
 }  // namespace netlib

@@ -78,8 +78,9 @@ void ComplementNet(NET* net, const std::string& path, bool components) {
 
 namespace {
 
-// A name or text between double quotes, or between single quotes when it
-// holds a double quote (so that it reads back as written).
+// A text between double quotes, or between single quotes when it holds a
+// double quote (so that it reads back as written); names may hold both and
+// are written as the net library writes them.
 std::string quoted(const std::string& s) {
     char q = s.find('"') == std::string::npos ? '"' : '\'';
     return q + s + q;
@@ -118,7 +119,7 @@ void WriteComplementNet(NET* net, const std::string& path, bool components) {
     netlib::renumber(net);
     for (NET_NODE* p = net->first_place; p; p = p->next) {
         const netlib::NodeExtras& x = p->extras ? *p->extras : none;
-        put(quoted(p->name));
+        put(netlib::quoted_name(p->name));
         num("%ld@%ld", x.x, x.y);
         // Entry and exit places of boxes keep their marking as every other
         // place does.
@@ -154,7 +155,7 @@ void WriteComplementNet(NET* net, const std::string& path, bool components) {
     put("TR\n");
     for (NET_NODE* t = net->first_transition; t; t = t->next) {
         const netlib::NodeExtras& x = t->extras ? *t->extras : none;
-        put(quoted(t->name));
+        put(netlib::quoted_name(t->name));
         num("%ld@%ld", x.x, x.y);
         if (!x.action.empty()) put("i" + quoted(x.action));
         if (!x.label.empty()) put("b" + quoted(x.label));

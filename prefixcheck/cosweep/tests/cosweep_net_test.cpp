@@ -108,6 +108,21 @@ TEST_F(NetCase, ComplementPlacesArcsMarkingsAndCoordinates) {
     EXPECT_EQ(text.substr(text.size() - 4), "TX\n\n");
 }
 
+// Names that hold both quote characters are read as joined quoted runs;
+// the complement net writes them so that they read back the same.
+TEST_F(NetCase, NamesWithBothQuoteCharactersReadBack) {
+    NET* net = read("VOS\nPlainNet\nFORMAT_N\nPL\n\"x'\"'\"y'M1\n\"z\"\nTR\n'a\"'\"'b\"\nTP\n1<2\nPT\n1>1\nTX\n");
+    ASSERT_NE(netlib::find_P(net, "x'\"y"), nullptr);
+    std::string out = dir.file("in.comp.ll_net");
+    cosweep::ComplementNet(net, out, false);
+    netlib::delete_net(net);
+    NET* c = netlib::read_new_VOS(out);
+    EXPECT_EQ(netlib::marking(c, "x'\"y"), 1);
+    EXPECT_EQ(netlib::marking(c, "|x'\"y"), 0);
+    EXPECT_EQ(arcs_of(c, "|x'\"y"), "a\"'b>|x'\"y ");
+    netlib::delete_net(c);
+}
+
 // A place at the edge of the coordinate range: its complement place stays
 // inside the range, where the reader takes it back.
 TEST_F(NetCase, ComplementPlaceAtTheEdgeOfTheCoordinates) {
