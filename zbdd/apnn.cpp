@@ -67,8 +67,8 @@ private:
 
     [[noreturn]] void lexicalError(int line, const std::string& msg) {
         if (tables_.dialect == Dialect::Pelwick)
-            fatal("APNN: %s: Lexical error in line %d: %s\n", fileName_.c_str(), line, msg.c_str());
-        fatal("APNN: Lexical error in line %d: %s\n", line, msg.c_str());
+            throw Fatal(format("APNN: %s: Lexical error in line %d: ", fileName_.c_str(), line) + msg + "\n");
+        throw Fatal(format("APNN: Lexical error in line %d: ", line) + msg + "\n");
     }
     [[noreturn]] void syntaxError(const std::string& msg) {
         if (tables_.dialect == Dialect::Pelwick)

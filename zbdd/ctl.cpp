@@ -113,7 +113,7 @@ private:
     }
     CtlToken make(Tok kind, std::string text) const { return CtlToken{kind, std::move(text), line_}; }
     [[noreturn]] void error(const std::string& msg) const {
-        fatal("CTL: Lexical error in line %d: %s\n", line_, msg.c_str());
+        throw Fatal(format("CTL: Lexical error in line %d: ", line_) + msg + "\n");
     }
 
     const std::string& text_;

@@ -235,7 +235,7 @@ int guardedMain(const std::function<int()>& body) {
         return status;
     } catch (const Fatal& e) {
         std::fflush(stdout);
-        std::fputs(e.what(), stderr);
+        std::fwrite(e.text().data(), 1, e.text().size(), stderr);
         std::fflush(stderr);
         return 1;
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,13 @@ namespace zbdd {
 
 class Fatal : public std::runtime_error {
 public:
-    explicit Fatal(const std::string& text) : std::runtime_error(text) {}
+    explicit Fatal(const std::string& text) : std::runtime_error(text), text_(text) {}
+    // The whole message; unlike what(), it keeps a NUL byte that a message
+    // quotes (an illegal character of the input).
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
 };
 
 // Throws Fatal with the formatted text.

@@ -17,7 +17,7 @@ public:
           scanner_(text, {"\\beginba", "\\endba", "\\node", "\\header", "\\aps", "\\apslist", "\\init", "\\acc",
                           "\\post"},
                    true, [this](int line, const std::string& msg) {
-                       fatal("BA: %s: Lexical error in line %d: %s\n", fileName_.c_str(), line, msg.c_str());
+                       throw Fatal(format("BA: %s: Lexical error in line %d: ", fileName_.c_str(), line) + msg + "\n");
                    }) {}
 
     BuchiAutomaton parse() {

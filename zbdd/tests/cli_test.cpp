@@ -366,6 +366,33 @@ TEST_F(Cli, DirectoriesAreUnreadableFiles) {
     }
 }
 
+// A NUL byte is an illegal character like any other: the message quotes it
+// and goes on with its code instead of ending at it.
+TEST_F(Cli, NulBytesAreQuotedInLexicalErrors) {
+    const std::string nul(1, '\0');
+    const std::string illegal = "illegal character: " + nul + " '(0x0)\n";
+    file("net.pn", kTwoPlaces);
+    file("fg.ba", kFgNotP1);
+    file("nul.bn", "\\beginnet{n}\n" + nul + "\\endnet\n");
+    file("nul.ba", "\\beginba{LTL2BA}\n\\header{1 0}\n" + nul);
+    file("nul.ctl", "VERIFY x AGAINST BEGIN " + nul + " END.");
+    const struct {
+        const char* program;
+        const char* args;
+        std::string err;
+    } cases[] = {
+        {"cyrtal", "-sf nul.bn", "APNN: Lexical error in line 2: " + illegal},
+        {"movrane", "-s net.pn nul.ctl", "CTL: Lexical error in line 1: " + illegal},
+        {"pelwick", "-f nul.bn fg.ba", "APNN: nul.bn: Lexical error in line 2: " + illegal},
+        {"pelwick", "-f net.pn nul.ba", "BA: nul.ba: Lexical error in line 3: " + illegal},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run(c.program, c.args);
+        EXPECT_EQ(r.exit_code, 1) << c.program << " " << c.args;
+        EXPECT_EQ(r.err, c.err) << c.program << " " << c.args;
+    }
+}
+
 // Output that cannot be written (a full device) ends the run with status 1:
 // pelwick's Büchi net and the checkers' verdicts are their results.
 TEST_F(Cli, UnwritableOutputFails) {
