@@ -11,6 +11,10 @@ TermTable new_term_table() { return TermTable(1); }
 
 void valueset_add_range(ValueSet& set, std::int32_t lo, std::int32_t hi) {
     if (lo > hi) return;
+    if (set.empty() || set.back() < lo) {  // ranges given in ascending order
+        for (std::int32_t v = lo; v <= hi; ++v) set.push_back(v);
+        return;
+    }
     ValueSet out;
     out.reserve(set.size() + static_cast<std::size_t>(hi - lo + 1));
     auto it = set.begin();

@@ -121,22 +121,18 @@ RangePtr merge_range(Range r, RangePtr list) {
         report(ERROR, "true/false and numbers were mixed in a single declaration");
         return list;
     }
-    std::vector<Range> out;
-    out.reserve(list->ranges.size() + 1);
-    bool placed = false;
-    for (const Range& q : list->ranges) {
-        if (std::int64_t(q.high) + 1 < r.low) {
-            out.push_back(q);
-        } else if (std::int64_t(r.high) + 1 < q.low) {
-            if (!placed) out.push_back(r), placed = true;
-            out.push_back(q);
-        } else {
-            r.low = std::min(r.low, q.low);
-            r.high = std::max(r.high, q.high);
-        }
+    // In place: the ranges are sorted and neither overlap nor touch, so the
+    // ones r overlaps or touches are one run found by binary search (a long
+    // set written element by element stays linear in its length).
+    std::vector<Range>& v = list->ranges;
+    auto first = std::partition_point(v.begin(), v.end(),
+                                      [&](const Range& q) { return std::int64_t(q.high) + 1 < r.low; });
+    auto last = first;
+    for (; last != v.end() && std::int64_t(r.high) + 1 >= last->low; ++last) {
+        r.low = std::min(r.low, last->low);
+        r.high = std::max(r.high, last->high);
     }
-    if (!placed) out.push_back(r);
-    list->ranges.swap(out);
+    v.insert(v.erase(first, last), r);
     return list;
 }
 

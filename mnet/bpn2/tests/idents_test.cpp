@@ -2,6 +2,9 @@
 // procedure arguments, and the syntax tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "bpn2_idents.h"
 
 using namespace bpn2;
@@ -68,6 +71,30 @@ TEST_F(Bpn2Idents, Ranges) {
     EXPECT_FALSE(range_subset(ranges({{2, 7}}).get(), r.get()));
     EXPECT_EQ(range_list_to_set(r.get()), (ValueSet{1, 2, 3, 7, 8, 9}));
     EXPECT_EQ(range_list_to_set(nullptr), ValueSet{});
+}
+
+TEST_F(Bpn2Idents, RangesMergedInAnyOrderMatchTheirValues) {
+    // Random ranges, added one by one, against the plain set of their values:
+    // sorted, neither overlapping nor touching, covering exactly those values.
+    std::uint32_t seed = 7;
+    auto next = [&](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % n);
+    };
+    for (int round = 0; round < 50; ++round) {
+        RangePtr r;
+        std::set<std::int32_t> values;
+        const int count = 1 + next(60);
+        for (int k = 0; k < count; ++k) {
+            const int a = next(300), b = next(4) ? a + next(3) : next(300);
+            r = merge_range(new_range(a, b), r);
+            for (int v = std::min(a, b); v <= std::max(a, b); ++v) values.insert(v);
+        }
+        for (std::size_t i = 1; i < r->ranges.size(); ++i)
+            EXPECT_LT(std::int64_t(r->ranges[i - 1].high) + 1, r->ranges[i].low) << text(r);
+        EXPECT_EQ(range_list_to_set(r.get()), ValueSet(values.begin(), values.end())) << text(r);
+    }
+    EXPECT_EQ(mnet::error_counter, 0);
 }
 
 TEST_F(Bpn2Idents, ScopesDeclarationsAndUse) {
