@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <new>
 #include <string>
 
@@ -258,9 +257,12 @@ int vorga_main(int argc, char** argv) {
         }
     }
     if (settings.wait) {
+        // Waits until a word has been entered after the pushed-back letter;
+        // the word is read but not kept, so that endless input without white
+        // space does not fill the memory.
         std::ungetc('a', stdin);
-        std::string word;
-        std::cin >> word;
+        int c = std::getchar();
+        while (c != EOF && !std::isspace(c)) c = std::getchar();
     }
     return static_cast<int>(settings.worst);
 }

@@ -331,6 +331,11 @@ TEST_F(CliTest, TheProgram) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "\nWait mode (-w option)\n"));
     EXPECT_TRUE(contains(r.out, "the system has a deadlock"));
+    // The wait reads one word, however long, and ends at the white space after it.
+    std::string word = file("word", std::string(1 << 20, 'x') + "\nrest\n");
+    r = run(shell_quote(vorga) + " -w " + shell_quote(m) + " <" + shell_quote(word));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "the system has a deadlock"));
     RunResult bad = run(shell_quote(vorga) + " -q");
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_EQ(bad.err, "\n Error: unrecognized option: -q\n");
