@@ -134,7 +134,7 @@ int read_command_line(const std::vector<std::string>& args) {
         pending = 0;
     }
     if (!have_input) return usage();
-    // The source is read again for the reference file: no output may replace it.
+    // No output may replace the specification it is made from.
     for (const std::string* out : {&settings.net_file, &settings.reference_file, &settings.information_file})
         if (same_file(*out, settings.input)) {
             std::fprintf(stderr, "Error: output file %s would replace the input!\n", out->c_str());
@@ -240,7 +240,7 @@ int run() {
         return 3;
     }
     saved.restore(net);
-    write_if_references(settings.reference_file, net, settings.input);
+    write_if_references(settings.reference_file, net, text);
     write_if_information(settings.information_file, program);
     std::fflush(stdout);
     return 0;

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <unordered_map>
@@ -205,9 +204,8 @@ std::string source_slice(const std::vector<std::string>& lines, const PosRec& r)
 
 namespace {
 
-std::vector<std::string> read_source_lines(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) mnet::fatal("could not re-open %s?!?", name.c_str());
+std::vector<std::string> source_lines(const std::string& text) {
+    std::istringstream in(text);
     std::vector<std::string> lines;
     std::string line;
     while (std::getline(in, line)) {
@@ -259,11 +257,11 @@ void write_section(std::FILE* out, const char* keyword, const char* prefix, Elem
 
 }  // namespace
 
-void write_if_references(const std::string& file_name, mnet::MNet* net, const std::string& source_name) {
+void write_if_references(const std::string& file_name, mnet::MNet* net, const std::string& source_text) {
     File f(std::fopen(file_name.c_str(), "w"));
     if (!f) mnet::fatal("could not open file %s for writing\n", file_name.c_str());
     std::printf("Writing references to %s\n", file_name.c_str());
-    std::vector<std::string> lines = read_source_lines(source_name);
+    std::vector<std::string> lines = source_lines(source_text);
     std::FILE* out = f.get();
     std::fputs("VOS\nReferences_IF_HL\nFORMAT_N\nDEF\n", out);
     static const char letters[] = "KECRSX VIOPUAWLT";

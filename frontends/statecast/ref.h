@@ -64,8 +64,10 @@ void write_if_information(const std::string& file_name, const Program& program);
 std::string signal_instance_text(const SignalObj* signal, std::int32_t number);
 
 // ---------------------------------------------------------------------------
-// The reference file ("References_IF_HL"), written after the net.
-void write_if_references(const std::string& file_name, mnet::MNet* net, const std::string& source_name);
+// The reference file ("References_IF_HL"), written after the net.  The
+// source slices are cut from the text that was parsed, not from the file
+// read again: an input read from a pipe gives nothing the second time.
+void write_if_references(const std::string& file_name, mnet::MNet* net, const std::string& source_text);
 
 // The text of a source range as the reference file writes it: inclusive
 // columns, without double quotes and line ends; ranges are clamped to the

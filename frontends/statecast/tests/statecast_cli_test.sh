@@ -70,6 +70,11 @@ head -2 spec.if_hl_ref | tail -1 | grep -qx "References_IF_HL" || fail "referenc
 check "names after -o" 0 "" -- statecast spec.if -o out.net
 exists out.net out.if_hl_ref out.if_info
 check "explicit reference and information files" 0 "" -- statecast spec.if -r my.ref -i my.info
+# The reference texts are the slices of the text that was parsed, also when
+# the input is a pipe, which has nothing left to read a second time.
+cat spec.if | statecast /dev/stdin -o piped.hl_net >out.txt 2>err.txt || fail "input from a pipe: exit $?"
+grep -qx '[0-9]* R"(5,7;5,25)"Ab"output a() to {P}0;"' piped.if_hl_ref ||
+    fail "input from a pipe: the output's text: $(grep -F '(5,7;5,25)' piped.if_hl_ref)"
 exists my.ref my.info
 mkdir -p sub.dir
 cp spec.if sub.dir/plain
