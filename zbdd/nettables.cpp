@@ -17,6 +17,7 @@ void NetTables::reset() {
     markedPlaces = 0;
     idTable_.assign(kBuckets, {});
     nameTable_.assign(kBuckets, {});
+    nextSuffix_.clear();
 }
 
 std::uint32_t NetTables::textHash(const std::string& text) {
@@ -52,7 +53,15 @@ void NetTables::addPlace(const ElementAttributes& a, int line) {
               static_cast<int>(a.init), static_cast<int>(a.capacity), line);
     const std::string& base = a.hasName ? a.name : a.id;
     std::string name = base;
-    for (int counter = 0; findPlaceByName(name) >= 0; ++counter) name = base + "_" + std::to_string(counter);
+    if (findPlaceByName(name) >= 0) {
+        // The first free "base_k" from k = 0.  Every suffix below the one
+        // this base reached last time is still taken (names stay), so the
+        // search resumes there instead of walking them again.
+        int& counter = nextSuffix_[base];
+        do
+            name = base + "_" + std::to_string(counter++);
+        while (findPlaceByName(name) >= 0);
+    }
     if (name != base || !a.hasName)
         warning("APNN: Place %s at line %d has changed his name to %s\n", a.id.c_str(), line, name.c_str());
     Place p;

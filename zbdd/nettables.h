@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zbdd {
@@ -103,6 +104,7 @@ private:
     };
     std::vector<std::vector<IdEntry>> idTable_;    // 997 buckets
     std::vector<std::vector<int>> nameTable_;      // 997 buckets of place indices
+    std::unordered_map<std::string, int> nextSuffix_;  // renaming: base name -> next suffix to try
 };
 
 }  // namespace zbdd

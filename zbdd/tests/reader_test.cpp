@@ -133,6 +133,26 @@ TEST(Reader, PlacesAndNames) {
               "APNN: Place c at line 5 has changed his name to x_1\n");
     EXPECT_EQ(n.findPlaceByName("x_1"), 3);
     EXPECT_EQ(n.findPlaceByName("y"), -1);
+
+    // A renaming takes the first free suffix even when given names took
+    // some of them, between renamings or before.
+    const ReadResult mixed = read(Dialect::Cyrtal,
+                                  "\\place{a}{\\name{x}}\\place{b}{\\name{x_1}}\\place{c}{\\name{x}}"
+                                  "\\place{d}{\\name{x}}\\place{e}{\\name{x_3}}\\place{f}{\\name{x}}"
+                                  "\\place{g}{\\name{x_0}}\\place{h}{\\name{x}}");
+    ASSERT_EQ(mixed.error, "");
+    std::vector<std::string> names;
+    for (const Place& p : mixed.tables.places) names.push_back(p.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"x", "x_1", "x_0", "x_2", "x_3", "x_4", "x_0_0", "x_5"}));
+
+    // Many places of one name are renamed without walking all earlier
+    // suffixes again for each of them.
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "\\place{q" + std::to_string(i) + "}{\\name{x}}";
+    const ReadResult m = read(Dialect::Cyrtal, many);
+    ASSERT_EQ(m.error, "");
+    EXPECT_EQ(m.tables.places.back().name, "x_19998");
+    EXPECT_EQ(m.tables.findPlaceByName("x_12345"), 12346);
 }
 
 TEST(Reader, ArcsJoinIntoReadArcs) {
