@@ -17,6 +17,9 @@ namespace engine {
 // Exit(status).
 [[noreturn]] void Stop(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The greatest number of slots of a graph's node hash (option -h).
+constexpr std::uint32_t kMaxHashSlots = 4194304;
+
 // Little-endian 32-bit words of the binary files.
 inline std::uint32_t GetWord(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |

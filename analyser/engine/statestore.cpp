@@ -3,6 +3,7 @@
 // with its error file; shortest paths over a stored graph.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <cstring>
@@ -115,6 +116,53 @@ void Cut(BINARYFILE file, unsigned long length) {
 
 unsigned long AddressesLength(const GRAPH* graph) {
     return (static_cast<unsigned long>(graph->glob[GW_COMPS]) * 3 + graph->glob[GW_NODES]) * 4;
+}
+
+// What makes the opened files of a graph unusable: a header whose ends,
+// counts and lengths do not fit the files, or an address table whose node
+// addresses do not rise inside the nodes file.  Null when they fit.  The
+// queries and the store trust these words from then on.
+const char* Damage(GRAPH* graph, BINARYFILE hash) {
+    const uint32_t* g = graph->glob;
+    unsigned long nodesEnd = g[GW_NODESEND], arrowsEnd = g[GW_ARROWSEND];
+    unsigned long nodeBytes = 4UL * graph->num_node_fields;
+    unsigned long arrowBytes = 4UL * graph->num_arrow_fields;
+    if (nodesEnd < GPH_HEADER_BYTES || nodesEnd > SeekEnd(graph->nodes))
+        return "the nodes file is shorter than its header says";
+    if (arrowsEnd > SeekEnd(graph->arrows))
+        return "the arrows file is shorter than its header says";
+    if (AddressesLength(graph) > SeekEnd(graph->addrs))
+        return "the addresses file is shorter than its header says";
+    if (graph->stack >= 0 && g[GW_STACKEND] > SeekEnd(graph->stack))
+        return "the stack file is shorter than its header says";
+    if (g[GW_NODES] > (nodesEnd - GPH_HEADER_BYTES) / nodeBytes || g[GW_ARROWS] > arrowsEnd / arrowBytes)
+        return "its header counts more nodes or arrows than its files hold";
+    if (g[GW_MAXLEN] > nodesEnd || g[GW_BUFSIZE] > nodesEnd + 1UL)
+        return "its header gives node contents longer than the nodes file";
+    if (g[GW_COMPS] > g[GW_NODES] || g[GW_TERMNODES] > g[GW_NODES])
+        return "its header counts more components or terminal nodes than nodes";
+    if (g[GW_DONE] > ((g[GW_FLAGS] & GF_SLEEP) ? g[GW_ARROWS] + 2UL : g[GW_NODES]))
+        return "its header counts more processed nodes than it can have";
+    if (hash >= 0 && (g[GW_HASHSIZE] == 0 || g[GW_HASHSIZE] > engine::kMaxHashSlots ||
+                      SeekEnd(hash) < (g[GW_HASHSIZE] + 1UL) * 4))
+        return "the hash file does not fit its header";
+    // The node addresses rise with the ordinals, one record after another.
+    std::vector<unsigned char> chunk;
+    unsigned long previous = 0;
+    for (unsigned long first = 0; first < g[GW_NODES]; first += 4096) {
+        unsigned long count = std::min<unsigned long>(4096, g[GW_NODES] - first);
+        chunk.resize(4 * count);
+        SeekAbs(graph->addrs, 4 * first);
+        ReadBytes(chunk.data(), chunk.size(), graph->addrs);
+        for (unsigned long k = 0; k < count; ++k) {
+            unsigned long node = engine::GetWord(chunk.data() + 4 * k);
+            unsigned long least = first + k == 0 ? GPH_HEADER_BYTES : previous + nodeBytes;
+            if ((first + k == 0 && node != GPH_HEADER_BYTES) || node < least || node + nodeBytes > nodesEnd)
+                return "a node address lies out of order or outside the nodes file";
+            previous = node;
+        }
+    }
+    return nullptr;
 }
 
 void Remove(GRAPH* graph, const char* suffix) {
@@ -261,6 +309,7 @@ GRAPH* GphOpen(char* name, int reason, int rotSuff) {
     ReadBytes(header, GPH_HEADER_BYTES, graph->nodes);
     HeaderFromBytes(graph, header);
     uint32_t flags = graph->glob[GW_FLAGS];
+    BINARYFILE hashFile = -1;
     if (reason == 0) {
         if (GphComplete(graph)) {
             Refuse("\nReachability graph %s has been completely generated\n", name);
@@ -279,19 +328,18 @@ GRAPH* GphOpen(char* name, int reason, int rotSuff) {
             return Abandon(graph);
         }
         char* hashName = engine::SetFileName(graph, kSuffixes[kHashSuffix]);
-        BINARYFILE hashFile = OpenRead(hashName, 1);
+        hashFile = OpenRead(hashName, 1);
         Deallocate(hashName);
         if (hashFile < 0)
             return Abandon(graph);
-        graph->hash = HashCreate(graph->glob[GW_HASHSIZE]);
-        HashRead(graph->hash, graph->glob[GW_HASHSIZE], hashFile);
-        OwnClose(hashFile);
         if (flags & GF_SLEEP) {
             char* stackName = engine::SetFileName(graph, kSuffixes[4]);
             graph->stack = OpenUpdate(stackName);
             Deallocate(stackName);
-            if (graph->stack < 0)
+            if (graph->stack < 0) {
+                CloseFile(&hashFile);
                 return Abandon(graph);
+            }
         }
     } else if (reason == 1) {
         if (graph->glob[GW_COMPS] != 0) {
@@ -314,14 +362,29 @@ GRAPH* GphOpen(char* name, int reason, int rotSuff) {
     char* arrowsName = engine::SetFileName(graph, kSuffixes[1]);
     graph->arrows = reason == 2 ? OpenRead(arrowsName, 1) : OpenUpdate(arrowsName);
     Deallocate(arrowsName);
-    if (graph->arrows < 0)
+    if (graph->arrows < 0) {
+        CloseFile(&hashFile);
         return Abandon(graph);
+    }
     char* addrsName = engine::SetFileName(graph, kSuffixes[2]);
     graph->addrs = reason == 2 ? OpenRead(addrsName, 1) : OpenUpdate(addrsName);
     Deallocate(addrsName);
-    if (graph->addrs < 0)
+    if (graph->addrs < 0) {
+        CloseFile(&hashFile);
         return Abandon(graph);
+    }
     GphFieldPositions(graph);
+    if (const char* damage = Damage(graph, hashFile)) {
+        Refuse("\nThe files of graph %s are damaged: %s\n", name, damage);
+        CloseFile(&hashFile);
+        return Abandon(graph);
+    }
+    if (hashFile >= 0) {
+        graph->hash = HashCreate(graph->glob[GW_HASHSIZE]);
+        SeekAbs(hashFile, 0);
+        HashRead(graph->hash, graph->glob[GW_HASHSIZE], hashFile);
+        OwnClose(hashFile);
+    }
     graph->now = AddressesLength(graph);
     graph->latest_node = TULM_NONE;
     graph->latest_rec = static_cast<uint32_t*>(YarraColla(graph->num_node_fields, sizeof(uint32_t)));

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "alloc.h"
+#include "encode.h"
 #include "fileaux.h"
 #include "inst.h"
 #include "internal.h"
@@ -221,9 +222,58 @@ void StartSecondGraph(const char* name, uint32_t flags) {
     PlcEncode(_tblPlc, &_engBuffer, &_engBfSize);
 }
 
+// Whether node contents read back from a continued graph are what the
+// decoders expect: a state string of every place of the tables (generated
+// successors), or place slots of the tables each with an optional
+// count (instance level).  Damaged files must not lead the decoders past
+// the contents.
+bool StateStringOk(const unsigned char* p, const unsigned char* end) {
+    uint32_t value = 0;
+    for (uint32_t place = 0; place < _magNofPlaces; ++place) {
+        while (p < end && *p != NUM_END_PLACE) {
+            uint32_t arity = _magProfile[place];
+            if (*p == NUM_ARITY && (++p, !NumScan(&p, end, &arity) || arity > static_cast<unsigned long>(end - p)))
+                return false;
+            for (uint32_t k = 0; k < (arity == 0 ? 1 : arity); ++k)
+                if (!NumScan(&p, end, &value))
+                    return false;
+            if (arity != 0 && p < end && *p == NUM_COUNT && (++p, !NumScan(&p, end, &value)))
+                return false;
+        }
+        if (p == end)
+            return false;
+        ++p;
+    }
+    return p == end;
+}
+
+bool PlaceSlotsOk(const unsigned char* p, const unsigned char* end) {
+    uint32_t slot = 0, value = 0;
+    while (p < end) {
+        if (!NumScan(&p, end, &slot) || slot >= _tblPlc->ptrCount)
+            return false;
+        if (p < end && *p == NUM_COUNT && (++p, !NumScan(&p, end, &value)))
+            return false;
+    }
+    return true;
+}
+
+// The contents of a node about to be decoded; a continued graph's node is
+// checked first, and damage ends the run as an unusable graph file.
+unsigned char* Contents(GRAPH* graph, uint32_t node) {
+    unsigned char* contents = GphNode(graph, node);
+    if (run.cont) {
+        const unsigned char* end = contents + std::strlen(reinterpret_cast<char*>(contents));
+        if (!(instancePath ? PlaceSlotsOk(contents, end) : StateStringOk(contents, end)))
+            Stop(kExitFiles, "\nThe files of graph %s are damaged: node %lu cannot be decoded\n", graph->name,
+                 static_cast<unsigned long>(GphOrdinal(graph, node)));
+    }
+    return contents;
+}
+
 void ExpandGenerated(GRAPH* graph, uint32_t node) {
     _state = _magNofPlaces != 0 ? static_cast<STATE*>(Etacolla(_magNofPlaces * sizeof(MARKING*))) : nullptr;
-    StaDecode(GphNode(graph, node), _state);
+    StaDecode(Contents(graph, node), _state);
     _path[0]->end = node;
     _path[3] = _path[0];
     _awCount = 0;
@@ -241,7 +291,7 @@ void ExpandGenerated(GRAPH* graph, uint32_t node) {
 }
 
 void ExpandInstances(GRAPH* graph, uint32_t node) {
-    PlcDecode(GphNode(graph, node));
+    PlcDecode(Contents(graph, node));
     _path[0]->end = node;
     PtFollowers();
 }
@@ -328,7 +378,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
             flag = true;
             break;
         case 'h':
-            if (!Number(value(&i, arg), 4194304, &n) || n == 0) {
+            if (!Number(value(&i, arg), kMaxHashSlots, &n) || n == 0) {
                 *error = "-h needs a number of hash slots from 1 to 4194304";
                 return false;
             }
@@ -483,6 +533,9 @@ void Start(const Options& options) {
         graph = GphOpen(graphName, 0, 0);
         if (graph == nullptr)
             Exit(kExitFiles);
+        // A graph is created with its start node, so one without is damaged.
+        if (graph->glob[GW_NODES] == 0)
+            Stop(kExitFiles, "\nThe files of graph %s are damaged: it holds no node\n", graphName);
         if ((graph->glob[GW_FLAGS] & kGenerationFlags) != flags || graph->glob[GW_ENGINE] != path)
             Stop(kExitFiles, "\nGraph %s was generated with other options: give the same ones to continue it\n",
                  graphName);
@@ -568,7 +621,7 @@ bool Generate(unsigned long maxNodes) {
             return false;
         Signals(graph);
         if (search == Search::kInvisible) {
-            PlcDecode(GphNode(graph, node));
+            PlcDecode(Contents(graph, node));
             PthDracsid(_path[0]);
             _path[0] = PthCreate(node);
             if (_onTheFly & FLY_LIVELOCK)

@@ -102,7 +102,14 @@ uint32_t Search(GRAPH* graph, uint32_t slot, const unsigned char* contents, unsi
     *parent = TULM_NONE;
     *right = false;
     uint32_t node = Root(graph, slot);
+    uint32_t above = 0;
     while (node != TULM_NONE) {
+        // Every node lies behind the node it hangs from: damaged links of a
+        // continued graph end the run instead of a search in circles.
+        if (node < GPH_HEADER_BYTES || node <= above || node >= graph->glob[GW_NODESEND])
+            engine::Stop(4, "\nThe files of graph %s are damaged: a link of its hash leads to %lu\n", graph->name,
+                         static_cast<unsigned long>(node));
+        above = node;
         NodeView view = View(graph, node);
         int c = Compare(contents, length, view);
         if (c == 0)

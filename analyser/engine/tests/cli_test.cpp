@@ -2,6 +2,8 @@
 // reports with their error files, refused options, components, signals.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "enginetest.h"
 
 using namespace enginetest;
@@ -130,6 +132,74 @@ TEST(EngineAnalyser, CommandLines) {
     EXPECT_NE(sleep.err.find("Sleep sets work without CFFD"), std::string::npos) << sleep.err;
     auto none = Analyser(dir.path(), "nonet", "-i");
     EXPECT_EQ(none.exit_code, 4);
+}
+
+// A graph of 4 toggles interrupted after 3 of its 16 nodes, its files
+// damaged: the continuation and the dump refuse them with the unusable
+// graph's exit status instead of reading past what the files hold.
+TEST(EngineAnalyser, DamagedGraphFiles) {
+    testsupport::TestNet tn;
+    for (int k = 0; k < 4; ++k) {
+        tn.place_names.push_back("a" + std::to_string(k));
+        tn.place_names.push_back("b" + std::to_string(k));
+        tn.m0.push_back(1);
+        tn.m0.push_back(0);
+        tn.trans_names.push_back("t" + std::to_string(k));
+        tn.pre.push_back({2 * k});
+        tn.post.push_back({2 * k + 1});
+        tn.trans_names.push_back("u" + std::to_string(k));
+        tn.pre.push_back({2 * k + 1});
+        tn.post.push_back({2 * k});
+    }
+    auto patch = [](const std::string& file, std::size_t at, std::uint32_t word, int bytes) {
+        std::string data = testsupport::read_file(file);
+        for (int k = 0; k < bytes; ++k)
+            data[at + k] = static_cast<char>(word >> (8 * k));
+        testsupport::write_file(file, data);
+    };
+    auto size = [](const std::string& file) { return testsupport::read_file(file).size(); };
+    struct Case {
+        const char* what;
+        std::string options;
+        std::function<void(const testsupport::TempDir&)> damage;
+        const char* message;
+    } cases[] = {
+        // The last byte of the nodes file ends the newest node's contents:
+        // a lead byte there claims groups beyond them.
+        {"state string", "", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), size(d.file("x.gph")) - 1, 135, 1); },
+         "cannot be decoded"},
+        {"place slots", "-i", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), size(d.file("x.gph")) - 1, 135, 1); },
+         "cannot be decoded"},
+        {"hash link outside the nodes", "-i",
+         [&](const testsupport::TempDir& d) {
+             for (std::size_t at = 0; at + 4 < size(d.file("x.hsh")); at += 4)
+                 patch(d.file("x.hsh"), at, 0x7FFFFFFF, 4);
+         },
+         "a link of its hash leads to 2147483647"},
+        {"no node", "-i", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), 4, 0, 4), patch(d.file("x.gph"), 32, 0, 4); },
+         "it holds no node"},
+        {"short arrows file", "-i",
+         [&](const testsupport::TempDir& d) { testsupport::write_file(d.file("x.aws"), ""); },
+         "the arrows file is shorter than its header says"},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir dir;
+        std::vector<std::string> options;
+        if (!c.options.empty())
+            options.push_back(c.options);
+        Interrupted(ptnet::FromTestNet(tn), dir.file("x"), options, 3);
+        ASSERT_FALSE(testsupport::read_file(dir.file("x.hsh")).empty()) << c.what;
+        c.damage(dir);
+        auto run = Analyser(dir.path(), "x", c.options + " -c");
+        EXPECT_EQ(run.exit_code, 4) << c.what << run.err;
+        EXPECT_NE(run.err.find("\nThe files of graph x are damaged: "), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+        if (std::string(c.what) == "short arrows file") {
+            auto dump = Dump(dir.path(), "x");
+            EXPECT_EQ(dump.exit_code, 4) << dump.err;
+            EXPECT_NE(dump.err.find("the arrows file is shorter than its header says"), std::string::npos) << dump.err;
+        }
+    }
 }
 
 // p0 -> p1 <-> p2: two components, one of them a nontrivial terminal one;

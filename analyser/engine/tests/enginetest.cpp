@@ -223,6 +223,19 @@ void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const s
     });
 }
 
+void Interrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+                 unsigned long first) {
+    engine::Options o = Parse(base, options);
+    InProcess(net, base, true, [&] {
+        engine::Start(o);
+        if (!engine::Generate(first))
+            engine::Interrupt();
+        else
+            engine::Finish();
+        engine::Release();
+    });
+}
+
 testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces, int maxTrans, std::size_t maxStates) {
     for (std::uint64_t s = seed * 1000003;; ++s) {
         std::mt19937_64 rng(s);

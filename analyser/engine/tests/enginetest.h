@@ -57,6 +57,11 @@ void Generate(const ptnet::Net& net, const std::string& base, const std::vector<
 void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
                          unsigned long first);
 
+// Only the first part of that: the graph closed for a continuation after
+// `first` nodes.
+void Interrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
+                 unsigned long first);
+
 // A random bounded net: at most maxPlaces places and maxTrans transitions,
 // weights 1 to 3, test arcs and double arcs, tokens 0 to 2 per place, with
 // at most maxStates reachable markings (seeds are skipped until one fits).

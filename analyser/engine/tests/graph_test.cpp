@@ -76,13 +76,15 @@ TEST(EngineGraphFiles, OpeningRefusals) {
     testsupport::TempDir dir;
     std::string x = dir.file("x");
     Generate(ptnet::FromTestNet(Line(3)), x, {"-i"});
-    const std::string gph = x + ".gph";
+    const std::string gph = x + ".gph", aws = x + ".aws", adr = x + ".adr", hsh = x + ".hsh";
     const std::string complete = testsupport::read_file(gph);
+    const std::string arrows = testsupport::read_file(aws), addresses = testsupport::read_file(adr);
+    const std::string damaged = "\nThe files of graph %s are damaged: ";
     struct Case {
         const char* what;
         std::function<void()> damage;
         int reason;
-        const char* message;
+        std::string message;
     } cases[] = {
         {"complete", [] {}, 0, "\nReachability graph %s has been completely generated\n"},
         {"illegal path", [&] { PatchWord(gph, 8, 0), PatchWord(gph, 0, 0x1000); }, 0,
@@ -103,9 +105,33 @@ TEST(EngineGraphFiles, OpeningRefusals) {
          "completely processed\n"},
         {"components twice", [&] { Components(x); }, 1, "\nStrongly connected components of %s have already been computed\n"},
         {"reason", [] {}, 3, "\nIllegal reason for GphOpen: 3\n"},
+        // Files that do not fit their header: refused before anything is
+        // read through them.
+        {"short arrows file", [&] { testsupport::write_file(aws, arrows.substr(0, arrows.size() - 1)); }, 2,
+         damaged + "the arrows file is shorter than its header says\n"},
+        {"short addresses file", [&] { testsupport::write_file(adr, addresses.substr(0, 4)); }, 1,
+         damaged + "the addresses file is shorter than its header says\n"},
+        {"nodes file short of its end", [&] { testsupport::write_file(gph, complete.substr(0, complete.size() - 1)); },
+         2, damaged + "the nodes file is shorter than its header says\n"},
+        {"more arrows than records", [&] { PatchWord(gph, 2, 1000); }, 2,
+         damaged + "its header counts more nodes or arrows than its files hold\n"},
+        {"contents longer than the file", [&] { PatchWord(gph, 16, 0xFFFFFFFFu); }, 2,
+         damaged + "its header gives node contents longer than the nodes file\n"},
+        {"more processed than nodes", [&] { PatchWord(gph, 8, 7); }, 2,
+         damaged + "its header counts more processed nodes than it can have\n"},
+        {"node addresses out of order", [&] { PatchWord(adr, 2, 84); }, 2,
+         damaged + "a node address lies out of order or outside the nodes file\n"},
+        {"hash beyond its slots",
+         [&] { PatchWord(gph, 8, 0), PatchWord(gph, 13, 0xFFFFFFFFu), testsupport::write_file(hsh, std::string(8, '\0')); },
+         0, damaged + "the hash file does not fit its header\n"},
+        {"hash shorter than its slots", [&] { PatchWord(gph, 8, 0), testsupport::write_file(hsh, std::string(8, '\0')); },
+         0, damaged + "the hash file does not fit its header\n"},
     };
     for (const Case& c : cases) {
         testsupport::write_file(gph, complete);
+        testsupport::write_file(aws, arrows);
+        testsupport::write_file(adr, addresses);
+        std::remove(hsh.c_str());
         c.damage();
         std::string expected = c.message;
         for (std::size_t at; (at = expected.find("%s")) != std::string::npos;)
@@ -117,6 +143,9 @@ TEST(EngineGraphFiles, OpeningRefusals) {
             << c.what << ": a refusal creates no file";
     }
     testsupport::write_file(gph, complete);
+    testsupport::write_file(aws, arrows);
+    testsupport::write_file(adr, addresses);
+    std::remove(hsh.c_str());
     EXPECT_TRUE(Open(x, 2).first);
 }
 
