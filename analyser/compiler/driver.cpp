@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -163,10 +164,21 @@ std::string DoubledBackslashes(const std::string& s) {
     return out;
 }
 
+void OutOfMemory() {
+    std::fputs("\n", _out);
+    std::fflush(_out);
+    std::fputs("\nOut of memory\n", _err);
+    std::fflush(_err);
+    Abort();
+}
+
 }  // namespace
+
+void InstallMemoryHandler() { std::set_new_handler(OutOfMemory); }
 
 void TulcMain(int argc, char** argv) {
     IoInit();
+    InstallMemoryHandler();
     ClearErrno();
     exitStatus = 0;
     DiagInit();

@@ -3,6 +3,11 @@
 // the lines it must print and the files it must write.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <new>
+
+#include "driver.h"
+
 #include "tulc_test_util.h"
 
 using tulctest::TulcRun;
@@ -598,4 +603,15 @@ TEST(TulcCli, TesterChecks) {
     tulctest::DatFile d = tulctest::ReadDat(w.Read("x.dat"));
     ASSERT_TRUE(d.ok);
     EXPECT_TRUE(d.transitionNames.empty());
+}
+
+// Memory that runs out inside the containers of the compiler (a huge range
+// in a marking) ends the run with the allocation failure's message and
+// Abort(), not with an exception that nobody catches.
+TEST(TulcCliDeathTest, FailedOperatorNewEndsTheRunWithAMessage) {
+    auto fail = [] {
+        tulc::InstallMemoryHandler();
+        std::get_new_handler()();
+    };
+    EXPECT_EXIT(fail(), testing::KilledBySignal(SIGABRT), "\nOut of memory\n");
 }
