@@ -1,5 +1,7 @@
 #include "ctl.h"
 
+#include <utility>
+
 #include "output.h"
 
 namespace zbdd {
@@ -341,6 +343,23 @@ public:
         }
         static const char* const names[] = {"ID_AND\n", "ID_OR\n", "ID_IMPLIES\n", "ID_IMPLIED\n",
                                             "ID_IFF\n", "ID_XOR\n"};
+        if (f.kind == CtlKind::And || f.kind == CtlKind::Or) {
+            // A chain a1 AND a2 AND ... AND an leans to the left.  Its
+            // operands are evaluated in the usual order (right operand
+            // first, so an, ..., a1), but each is combined at once: the
+            // chain holds two diagrams, not one per operand, and long
+            // conjunctions fit the few external references.
+            Zbdd acc = Zbdd(0);
+            bool first = true;
+            const CtlFormula* link = &f;
+            for (; link->kind == f.kind; link = link->left.get()) {
+                trace(names[static_cast<int>(f.kind) - static_cast<int>(CtlKind::And)]);
+                Zbdd g = eval(*link->right);
+                acc = first ? std::move(g) : combine(f.kind, g, acc);
+                first = false;
+            }
+            return combine(f.kind, eval(*link), acc);
+        }
         if (f.kind == CtlKind::EU || f.kind == CtlKind::AU)
             trace(f.kind == CtlKind::EU ? "ID_EVENTUALLY ID_UNTIL\n" : "ID_ALWAYS ID_UNTIL\n");
         else
@@ -361,6 +380,10 @@ public:
 
 private:
     static void trace(const char* name) { debugMessage(2, "%s", name); }
+    // AND or OR of a left operand h and a right operand g.
+    static Zbdd combine(CtlKind kind, const Zbdd& h, const Zbdd& g) {
+        return kind == CtlKind::And ? intersect(h, g) : unite(h, g);
+    }
     Zbdd neg(const Zbdd& x) const { return difference(enc_.rs, x); }
     Zbdd ex(const Zbdd& x) const {
         Zbdd r(0);

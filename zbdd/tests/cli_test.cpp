@@ -164,6 +164,33 @@ TEST_F(Cli, MovraneVerdicts) {
     EXPECT_TRUE(contains(r.out, "DLEVEL 2: ID_IDENT "));
 }
 
+// Long conjunctions and disjunctions need no more than a few of movrane's
+// 50 external references.
+TEST_F(Cli, MovraneLongChains) {
+    file("two.apnn", kTwoPlaces);
+    auto chain = [](const std::string& sep, const std::string& last) {
+        std::string s = "p1";
+        for (int i = 0; i < 80; ++i) s += sep + "p1";
+        return s + sep + last;
+    };
+    file("long.ctl", "VERIFY two AGAINST BEGIN\n" + chain(" & ", "p1") + ";\n" + chain(" ", "p2") + ";\n" +
+                         chain(" | ", "p2") + ";\nEF (" + chain(" & ", "!p1") + " | " + chain(" ", "p1") +
+                         ");\nEND.\n");
+    RunResult r = run("movrane", "-s two.apnn long.ctl");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const bool truth[] = {true, false, true, true};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(contains(r.out, "\n-> the formula " + std::to_string(i + 1) + (truth[i] ? " is TRUE\n" : " is FASLE\n")))
+            << i;
+    // The verbose trace still names each operator before its operands,
+    // the right operand first.
+    file("order.ctl", "VERIFY two AGAINST BEGIN p1 & EX p2 & TRUE; END.\n");
+    r = run("movrane", "-sv two.apnn order.ctl");
+    EXPECT_TRUE(contains(r.out, "DLEVEL 2: ID_AND\nDLEVEL 2: ID_TRUE\nDLEVEL 2: ID_AND\nDLEVEL 2: ID_EX\n"
+                                "DLEVEL 2: ID_IDENT 1\n.DLEVEL 2: ID_IDENT 0\n"))
+        << r.out;
+}
+
 TEST_F(Cli, MovraneDeadNetsAndInhibitors) {
     file("dead.apnn", "\\beginnet{d}\\place{p}{\\name{p}\\init{1}}\\endnet");
     file("dead.ctl", "VERIFY d AGAINST BEGIN AX FALSE; EX TRUE; END.");
