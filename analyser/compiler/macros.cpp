@@ -11,6 +11,8 @@ namespace {
 
 struct MacroTable {
     std::unordered_map<std::string, std::unique_ptr<Macro>> macros;
+    // Per name: how often the bodies of the macros in the table name it.
+    std::unordered_map<std::string, std::size_t> namedBy;
     std::uint64_t walk = 0;
 };
 
@@ -75,7 +77,17 @@ Macro* MacroLookup(const std::string& name) {
     return it == m.end() ? nullptr : it->second.get();
 }
 
-void MacroDelete(const std::string& name) { T().macros.erase(name); }
+void MacroDelete(const std::string& name) {
+    auto& t = T();
+    auto it = t.macros.find(name);
+    if (it == t.macros.end()) return;
+    for (const MacroPart& part : it->second->body)
+        if (part.kind == MacroPart::kName) {
+            auto n = t.namedBy.find(part.text);
+            if (n != t.namedBy.end() && --n->second == 0) t.namedBy.erase(n);
+        }
+    t.macros.erase(it);
+}
 
 Macro* MacroCreate(const std::string& name, const std::vector<std::string>* params,
                    const std::vector<Token>& definition) {
@@ -101,8 +113,14 @@ Macro* MacroCreate(const std::string& name, const std::vector<std::string>* para
         macro->body.push_back(std::move(part));
     }
     Macro* m = macro.get();
-    T().macros[name] = std::move(macro);
-    if (m->refersToNames && ReportCycle(m)) {
+    auto& t = T();
+    for (const MacroPart& part : m->body)
+        if (part.kind == MacroPart::kName) ++t.namedBy[part.text];
+    t.macros[name] = std::move(macro);
+    // The macros in the table form no cycle, so a new cycle runs through the
+    // new macro: none when no body names it.  This keeps long chains of
+    // definitions from walking the whole chain for each new link.
+    if (m->refersToNames && t.namedBy.count(name) && ReportCycle(m)) {
         MacroDelete(name);
         return nullptr;
     }

@@ -151,6 +151,28 @@ TEST(TulcCli, InputLayer) {
          {"x.net: 2: Cyclic definition: A\nis referred by B\nwhich is referred by A\n"}},
         {"self-referring macro", "#define A x A\n", "x", 1, {"x.net: 1: Cyclic definition: A\nis referred by A\n"}},
     });
+    // Long chains of definitions: each link is checked against cycles
+    // without walking the chain again, the chain expands, and a link that
+    // closes a cycle through a redefined macro or at the end of the chain is
+    // still found.
+    {
+        std::string chain = "#define A0 1\n";
+        for (int i = 1; i <= 20000; ++i) chain += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "\n";
+        Workspace c;
+        TulcRun r = c.Compile(chain + "A20000\n");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const std::string h = Preprocessed(c);
+        EXPECT_EQ(h.find_first_not_of('\n'), h.rfind("1\n")) << h.substr(h.size() - std::min<std::size_t>(h.size(), 40));
+        r = c.Compile(chain + "#undef A0\n#define A0 A20000\n");
+        EXPECT_EQ(r.err.rfind("\nx.net: 20003: Cyclic definition: A0\nis referred by A1\nwhich is referred by A2\n", 0), 0u)
+            << r.err.substr(0, 300);
+        EXPECT_NE(r.err.find("which is referred by A20000\nwhich is referred by A0\n"), std::string::npos);
+        RunCases({
+            {"undefined referrer", "#define B A\n#undef B\n#define A B\nA\n", "x", 0, {}, "Cyclic"},
+            {"redefined link", "#define B C\n#define C D\n#undef C\n#define C x B\n", "x", 1,
+             {"x.net: 4: Cyclic definition: C\nis referred by B\nwhich is referred by C\n"}},
+        });
+    }
     // Inclusion chains, the include search and the end of included files.
     Workspace w;
     w.Write("a", "#include \"b\"\n");
