@@ -13,6 +13,8 @@
 //
 // The hash file holds the slot roots and the sleep sets stored with the
 // expanded nodes; both are needed only while the generation is unfinished.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -386,21 +388,42 @@ void GphPush(GRAPH* graph, unsigned long node, AVLSET* sleepSet) {
     g[GW_STACKEND] = static_cast<uint32_t>(end);
 }
 
+namespace {
+
+// A node stack or sleep set of a continued graph that the generation cannot
+// use ends the run as an unusable graph file.
+[[noreturn]] void Damaged(const GRAPH* graph, const char* what) {
+    engine::Stop(4, "\nThe files of graph %s are damaged: %s\n", graph->name, what);
+}
+
+// The elements of a stored sleep set are numbers of transitions of the net.
+void CheckSleepSet(const GRAPH* graph, const uint32_t* elements, std::size_t count) {
+    unsigned long transitions = _tblTrn != nullptr && _tblTrn[0] != nullptr ? _tblTrn[0]->ptrCount : 0;
+    for (std::size_t k = 0; k < count; ++k)
+        if (elements[k] >= transitions)
+            Damaged(graph, "a sleep set names a transition the net does not have");
+}
+
+}  // namespace
+
 int GphPop(GRAPH* graph, unsigned long* node, AVLSET** sleepSet) {
     uint32_t* g = graph->glob;
     if (g[GW_STACKEND] == 0)
         return 0;
+    if (g[GW_STACKEND] < 12)
+        Damaged(graph, "its node stack");
     uint32_t words = engine::ReadWord(graph, kStack, g[GW_STACKEND] - 4UL);
     if (words < 3 || 4UL * words > g[GW_STACKEND])
-        engine::Fail("\nGphPop: damaged stack of %s\n", graph->name);
+        Damaged(graph, "its node stack");
     unsigned long start = g[GW_STACKEND] - 4UL * words;
     std::vector<unsigned char> bytes(4UL * words);
     engine::Read(graph, kStack, start, bytes.data(), bytes.size());
     std::vector<uint32_t> entry(words);
     for (uint32_t k = 0; k < words; ++k)
         entry[k] = GetWord(bytes.data() + 4 * k);
-    if (entry[1] != words - 3)
-        engine::Fail("\nGphPop: damaged stack of %s\n", graph->name);
+    if (entry[1] != words - 3 || entry[0] < GPH_HEADER_BYTES || entry[0] >= g[GW_NODESEND])
+        Damaged(graph, "its node stack");
+    CheckSleepSet(graph, entry.data() + 2, entry[1]);
     *node = entry[0];
     *sleepSet = SetOf(entry.data() + 2, entry[1]);
     g[GW_STACKEND] = static_cast<uint32_t>(start);
@@ -415,6 +438,7 @@ AVLSET* GphSleepSet(GRAPH* graph, unsigned long node) {
     auto it = table.find(static_cast<uint32_t>(node));
     if (it == table.end())
         return BalTrCreate(&lngBalTools);
+    CheckSleepSet(graph, it->second.data(), it->second.size());
     return SetOf(it->second.data(), it->second.size());
 }
 
@@ -444,16 +468,28 @@ void HashWrite(RADIX* hash, unsigned long size, BINARYFILE file) {
 }
 
 void HashRead(RADIX* hash, unsigned long size, BINARYFILE file) {
+    // The words from here to the end of the file, so that a damaged count
+    // cannot read past them.
+    off_t at = lseek(file, 0, SEEK_CUR);
+    unsigned long left = at < 0 ? 0 : (SeekEnd(file) - static_cast<unsigned long>(at)) / 4;
+    if (at >= 0)
+        SeekAbs(file, static_cast<unsigned long>(at));
+    auto take = [&](unsigned long words) {
+        if (words > left)
+            engine::Stop(4, "\nThe hash file of the graph is damaged: it ends too early\n");
+        left -= words;
+    };
+    take(size + 1UL);
     for (unsigned long k = 0; k < size; ++k)
         RadixPut(hash, reinterpret_cast<void*>(static_cast<uintptr_t>(ReadWordFrom(file))), k);
     SleepTable& table = sleepTables[hash];
     table.clear();
     uint32_t count = ReadWordFrom(file);
     for (uint32_t k = 0; k < count; ++k) {
+        take(2);
         uint32_t node = ReadWordFrom(file);
         uint32_t n = ReadWordFrom(file);
-        if (n > (1u << 24))
-            engine::Fail("\nHashRead: damaged hash file\n");
+        take(n);
         std::vector<uint32_t> elements(n);
         for (uint32_t& e : elements)
             e = ReadWordFrom(file);

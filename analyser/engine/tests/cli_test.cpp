@@ -178,6 +178,19 @@ TEST(EngineAnalyser, DamagedGraphFiles) {
          "a link of its hash leads to 2147483647"},
         {"no node", "-i", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), 4, 0, 4), patch(d.file("x.gph"), 32, 0, 4); },
          "it holds no node"},
+        // The words of the newest stack entry end with its length.
+        {"node stack", "-l",
+         [&](const testsupport::TempDir& d) { patch(d.file("x.stk"), size(d.file("x.stk")) - 4, 0xFFFF, 4); },
+         "its node stack"},
+        {"sleep set of a stack entry", "-l",
+         [&](const testsupport::TempDir& d) { patch(d.file("x.stk"), size(d.file("x.stk")) - 8, 99, 4); },
+         "a sleep set names a transition the net does not have"},
+        {"hash ending too early", "-l",
+         [&](const testsupport::TempDir& d) {
+             std::string hash = testsupport::read_file(d.file("x.hsh"));
+             testsupport::write_file(d.file("x.hsh"), hash.substr(0, hash.size() - 4));
+         },
+         "it ends too early"},
         {"short arrows file", "-i",
          [&](const testsupport::TempDir& d) { testsupport::write_file(d.file("x.aws"), ""); },
          "the arrows file is shorter than its header says"},
@@ -192,7 +205,7 @@ TEST(EngineAnalyser, DamagedGraphFiles) {
         c.damage(dir);
         auto run = Analyser(dir.path(), "x", c.options + " -c");
         EXPECT_EQ(run.exit_code, 4) << c.what << run.err;
-        EXPECT_NE(run.err.find("\nThe files of graph x are damaged: "), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(" damaged: "), std::string::npos) << c.what << ": " << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
         if (std::string(c.what) == "short arrows file") {
             auto dump = Dump(dir.path(), "x");
