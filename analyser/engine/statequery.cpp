@@ -387,7 +387,12 @@ AVLSET* GphSgGet(GRAPH* graph, unsigned long component) {
     CheckComponent(graph, component, "GphSgGet");
     AVLSET* set = NumberSet();
     uint32_t node = engine::ReadWord(graph, kAddrs, ComponentRecord(graph, component));
-    while (node != TULM_NONE) {
+    // A component has at most every node: a longer chain of members runs in
+    // circles through damaged links.
+    for (unsigned long members = 0; node != TULM_NONE; ++members) {
+        if (members == graph->glob[GW_NODES])
+            engine::Fail("\nGphSgGet: the members of component %lu run in circles\n", component);
+        CheckNode(graph, node, "GphSgGet");
         Add(set, node);
         node = engine::ReadWord(graph, kNodes, node + 4UL * graph->left_child_pos);
     }

@@ -178,6 +178,19 @@ TEST(EngineGraphFiles, QueryChecksAbort) {
         EXPECT_EQ(run.err, c.message);
         EXPECT_EQ(run.out, "\n");
     }
+    // A member link of the start node's component that leads back to the
+    // start node (its left-child word, the sixth) ends the walk instead of
+    // running in circles.
+    Components(x);
+    std::string nodes = testsupport::read_file(x + ".gph");
+    nodes.replace(84 + 4 * 5, 4, std::string("\x54\0\0\0", 4));
+    testsupport::write_file(x + ".gph", nodes);
+    auto run = supporttest::RunChild([&] {
+        GRAPH* g = GphOpen(const_cast<char*>(x.c_str()), 2, 0);
+        GphSgGet(g, GphCompNumber(g, 84));
+    });
+    EXPECT_EQ(run.signal, SIGABRT);
+    EXPECT_NE(run.err.find("\nGphSgGet: the members of component "), std::string::npos) << run.err;
 }
 
 // The check word of depth-first graphs with an infinite-path monitor.
