@@ -223,6 +223,7 @@ void TulcMain(int argc, char** argv) {
     std::FILE* enumHeader = CreateText(enumFile);
     std::FILE* header = CreateText(headerFile);
     PreprocInit(def, enumHeader, header, cl.lineDirectives);
+    ppio_set_output_files({def, enumHeader, header});
 
     if (!cl.definitions.empty()) RunFile(preFile, false);
     RunFile(name + ".net", true);

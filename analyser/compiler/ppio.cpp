@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <set>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <utility>
 
@@ -35,7 +36,16 @@ struct InputLayer {
     bool commentSeen = false;
     CommentMode comments = CommentMode::kDrop;
     std::uint32_t lastDepth = 0;  // depth of the last character taken
+    std::set<std::pair<dev_t, ino_t>> outputs;  // files written during the run
 };
+
+// The device and inode of an open stream, when the system tells them.
+bool FileId(std::FILE* f, std::pair<dev_t, ino_t>* id) {
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0) return false;
+    *id = {st.st_dev, st.st_ino};
+    return true;
+}
 
 InputLayer& L() {
     static InputLayer layer;
@@ -135,6 +145,14 @@ void ppio_init() {
 void ppio_set_include_dirs(std::vector<std::string> dirs) { L().includeDirs = std::move(dirs); }
 void ppio_set_comment_mode(CommentMode mode) { L().comments = mode; }
 
+void ppio_set_output_files(const std::vector<std::FILE*>& files) {
+    auto& l = L();
+    l.outputs.clear();
+    std::pair<dev_t, ino_t> id;
+    for (std::FILE* f : files)
+        if (f && FileId(f, &id)) l.outputs.insert(id);
+}
+
 void ppio_push_file(const std::string& name, int search) {
     auto& l = L();
     if (l.openNames.count(name)) {
@@ -167,6 +185,11 @@ void ppio_push_file(const std::string& name, int search) {
             if (errno != ENOENT || i + 1 == l.includeDirs.size()) ReportFatal("$Cannot open file " + path + " for reading");
             errno = 0;
         }
+    }
+    std::pair<dev_t, ino_t> id;
+    if (!l.outputs.empty() && FileId(f, &id) && l.outputs.count(id)) {
+        std::fclose(f);
+        ReportFatal("Cannot read file " + name + ": it is written by this run");
     }
     Frame fr;
     fr.stream = f;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,10 @@ void ppio_init();
 // -I directory at the front).
 void ppio_set_include_dirs(std::vector<std::string> dirs);
 void ppio_set_comment_mode(CommentMode mode);
+// The files this run writes while it reads its input: none of them may be
+// read as an input (the text passed through to a file read again would
+// grow it without end).
+void ppio_set_output_files(const std::vector<std::FILE*>& files);
 
 // Makes the file the current input; search is 1 for #include <file>.
 void ppio_push_file(const std::string& name, int search);

@@ -198,6 +198,19 @@ TEST(TulcCli, InputLayer) {
     // Carriage returns and character 26 are not part of the text.
     w.Compile("a\r\n\032b\n");
     EXPECT_EQ(Preprocessed(w), "a\nb\n");
+    // The files the run writes while it reads cannot be included: the text
+    // passed through to _.h and read again would grow it for ever.
+    for (const char* file : {"x.src/_.h", "x.def", "x.src/_enum.h", "./x.src/../x.src/_.h"}) {
+        std::string net;
+        for (int i = 0; i < 2000; ++i) net += "int a" + std::to_string(i) + ";\n";
+        Workspace v;
+        TulcRun e = v.Compile(net + "#include \"" + file + "\"\n");
+        EXPECT_EQ(e.code, 1) << file;
+        EXPECT_NE(e.err.find(std::string("x.net: 2002: Cannot read file ") + file + ": it is written by this run\n"),
+                  std::string::npos)
+            << e.err;
+        EXPECT_FALSE(v.Exists("x.dat"));
+    }
     // A file that opens but cannot be read (a directory) is not an empty
     // text: the run ends, as the net file itself or as an included file.
     for (const char* net : {"", "#include \"d\"\n#place p\n"}) {
