@@ -246,6 +246,46 @@ TEST(EngineAnalyser, ComponentsInASeparateRun) {
     EXPECT_NE(twice.err.find("have already been computed"), std::string::npos);
 }
 
+// The dump walks only records that lie where its queries may read them:
+// a damaged record gives the unusable graph's exit status, not an abort or
+// a walk in circles.  p0 -> p1 <-> p2 with its components; node 0 at 84
+// (eight words, then its contents), arrow 0 at 0 (five words).
+TEST(EngineAnalyser, DumpRefusesDamagedRecords) {
+    testsupport::TempDir dir;
+    testsupport::TestNet tn;
+    tn.place_names = {"p0", "p1", "p2"};
+    tn.trans_names = {"a", "b", "c"};
+    tn.pre = {{0}, {1}, {2}};
+    tn.post = {{1}, {2}, {1}};
+    tn.m0 = {1, 0, 0};
+    ptnet::Write(ptnet::FromTestNet(tn), dir.file("x"));
+    ASSERT_EQ(Analyser(dir.path(), "x", "-i").exit_code, 0);
+    ASSERT_EQ(Analyser(dir.path(), "x", "-C").exit_code, 0);
+    const std::string nodes = testsupport::read_file(dir.file("x.gph"));
+    const std::string arrows = testsupport::read_file(dir.file("x.aws"));
+    struct Case {
+        const char* file;
+        std::size_t at;
+        char byte;
+        const char* message;
+    } cases[] = {
+        {"x.gph", 84, 7, "a node record does not fit its place"},
+        {"x.aws", 12, 85, "an arrow's label or target lies outside its file"},
+        {"x.gph", 84 + 4 * 5, 84, "the members of a component leave the nodes file or run in circles"},
+    };
+    for (const Case& c : cases) {
+        testsupport::write_file(dir.file("x.gph"), nodes);
+        testsupport::write_file(dir.file("x.aws"), arrows);
+        std::string bytes = testsupport::read_file(dir.file(c.file));
+        bytes.replace(c.at, 4, std::string(1, c.byte) + std::string(3, '\0'));
+        testsupport::write_file(dir.file(c.file), bytes);
+        auto dump = Dump(dir.path(), "x");
+        EXPECT_EQ(dump.exit_code, 4) << c.message << dump.err;
+        EXPECT_EQ(dump.err, std::string("\nThe files of graph x are damaged: ") + c.message + "\n");
+        EXPECT_EQ(dump.out, "");
+    }
+}
+
 // 11 independent toggles: 2048 nodes.  An interrupt closes the graph for a
 // continuation that ends as an uninterrupted run; a terminal stop suspends
 // the run until it is continued.
