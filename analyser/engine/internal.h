@@ -72,6 +72,10 @@ const unsigned char* Peek(GRAPH* graph, GraphFile which, unsigned long pos, unsi
 // The words of a node's or arrow's fixed part.
 void ReadWords(GRAPH* graph, GraphFile which, unsigned long pos, std::uint32_t* words, unsigned count);
 void WriteWords(GRAPH* graph, GraphFile which, unsigned long pos, const std::uint32_t* words, unsigned count);
+// Why the node records, arrows, terminal chain or component members of an
+// opened graph lie outside their files, or null when they do not: checked
+// before a walk over the whole graph (store).
+const char* RecordDamage(GRAPH* graph);
 // Forgets the cached node (after a write to a node record).
 inline void Invalidate(GRAPH* graph) { graph->latest_node = 0xFFFFFFFFu; }
 // An open graph's file name with the suffix of its set (rotated by one

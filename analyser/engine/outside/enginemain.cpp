@@ -716,6 +716,12 @@ extern "C" int EngineMain(int argc, char** argv) {
         if (graph == nullptr)
             return engine::kExitFiles;
         GphMapToMem(graph, 0);
+        if (const char* damage = engine::RecordDamage(graph)) {
+            std::fprintf(_err, "\nThe files of graph %s are damaged: %s\n", options.graph.c_str(), damage);
+            std::fflush(_err);
+            GphClose(graph);
+            return engine::kExitFiles;
+        }
         GphSgSearch(graph);
         GphStatistics(graph, _out);
         std::fflush(_out);

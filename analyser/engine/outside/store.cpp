@@ -501,3 +501,63 @@ void HashDestroy(RADIX* hash) {
     sleepTables.erase(hash);
     RadixDestroy(hash, FALSE);
 }
+
+// Whether the records a walk over the whole graph reads lie where the
+// queries may read them:
+// each node's fixed words and contents before the next node, its arrows and
+// their labels inside the arrows file with targets inside the nodes file,
+// the chain of terminal nodes and the members and successor lists of the
+// components.  The reason they do not, or null.
+const char* engine::RecordDamage(GRAPH* graph) {
+    const uint32_t* g = graph->glob;
+    const unsigned long nodes = g[GW_NODES], nodesEnd = g[GW_NODESEND], arrowsEnd = g[GW_ARROWSEND];
+    const unsigned long nodeBytes = 4UL * graph->num_node_fields, arrowBytes = 4UL * graph->num_arrow_fields;
+    // The node addresses rise with the ordinals (checked when the graph
+    // was opened): a link to a node is one of them.
+    std::vector<uint32_t> addresses(nodes);
+    for (unsigned long ordinal = 0; ordinal < nodes; ++ordinal)
+        addresses[ordinal] = GphId(graph, ordinal);
+    auto isNode = [&](unsigned long node) { return std::binary_search(addresses.begin(), addresses.end(), node); };
+    std::vector<uint32_t> rec(graph->num_node_fields), arrow(graph->num_arrow_fields);
+    for (unsigned long ordinal = 0; ordinal < nodes; ++ordinal) {
+        unsigned long node = addresses[ordinal];
+        unsigned long next = ordinal + 1 < nodes ? addresses[ordinal + 1] : nodesEnd;
+        ReadWords(graph, kNodes, node, rec.data(), graph->num_node_fields);
+        if (rec[0] != ordinal || node + nodeBytes + rec[graph->datalen_pos] > next)
+            return "a node record does not fit its place";
+        uint32_t count = rec[1];
+        if (count == 0 || count == 0xFFFFFFFFu)
+            continue;
+        if (count > g[GW_ARROWS])
+            return "a node has more arrows than the graph";
+        unsigned long aw = rec[2];
+        for (uint32_t k = 0; k < count; ++k) {
+            if (aw + arrowBytes > arrowsEnd)
+                return "an arrow lies outside the arrows file";
+            ReadWords(graph, kArrows, aw, arrow.data(), graph->num_arrow_fields);
+            unsigned long end = aw + arrowBytes + arrow[graph->aw_datalen_pos];
+            if (end > arrowsEnd || !isNode(arrow[3]))
+                return "an arrow's label or target lies outside its file";
+            aw = (g[GW_FLAGS] & GF_FREE) ? arrow[4] : end;
+        }
+    }
+    unsigned long terminal = g[GW_LASTTERM];
+    for (unsigned long k = 0; k < g[GW_TERMNODES] && terminal != 0xFFFFFFFFu; ++k) {
+        if (!isNode(terminal))
+            return "the chain of terminal nodes leaves the nodes file";
+        terminal = ReadWord(graph, kNodes, terminal + 8);
+    }
+    for (unsigned long c = 0; c < g[GW_COMPS]; ++c) {
+        uint32_t component[3];
+        ReadWords(graph, kAddrs, (nodes + 3 * c) * 4, component, 3);
+        unsigned long member = component[0];
+        for (unsigned long k = 0; member != 0xFFFFFFFFu; ++k) {
+            if (k == nodes || !isNode(member))
+                return "the members of a component leave the nodes file or run in circles";
+            member = ReadWord(graph, kNodes, member + 4UL * graph->left_child_pos);
+        }
+        if (component[2] > g[GW_COMPS] || (component[2] != 0 && component[1] + 4UL * component[2] > arrowsEnd))
+            return "the successors of a component lie outside the arrows file";
+    }
+    return nullptr;
+}

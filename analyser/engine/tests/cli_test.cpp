@@ -260,6 +260,9 @@ TEST(EngineAnalyser, DumpRefusesDamagedRecords) {
     tn.m0 = {1, 0, 0};
     ptnet::Write(ptnet::FromTestNet(tn), dir.file("x"));
     ASSERT_EQ(Analyser(dir.path(), "x", "-i").exit_code, 0);
+    std::map<std::string, std::string> before;
+    for (const char* file : {"x.gph", "x.aws", "x.adr"})
+        before[file] = testsupport::read_file(dir.file(file));
     ASSERT_EQ(Analyser(dir.path(), "x", "-C").exit_code, 0);
     const std::string nodes = testsupport::read_file(dir.file("x.gph"));
     const std::string arrows = testsupport::read_file(dir.file("x.aws"));
@@ -284,6 +287,17 @@ TEST(EngineAnalyser, DumpRefusesDamagedRecords) {
         EXPECT_EQ(dump.err, std::string("\nThe files of graph x are damaged: ") + c.message + "\n");
         EXPECT_EQ(dump.out, "");
     }
+    // The component computation walks the same records.
+    for (const auto& [file, bytes] : before)
+        testsupport::write_file(dir.file(file), bytes);
+    std::string damaged = before["x.gph"];
+    damaged[84] = 7;
+    testsupport::write_file(dir.file("x.gph"), damaged);
+    auto comps = Analyser(dir.path(), "x", "-C");
+    EXPECT_EQ(comps.exit_code, 4) << comps.err;
+    EXPECT_NE(comps.err.find("\nThe files of graph x are damaged: a node record does not fit its place\n"),
+              std::string::npos)
+        << comps.err;
 }
 
 // 11 independent toggles: 2048 nodes.  An interrupt closes the graph for a
