@@ -545,6 +545,10 @@ void Start(const Options& options) {
     _graph[0] = graph;
     if (run.memory != 0)
         GphMapToMem(graph, run.memory);
+    // The continued generation reads the stored records back.
+    if (run.cont)
+        if (const char* damage = RecordDamage(graph))
+            Stop(kExitFiles, "\nThe files of graph %s are damaged: %s\n", run.graph.c_str(), damage);
     _path[0] = PthCreate(TULM_NONE);
     _path[3] = _path[0];
     _nodeTree = BalTrCreate(&lngBalTools);

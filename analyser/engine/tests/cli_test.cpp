@@ -191,6 +191,9 @@ TEST(EngineAnalyser, DamagedGraphFiles) {
              testsupport::write_file(d.file("x.hsh"), hash.substr(0, hash.size() - 4));
          },
          "it ends too early"},
+        // The start node's ordinal word.
+        {"node record", "-i", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), 84, 7, 4); },
+         "a node record does not fit its place"},
         {"short arrows file", "-i",
          [&](const testsupport::TempDir& d) { testsupport::write_file(d.file("x.aws"), ""); },
          "the arrows file is shorter than its header says"},
