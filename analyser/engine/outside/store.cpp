@@ -421,7 +421,11 @@ int GphPop(GRAPH* graph, unsigned long* node, AVLSET** sleepSet) {
     std::vector<uint32_t> entry(words);
     for (uint32_t k = 0; k < words; ++k)
         entry[k] = GetWord(bytes.data() + 4 * k);
-    if (entry[1] != words - 3 || entry[0] < GPH_HEADER_BYTES || entry[0] >= g[GW_NODESEND])
+    if (entry[1] != words - 3 || entry[0] < GPH_HEADER_BYTES || entry[0] + 4UL * graph->num_node_fields > g[GW_NODESEND])
+        Damaged(graph, "its node stack");
+    // A node's ordinal word leads back to it through the address table.
+    uint32_t ordinal = static_cast<uint32_t>(Word(graph, entry[0], 0));
+    if (ordinal >= g[GW_NODES] || engine::ReadWord(graph, kAddrs, 4UL * ordinal) != entry[0])
         Damaged(graph, "its node stack");
     CheckSleepSet(graph, entry.data() + 2, entry[1]);
     *node = entry[0];
@@ -540,6 +544,21 @@ const char* engine::RecordDamage(GRAPH* graph) {
                 return "an arrow's label or target lies outside its file";
             aw = (g[GW_FLAGS] & GF_FREE) ? arrow[4] : end;
         }
+    }
+    // While the generation is unfinished, the hash leads to nodes: its slot
+    // roots and the child links of the trees, each below its parent.
+    if (graph->hash != nullptr) {
+        for (unsigned long k = 0; k < g[GW_HASHSIZE]; ++k) {
+            auto root = reinterpret_cast<uintptr_t>(RadixGet(graph->hash, k));
+            if (root != 0 && root != 0xFFFFFFFFu && !isNode(root))
+                return "a link of its hash leads outside the nodes";
+        }
+        for (unsigned long node : addresses)
+            for (unsigned pos : {graph->left_child_pos, graph->right_child_pos}) {
+                uint32_t child = ReadWord(graph, kNodes, node + 4UL * pos);
+                if (child != 0xFFFFFFFFu && (child <= node || !isNode(child)))
+                    return "a link of its hash leads outside the nodes";
+            }
     }
     unsigned long terminal = g[GW_LASTTERM];
     for (unsigned long k = 0; k < g[GW_TERMNODES] && terminal != 0xFFFFFFFFu; ++k) {

@@ -175,12 +175,20 @@ TEST(EngineAnalyser, DamagedGraphFiles) {
              for (std::size_t at = 0; at + 4 < size(d.file("x.hsh")); at += 4)
                  patch(d.file("x.hsh"), at, 0x7FFFFFFF, 4);
          },
-         "a link of its hash leads to 2147483647"},
+         "a link of its hash leads outside the nodes"},
         {"no node", "-i", [&](const testsupport::TempDir& d) { patch(d.file("x.gph"), 4, 0, 4), patch(d.file("x.gph"), 32, 0, 4); },
          "it holds no node"},
         // The words of the newest stack entry end with its length.
         {"node stack", "-l",
          [&](const testsupport::TempDir& d) { patch(d.file("x.stk"), size(d.file("x.stk")) - 4, 0xFFFF, 4); },
+         "its node stack"},
+        // The newest entry's node inside the start node's record.
+        {"stack entry off a node", "-l",
+         [&](const testsupport::TempDir& d) {
+             std::string stack = testsupport::read_file(d.file("x.stk"));
+             std::size_t words = static_cast<unsigned char>(stack[stack.size() - 4]);
+             patch(d.file("x.stk"), stack.size() - 4 * words, 88, 4);
+         },
          "its node stack"},
         {"sleep set of a stack entry", "-l",
          [&](const testsupport::TempDir& d) { patch(d.file("x.stk"), size(d.file("x.stk")) - 8, 99, 4); },
