@@ -134,12 +134,10 @@ TEST(EngineAnalyser, CommandLines) {
     EXPECT_EQ(none.exit_code, 4);
 }
 
-// A graph of 4 toggles interrupted after 3 of its 16 nodes, its files
-// damaged: the continuation and the dump refuse them with the unusable
-// graph's exit status instead of reading past what the files hold.
-TEST(EngineAnalyser, DamagedGraphFiles) {
+// n independent toggles a_k <-> b_k, each starting in a_k: 2^n nodes.
+testsupport::TestNet Toggles(int n) {
     testsupport::TestNet tn;
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < n; ++k) {
         tn.place_names.push_back("a" + std::to_string(k));
         tn.place_names.push_back("b" + std::to_string(k));
         tn.m0.push_back(1);
@@ -151,6 +149,14 @@ TEST(EngineAnalyser, DamagedGraphFiles) {
         tn.pre.push_back({2 * k + 1});
         tn.post.push_back({2 * k});
     }
+    return tn;
+}
+
+// A graph of 4 toggles interrupted after 3 of its 16 nodes, its files
+// damaged: the continuation and the dump refuse them with the unusable
+// graph's exit status instead of reading past what the files hold.
+TEST(EngineAnalyser, DamagedGraphFiles) {
+    const testsupport::TestNet tn = Toggles(4);
     auto patch = [](const std::string& file, std::size_t at, std::uint32_t word, int bytes) {
         std::string data = testsupport::read_file(file);
         for (int k = 0; k < bytes; ++k)
@@ -315,19 +321,7 @@ TEST(EngineAnalyser, DumpRefusesDamagedRecords) {
 // continuation that ends as an uninterrupted run; a terminal stop suspends
 // the run until it is continued.
 TEST(EngineAnalyser, Signals) {
-    testsupport::TestNet tn;
-    for (int k = 0; k < 11; ++k) {
-        tn.place_names.push_back("a" + std::to_string(k));
-        tn.place_names.push_back("b" + std::to_string(k));
-        tn.m0.push_back(1);
-        tn.m0.push_back(0);
-        tn.trans_names.push_back("t" + std::to_string(k));
-        tn.pre.push_back({2 * k});
-        tn.post.push_back({2 * k + 1});
-        tn.trans_names.push_back("u" + std::to_string(k));
-        tn.pre.push_back({2 * k + 1});
-        tn.post.push_back({2 * k});
-    }
+    const testsupport::TestNet tn = Toggles(11);
     testsupport::TempDir once, broken, paused;
     for (auto* dir : {&once, &broken, &paused})
         ptnet::Write(ptnet::FromTestNet(tn), dir->file("x"));

@@ -203,16 +203,26 @@ void Generate(const ptnet::Net& net, const std::string& base, const std::vector<
     });
 }
 
+namespace {
+
+// Generates up to `first` nodes, then interrupts the run (or finishes it
+// when the graph is complete by then).
+void GenerateUpTo(const engine::Options& o, unsigned long first) {
+    engine::Start(o);
+    if (!engine::Generate(first))
+        engine::Interrupt();
+    else
+        engine::Finish();
+    engine::Release();
+}
+
+}  // namespace
+
 void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
                          unsigned long first) {
     engine::Options o = Parse(base, options);
     InProcess(net, base, true, [&] {
-        engine::Start(o);
-        if (!engine::Generate(first))
-            engine::Interrupt();
-        else
-            engine::Finish();
-        engine::Release();
+        GenerateUpTo(o, first);
         if (testsupport::read_file(base + ".hsh").empty())
             return;
         o.cont = true;
@@ -225,15 +235,8 @@ void GenerateInterrupted(const ptnet::Net& net, const std::string& base, const s
 
 void Interrupted(const ptnet::Net& net, const std::string& base, const std::vector<std::string>& options,
                  unsigned long first) {
-    engine::Options o = Parse(base, options);
-    InProcess(net, base, true, [&] {
-        engine::Start(o);
-        if (!engine::Generate(first))
-            engine::Interrupt();
-        else
-            engine::Finish();
-        engine::Release();
-    });
+    const engine::Options o = Parse(base, options);
+    InProcess(net, base, true, [&] { GenerateUpTo(o, first); });
 }
 
 testsupport::TestNet RandomNet(std::uint64_t seed, int maxPlaces, int maxTrans, std::size_t maxStates) {
