@@ -27,6 +27,18 @@ inline long PeakKiB() {
     return usage.ru_maxrss;
 }
 
+// Adds the visible transition `number` with unit arcs from the places `pre`
+// and to the places `post`, as the instance code of a net adds it.
+template <class Places>
+inline void AddTransition(int number, const Places& pre, const Places& post, TUPLE* empty) {
+    InsEncode(number, 0, nullptr, &_engBuffer, &_engBfSize);
+    TRN* trn = GetTrn(0, _engBuffer, &_new);
+    TrnSVisible(trn);
+    for (unsigned p : pre) PutInArc(trn, 1, p, empty);
+    for (unsigned p : post) PutOutArc(trn, 1, p, empty);
+    TrnReform(trn);
+}
+
 // Creates the graph set `base` with `flags`, stores the initial marking and
 // expands every node in the order it was stored; `seconds` receives the time
 // of the expansion.  The graph stays open as _graph[0].

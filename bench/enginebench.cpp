@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "alloc.h"
 #include "graph.h"
@@ -46,12 +47,8 @@ void BuildNet(unsigned cycles, unsigned length) {
         for (unsigned i = 0; i < length; ++i) {
             unsigned p = c * length + i;
             place(p)->_count = i == 0 ? 1 : 0;
-            InsEncode(static_cast<int>(p), 0, nullptr, &_engBuffer, &_engBfSize);
-            TRN* trn = GetTrn(0, _engBuffer, &_new);
-            TrnSVisible(trn);
-            PutInArc(trn, 1, p, empty);
-            PutOutArc(trn, 1, c * length + (i + 1) % length, empty);
-            TrnReform(trn);
+            enginebench::AddTransition(static_cast<int>(p), std::vector<unsigned>{p},
+                                       std::vector<unsigned>{c * length + (i + 1) % length}, empty);
         }
     TupDiscard(empty);
     PlcFill();

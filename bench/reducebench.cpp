@@ -92,16 +92,8 @@ void Build(const Net& net) {
         TupEncode(static_cast<int>(p), empty, &_engBuffer, &_engBfSize);
         GetPlc(_engBuffer)->_count = 1;
     }
-    for (std::size_t t = 0; t < net.transitions.size(); ++t) {
-        InsEncode(static_cast<int>(t), 0, nullptr, &_engBuffer, &_engBfSize);
-        TRN* trn = GetTrn(0, _engBuffer, &_new);
-        TrnSVisible(trn);
-        for (unsigned p : net.transitions[t].first)
-            PutInArc(trn, 1, p, empty);
-        for (unsigned p : net.transitions[t].second)
-            PutOutArc(trn, 1, p, empty);
-        TrnReform(trn);
-    }
+    for (std::size_t t = 0; t < net.transitions.size(); ++t)
+        enginebench::AddTransition(static_cast<int>(t), net.transitions[t].first, net.transitions[t].second, empty);
     TupDiscard(empty);
     PlcFill();
     TrnFill();

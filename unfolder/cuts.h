@@ -93,6 +93,9 @@ public:
         return s;
     }
 
+    // The summary of an analysed event.
+    const Summary& summary(std::uint32_t e) const { return summaries_[e - 1]; }
+
     // Whether the cuts of [e] and [f] are the same marking (0 = the initial
     // marking): the events in only one of the configurations add up to the
     // same effect on every place.
@@ -153,8 +156,6 @@ private:
         x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
         return x ^ (x >> 31);
     }
-
-    const Summary& summary(std::uint32_t e) const { return summaries_[e - 1]; }
 
     void fire(Summary& s, std::uint32_t t) const {
         s.size += 1;

@@ -96,8 +96,6 @@ private:
     std::vector<std::uint32_t> visited_;
     std::vector<std::uint32_t> cut_;
     CutIndex cuts_;  // hashes of cuts and the table of stored cuts
-    std::vector<std::uint64_t> ev_hash_;
-    std::vector<std::uint32_t> ev_cut_length_;
     std::vector<std::uint32_t> others_;
     std::vector<std::uint32_t> initial_cut_;
 
@@ -149,12 +147,10 @@ std::uint32_t Unfolder::new_condition(std::uint32_t place, std::uint32_t pre_eve
     return b;
 }
 
-// One walk over [e]: |[e]|, and the hash and length of its cut.
+// The summary of [e] (its size, and the hash and length of its cut) is kept
+// by the cut index; the size also goes into the prefix.
 void Unfolder::analyse(std::uint32_t e) {
-    const CutIndex::Summary sum = cuts_.analyse(pf_, e);
-    pf_.ev_size.push_back(sum.size);
-    ev_hash_.push_back(sum.hash);
-    ev_cut_length_.push_back(sum.length);
+    pf_.ev_size.push_back(cuts_.analyse(pf_, e).size);
 }
 
 void Unfolder::new_event(std::uint32_t t, const std::uint32_t* conds, std::size_t n) {
@@ -376,7 +372,8 @@ void Unfolder::run() {
     while (!queue_.empty()) {
         const QueueEntry q = queue_.top();
         queue_.pop();
-        if (cutoff_lookup(q.event, q.size, ev_hash_[q.event - 1], ev_cut_length_[q.event - 1])) {
+        const CutIndex::Summary& sum = cuts_.summary(q.event);
+        if (cutoff_lookup(q.event, q.size, sum.hash, sum.length)) {
             // LTL mode: a cut-off that closes an accepting cycle ends the run.
             if (s_.watch && s_.watch->stops(pf_, q.event, pf_.cutoffs.back().second)) {
                 queue_ = decltype(queue_)();

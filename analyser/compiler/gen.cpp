@@ -434,21 +434,17 @@ void Gen::BoundChecks(const std::vector<ARC*>& arcs, const string& exit) {
             P("    if (!(" + Text(g) + "))\n        " + exit);
             SetTested(g);
         }
+    // Fields without variables are tested as they stand.
+    auto constant_field = [](TEXTPART& fd, std::uint32_t, std::uint32_t, bool*, bool*) {
+        if (!NoVars(fd)) return false;
+        SetTested(fd);
+        return true;
+    };
     for (ARC* a : arcs) {
         for (auto& m : a->tuples)
-            if (m.multiplicity && NoVars(*m.multiplicity))
-                TermTests(*a, m, exit, [](TEXTPART& fd, std::uint32_t, std::uint32_t, bool*, bool*) {
-                    if (!NoVars(fd)) return false;
-                    SetTested(fd);
-                    return true;
-                });
+            if (m.multiplicity && NoVars(*m.multiplicity)) TermTests(*a, m, exit, constant_field);
         for (auto& m : a->tuples)
-            if (!m.multiplicity)
-                TermTests(*a, m, exit, [](TEXTPART& fd, std::uint32_t, std::uint32_t, bool*, bool*) {
-                    if (!NoVars(fd)) return false;
-                    SetTested(fd);
-                    return true;
-                });
+            if (!m.multiplicity) TermTests(*a, m, exit, constant_field);
         for (auto& m : a->tuples)
             if (!m.multiplicity)
                 for (auto& fd : m.fields)
