@@ -885,12 +885,10 @@ void ErvUnfolder::run() {
         // components were checked: each holds exactly one marked place).
         comps_ = net_.components;
         comp_initial_.assign(comps_, 0);
-        for (std::uint32_t p = 0; p < P; ++p)
-            if (net_.marking[p] != 0) comp_initial_[net_.place_comp[p] - 1] = p + 1;
+        for (std::uint32_t pn : initial_places(net_, s_.out)) comp_initial_[net_.place_comp[pn - 1] - 1] = pn;
         initial_cut_ = comp_initial_;
     } else {
-        for (std::uint32_t p = 0; p < P; ++p)
-            if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+        initial_cut_ = initial_places(net_, s_.out);
         cuts_.reset(net_);
     }
     cutoff_lookup(0);

@@ -19,10 +19,15 @@ struct NET;
 namespace trelmik {
 
 // ---- preparation ----------------------------------------------------------------
+// An initial marking with two or more tokens on a place: the net is not
+// 1-safe.  Prints "The given net is not 1-safe in place '%s'\n" for the last
+// such place in list order and throws ExitRequest{101}; nothing otherwise.
+void refuse_unsafe_marking(const netlib::NET* net);
+
 // Adds a complement place "|p|" for every place p, ahead of the places, with
 // the marking 1 - M(p).  Transitions that both consume and produce p keep
 // their arcs at p and get none to the complement.  A place with more than one
-// token: "The given net is not 1-safe in place '%s'\n", ExitRequest{101}.
+// token: refuse_unsafe_marking.
 void add_complement_places(netlib::NET* net);
 
 // Splits every transition with three or more input places into two-input

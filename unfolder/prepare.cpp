@@ -36,19 +36,23 @@ void rotate_to_front(NET* net, NET_NODE* first_new) {
 
 }  // namespace
 
+void refuse_unsafe_marking(const NET* net) {
+    // The complement construction meets the places from the last to the
+    // first: the last one with two tokens is named.
+    const NET_NODE* unsafe = nullptr;
+    for (const NET_NODE* p = net->first_place; p != nullptr; p = p->next)
+        if (p->marking > 1) unsafe = p;
+    if (unsafe == nullptr) return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", unsafe->name.c_str());
+    throw ExitRequest{101};
+}
+
 void add_complement_places(NET* net) {
+    refuse_unsafe_marking(net);
     netlib::renumber(net);
     std::vector<NET_NODE*> places;
     for (NET_NODE* p = net->first_place; p != nullptr; p = p->next) places.push_back(p);
-    // The places are taken from the last to the first: the last one with
-    // two tokens is named.
-    for (auto it = places.rbegin(); it != places.rend(); ++it) {
-        NET_NODE* p = *it;
-        if (p->marking > 1) {
-            std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", p->name.c_str());
-            throw ExitRequest{101};
-        }
-    }
     std::vector<std::uint8_t> consumes(net->transitions + 1), produces(net->transitions + 1);
     NET_NODE* first_new = nullptr;
     for (NET_NODE* p : places) {

@@ -612,6 +612,9 @@ int run(int argc, char** argv) {
         netlib::NET*& n;
         ~NetGuard() { if (n) netlib::delete_net(n); }
     } guard{net};
+    // Only 1-safe nets are unfolded: a start marking with two tokens on a
+    // place ends the run at once, whatever the input form and the loop.
+    refuse_unsafe_marking(net);
     if (spts && !check_components(input_from_net(net), stderr)) return 13;
 
     if (o.complement) add_complement_places(net);
@@ -643,10 +646,7 @@ int run(int argc, char** argv) {
     split_transitions(net, o.d_count);
 
     bool marked = false;
-    for (netlib::NET_NODE* p = net->first_place; p != nullptr; p = p->next) {
-        if (p->marking != 0) marked = true;
-        if (p->marking > 1) std::fprintf(stderr, "Place '%s' has more than 1 token.\n", p->name.c_str());
-    }
+    for (netlib::NET_NODE* p = net->first_place; p != nullptr && !marked; p = p->next) marked = p->marking != 0;
     if (!marked) {
         std::fputs("error: net without start marking.\n", stderr);
         return 13;

@@ -55,6 +55,15 @@ void report_not_one_safe(const InputNet& net, std::uint32_t place, std::FILE* ou
     throw ExitRequest{101};
 }
 
+std::vector<std::uint32_t> initial_places(const InputNet& net, std::FILE* out) {
+    std::vector<std::uint32_t> places;
+    for (std::uint32_t p = 0; p < net.places(); ++p) {
+        if (net.marking[p] > 1) report_not_one_safe(net, p, out);
+        if (net.marking[p] != 0) places.push_back(p + 1);
+    }
+    return places;
+}
+
 namespace {
 
 void print_numbers(std::FILE* f, const std::vector<std::uint32_t>& set) {
@@ -348,9 +357,7 @@ void Unfolder::run() {
     // The initial cut, stored with size 0 and the initial-marking mark.  The
     // initial conditions will be numbered 1, 2, ... in ascending place order.
     cuts_.reset(net_);
-    initial_cut_.clear();
-    for (std::uint32_t p = 0; p < P; ++p)
-        if (net_.marking[p] != 0) initial_cut_.push_back(p + 1);
+    initial_cut_ = initial_places(net_, s_.out);
     cutoff_lookup(0, 0, cuts_.initial_hash(), cuts_.initial_length());
 
     const std::vector<std::uint32_t> marked = initial_cut_;

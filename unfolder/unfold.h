@@ -154,6 +154,11 @@ std::vector<std::uint32_t> cut_of(const InputNet& net, const Prefix& pf, std::ui
 // throws ExitRequest{101}.
 [[noreturn]] void report_not_one_safe(const InputNet& net, std::uint32_t place, std::FILE* out);
 
+// The places marked by the initial marking, ascending and 1-based: the cut
+// of the empty configuration.  A place with two or more tokens is a token on
+// a place that holds one already: report_not_one_safe for the first of them.
+std::vector<std::uint32_t> initial_places(const InputNet& net, std::FILE* out);
+
 // Hash of a cut as the -h print and the bucket count use it.
 std::uint32_t cut_bucket(const std::uint32_t* places, std::uint32_t n, std::uint32_t buckets);
 

@@ -54,13 +54,14 @@ NET* read_FSA(const std::string& path);
 // (define transitions '( ((in ...) (out ...)) ... ))
 // (define initial-tokens '( place ... ))
 // Transitions are named "T%u" and numbered in file order, places numbered in
-// order of first appearance.  Open failure:
+// order of first appearance; each name in the token list is one token.  Open failure:
 // "ERROR: CM.read_LISP(): could not open file '%s' for reading.\n", exit 4.
 NET* read_LISP(const std::string& path);
 
 // Matlab script with the sparse matrices "Fm" (place -> transition), "Fp"
 // (transition -> place) and "M0", as the unfolder writes for a prefix.
-// Places are named "P%08u", transitions "T%08u" after their numbers.  Open
+// Places are named "P%08u", transitions "T%08u" after their numbers; token
+// counts are kept as read, arc weights above 1 are syntax errors.  Open
 // failure: "ERROR: could not open file '%s' for reading.\n", exit 4.
 NET* read_Matlab(const std::string& path);
 

@@ -48,7 +48,9 @@ public:
         if (read_name() != "initial-tokens") syntax_error("CM.read_LISP(): keyword 'initial-tokens' expected");
         expect_char(f_, '\'');
         expect_char(f_, '(');
-        while (!test_char(f_, ')')) place(read_name())->marking = 1;
+        // Each name is one token: a place named twice holds two, which the
+        // unfolder refuses as a net that is not 1-safe.
+        while (!test_char(f_, ')')) ++place(read_name())->marking;
         expect_char(f_, ')');
     }
 
@@ -204,7 +206,8 @@ private:
                 fast_insert_TP_con(net_, place(row)->name, transition(column)->name, 1, arcs_);
                 break;
             case Matrix::Marking:
-                if (value > 1) syntax_error(format("place %u - token number [%u] > 1", row, value));
+                // The count is kept as read: the unfolder refuses more than
+                // one token as a net that is not 1-safe.
                 place(row)->marking = static_cast<std::int32_t>(value);
                 break;
             case Matrix::Dropped:

@@ -86,6 +86,44 @@ for opts in "" -@ -c; do
     done
 done
 
+# ---- a start marking with two tokens on a place, in every input form and
+# loop: refused as a net that is not 1-safe before anything is written.
+# (The automata reader marks one start state of each automaton's own places:
+# it cannot put two tokens on a place.)
+net two_vos.ll_net '1"a"\n2"lockA"M2\n' '1"t"\n2"u"\n' '1<1\n2<2\n' '2>1\n1>2\n'
+net two_cur.ll_net '1"a"\n2"lockA"m2M1\n' '1"t"\n2"u"\n' '1<1\n2<2\n' '2>1\n1>2\n'
+net two_spts.ll_net '1"a"C1\n2"lockA"M2C1\n' '1"t"\n2"u"\n' '1<1\n2<2\n' '2>1\n1>2\n'
+printf "VOS\nPlainNet\nFORMAT_A\nPLA:\nidt: 1\nnam: 'lockA'\nima: 2\nend:\nTRA:\nidt: 2\nnam: 't'\nend:\n%s\n%s\nEND:\n" \
+    "ARC:
+sou: 1
+des: 2
+end:" "ARC:
+sou: 2
+des: 1
+end:" > two_a.ll_net
+printf '.model m\n.inputs t\n.graph\nlockA t+\nt+ lockA\n.marking { lockA lockA }\n.end\n' > two.g
+printf "(define transitions '( ((lockA) (a)) ((a) (lockA)) ))\n(define initial-tokens '( lockA lockA ))\n" > two.lisp
+printf 'Fm=[\n1 1 1\n1 1 0\n];\nFp=[\n1 1 1\n1 1 0\n];\nM0=[\n1 1 2\n1 1 0\n];\nif\n' > two.m
+while read -r place opts; do
+    rm -f x.mci o.ll_net
+    check "two tokens $opts" 101 "The given net is not 1-safe in place '$place'" -- trelmik -m=x -O=o.ll_net $opts
+    grep -qF "more than 1 token" err.txt && fail "two tokens $opts: read as one: $(cat err.txt)"
+    [ -e x.mci ] || [ -e o.ll_net ] && fail "two tokens $opts: a file was written"
+done <<'CASES'
+lockA two_vos.ll_net
+lockA -@ two_vos.ll_net
+lockA -c two_vos.ll_net
+lockA -A two_vos.ll_net
+lockA -I two_cur.ll_net
+lockA -K=two_spts.ll_net
+lockA two_a.ll_net
+lockA -@ two_a.ll_net
+lockA -S=two.g
+lockA -L=two.lisp
+P00000001 -G=two.m
+CASES
+check "current marking of one" 0 "" -- trelmik -m=x two_cur.ll_net
+
 # ---- component numbers beyond what the net can hold are refused at once
 net far.ll_net '1"a"M1C1\n2"b"C2147483647\n' '1"t"\n' '1<2\n' '1>1\n'
 check "-K far component" 13 "* Place ´b': component out of range" -- timeout 20 trelmik -K=far.ll_net

@@ -308,6 +308,32 @@ TEST(McMillan, DebugPrintsStacksAndCuts) {
               "E2: (depth=2) (size=2) {1}\n");
 }
 
+TEST(AllLoops, StartMarkingWithTwoTokensIsRefused) {
+    // q starts with two tokens, r with one more than a component may hold:
+    // the run ends before its first event, naming the first such place.
+    // Read as one token, q would have let t fire once and then deadlock.
+    const TestNet net = make({"p", "q", "r"}, {1, 2, 3}, {{"t", {0, 1}, {0}}});
+    InputNet in = unftest::to_input(net);
+    in.components = 3;
+    in.place_comp = {1, 2, 3};
+    for (const char* loop : {"McMillan", "ERV", "SPTS"}) {
+        erv_options = ErvOptions{};
+        Settings s;
+        s.out = std::tmpfile();
+        testing::internal::CaptureStderr();
+        try {
+            if (loop[0] == 'M') unfold_mcmillan(in, s);
+            else if (loop[0] == 'E') unfold_erv(in, s);
+            else unfold_spts(in, s);
+            ADD_FAILURE() << "no exit in " << loop;
+        } catch (const ExitRequest& e) {
+            EXPECT_EQ(e.code, 101) << loop;
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "The given net is not 1-safe in place 'q'\n") << loop;
+        std::fclose(s.out);
+    }
+}
+
 TEST(McMillan, TokensAddedToAMarkedPlaceAreRefused) {
     // t puts a further token on q each time.  Its second occurrence reaches
     // {p, q, q}, which is no earlier marking (as a set of places it would be

@@ -146,3 +146,42 @@ TEST(DlbacktrackTrelmik, GeneralNetsEndToEnd) {
     }
     EXPECT_GT(deadlocks, 0);
 }
+
+// The demo road on a net whose lock starts with two tokens.  Two processes
+// take it: the first holds it until the second signals, the second takes it
+// before it signals.  With both tokens no reachable marking is dead; read
+// with one token the net deadlocks after a.  trelmik must stop there, so
+// that dlbacktrack gets no prefix to answer on.
+TEST(DlbacktrackTrelmik, StartMarkingOfTwoGivesNoVerdict) {
+    if (!have_trelmik()) GTEST_SKIP() << "trelmik is not built";
+    auto lock_net = [](int tokens) {
+        return "VOS\nPlainNet\nFORMAT_N\nPL\n1\"i1\"M1\n2\"w1\"\n3\"i2\"M1\n4\"c2\"\n5\"j2\"\n6\"lockA\"M" +
+               std::to_string(tokens) +
+               "\n7\"s\"\n8\"r\"\nTR\n1\"a\"\n2\"b\"\n3\"c\"\n4\"d\"\n5\"e\"\n"
+               "TP\n1<2\n2<1\n2<6\n2<8\n3<4\n4<5\n4<6\n4<7\n5<3\n"
+               "PT\n1>1\n6>1\n2>2\n7>2\n3>3\n6>3\n4>4\n5>5\n8>5\nTX\n";
+    };
+    const struct {
+        int tokens;
+        int exit_code;
+        const char* out;   // what the road prints first
+    } cases[] = {
+        {1, 0, "FALSE\nE1(a).\n"},
+        {2, 101, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("lockA M" + std::to_string(c.tokens));
+        testsupport::TempDir dir;
+        ASSERT_TRUE(testsupport::write_file(dir.file("lock.ll_net"), lock_net(c.tokens)));
+        auto r = run("cd " + shell_quote(dir.path()) + " && " + shell_quote(kBin + "/trelmik") +
+                     " -m=lock lock.ll_net && " + shell_quote(kBin + "/dlbacktrack") + " lock.mci");
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+        EXPECT_EQ(r.out.substr(0, std::string(c.out).size()), c.out);
+        if (c.exit_code != 0) {
+            EXPECT_EQ(r.err, "The given net is not 1-safe in place 'lockA'\n");
+            EXPECT_EQ(r.out, "");
+            struct stat st;
+            EXPECT_NE(::stat(dir.file("lock.mci").c_str(), &st), 0) << "a prefix was written";
+        }
+    }
+}
