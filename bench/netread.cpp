@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "net.h"
+#include "outfile.h"
 #include "vos.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +17,10 @@ int main(int argc, char** argv) {
     auto t0 = clock::now();
     netlib::NET* net = netlib::read_VOS(argv[1]);
     auto t1 = clock::now();
-    if (argc > 2) netlib::write_VOS_PlainNet(net, argv[2], false);
+    if (argc > 2) {
+        netlib::write_VOS_PlainNet(net, argv[2], false);
+        if (!outfile::commit()) std::perror(argv[2]);
+    }
     auto t2 = clock::now();
     std::printf("places %u transitions %u read %.3f s write %.3f s\n", net->places, net->transitions,
                 std::chrono::duration<double>(t1 - t0).count(),

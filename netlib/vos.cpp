@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "outfile.h"
 #include "scanner.h"
 
 namespace netlib {
@@ -913,7 +914,7 @@ std::string quoted(const std::string& s) {
 
 class OutFile {
 public:
-    explicit OutFile(const std::string& path) : f_(std::fopen(path.c_str(), "w")) {
+    explicit OutFile(const std::string& path) : f_(outfile::open(path)) {
         scan.file = path;
         scan.line = 0;
         if (!f_) syntax_error("Could not open file for writing");

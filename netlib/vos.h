@@ -49,7 +49,9 @@ NET* read_new_VOS(const std::string& path);
 NET* read_FORMAT_A(std::FILE* f, const std::string& identifier);
 
 // The writers renumber the net's lists 1, 2, ... and end the program with
-// exit code 10 when the file cannot be opened or written.  write_VOS writes
+// exit code 10 when the file cannot be opened or written.  The file is
+// staged beside its name until the program commits its outputs
+// (outfile::commit), so a run that fails later leaves the earlier file.  write_VOS writes
 // the kept extras and needs them (net->has_extras); write_VOS_PlainNet writes
 // names, markings, arcs (weights above 1) and, when asked, components.
 void write_VOS(NET* net, const std::string& path);

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <deque>
 
+#include "outfile.h"
+
 namespace trelmik {
 
 namespace {
@@ -160,7 +162,7 @@ SeparateResult separate_configurations(const Prefix& pf, bool no_configs, std::F
     SeparateResult res;
     std::FILE* file = nullptr;
     if (!no_configs) {
-        file = std::fopen(config_file.c_str(), "w");
+        file = outfile::open(config_file);
         if (!file) {
             std::fflush(stdout);
             std::fputs("Could not open file for writing.\n", stderr);

@@ -26,8 +26,8 @@ struct SeparateResult {
 };
 
 // Trace on `out`; unless `no_configs` each configuration is printed and
-// written to the file `config_file` (open failure: "Could not open file for
-// writing.\n" and ExitRequest{111}).
+// written to the file `config_file`, staged until outfile::commit (open
+// failure: "Could not open file for writing.\n" and ExitRequest{111}).
 SeparateResult separate_configurations(const Prefix& pf, bool no_configs, std::FILE* out,
                                        const std::string& config_file = "SR_CONFIGFILE");
 

@@ -19,6 +19,7 @@
 #include "erv.h"
 #include "bitcuts.h"
 #include "kconf.h"
+#include "outfile.h"
 #include "maxconf.h"
 #include "unfold.h"
 #include "vos.h"
@@ -486,7 +487,7 @@ void print_memory_statistics(const InputNet& net, const Prefix& pf, const RunInf
 void list_unused(const Options& o, const InputNet& net, const Prefix& pf) {
     std::FILE* f = stdout;
     if (o.unused_file_given) {
-        f = std::fopen(o.unused_file.c_str(), "w");
+        f = outfile::open(o.unused_file);
         if (!f) {
             std::fprintf(stderr, "error: could not open file '%s' for writing.\n", o.unused_file.c_str());
             throw ExitRequest{4};
@@ -522,6 +523,47 @@ void list_unused(const Options& o, const InputNet& net, const Prefix& pf) {
         }
     } else {
         std::fputs(" }\n", f);
+    }
+}
+
+// ---------------------------------------------------------------- output files
+
+// The files the options ask for, under the names their writers give them.
+std::vector<std::string> output_files(const Options& o) {
+    std::vector<std::string> out;
+    auto add = [&](const ValueOption& v, const char* ext) {
+        if (v.given && !v.value.empty()) out.push_back(complete_name(v.value, ext));
+    };
+    add(o.u, ".unf");
+    add(o.Pi, ".unf");
+    add(o.U, ".unf_net");
+    add(o.UG, ".unf_net");
+    add(o.m, ".mci");
+    add(o.e, ".ent");
+    add(o.g, ".m");
+    add(o.Po, ".unf.pst.tex");
+    if (o.O.given && !o.O.value.empty()) out.push_back(o.O.value);
+    if (o.V.given) out.push_back(o.V.value.empty() ? o.input + ".LTLcnf" : o.V.value);
+    if (o.co_matrix)
+        out.push_back(o.ascii_matrix ? "MATRIX.asc_coco"
+                                     : complete_name(o.M.value.empty() ? "DUMMY" : o.M.value, ".bin_coco"));
+    if (o.separate_configs) {
+        if (!o.no_configs) out.push_back("SR_CONFIGFILE");
+        if (o.u.given && !o.u.value.empty()) out.push_back(complete_name(o.u.value + "Q", ".unf"));
+    }
+    if (o.unused_file_given) out.push_back(o.unused_file);
+    if (o.unused_mode >= 2) out.push_back(o.input + ".min");
+    return out;
+}
+
+// No output may replace the net it is made from (by any spelling or link):
+// refused before anything is read or written.
+void refuse_output_over_input(const Options& o) {
+    for (const std::string& out : output_files(o)) {
+        if (outfile::names_input(out, {o.input}) == nullptr) continue;
+        std::fprintf(stderr, "error: output file '%s' would replace the input '%s'.\n", out.c_str(),
+                     o.input.c_str());
+        throw ExitRequest{5};
     }
 }
 
@@ -604,6 +646,8 @@ int run(int argc, char** argv) {
             std::fprintf(stderr, "error: option '-%s' is not available in this version of trelmik.\n", opt.c_str());
         return 11;
     }
+
+    refuse_output_over_input(o);
 
     netlib::vos_options.use_current_marking = o.current_marking;
     netlib::vos_options.allow_block_mode = o.block_mode;
@@ -863,12 +907,25 @@ netlib::NET* prefix_to_net(const InputNet& net, const Prefix& pf, netlib::NET* i
 }
 
 int run_trelmik(int argc, char** argv) {
+    int code = 0;
     try {
-        return run(argc, argv);
+        code = run(argc, argv);
     } catch (const ExitRequest& e) {
         std::fflush(stdout);
-        return e.code;
+        code = e.code;
     }
+    // The outputs take their names only when the whole run succeeded; a
+    // failed run leaves the files of earlier runs as they were.
+    if (code != 0) {
+        outfile::discard();
+        return code;
+    }
+    std::string failed;
+    if (!outfile::commit(&failed)) {
+        std::fprintf(stderr, "error: cannot write file '%s'.\n", failed.c_str());
+        return 5;
+    }
+    return 0;
 }
 
 }  // namespace trelmik

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <numeric>
 
+#include "outfile.h"
+
 namespace trelmik {
 
 std::string complete_name(const std::string& name, const std::string& ext) {
@@ -15,7 +17,7 @@ std::string complete_name(const std::string& name, const std::string& ext) {
 }
 
 OutFile::OutFile(const std::string& path, bool binary) : path_(path) {
-    f_ = std::fopen(path.c_str(), binary ? "wb" : "w");
+    f_ = outfile::open(path, binary ? "wb" : "w");
     if (!f_) {
         std::fprintf(stderr, "error: cannot open file '%s'.\n", path.c_str());
         throw ExitRequest{5};

@@ -14,9 +14,10 @@ namespace trelmik {
 // The name with the extension appended unless it already ends in it.
 std::string complete_name(const std::string& name, const std::string& ext);
 
-// A file opened for writing.  Open failure: "error: cannot open file '%s'.\n"
-// and ExitRequest{5}; a failed write or close: "error: cannot write file
-// '%s'.\n" and ExitRequest{5}.
+// A file opened for writing, staged beside its name until the program
+// commits its outputs (outfile::commit).  Open failure: "error: cannot open
+// file '%s'.\n" and ExitRequest{5}; a failed write or close: "error: cannot
+// write file '%s'.\n" and ExitRequest{5}.
 class OutFile {
 public:
     explicit OutFile(const std::string& path, bool binary = false);

@@ -1,4 +1,6 @@
 // The VOS net format: reading, writing, round trips and every error.
+// A written file takes its name at outfile::commit(), as at the end of a
+// program's successful run; the tests commit before they read it back.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -7,6 +9,7 @@
 #include <random>
 
 #include "net.h"
+#include "outfile.h"
 #include "petri_test.h"
 #include "scanner.h"
 #include "test_util.h"
@@ -218,10 +221,12 @@ TEST(VosWriter, RoundTripKeepsEverything) {
         "TP\n1<1w3p\"x+1\"v4\n2<3\nPT\n3>1\n5>2w2\n4>2\n";
     Read first(read_text(dir, text));
     write_VOS(first, dir.file("out.ll_net"));
+    outfile::commit();
     Read second(read_VOS(dir.file("out.ll_net")));
     EXPECT_EQ(nettest::describe(first), nettest::describe(second));
     // and once more: the written text is stable
     write_VOS(second, dir.file("again.ll_net"));
+    outfile::commit();
     EXPECT_EQ(testsupport::read_file(dir.file("out.ll_net")), testsupport::read_file(dir.file("again.ll_net")));
     const std::string out = testsupport::read_file(dir.file("out.ll_net"));
     const std::string head = "VOS\nPetriBox\nFORMAT_N\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nPL\n\"en\"-5@7e";
@@ -245,13 +250,16 @@ TEST(VosWriter, ExitMarkingsAndNamesWithBothQuotesReadBack) {
     EXPECT_EQ(change_place_marking(first, "en", 0), 1);
     EXPECT_EQ(change_place_marking(first, "ex", 1), 1);
     write_VOS(first, dir.file("out.ll_net"));
+    outfile::commit();
     Read second(read_VOS(dir.file("out.ll_net")));
     EXPECT_EQ(marking(second, "ex"), 1);
     EXPECT_EQ(marking(second, "a\"b'c"), 2);
     EXPECT_EQ(second->first_transition->name, "t'");
     write_VOS(second, dir.file("again.ll_net"));
+    outfile::commit();
     EXPECT_EQ(testsupport::read_file(dir.file("out.ll_net")), testsupport::read_file(dir.file("again.ll_net")));
     write_VOS_PlainNet(second, dir.file("plain.ll_net"), false);
+    outfile::commit();
     vos_options.keep_extras = false;
     Read plain(read_VOS(dir.file("plain.ll_net")));
     EXPECT_EQ(nettest::place_names(plain), nettest::place_names(second));
@@ -276,9 +284,11 @@ TEST(VosWriter, RandomNetsRoundTrip) {
         }
         for (int p = 0; p < tn.places(); ++p) EXPECT_EQ(marking(net, tn.place_names[p]), tn.m0[p]);
         write_VOS(net, dir.file("w.ll_net"));
+        outfile::commit();
         Read back(read_VOS(dir.file("w.ll_net")));
         EXPECT_EQ(nettest::describe(net), nettest::describe(back)) << "seed " << seed;
         write_VOS_PlainNet(net, dir.file("plain.ll_net"), true);
+        outfile::commit();
         vos_options.keep_extras = false;
         Read plain(read_VOS(dir.file("plain.ll_net")));
         vos_options.keep_extras = true;
@@ -291,10 +301,12 @@ TEST(VosWriter, PlainNetForm) {
     TempDir dir;
     Read net(read_text(dir, std::string(kHeader) + "PL\n\"a\"M2C3\n\"b\"\nTR\n\"t\"\nTP\n1<2w2\nPT\n1>1\n"));
     write_VOS_PlainNet(net, dir.file("p.ll_net"), true);
+    outfile::commit();
     EXPECT_EQ(testsupport::read_file(dir.file("p.ll_net")),
               "VOS\nPlainNet\nFORMAT_N\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nPL\n"
               "\"a\"30@30m2M2C3\n\"b\"40@40\nTR\n\"t\"170@30\nTP\n1<2w2\nPT\n1>1\nTX\n\n");
     write_VOS_PlainNet(net, dir.file("q.ll_net"), false);
+    outfile::commit();
     EXPECT_EQ(testsupport::read_file(dir.file("q.ll_net")).find("C3"), std::string::npos);
     Read back(read_VOS(dir.file("p.ll_net")));
     EXPECT_EQ(TP_connection(back, "b", "t"), 2);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "erv.h"
+#include "outfile.h"
 #include "prefix_check.h"
 #include "unfold.h"
 #include "writers.h"
@@ -95,6 +96,7 @@ TEST(Erv, RandomNetsAreCompleteSmallAndAlike) {
             EXPECT_LE(pf.events(), mc.events()) << "seed " << seed;
             if (variant != 0) continue;
             write_mci(dir.file("base.mci"), in, pf, Configurations{});
+            outfile::commit();
             const std::string base = testsupport::read_file(dir.file("base.mci"));
             for (const Variant& v : variants) {
                 // -y and -w print the vectors they compare.
@@ -105,6 +107,7 @@ TEST(Erv, RandomNetsAreCompleteSmallAndAlike) {
                 const Prefix other = run_erv(in, quiet, v.options);
                 std::fclose(sink);
                 write_mci(dir.file("other.mci"), in, other, Configurations{});
+                outfile::commit();
                 ASSERT_EQ(testsupport::read_file(dir.file("other.mci")), base) << "seed " << seed << " -" << v.name;
                 ASSERT_EQ(other.cutoffs, pf.cutoffs) << "seed " << seed << " -" << v.name;
             }

@@ -224,6 +224,60 @@ if [ -w /dev/full ]; then
     mkdir -p full && ln -sf /dev/full full/SR_CONFIGFILE
     check "-k cannot write" 5 "error: cannot write file 'SR_CONFIGFILE'." -- sh -c 'cd full && trelmik -k ../cycle.ll_net'
 fi
+# ---- an output that names the input (by any spelling, through a link) is
+# refused before anything is written; the input stays byte for byte.  Each
+# row: the input, then the options; l<input> and <input>.min link to it.
+mkdir over
+while read -r input opts; do
+    (cd over && rm -rf ./* && cp ../cycle.ll_net "$input" && ln -s "$input" "l$input" && ln -s "$input" "$input.min" &&
+        ls -Al > ../before.txt)
+    check "output over input: $input $opts" 5 "would replace the input" -- sh -c "cd over && trelmik $opts"
+    cmp -s cycle.ll_net "over/$input" || fail "output over input: $input $opts changed the input"
+    (cd over && ls -Al) | cmp -s - before.txt || fail "output over input: $input $opts wrote: $(ls -Al over)"
+done <<'CASES'
+x.unf_net -U=x x.unf_net
+x.unf_net -UG=lx x.unf_net
+n.ll_net -O=n.ll_net n.ll_net
+n.ll_net -O=./n.ll_net n.ll_net
+n.ll_net -O=ln.ll_net n.ll_net
+n.mci -m=n n.mci
+n.mci -m=../over/ln n.mci
+n.unf -u=n n.unf
+n.unf -Pi=./n n.unf
+n.bin_coco -@ -M=n n.bin_coco
+n.m -g=ln n.m
+n.ent -e=n n.ent
+n.unf.pst.tex -Po=n n.unf.pst.tex
+n.ll_net -V=ln.ll_net n.ll_net
+n.ll_net -T=./ln.ll_net n.ll_net
+n.ll_net -T+ n.ll_net
+SR_CONFIGFILE -k SR_CONFIGFILE
+nQ.unf -k -c -u=n nQ.unf
+CASES
+
+# ---- a run that fails leaves the files of earlier runs and creates none:
+# each row fails at or after a later output than -u
+while IFS='|' read -r code err opts; do
+    echo OLD > old.unf
+    rm -f new.mci
+    check "failed run: $opts" "$code" "$err" -- trelmik -u=old -m=new $opts cycle.ll_net
+    [ "$(cat old.unf)" = OLD ] || fail "failed run $opts replaced old.unf"
+    [ -e new.mci ] && fail "failed run $opts left new.mci"
+    ls -A | grep '^\.' && fail "failed run $opts left staged files"
+done <<'CASES'
+5|error: cannot open file 'nodir/x.unf_net'.|-U=nodir/x
+5|error: cannot open file 'nodir/x.ent'.|-e=nodir/x
+4|error: could not open file 'nodir/list' for writing.|-T=nodir/list
+3|Maximal number of events (1) has been exceeded.|-x=1
+CASES
+mkdir SR_CONFIGFILE
+check "failed run: -k" 111 "Could not open file for writing." -- trelmik -k -u=old -m=new cycle.ll_net
+rmdir SR_CONFIGFILE
+[ "$(cat old.unf)" = OLD ] && [ ! -e new.mci ] || fail "failed run -k replaced a file"
+check "successful run" 0 "" -- trelmik -u=old -m=new cycle.ll_net
+grep -q OLD old.unf && fail "successful run kept old.unf"
+[ -s new.mci ] || fail "successful run: no new.mci"
+
 # -P with a letter other than o or i passes over the rest of its group silently.
 check "-Px is silent" 0 "" -- trelmik -Pxt cycle.ll_net
 grep -q "Calculated" out.txt && fail "-Px: the rest of the group was read: $(cat out.txt)"

@@ -14,6 +14,7 @@
 #include "erv.h"
 #include "formats/formats.h"
 #include "net.h"
+#include "outfile.h"
 #include "outputs.h"
 #include "petri_test.h"
 #include "prefix_check.h"
@@ -212,6 +213,7 @@ TEST(PrefixAsNet, UnfoldsToItself) {
             const InputNet in = input_from_net(in_net.net);
             const Prefix pf = unfold_mcmillan(in, Settings{});
             write_unf_net(base, in, pf, layered);
+            outfile::commit();
             NetHolder again(netlib::read_VOS(base + ".unf_net"));
             const InputNet in2 = input_from_net(again.net);
             const Prefix pf2 = unfold_mcmillan(in2, Settings{});
@@ -350,6 +352,7 @@ TEST(UnfLast, TablesAsUnfCutoffsAndCount) {
     const std::string base = dir.path() + "/c";
     write_unf(base, "c.ll_net", in, pf, configs, false, {});
     write_unf_last(base, "c.ll_net", in, pf, configs);
+    outfile::commit();
     const std::string unf = testsupport::read_file(base + ".unf");
     const std::string q = testsupport::read_file(base + "Q.unf");
     const std::string tables_end = "\n1 cutoff event";

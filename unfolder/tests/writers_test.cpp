@@ -1,9 +1,12 @@
 // The prefix writers on hand-made prefix records: layouts, wrapping, names.
+// A written file takes its name at outfile::commit(), as at the end of a
+// program's successful run; the tests commit before they read it back.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "outfile.h"
 #include "petri_test.h"
 #include "writers.h"
 
@@ -74,6 +77,7 @@ TEST(Writers, MciListsCutoffsInDetectionOrder) {
     pf.cutoffs = {{9, 1}, {7, 0}};
     pf.is_cutoff[8] = pf.is_cutoff[6] = 1;
     write_mci(dir.file("x"), one_place_net(), pf, Configurations{});
+    outfile::commit();
     const std::string data = testsupport::read_file(dir.file("x.mci"));
     auto word = [&](std::size_t i) {
         std::uint32_t v = 0;
@@ -102,6 +106,7 @@ TEST(Writers, UnfWrapsLongCutoffLists) {
     std::vector<std::uint8_t> marks(8, 0);
     marks[0] = 0x40;  // the first cut-off in detection order is marked
     write_unf(dir.file("w"), "net.ll_net", one_place_net(), pf, Configurations{}, true, marks);
+    outfile::commit();
     const std::string text = testsupport::read_file(dir.file("w.unf"));
     const std::size_t at = text.find("29 cutoff events (corresponding event, prefixed by @ if in co relation):\n");
     ASSERT_NE(at, std::string::npos);
@@ -134,6 +139,7 @@ TEST(Writers, UnfCountsAndInitialConditions) {
     testsupport::TempDir dir;
     Prefix pf = flat_prefix(1);
     write_unf(dir.file("one"), "net.ll_net", one_place_net(), pf, Configurations{}, false, {});
+    outfile::commit();
     const std::string text = testsupport::read_file(dir.file("one.unf"));
     EXPECT_NE(text.find("1 condition.\n1 event.\n1 component.\n\n"), std::string::npos);
     EXPECT_NE(text.find("\n                  1. (e) < 0>  B1    p         --> 1\n"), std::string::npos) << text;
@@ -158,6 +164,7 @@ TEST(Writers, BinaryRowsPadToBytes) {
     testsupport::TempDir dir;
     std::FILE* none = std::tmpfile();
     write_bin_coco(dir.file("m"), pf, none, none);
+    outfile::commit();
     const std::string data = testsupport::read_file(dir.file("m.bin_coco"));
     // rows 2..8 one byte each, row 9 one byte (8 bits), row 10 two bytes.
     ASSERT_EQ(data.size(), 7u + 1u + 2u);

@@ -6,6 +6,7 @@
 
 #include "formats/formats.h"
 #include "net.h"
+#include "outfile.h"
 #include "petri_test.h"
 #include "scanner.h"
 #include "vos.h"
@@ -88,9 +89,11 @@ TEST_F(Edition, WritersLeaveOutTextsAndComponents) {
     netlib::NET* net = netlib::read_new_VOS(
         net_file("VOS\nPlainNet\nFORMAT_N\nPL\n\"p\"M1C2T\"note\"\nTR\n\"t\"T\"tnote\"\nTP\n1<1\nPT\n1>1\nTX\n"));
     netlib::write_VOS(net, dir.file("w.ll_net"));
+    outfile::commit();
     std::string text = testsupport::read_file(dir.file("w.ll_net"));
     EXPECT_EQ(text.find("note"), std::string::npos) << text;
     netlib::write_VOS_PlainNet(net, dir.file("plain.ll_net"), true);
+    outfile::commit();
     text = testsupport::read_file(dir.file("plain.ll_net"));
     EXPECT_NE(text.find("\n\"p\"30@30M1\n"), std::string::npos) << text;
     netlib::delete_net(net);
