@@ -1,13 +1,12 @@
 #include "dlbacktrack_driver.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "dlbacktrack_search.h"
 #include "net.h"
+#include "outfile.h"
 #include "scanner.h"
 
 namespace dlbacktrack {
@@ -140,23 +139,20 @@ void write_stdout(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// Writes the result text to the result file; a file that cannot be opened
-// only gives a warning.  The prefix file is not overwritten by its result.
-void FPrintResult(const std::string& file1, const std::string& file2, const std::string& text) {
-    std::FILE* f = same_file(file1, file2) ? nullptr : std::fopen(file2.c_str(), "w");
+// Writes the result text to the result file, which takes its name when the
+// run has succeeded; a file that cannot be opened only gives a warning.
+void FPrintResult(const std::string& file2, const std::string& text) {
+    std::FILE* f = outfile::open(file2);
     if (!f) {
         write_stdout("WARNING -- FPrintResult(): cannot open '" + file2 + "'\n");
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), f);
-    if (std::fclose(f) != 0)
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written) {
+        // The result file is the only output: what it held stays.
+        outfile::discard();
         write_stdout("WARNING -- FPrintResult(): cannot write '" + file2 + "'\n");
+    }
 }
 
 }  // namespace
@@ -166,7 +162,7 @@ void CheckDeadlocks(const PrefixGraph& prefix, const std::string& file1, const s
     clock.sample();
     CheckResult result = check_prefix(prefix, [&clock] { clock.sample(); });
     std::string text = result_text(prefix, result);
-    if (!file2.empty()) FPrintResult(file1, file2, text);
+    if (!file2.empty()) FPrintResult(file2, text);
     write_stdout(text);
     if (!result.search_form) return;
     clock.sample();
@@ -191,6 +187,11 @@ int run(int argc, char** argv) {
         write_stdout(usage_text(program));
         return 0;
     }
+    if (!file2.empty() && outfile::names_input(file2, {file1})) {
+        std::fprintf(stderr, "\nFEHLER -- result file '%s' would replace the input '%s'\n", file2.c_str(),
+                     file1.c_str());
+        return 10;
+    }
     try {
         const PrefixGraph prefix = ext == ".unf" ? prefixfile::read_unf(file1) : prefixfile::read_mci(file1);
         CheckDeadlocks(prefix, file1, file2);
@@ -204,10 +205,16 @@ int run(int argc, char** argv) {
         netlib::scan.line = e.line;
         netlib::syntax_error(e.what());
     }
-    // A verdict that did not reach standard output is no answer.
+    // A verdict that did not reach standard output is no answer, and the
+    // result file then keeps what it held.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        outfile::discard();
         std::fprintf(stderr, "\nFEHLER -- cannot write the result on standard output\n");
         return 10;
+    }
+    if (!outfile::commit()) {
+        write_stdout("WARNING -- FPrintResult(): cannot write '" + file2 + "'\n");
+        std::fflush(stdout);
     }
     return 0;
 }

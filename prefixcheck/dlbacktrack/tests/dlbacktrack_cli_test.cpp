@@ -128,14 +128,23 @@ TEST(DlbacktrackCli, UnwritableResultFileOnlyWarns) {
     EXPECT_EQ(r.exit_code, 0);
     const std::string head = "WARNING -- FPrintResult(): cannot open '" + bad + "'\nFALSE\n";
     EXPECT_EQ(r.out.substr(0, head.size()), head);
-    // The prefix file itself, under another name, is not overwritten.
+}
+
+// A result file that names the prefix (the same name, another spelling, a
+// link) is refused before the prefix is read; the prefix stays as it was.
+TEST(DlbacktrackCli, ResultFileNamingThePrefixIsRefused) {
+    TempDir dir;
+    const std::string path = dir.file("d.mci");
+    write_file(path, mci_string(deadlocking_prefix()));
     const std::string before = read_file(path);
-    const std::string other = dir.path() + "/./d.mci";
-    r = dlbacktrack(shell_quote(path) + " " + shell_quote(other));
-    EXPECT_EQ(r.exit_code, 0);
-    const std::string same = "WARNING -- FPrintResult(): cannot open '" + other + "'\nFALSE\n";
-    EXPECT_EQ(r.out.substr(0, same.size()), same);
-    EXPECT_EQ(read_file(path), before);
+    ASSERT_EQ(::symlink("d.mci", dir.file("link").c_str()), 0);
+    for (const std::string& result : {path, dir.path() + "/./d.mci", dir.file("link")}) {
+        auto r = dlbacktrack(shell_quote(path) + " " + shell_quote(result));
+        EXPECT_EQ(r.exit_code, 10) << result;
+        EXPECT_EQ(r.out, "") << result;
+        EXPECT_EQ(r.err, "\nFEHLER -- result file '" + result + "' would replace the input '" + path + "'\n");
+        EXPECT_EQ(read_file(path), before) << result;
+    }
 }
 
 // The result file only repeats standard output; standard output itself
@@ -146,9 +155,14 @@ TEST(DlbacktrackCli, UnwritableStandardOutputIsAnError) {
     std::string path = dir.file("d.mci");
     write_file(path, mci_string(deadlocking_prefix()));
     const std::string result = dir.file("r.txt");
+    write_file(result, "TRUE\n");
     auto r = dlbacktrack(shell_quote(path) + " " + shell_quote(result) + " >/dev/full");
     EXPECT_EQ(r.exit_code, 10);
     EXPECT_EQ(r.err, "\nFEHLER -- cannot write the result on standard output\n");
+    // A failed run leaves the result of the earlier one.
+    EXPECT_EQ(read_file(result), "TRUE\n");
+    r = dlbacktrack(shell_quote(path) + " " + shell_quote(result));
+    EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(read_file(result).substr(0, 6), "FALSE\n");
 }
 
