@@ -1,13 +1,13 @@
 #include "vorga.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "outfile.h"
 #include "problems.h"
 
 namespace vorga {
@@ -151,12 +151,6 @@ bool parse_options(int argc, char** argv) {
     return true;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 // Writes a piece of the result on the result stream, and on standard output too
 // when the result stream is a file.
 void emit(std::FILE* out, const std::string& s) {
@@ -195,9 +189,19 @@ int vorga_main(int argc, char** argv) {
     }
     std::FILE* out = stdout;
     if (settings.output) {
+        // The result file must not replace an input, by any name or link.
+        std::vector<std::string> inputs{settings.mci};
+        if (settings.data) inputs.push_back(*settings.data);
+        if (const std::string* in = outfile::names_input(*settings.output, inputs)) {
+            std::fprintf(stderr, "\n Error: output file %s would replace the input %s!\n",
+                         settings.output->c_str(), in->c_str());
+            WorstExitCode(2);
+            std::fflush(stdout);
+            return static_cast<int>(settings.worst);
+        }
+        // The result file takes its name only when the run has answered.
         const std::string& o = *settings.output;
-        bool clash = same_file(o, settings.mci) || (settings.data && same_file(o, *settings.data));
-        std::FILE* f = clash ? nullptr : std::fopen(o.c_str(), "w");
+        std::FILE* f = outfile::open(o);
         if (!f) {
             std::fprintf(stderr, "\n Warning: unable to open %s for output; stdout is used instead\n", o.c_str());
             WorstExitCode(1);
@@ -211,6 +215,7 @@ int vorga_main(int argc, char** argv) {
         if (rs != unfolding::ReadStatus::ok) {
             WorstExitCode(2);
             if (out != stdout) std::fclose(out);
+            outfile::discard();
             std::fflush(stdout);
             return static_cast<int>(settings.worst);
         }
@@ -246,6 +251,7 @@ int vorga_main(int argc, char** argv) {
     if (out != stdout) {
         const bool failed = std::ferror(out) != 0;
         if (std::fclose(out) != 0 || failed) {
+            outfile::discard();
             std::fprintf(stderr, "\n Warning: unable to write %s\n", settings.output->c_str());
             WorstExitCode(1);
         }
@@ -255,6 +261,13 @@ int vorga_main(int argc, char** argv) {
             std::fprintf(stderr, "\n Error: unable to write the result on stdout\n");
             WorstExitCode(2);
         }
+    }
+    // A run that gave no answer leaves the earlier result file as it was.
+    if (settings.worst >= 2) {
+        outfile::discard();
+    } else if (!outfile::commit()) {
+        std::fprintf(stderr, "\n Warning: unable to write %s\n", settings.output->c_str());
+        WorstExitCode(1);
     }
     if (settings.wait) {
         // Waits until a word has been entered after the pushed-back letter;
