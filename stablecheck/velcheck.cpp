@@ -2,11 +2,12 @@
 
 #include "bra_process.h"
 #include "formula.h"
+#include "outfile.h"
 #include "prefixfile.h"
 #include "unf2velt.h"
 
 #include <sys/resource.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velcheck {
 
@@ -90,12 +92,6 @@ bool parse_options(int argc, char** argv, Options& o) {
     return o.file1 && !(f_given && d_given);
 }
 
-bool same_file(const char* a, const char* b) {
-    struct stat sa, sb;
-    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 struct Closer {
     void operator()(std::FILE* f) const {
         if (f) std::fclose(f);
@@ -142,15 +138,22 @@ int run(int argc, char** argv) {
         return 2;
     }
     if (o.file2) {
-        // Opening the output truncates it: never when it is one of the inputs.
-        if (same_file(o.file2, o.file1) || (formula_mode && same_file(o.file2, o.formula))) {
+        // The output must never replace an input, by any name or link.
+        std::vector<std::string> inputs{o.file1};
+        if (formula_mode) inputs.push_back(o.formula);
+        if (outfile::names_input(o.file2, inputs)) {
             std::fprintf(stderr, "%s: Output file is the same as an input file: %s\n", prog, o.file2);
             return 2;
         }
-        if (!std::freopen(o.file2, "w", stdout)) {
+        // Standard output goes to the output file, which takes its name only
+        // when the run has succeeded (a failed run leaves the earlier file).
+        std::fflush(stdout);
+        const int fd = outfile::open_fd(o.file2);
+        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) {
             std::fprintf(stderr, "%s: Could not open output file: %s \n", prog, o.file2);
             return 2;
         }
+        if (fd != STDOUT_FILENO) close(fd);
     }
     File formula_file;
     if (formula_mode) {
@@ -270,7 +273,7 @@ int run(int argc, char** argv) {
                      o.file2 ? o.file2 : "standard output");
         return 2;
     }
-    if (o.file2 && std::fclose(stdout) != 0) {
+    if (o.file2 && (std::fclose(stdout) != 0 || !outfile::commit())) {
         std::fprintf(stderr, "%s: Could not write output file: %s\n", prog, o.file2);
         return 2;
     }

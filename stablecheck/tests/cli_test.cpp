@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cctype>
 #include <new>
 #include <string>
@@ -134,18 +136,43 @@ TEST(VelcheckFiles, OutputFileTakesEverythingButErrors) {
     EXPECT_NE(out.find("\nVeltra statistics:\n\nDuration: "), std::string::npos);
 }
 
+// An output that names an input (the prefix or the formula file, by the same
+// name, another spelling or a link) is refused; the inputs stay as they were.
 TEST(VelcheckFiles, OutputThatIsAnInputIsRefused) {
     TempDir d;
     const std::string mci = write_prefix(d, "x.mci", cycle_with_exit());
     const std::string before = testsupport::read_file(mci);
-    auto r = run(cmd(mci + " " + mci));
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("same as an input"), std::string::npos);
-    EXPECT_EQ(testsupport::read_file(mci), before);
     testsupport::write_file(d.file("phi"), "^p3");
-    r = run(cmd("-f=" + d.file("phi") + " " + mci + " " + d.file("phi")));
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(testsupport::read_file(d.file("phi")), "^p3");
+    ASSERT_EQ(::symlink("x.mci", d.file("link").c_str()), 0);
+    for (const std::string& args : {mci + " " + mci, mci + " " + d.path() + "/./x.mci", mci + " " + d.file("link"),
+                                    "-f=" + d.file("phi") + " " + mci + " " + d.file("phi"),
+                                    "-f=" + d.file("phi") + " " + mci + " " + d.path() + "//phi"}) {
+        auto r = run(cmd(args));
+        EXPECT_EQ(r.exit_code, 2) << args;
+        EXPECT_NE(r.err.find("Output file is the same as an input file"), std::string::npos) << args;
+        EXPECT_EQ(testsupport::read_file(mci), before) << args;
+        EXPECT_EQ(testsupport::read_file(d.file("phi")), "^p3") << args;
+    }
+}
+
+// A run that fails leaves the output of an earlier run as it was, and
+// creates none where there was none.
+TEST(VelcheckFiles, FailedRunLeavesTheEarlierOutput) {
+    TempDir d;
+    const std::string mci = write_prefix(d, "x.mci", cycle_with_exit());
+    testsupport::write_file(d.file("bad"), "^(p3");
+    testsupport::write_file(d.file("out"), "earlier\n");
+    for (const std::string& args : {"-f=" + d.file("bad") + " " + mci, "-f=" + d.file("nophi") + " " + mci,
+                                    "-O4 " + mci}) {
+        auto r = run(cmd(args + " " + d.file("out")));
+        EXPECT_NE(r.exit_code, 0) << args;
+        EXPECT_EQ(testsupport::read_file(d.file("out")), "earlier\n") << args;
+        r = run(cmd(args + " " + d.file("new")));
+        EXPECT_NE(::access(d.file("new").c_str(), F_OK), 0) << args << ": a failed run created its output";
+    }
+    auto r = run(cmd(mci + " " + d.file("out")));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(testsupport::read_file(d.file("out")).rfind("FALSE\n", 0), 0u);
 }
 
 TEST(VelcheckFiles, WriteErrorOnOutputExits2) {
