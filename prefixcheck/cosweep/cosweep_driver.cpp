@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "cosweep_error.h"
 #include "cosweep_net.h"
@@ -12,6 +13,7 @@
 #include "cosweep_search.h"
 #include "prefixfile.h"
 #include "net.h"
+#include "outfile.h"
 #include "vos.h"
 
 namespace cosweep {
@@ -67,6 +69,11 @@ int check(bool component_loop, const std::string& net_file, const std::string& f
     if (!can_open(formula_file))
         throw CosweepError("ERROR: Datei " + formula_file + " konnte nicht geoeffnet werden!\n");
     const DerivedNames names = derive_names(net_file);
+    // No file cosweep writes (or has trelmik write) may replace an input.
+    const std::vector<std::string> inputs{net_file, formula_file};
+    for (const std::string& out : {names.complement, names.mci(), names.bin_coco()})
+        if (const std::string* in = outfile::names_input(out, inputs))
+            throw CosweepError("ERROR: Ausgabedatei " + out + " wuerde die Eingabe " + *in + " ersetzen!\n");
 
     netlib::vos_options.keep_extras = true;
     // The complement net is reused when it is not older than the net (and,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cosweep_error.h"
+#include "outfile.h"
 #include "scanner.h"
 #include "vos.h"
 
@@ -91,14 +92,17 @@ std::string quoted(const std::string& s) {
 void WriteComplementNet(NET* net, const std::string& path, bool components) {
     netlib::scan.file = path;
     netlib::scan.line = 0;
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    // The net is written under a temporary name and takes its own once it
+    // is complete: a half-written net is never found under it (and trelmik,
+    // started next, reads it by that name).
+    std::FILE* f = outfile::open(path);
     if (!f) {
         std::printf("VOSfilename: %s\n", path.c_str());
         netlib::syntax_error("Could not open file for writing");
     }
     if (!net->has_extras) {
         std::fclose(f);
-        std::remove(path.c_str());
+        outfile::discard();
         netlib::syntax_error("Internal Error: 'CM_storeCoordinates' not set");
     }
     std::string out;
@@ -174,10 +178,11 @@ void WriteComplementNet(NET* net, const std::string& path, bool components) {
     bool failed = std::fwrite(out.data(), 1, out.size(), f) != out.size();
     failed = std::fclose(f) != 0 || failed;
     if (failed) {
-        // A half-written net must not be taken for a complete one later.
-        std::remove(path.c_str());
+        // The earlier file, if any, stays as it was.
+        outfile::discard();
         netlib::syntax_error("Could not write file");
     }
+    if (!outfile::commit()) netlib::syntax_error("Could not write file");
 }
 
 }  // namespace cosweep

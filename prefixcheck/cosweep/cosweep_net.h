@@ -28,8 +28,10 @@ void check_no_complement_places(netlib::NET* net);
 void ComplementNet(netlib::NET* net, const std::string& path, bool components);
 
 // Writes the net in the VOS format with its kept fields; with `components`
-// each place and its complement place form one component.  Ends the program
-// with a syntax error (exit 10) when the file cannot be written.
+// each place and its complement place form one component.  The file takes
+// its name only once it is complete (through outfile, whose staged files
+// are committed here); ends the program with a syntax error (exit 10) when
+// the file cannot be written, leaving the earlier file as it was.
 void WriteComplementNet(netlib::NET* net, const std::string& path, bool components);
 
 }  // namespace cosweep

@@ -351,6 +351,79 @@ TEST_F(Cli, DirectoriesAreNoInputFiles) {
     EXPECT_NE(r.out.find(" ist keine Stelle im Netz!\n"), std::string::npos);
 }
 
+// A file cosweep writes (the complement net) or has trelmik write (the
+// prefix and the matrix) that names an input, by another spelling or through
+// a link, is refused before anything is read or written.
+TEST_F(Cli, OutputsOverInputsAreRefused) {
+    const struct {
+        const char* args;
+        const char* link;     // a link made to the second name, or none
+        const char* target;
+        const char* output;   // the output named in the message
+        const char* input;
+    } cases[] = {
+        {"n.ll_net f", "n.comp.ll_net", "n.ll_net", "n.comp.ll_net", "n.ll_net"},
+        {"-K n.ll_net f", "n.comp.ll_net", "n.ll_net", "n.comp.ll_net", "n.ll_net"},
+        {"n.ll_net n.comp.mci", nullptr, nullptr, "n.comp.mci", "n.comp.mci"},
+        {"n.ll_net ./n.comp.bin_coco", nullptr, nullptr, "n.comp.bin_coco", "./n.comp.bin_coco"},
+        {"n.ll_net f", "n.comp.ll_net", "f", "n.comp.ll_net", "f"},
+        {"n.ll_net f", "n.comp.mci", "f", "n.comp.mci", "f"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        testsupport::TempDir fresh;
+        auto put = [&](const std::string& name, const std::string& text) { write_file(fresh.file(name), text); };
+        put("n.ll_net", kNet);
+        put("f", "p1\n");
+        put("n.comp.mci", "p2\n");
+        put("n.comp.bin_coco", "p3\n");
+        if (c.link) {
+            std::remove(fresh.file(c.link).c_str());
+            ASSERT_EQ(::symlink(c.target, fresh.file(c.link).c_str()), 0);
+        }
+        std::vector<std::string> before;
+        for (const char* name : {"n.ll_net", "f", "n.comp.mci", "n.comp.bin_coco"})
+            before.push_back(read_file(fresh.file(name)));
+        RunResult r = testsupport::run("cd " + shell_quote(fresh.path()) + " && " + fake.path_prefix() + "cosweep " +
+                                       c.args);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, std::string("ERROR: Ausgabedatei ") + c.output + " wuerde die Eingabe " + c.input +
+                             " ersetzen!\n");
+        std::vector<std::string> after;
+        for (const char* name : {"n.ll_net", "f", "n.comp.mci", "n.comp.bin_coco"})
+            after.push_back(read_file(fresh.file(name)));
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(before[0], kNet);
+    }
+    EXPECT_EQ(trelmik_runs(), 0);
+}
+
+// trelmik writes the prefix and the matrix under temporary names and gives
+// them their names together at the end of a successful run: when it fails
+// (here the prefix cannot take its name, a directory holds it), cosweep
+// finds neither file, so no half of a pair is ever reused later.
+TEST_F(Cli, FailedUnfoldingLeavesNoHalfPair) {
+    write_file(dir.file("net.ll_net"), kNet);
+    write_file(dir.file("f"), "p4\n");
+    ASSERT_EQ(::mkdir(dir.file("net.comp.mci").c_str(), 0755), 0);
+    write_file(dir.file("net.comp.mci/keep"), "");
+    const std::string run = "cd " + shell_quote(dir.path()) + " && " + cosweep_test::real_path_prefix() +
+                            "cosweep net.ll_net f";
+    RunResult r = testsupport::run(run);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out.find("YES!"), std::string::npos);
+    EXPECT_NE(r.err.find("error: cannot open file 'net.comp.mci'."), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir.file("net.comp.bin_coco")));
+    // Once the way is clear the next run unfolds afresh and answers.
+    std::remove(dir.file("net.comp.mci/keep").c_str());
+    ASSERT_EQ(::rmdir(dir.file("net.comp.mci").c_str()), 0);
+    r = testsupport::run(run);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("\nYES!\n# t3\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(exists(dir.file("net.comp.bin_coco")));
+}
+
 namespace {
 // Runs the program for its usage text, then calls the handler it installed
 // for failed allocations.
