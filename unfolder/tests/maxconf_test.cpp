@@ -8,6 +8,7 @@
 #include "erv.h"
 #include "kconf.h"
 #include "maxconf.h"
+#include "outfile.h"
 #include "prefix_check.h"
 #include "unfold.h"
 
@@ -205,6 +206,7 @@ std::string run_k(const Prefix& pf, const testsupport::TempDir& dir, SeparateRes
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     *res = separate_configurations(pf, false, out, dir.file("SR_CONFIGFILE"));
+    outfile::commit();   // the file takes its name as at the end of a run
     std::fclose(out);
     std::string s(text, size);
     std::free(text);
