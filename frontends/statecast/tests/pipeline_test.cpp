@@ -240,6 +240,45 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteKind{"#delay[1,2]", " to {Q}0", {"3"}, false},
                     RouteKind{"#delay[1,2] #multicast", "", {"3", "4"}, true}));
 
+// A route carries only the signals it was declared with: P sends a, which
+// r carries, or b, which it does not.  Q waits for the signal and then runs
+// round in q1 for ever, so the system has no dead marking exactly when the
+// signal arrives; an undeclared signal leaves P waiting in its output with
+// the lock, and nothing moves any more.
+struct RouteSignal {
+    const char* attributes;
+    const char* to;  // a peer route delivers only with a receiver
+};
+
+class StatecastRouteSignalSets : public testing::TestWithParam<RouteSignal> {};
+
+TEST_P(StatecastRouteSignalSets, CarryOnlyDeclaredSignals) {
+    const RouteSignal& c = GetParam();
+    for (const std::string signal : {"a", "b"}) {
+        std::string spec = "system S;\nsignal a();\nsignal b();\nsignalroute r(1) " + std::string(c.attributes) +
+                           " from P to Q with a;\nprocess P(1);\n  state s #start;\n    output " + signal +
+                           "() via {r}0" + c.to + ";\n    stop;\n  endstate;\nendprocess;\n"
+                           "process Q(1);\n  state q #start;\n    input " + signal +
+                           "();\n    nextstate q1;\n  endstate;\n  state q1; nextstate q1; endstate;\n"
+                           "endprocess;\nendsystem;\n";
+        bool declared = signal == "a";
+        auto r = pipeline(spec);
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::count(fired.begin(), fired.end(), "state q, input " + signal) > 0, declared)
+            << c.attributes << " " << signal;
+        EXPECT_EQ(r->transitions("output " + signal).empty(), !declared) << c.attributes << " " << signal;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), !declared) << c.attributes << " " << signal;
+        EXPECT_EQ(prefix_deadlock_free(*r), declared) << c.attributes << " " << signal;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StatecastRouteSignalSets,
+                         testing::Values(RouteSignal{"#peer", " to {Q}0"}, RouteSignal{"#unicast", ""},
+                                         RouteSignal{"#multicast", ""}, RouteSignal{"#delay[1,2] #peer", " to {Q}0"},
+                                         RouteSignal{"#delay[1,2] #unicast", ""},
+                                         RouteSignal{"#delay[1,2] #multicast", ""}));
+
 // A signal to a full input queue is lost under the overflow flag 1 (the
 // default), else its sender waits.
 TEST(StatecastPipeline, OverflowFlagOfFullQueues) {
