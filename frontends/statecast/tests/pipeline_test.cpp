@@ -199,6 +199,55 @@ TEST(StatecastPipeline, KillOfTheOwnPidStops) {
     EXPECT_EQ(std::count(fired.begin(), fired.end(), "nextstate p2"), 0);
 }
 
+// The instance that kills itself leaves only through a stop that follows;
+// before a nextstate it waits for ever for its old state, and in a state
+// that is not #unstable it keeps the lock, so that Q stops too.
+TEST(StatecastPipeline, KillOfTheOwnInstanceEndsItOnlyBeforeStop) {
+    struct Case {
+        const char* attributes;
+        const char* rest;
+        bool leaves;    // the instance leaves its loop
+        bool deadlock;  // Q cannot run round for ever
+    };
+    for (const Case& c : {Case{"", "stop;", true, false}, Case{"", "nextstate p1;", false, true},
+                          Case{" #unstable", "nextstate p1;", false, false}}) {
+        std::string spec = std::string("system S;\n process P(1);\n  state p0 #start") + c.attributes +
+                           ";\n   kill self;\n   " + c.rest +
+                           "\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+                           " process Q(1);\n  state q0 #start; nextstate q0; endstate;\n endprocess;\nendsystem;\n";
+        auto r = pipeline(spec);
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::any_of(fired.begin(), fired.end(),
+                              [](const std::string& l) { return l.find("exit P") != std::string::npos; }),
+                  c.leaves)
+            << c.attributes << " " << c.rest;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), c.deadlock) << c.attributes << " " << c.rest;
+        EXPECT_EQ(prefix_deadlock_free(*r), !c.deadlock) << c.attributes << " " << c.rest;
+    }
+}
+
+// An input takes only the head of the queue: a head that no transition of
+// the state inputs keeps every signal behind it waiting.
+TEST(StatecastPipeline, QueueHeadBlocksTheSignalsBehindIt) {
+    struct Case {
+        const char* other;  // a further transition of Q's state q0
+        bool received;      // Q takes a, which waits behind b
+    };
+    for (const Case& c : {Case{"", false}, Case{"   input b(); nextstate q0;\n", true}}) {
+        std::string spec = std::string("system S;\n signal a(); signal b();\n") +
+                           " process P(1);\n  state p0 #start; output b() to {Q}0; output a() to {Q}0; stop; endstate;\n"
+                           " endprocess;\n process Q(1);\n  state q0 #start;\n   input a(); nextstate q1;\n" + c.other +
+                           "  endstate;\n  state q1; nextstate q1; endstate;\n endprocess;\nendsystem;\n";
+        auto r = pipeline(spec, "-DQ2");
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::count(fired.begin(), fired.end(), "state q0, input a") > 0, c.received) << c.other;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), !c.received) << c.other;
+        EXPECT_EQ(prefix_deadlock_free(*r), c.received) << c.other;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
