@@ -656,10 +656,12 @@ int run(int argc, char** argv) {
         netlib::NET*& n;
         ~NetGuard() { if (n) netlib::delete_net(n); }
     } guard{net};
-    // Only 1-safe nets are unfolded: a start marking with two tokens on a
-    // place ends the run at once, whatever the input form and the loop.
-    refuse_unsafe_marking(net);
-    if (spts && !check_components(input_from_net(net), stderr)) return 13;
+    if (spts) {
+        // The components count the tokens of their places: a place with two
+        // of them is refused first, as a net that is not 1-safe.
+        refuse_unsafe_marking(net);
+        if (!check_components(input_from_net(net), stderr)) return 13;
+    }
 
     if (o.complement) add_complement_places(net);
     if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, o.complement || o.input_kind == 'K');
@@ -695,6 +697,10 @@ int run(int argc, char** argv) {
         std::fputs("error: net without start marking.\n", stderr);
         return 13;
     }
+    // Only 1-safe nets are unfolded: a start marking with two tokens on a
+    // place ends the run here, whatever the input form and the loop (the
+    // files of -O and -Pi are then not kept either).
+    refuse_unsafe_marking(net);
 
     if (o.print_matrix) netlib::print_net_matrix(net);
 

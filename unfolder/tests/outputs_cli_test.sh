@@ -113,7 +113,6 @@ done <<'CASES'
 lockA two_vos.ll_net
 lockA -@ two_vos.ll_net
 lockA -c two_vos.ll_net
-lockA -A two_vos.ll_net
 lockA -I two_cur.ll_net
 lockA -K=two_spts.ll_net
 lockA two_a.ll_net
@@ -123,6 +122,8 @@ lockA -L=two.lisp
 P00000001 -G=two.m
 CASES
 check "current marking of one" 0 "" -- trelmik -m=x two_cur.ll_net
+# -A reads and prepares any net and stops before the marking is judged.
+check "two tokens -A" 0 "" -- trelmik -A two_vos.ll_net
 
 # ---- component numbers beyond what the net can hold are refused at once
 net far.ll_net '1"a"M1C1\n2"b"C2147483647\n' '1"t"\n' '1<2\n' '1>1\n'
