@@ -107,6 +107,8 @@ How stage(const std::string& path, bool append, int& fd) {
         return How::Failed;
     }
     if (exists && !S_ISREG(st.st_mode)) return How::Direct;
+    // A file that could not be opened for writing is not replaced either.
+    if (exists && access(target.c_str(), W_OK) != 0) return How::Failed;
 
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);

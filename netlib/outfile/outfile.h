@@ -40,7 +40,8 @@ const std::string* names_input(const std::string& output, const std::vector<std:
 // A stream on a staged file for `path`.  Modes as for fopen(): "w", "wb",
 // "w+", "a", "ab", "a+" (an append mode first copies the present file into
 // the staged one).  Null with errno set when no file can be created; an
-// existing directory fails with EISDIR.
+// existing directory fails with EISDIR, an existing file that may not be
+// written with EACCES.
 std::FILE* open(const std::string& path, const char* mode = "w");
 
 // A descriptor on a staged file for `path` (opened for reading and writing,

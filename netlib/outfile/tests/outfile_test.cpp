@@ -176,6 +176,17 @@ TEST_F(OutfileTest, OutputsThatCannotBeCreatedFailAtOnce) {
     EXPECT_EQ(listing(), std::set<std::string>{"d"});
 }
 
+TEST_F(OutfileTest, AFileClosedToWritingIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write every file";
+    put("locked", "kept");
+    ASSERT_EQ(chmod("locked", 0444), 0);
+    errno = 0;
+    EXPECT_EQ(outfile::open("locked"), nullptr);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(get("locked"), "kept");
+    EXPECT_EQ(listing(), std::set<std::string>{"locked"});
+}
+
 TEST_F(OutfileTest, AFailedRenameRemovesTheRestAndNamesTheOutput) {
     put("second", "kept");
     write_staged("first", "1");
