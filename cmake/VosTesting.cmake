@@ -6,7 +6,7 @@
 #             [LIBS <target>...]         libraries under test and test support
 #             [PROGRAMS <target>...]     programs the tests run (built first;
 #                                        names that are not targets are skipped)
-#             [TIMEOUT <seconds>]        per test case, default 300 (a guard
+#             [TIMEOUT <seconds>]        per test case, default 600 (a guard
 #                                        against hangs, not the budget)
 #             [ASAN_OPTIONS <opts>])     added to the sanitizer options below
 #
@@ -51,7 +51,7 @@ function(vos_gtest target)
     message(FATAL_ERROR "vos_gtest(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
   if(NOT arg_TIMEOUT)
-    set(arg_TIMEOUT 300)
+    set(arg_TIMEOUT 600)
   endif()
   set(asan "${VOS_TEST_ASAN_OPTIONS}")
   if(arg_ASAN_OPTIONS)
@@ -83,7 +83,7 @@ function(vos_cli_test name script)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "PATH=${VOS_BIN_DIR}:$ENV{PATH};VOS_BIN=${VOS_BIN_DIR};VOS_SRC=${CMAKE_SOURCE_DIR};ASAN_OPTIONS=${VOS_TEST_ASAN_OPTIONS}"
-    TIMEOUT 300
+    TIMEOUT 600
     # Scripts start many programs and run for seconds: CTest starts them
     # first, also in a fresh build without timing data of earlier runs.
     COST 10)

@@ -11,28 +11,6 @@ namespace {
 constexpr std::size_t kMaxDfsNodes = 10000;
 constexpr std::uint32_t kFinished = 0xFFFFFFFFu;
 
-// One step of the automaton (automaton true) or of the net, forward or
-// backward, as the union over the transitions of the firing order.
-Zbdd step(const NetEncoding& enc, const Zbdd& x, bool automaton, bool backward) {
-    Zbdd result(0);
-    for (int i = 0; i < enc.nOrd; ++i) {
-        const int t = enc.firingOrder[i];
-        if ((enc.net->transitions[t].automaton != 0) != automaton) continue;
-        const TransitionVector& v = enc.records[t].vector;
-        const std::uint32_t aux = static_cast<std::uint32_t>(i);
-        result = unite(result, backward ? preImage(x, v, aux) : image(x, v, aux));
-    }
-    return result;
-}
-
-// A dead accepting marking after an automaton step, handed back to the
-// automaton: the net's turn passes without a move.
-Zbdd stutter(const NetEncoding& enc, Zbdd x) {
-    if (enc.hasPnScheduler) x = change(x, enc.variableOf[enc.pnScheduler]);
-    if (enc.hasBaScheduler) x = change(x, enc.variableOf[enc.baScheduler]);
-    return x;
-}
-
 void progress(int n) {
     if (n % 10 == 0)
         message("%d", n);
@@ -41,6 +19,96 @@ void progress(int n) {
 }
 
 }  // namespace
+
+// The transitions grouped by the part of a macro step they take.  Without
+// the scheduler places every net transition is one net move.  With them,
+// the net transitions that consume "@SC_PN@" are the net's moves, and the
+// others (pelwick leaves unscheduled the transitions that change no
+// proposition) are silent: they fire any number of times around a move and
+// leave the automaton's view of the marking unchanged.
+MacroStep::MacroStep(const NetEncoding& enc)
+    : enc_(enc), scheduled_(enc.hasPnScheduler && enc.hasBaScheduler), dead_(deadMarkings(enc, Zbdd(-1))) {
+    const std::uint32_t pn = scheduled_ ? enc.variableOf[enc.pnScheduler] : enc.nP;
+    for (int i = 0; i < enc.nOrd; ++i) {
+        all_.push_back(i);
+        const int t = enc.firingOrder[i];
+        if (enc.net->transitions[t].automaton != 0) {
+            automaton_.push_back(i);
+            continue;
+        }
+        bool move = !scheduled_;
+        const TransitionVector& v = enc.records[t].vector;
+        for (std::size_t k = 0; k + 1 < v.size(); k += 2) move |= v[k] == pn && v[k + 1] == kConsume;
+        (move ? moves_ : silent_).push_back(i);
+    }
+}
+
+Zbdd MacroStep::over(const Zbdd& x, const std::vector<int>& positions, bool backward) const {
+    Zbdd result(0);
+    for (const int i : positions) {
+        const TransitionVector& v = enc_.records[enc_.firingOrder[i]].vector;
+        const std::uint32_t aux = static_cast<std::uint32_t>(i);
+        result = unite(result, backward ? preImage(x, v, aux) : image(x, v, aux));
+    }
+    return result;
+}
+
+Zbdd MacroStep::fixpoint(Zbdd x, const std::vector<int>& positions) const {
+    if (positions.empty()) return x;
+    for (;;) {
+        const Zbdd before = x;
+        for (const int i : positions)
+            x = fireUnion(x, x, enc_.records[enc_.firingOrder[i]].vector, static_cast<std::uint32_t>(i));
+        if (x == before) return x;
+    }
+}
+
+Zbdd MacroStep::silentClosure(const Zbdd& x) const { return fixpoint(x, silent_); }
+
+Zbdd MacroStep::silentClosureBackward(Zbdd x, const Zbdd& within) const {
+    if (silent_.empty()) return x;
+    for (;;) {
+        const Zbdd next = unite(x, intersect(within, over(x, silent_, true)));
+        if (next == x) return x;
+        x = next;
+    }
+}
+
+Zbdd MacroStep::automatonStep(const Zbdd& x, bool backward) const { return over(x, automaton_, backward); }
+
+Zbdd MacroStep::netStep(const Zbdd& x) const {
+    if (!scheduled_) return over(x, moves_, false);
+    return silentClosure(over(silentClosure(x), moves_, false));
+}
+
+Zbdd MacroStep::netStepBackward(const Zbdd& x, const Zbdd& within) const {
+    if (!scheduled_) return intersect(within, over(x, moves_, true));
+    const Zbdd after = silentClosureBackward(intersect(within, x), within);
+    return silentClosureBackward(intersect(within, over(after, moves_, true)), within);
+}
+
+Zbdd MacroStep::stopping(const Zbdd& x) const {
+    if (silent_.empty()) return intersect(x, dead_);
+    // The greatest set of markings, among those silently reachable from x,
+    // that are dead or have a silent step into the set.
+    const Zbdd reach = silentClosure(x);
+    const Zbdd dead = intersect(reach, dead_);
+    Zbdd y = reach;
+    for (;;) {
+        const Zbdd next = unite(dead, intersect(reach, over(y, silent_, true)));
+        if (next == y) break;
+        y = next;
+    }
+    return intersect(x, y);
+}
+
+Zbdd MacroStep::stutter(Zbdd x) const {
+    if (!scheduled_) return x;
+    x = change(x, enc_.variableOf[enc_.pnScheduler]);
+    return change(x, enc_.variableOf[enc_.baScheduler]);
+}
+
+Zbdd MacroStep::closure(const Zbdd& x) const { return fixpoint(x, all_); }
 
 Zbdd acceptingMarkings(const NetEncoding& enc) {
     const Zbdd universe(-1);
@@ -51,41 +119,42 @@ Zbdd acceptingMarkings(const NetEncoding& enc) {
 }
 
 Zbdd deadMarkings(const NetEncoding& enc, const Zbdd& within) {
-    const Zbdd universe(-1);
-    Zbdd dead = within;
     const std::uint32_t pn = enc.hasPnScheduler ? enc.variableOf[enc.pnScheduler] : enc.nP;
+    Zbdd enabled(0);
     for (const Transition& t : enc.net->transitions) {
-        if (t.automaton || dead.isEmpty()) continue;
+        if (t.automaton) continue;
         const TransitionVector& v = enc.records[t.index].vector;
-        Zbdd disabled(0);
-        for (std::size_t i = 0; i + 1 < v.size(); i += 2)
-            if ((v[i + 1] == kConsume || v[i + 1] == kTest) && v[i] != pn)
-                disabled = unite(disabled, subset0(universe, v[i]));
-        dead = intersect(dead, disabled);
+        Zbdd e = within;
+        for (std::size_t i = 0; i + 1 < v.size() && !e.isEmpty(); i += 2)
+            if ((v[i + 1] == kConsume || v[i + 1] == kTest) && v[i] != pn) e = onset(e, v[i]);
+        enabled = unite(enabled, e);
     }
-    return dead;
+    return difference(within, enabled);
 }
 
 bool fwdCycleCheck(NetEncoding& enc) {
+    const MacroStep step(enc);
     const Zbdd init = enc.initialMarking();
     const Zbdd acc = acceptingMarkings(enc);
-    const Zbdd da = deadMarkings(enc, acc);
-    Zbdd z = init, zOld, dead(0);
+    Zbdd z = init, zOld;
     for (int pass = 1;; ++pass) {
         message("(%d Loop):", pass);
         zOld = z;
-        Zbdd y(0), yOld;
+        // Both halves distribute over union, so each step works on the
+        // markings its automaton step adds.
+        Zbdd y(0), yOld, x(0);
         for (int n = 1;; ++n) {
             yOld = y;
-            Zbdd x = step(enc, unite(y, z), true, false);
-            dead = unite(dead, stutter(enc, intersect(da, x)));
-            y = step(enc, x, false, false);
+            const Zbdd xAll = step.automatonStep(unite(y, z), false);
+            const Zbdd fresh = difference(xAll, x);
+            x = xAll;
+            y = unite(y, unite(step.netStep(fresh), step.stutter(step.stopping(fresh))));
             progress(n);
             if (y == yOld) break;
         }
         message("\n");
         message("-> ZP: #states %s", y.stateCount().toString().c_str());
-        z = intersect(unite(y, dead), acc);
+        z = intersect(y, acc);
         message(" YP: #states %s\n", z.stateCount().toString().c_str());
         if (z == zOld) break;
     }
@@ -93,23 +162,30 @@ bool fwdCycleCheck(NetEncoding& enc) {
 }
 
 bool bwdCycleCheck(NetEncoding& enc) {
+    const MacroStep step(enc);
     const Zbdd init = enc.initialMarking();
     const Zbdd acc = acceptingMarkings(enc);
-    const Zbdd da = deadMarkings(enc, acc);
-    const Zbdd& rs = enc.rs;
-    // Dead accepting markings reached by an automaton step.
-    Zbdd deadAfterBa = intersect(rs, da);
-    if (enc.hasPnScheduler) deadAfterBa = onset(deadAfterBa, enc.variableOf[enc.pnScheduler]);
-    Zbdd z = intersect(rs, acc), zOld, y;
+    // The reachable markings, together with those a stutter reaches: with
+    // the scheduler places a stutter hands the turn back to the automaton,
+    // which the net alone never does.
+    Zbdd within = enc.rs;
+    Zbdd stopped = step.stopping(step.automatonStep(within, false));
+    for (;;) {
+        const Zbdd more = difference(step.stutter(stopped), within);
+        if (more.isEmpty()) break;
+        within = step.closure(unite(within, more));
+        stopped = step.stopping(step.automatonStep(within, false));
+    }
+    Zbdd z = intersect(within, acc), zOld, y;
     for (int pass = 1;; ++pass) {
         message("(%d Loop):", pass);
         zOld = z;
         y = Zbdd(0);
         for (int n = 1;; ++n) {
-            Zbdd yOld = y;
-            Zbdd x = unite(yOld, zOld);
-            Zbdd xb = intersect(rs, unite(step(enc, x, false, true), deadAfterBa));
-            y = intersect(rs, step(enc, xb, true, true));
+            const Zbdd yOld = y;
+            const Zbdd x = unite(yOld, zOld);
+            const Zbdd afterBa = unite(step.netStepBackward(x, within), intersect(stopped, step.stutter(x)));
+            y = intersect(within, step.automatonStep(afterBa, true));
             progress(n);
             if (y == yOld) break;
         }
@@ -119,8 +195,7 @@ bool bwdCycleCheck(NetEncoding& enc) {
         message(" YP: #states %s\n", z.stateCount().toString().c_str());
         if (z == zOld) break;
     }
-    const bool cycleTarget = !zOld.isEmpty() || !deadAfterBa.isEmpty();
-    return !(cycleTarget && !intersect(y, init).isEmpty());
+    return zOld.isEmpty() || intersect(y, init).isEmpty();
 }
 
 namespace {
@@ -139,14 +214,13 @@ struct NodeRef {
 
 class SymbolicSearch {
 public:
-    explicit SymbolicSearch(NetEncoding& enc) : enc_(enc) {}
+    explicit SymbolicSearch(NetEncoding& enc) : enc_(enc), step_(enc) {}
 
     bool run() {
         if (!enc_.hasPnScheduler || !enc_.hasBaScheduler)
             fatal("SymbolicDFS needs the scheduler places @SC_PN@ and @SC_FBA@ (pelwick -d)\n");
         enc_.init = enc_.initialMarking();
         enc_.acc = acceptingMarkings(enc_);
-        enc_.da = deadMarkings(enc_, enc_.acc);
         enc_.rs = Zbdd(0);
         nonAcc_.push_back(DfsNode{0, 0, 0, enc_.init});
         search({false, 0});
@@ -212,20 +286,8 @@ private:
         f.node = r;
         f.lowlink = n.dfs;
         const Zbdd set = n.set;  // the tables may grow below
-        Zbdd x = step(enc_, set, true, false);
-        Zbdd stutterSet = stutter(enc_, intersect(enc_.da, x));
-        Zbdd next = step(enc_, x, false, false);
-        for (;;) {
-            Zbdd before = next;
-            for (int i = 0; i < enc_.nOrd; ++i) {
-                const int t = enc_.firingOrder[i];
-                if (enc_.net->transitions[t].automaton) continue;
-                next = fireUnion(next, next, enc_.records[t].vector, static_cast<std::uint32_t>(i));
-            }
-            if (next == before) break;
-        }
-        next = onset(next, enc_.variableOf[enc_.baScheduler]);
-        next = unite(next, stutterSet);
+        const Zbdd x = step_.automatonStep(set, false);
+        const Zbdd next = unite(step_.netStep(x), step_.stutter(step_.stopping(x)));
         progress(static_cast<int>(counter_));
         Zbdd nAcc = intersect(next, enc_.acc);
         Zbdd nNon = difference(next, enc_.acc);
@@ -279,6 +341,7 @@ private:
     }
 
     NetEncoding& enc_;
+    const MacroStep step_;
     std::vector<DfsNode> acc_, nonAcc_;
     std::vector<NodeRef> tarjan_;
     std::vector<Frame> frames_;

@@ -123,6 +123,58 @@ TEST_F(Cli, CyrtalChecksInOrderAndReachabilityCounts) {
     EXPECT_EQ(r.exit_code, 0);
 }
 
+// Nets that stop, or whose only moves change no proposition: the run
+// stutters, and the automaton must keep accepting over the marking it
+// stopped in.
+TEST_F(Cli, CyrtalVerdictsOnNetsThatStop) {
+    // a -> t -> p: the only run is {a}{p}{p}...
+    file("to_p.pn", "\\beginnet{n}\n\\place{a}{\\name{a} \\init{1}}\n\\place{p}{\\name{p} \\init{0}}\n"
+                    "\\transition{t}{\\name{t}}\n\\arc{a1}{\\from{a} \\to{t}}\n\\arc{a2}{\\from{t} \\to{p}}\n\\endnet\n");
+    // a marked, q unmarked, no transition.
+    file("still.pn", "\\beginnet{n}\n\\place{a}{\\name{a} \\init{1}}\n\\place{q}{\\name{q} \\init{0}}\n\\endnet\n");
+    // t only reads a, which no proposition names: it fires for ever.
+    file("reader.pn", "\\beginnet{n}\n\\place{a}{\\name{a} \\init{1}}\n\\place{q}{\\name{q} \\init{0}}\n"
+                      "\\transition{t}{\\name{t}}\n\\arc{a1}{\\from{a} \\to{t} \\type{readarc}}\n\\endnet\n");
+    // GF p && GF !p, the negation of FG p || FG !p: accepting is a change
+    // from !p to p.
+    file("changes.ba", "\\beginba{LTL2BA}\n\\header{3 1}\n\\aps{p}{1}\n"
+                       "\\node{P}{\\init \\post{0 1} \\apslist{1}}\n\\node{N}{\\init \\post{1 2} \\apslist{-1}}\n"
+                       "\\node{accept_P}{\\acc{1} \\post{0 1} \\apslist{1}}\n\\endba\n");
+    // GF !q, the negation of FG q.
+    const std::string notQ = "\\header{2 1}\n\\aps{q}{1}\n\\node{T0_init}{\\init \\post{0 1}}\n"
+                             "\\node{accept_S1}{\\acc{1} \\post{0 1} \\apslist{-1}}\n\\endba\n";
+    file("wx.ba", "\\beginba{LTL2BA_wX}\n" + notQ);
+    file("ox.ba", "\\beginba{LTL2BA}\n" + notQ);
+    const struct {
+        const char* pelwick;
+        const char* cyrtal;
+        const char* verdict;
+    } cases[] = {
+        {"-f to_p.pn changes.ba", "-sfb", "true"},
+        {"-d to_p.pn changes.ba", "-sfbd", "true"},
+        {"-d still.pn wx.ba", "-sfbd", "false"},
+        {"-f still.pn wx.ba", "-sfb", "false"},
+        {"-d reader.pn ox.ba", "-sfbd", "false"},
+        {"-d reader.pn wx.ba", "-sd", "false"},
+    };
+    for (const auto& c : cases) {
+        RunResult p = run("pelwick", std::string(c.pelwick) + " > product.bn");
+        ASSERT_EQ(p.exit_code, 0) << c.pelwick << p.err;
+        RunResult r = run("cyrtal", std::string(c.cyrtal) + " product.bn");
+        EXPECT_EQ(r.exit_code, 0) << c.pelwick << r.err;
+        const std::string options = c.cyrtal;
+        const struct {
+            char option;
+            const char* check;
+        } checks[] = {{'f', "FwdCycleCheck"}, {'b', "BwdCycleCheck"}, {'d', "SymbolicDFS"}};
+        for (const auto& k : checks) {
+            if (options.find(k.option) == std::string::npos) continue;
+            EXPECT_TRUE(contains(r.out, std::string("\n") + k.check + ": The Formula is " + c.verdict + "\n"))
+                << c.pelwick << " " << c.cyrtal << " " << k.check << "\n" << r.out;
+        }
+    }
+}
+
 TEST_F(Cli, CyrtalRefusesUnsafeNets) {
     file("u.bn", "\\beginnet{u}\\place{p}{\\name{p}\\init{1}}\\place{q}{\\name{q}\\init{1}}"
                  "\\transition{t}{\\name{t}}\\arc{a}{\\from{p}\\to{t}}\\arc{b}{\\from{t}\\to{q}}\\endnet");

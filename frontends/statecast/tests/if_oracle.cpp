@@ -46,12 +46,26 @@ struct Draw {
 
 }  // namespace
 
-OSystem random_system(std::uint64_t seed) {
+OSystem random_system(std::uint64_t seed, bool with_routes) {
     Draw d{std::mt19937_64(seed * 0x9e3779b97f4a7c15ull + 12345)};
     OSystem s;
     int nsignals = 1 + d.below(3);
     for (int i = 0; i < nsignals; ++i) s.signals.push_back({"s" + std::to_string(i), d.below(3) - 1});
     int nprocesses = 2;
+    if (with_routes) {
+        int nroutes = 1 + d.below(2);
+        for (int k = 0; k < nroutes; ++k) {
+            ORoute r;
+            r.kind = static_cast<ORoute::Kind>(d.below(3));
+            r.delayed = r.kind == ORoute::MULTICAST && d.chance(50);
+            r.from = k == 0 ? 0 : d.below(nprocesses);  // the first from the process that starts
+            r.to = d.below(nprocesses);
+            r.carries.assign(static_cast<std::size_t>(nsignals), false);
+            for (int i = 0; i < nsignals; ++i) r.carries[static_cast<std::size_t>(i)] = d.chance(60);
+            r.carries[static_cast<std::size_t>(d.below(nsignals))] = true;
+            s.routes.push_back(r);
+        }
+    }
     for (int p = 0; p < nprocesses; ++p) {
         OProcess proc;
         proc.name = "P" + std::to_string(p);
@@ -84,6 +98,13 @@ OSystem random_system(std::uint64_t seed) {
                         if (param >= 0) st.expr = d.of_type(param == 1);
                         st.process = d.below(nprocesses);
                         st.instance = d.chance(80) ? 0 : 1;
+                        std::vector<int> own;  // the routes from this process
+                        for (std::size_t k = 0; k < s.routes.size(); ++k)
+                            if (s.routes[k].from == p) own.push_back(static_cast<int>(k));
+                        if (!own.empty() && d.chance(80)) {
+                            st.route = own[static_cast<std::size_t>(d.below(static_cast<int>(own.size())))];
+                            st.process = s.routes[static_cast<std::size_t>(st.route)].to;
+                        }
                     } else if (kind == 3) {
                         st.kind = OStatement::TASK;
                         st.var = d.below(2);
@@ -164,9 +185,13 @@ std::string if_text(const OSystem& s) {
                         break;
                     case OStatement::OUTPUT: {
                         const OSignal& sig = s.signals[static_cast<std::size_t>(st.signal)];
-                        out += "      output " + sig.name + "(" + (sig.param >= 0 ? expr_text(st.expr) : "") + ") to {" +
-                               s.processes[static_cast<std::size_t>(st.process)].name + "}" +
-                               std::to_string(st.instance) + ";\n";
+                        std::string to = " to {" + s.processes[static_cast<std::size_t>(st.process)].name + "}" +
+                                         std::to_string(st.instance);
+                        out += "      output " + sig.name + "(" + (sig.param >= 0 ? expr_text(st.expr) : "") + ")";
+                        if (st.route < 0) out += to;
+                        else out += " via {r" + std::to_string(st.route) + "}0" +
+                                    (s.routes[static_cast<std::size_t>(st.route)].kind == ORoute::PEER ? to : "");
+                        out += ";\n";
                         break;
                     }
                     case OStatement::IF:
@@ -185,6 +210,17 @@ std::string if_text(const OSystem& s) {
             out += "    endstate;\n";
         }
         out += "  endprocess;\n";
+    }
+    static const char* const kinds[] = {"#peer", "#unicast", "#multicast"};
+    for (std::size_t k = 0; k < s.routes.size(); ++k) {
+        const ORoute& r = s.routes[k];
+        out += "  signalroute r" + std::to_string(k) + "(1) " + kinds[r.kind] + (r.delayed ? " #delay[0,1]" : "") +
+               " from " + s.processes[static_cast<std::size_t>(r.from)].name + " to " +
+               s.processes[static_cast<std::size_t>(r.to)].name + " with ";
+        std::string with;
+        for (std::size_t i = 0; i < r.carries.size(); ++i)
+            if (r.carries[i]) with += (with.empty() ? "" : ", ") + s.signals[i].name;
+        out += with + ";\n";
     }
     return out + "endsystem;\n";
 }
@@ -227,6 +263,21 @@ int eval(const OExpr& e, int x, int b) {
     case OExpr::NOT: return !b;
     }
     return 0;
+}
+
+// A statement other than an output, on the instance's variables.
+void execute(const OStatement& st, int& x, int& b) {
+    if (st.kind == OStatement::TASK) {
+        (st.var == B ? b : x) = eval(st.expr, x, b);
+    } else if (st.kind == OStatement::WHILE) {
+        while (x < st.bound) {
+            b = eval(st.expr2, x, b);
+            x += 1;
+        }
+    } else if (st.kind == OStatement::IF) {
+        const OExpr& e = eval(st.expr, x, b) ? st.expr2 : st.expr3;
+        (st.var == B ? b : x) = eval(e, x, b);
+    }
 }
 
 std::string canonical(const IState& s) {
@@ -282,33 +333,60 @@ OracleResult interpret(const OSystem& sys) {
                 } else if (tr.has_provided && !eval(tr.provided, s.x[i], s.b[i])) {
                     continue;
                 }
+                // The runs of the transition so far: a unicast output
+                // branches, an output its route does not carry ends a run.
+                std::vector<IState> runs{t};
                 for (const OStatement& st : tr.statements) {
-                    if (st.kind == OStatement::TASK) {
-                        (st.var == B ? t.b[i] : t.x[i]) = eval(st.expr, t.x[i], t.b[i]);
-                    } else if (st.kind == OStatement::WHILE) {
-                        while (t.x[i] < st.bound) {
-                            t.b[i] = eval(st.expr2, t.x[i], t.b[i]);
-                            t.x[i] += 1;
+                    std::vector<IState> next;
+                    for (IState& u : runs) {
+                        if (st.kind != OStatement::OUTPUT) {
+                            execute(st, u.x[i], u.b[i]);
+                            next.push_back(u);
+                            continue;
                         }
-                    } else if (st.kind == OStatement::IF) {
-                        const OExpr& e = eval(st.expr, t.x[i], t.b[i]) ? st.expr2 : st.expr3;
-                        (st.var == B ? t.b[i] : t.x[i]) = eval(e, t.x[i], t.b[i]);
-                    } else {
                         auto sig = static_cast<std::size_t>(st.signal);
-                        int number = num.first[sig] + (sys.signals[sig].param >= 0 ? eval(st.expr, t.x[i], t.b[i]) : 0);
-                        std::size_t to = static_cast<std::size_t>(st.process) * 2 + static_cast<std::size_t>(st.instance);
-                        if (t.state[to] && t.queue[to] < 0) t.queue[to] = number;  // else lost
+                        int number = num.first[sig] + (sys.signals[sig].param >= 0 ? eval(st.expr, u.x[i], u.b[i]) : 0);
+                        auto deliver = [number](IState& v, std::size_t to) {
+                            if (v.state[to] && v.queue[to] < 0) v.queue[to] = number;  // else lost
+                        };
+                        std::size_t receiver = static_cast<std::size_t>(st.process) * 2;
+                        if (st.route < 0) {
+                            deliver(u, receiver + static_cast<std::size_t>(st.instance));
+                            next.push_back(u);
+                            continue;
+                        }
+                        const ORoute& route = sys.routes[static_cast<std::size_t>(st.route)];
+                        if (!route.carries[sig]) {
+                            result.undeclared = result.deadlock = true;
+                            continue;
+                        }
+                        result.routed = true;
+                        if (route.kind == ORoute::PEER) {
+                            deliver(u, receiver + static_cast<std::size_t>(st.instance));
+                        } else if (route.kind == ORoute::MULTICAST) {
+                            deliver(u, receiver);
+                            deliver(u, receiver + 1);
+                        } else {
+                            IState other = u;
+                            deliver(other, receiver + 1);
+                            next.push_back(other);
+                            deliver(u, receiver);
+                        }
+                        next.push_back(u);
                     }
-                }
-                if (tr.stop) {
-                    t.state[i] = 0;
-                    t.queue[i] = -1;
-                    t.x[i] = t.b[i] = 0;
-                } else {
-                    t.state[i] = tr.next + 1;
+                    runs = std::move(next);
                 }
                 moved = true;
-                if (seen.insert(t).second) todo.push_back(t);
+                for (IState& u : runs) {
+                    if (tr.stop) {
+                        u.state[i] = 0;
+                        u.queue[i] = -1;
+                        u.x[i] = u.b[i] = 0;
+                    } else {
+                        u.state[i] = tr.next + 1;
+                    }
+                    if (seen.insert(u).second) todo.push_back(u);
+                }
             }
         }
         if (!moved) result.deadlock = true;

@@ -6,9 +6,21 @@
 // all atomic (each transition runs as one step), variables of the range 0..2
 // and booleans, signals with at most one parameter, inputs, provided
 // clauses, assignments, if/else, while loops that count x up to a bound,
-// outputs straight into a process's queue (`to {P}k`), nextstate and stop.  Queues hold one signal; a signal to a
-// full queue or to an instance that does not live is lost.  Every
-// assignment stays in its range, so no transition stops half-way.
+// outputs straight into a process's queue (`to {P}k`), nextstate and stop.
+// Queues hold one signal; a signal to a full queue or to an instance that
+// does not live is lost.  An input takes the signal at the head of the
+// queue when it decodes into the input's arguments; a head that no
+// transition of the current state takes stays there.  Every assignment stays in its range, so no
+// transition stops half-way, except at an output below.
+//
+// Systems drawn with routes also have one or two urgent signalroutes (peer,
+// unicast or multicast; a multicast one may be delayed, which changes
+// nothing) declared with some of the signals, and outputs `via` them of any
+// signal: a peer route hands the signal to the instance `to` names, a
+// unicast route to any one instance of its receiver, a multicast route to
+// both at once.  An output of a signal the route was not declared with
+// never happens: its sender waits there for ever, holding the lock, so the
+// system stops.
 //
 // The interpreter's states are compared with the explorer's markings of the
 // expanded net that lie between transitions (the lock free, every living
@@ -39,6 +51,13 @@ struct OSignal {
     int param = -1;  // -1 none, 0 range 0..2, 1 boolean
 };
 
+struct ORoute {
+    enum Kind { PEER, UNICAST, MULTICAST } kind = PEER;
+    bool delayed = false;  // multicast only
+    int from = 0, to = 0;  // processes
+    std::vector<bool> carries;  // per signal: declared with the route
+};
+
 struct OStatement {
     enum Kind { TASK, OUTPUT, IF, WHILE } kind = TASK;
     int var = -1;        // TASK; IF: the variable both branches assign
@@ -48,7 +67,8 @@ struct OStatement {
     int bound = 0;       // WHILE: while x < bound do task b := expr2; task x := x + 1; endwhile
     int signal = -1;     // OUTPUT
     int process = -1;    // OUTPUT: the receiver
-    int instance = 0;
+    int instance = 0;    // OUTPUT straight or over a peer route: the receiving instance
+    int route = -1;      // OUTPUT: the route of the via clause, or -1 for none
 };
 
 struct OTransition {
@@ -72,14 +92,19 @@ struct OProcess {
 struct OSystem {
     std::vector<OSignal> signals;
     std::vector<OProcess> processes;
+    std::vector<ORoute> routes;  // route k is named r<k>
 };
 
-OSystem random_system(std::uint64_t seed);
+// The same seed gives the same system; with_routes adds routes and outputs
+// over them.
+OSystem random_system(std::uint64_t seed, bool with_routes = false);
 std::string if_text(const OSystem& s);
 
 struct OracleResult {
     std::set<std::string> states;  // canonical texts of the reachable states
     bool deadlock = false;         // a reachable state where nothing happens
+    bool routed = false;           // a signal went over a route
+    bool undeclared = false;       // an output of a signal its route does not carry was reached
 };
 // Every process has 2 pids (statecast -DP2): process k has the pids 2k+1,
 // 2k+2.

@@ -199,6 +199,55 @@ TEST(StatecastPipeline, KillOfTheOwnPidStops) {
     EXPECT_EQ(std::count(fired.begin(), fired.end(), "nextstate p2"), 0);
 }
 
+// The instance that kills itself leaves only through a stop that follows;
+// before a nextstate it waits for ever for its old state, and in a state
+// that is not #unstable it keeps the lock, so that Q stops too.
+TEST(StatecastPipeline, KillOfTheOwnInstanceEndsItOnlyBeforeStop) {
+    struct Case {
+        const char* attributes;
+        const char* rest;
+        bool leaves;    // the instance leaves its loop
+        bool deadlock;  // Q cannot run round for ever
+    };
+    for (const Case& c : {Case{"", "stop;", true, false}, Case{"", "nextstate p1;", false, true},
+                          Case{" #unstable", "nextstate p1;", false, false}}) {
+        std::string spec = std::string("system S;\n process P(1);\n  state p0 #start") + c.attributes +
+                           ";\n   kill self;\n   " + c.rest +
+                           "\n  endstate;\n  state p1; nextstate p1; endstate;\n endprocess;\n"
+                           " process Q(1);\n  state q0 #start; nextstate q0; endstate;\n endprocess;\nendsystem;\n";
+        auto r = pipeline(spec);
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::any_of(fired.begin(), fired.end(),
+                              [](const std::string& l) { return l.find("exit P") != std::string::npos; }),
+                  c.leaves)
+            << c.attributes << " " << c.rest;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), c.deadlock) << c.attributes << " " << c.rest;
+        EXPECT_EQ(prefix_deadlock_free(*r), !c.deadlock) << c.attributes << " " << c.rest;
+    }
+}
+
+// An input takes only the head of the queue: a head that no transition of
+// the state inputs keeps every signal behind it waiting.
+TEST(StatecastPipeline, QueueHeadBlocksTheSignalsBehindIt) {
+    struct Case {
+        const char* other;  // a further transition of Q's state q0
+        bool received;      // Q takes a, which waits behind b
+    };
+    for (const Case& c : {Case{"", false}, Case{"   input b(); nextstate q0;\n", true}}) {
+        std::string spec = std::string("system S;\n signal a(); signal b();\n") +
+                           " process P(1);\n  state p0 #start; output b() to {Q}0; output a() to {Q}0; stop; endstate;\n"
+                           " endprocess;\n process Q(1);\n  state q0 #start;\n   input a(); nextstate q1;\n" + c.other +
+                           "  endstate;\n  state q1; nextstate q1; endstate;\n endprocess;\nendsystem;\n";
+        auto r = pipeline(spec, "-DQ2");
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::count(fired.begin(), fired.end(), "state q0, input a") > 0, c.received) << c.other;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), !c.received) << c.other;
+        EXPECT_EQ(prefix_deadlock_free(*r), c.received) << c.other;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Signalroutes: which instances of Q receive the one signal P sends.
 
@@ -239,6 +288,45 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteKind{"#delay[1,2] #unicast", "", {"3", "4"}, false},
                     RouteKind{"#delay[1,2]", " to {Q}0", {"3"}, false},
                     RouteKind{"#delay[1,2] #multicast", "", {"3", "4"}, true}));
+
+// A route carries only the signals it was declared with: P sends a, which
+// r carries, or b, which it does not.  Q waits for the signal and then runs
+// round in q1 for ever, so the system has no dead marking exactly when the
+// signal arrives; an undeclared signal leaves P waiting in its output with
+// the lock, and nothing moves any more.
+struct RouteSignal {
+    const char* attributes;
+    const char* to;  // a peer route delivers only with a receiver
+};
+
+class StatecastRouteSignalSets : public testing::TestWithParam<RouteSignal> {};
+
+TEST_P(StatecastRouteSignalSets, CarryOnlyDeclaredSignals) {
+    const RouteSignal& c = GetParam();
+    for (const std::string signal : {"a", "b"}) {
+        std::string spec = "system S;\nsignal a();\nsignal b();\nsignalroute r(1) " + std::string(c.attributes) +
+                           " from P to Q with a;\nprocess P(1);\n  state s #start;\n    output " + signal +
+                           "() via {r}0" + c.to + ";\n    stop;\n  endstate;\nendprocess;\n"
+                           "process Q(1);\n  state q #start;\n    input " + signal +
+                           "();\n    nextstate q1;\n  endstate;\n  state q1; nextstate q1; endstate;\n"
+                           "endprocess;\nendsystem;\n";
+        bool declared = signal == "a";
+        auto r = pipeline(spec);
+        expect_expanded(*r);
+        auto fired = r->fired();
+        EXPECT_EQ(std::count(fired.begin(), fired.end(), "state q, input " + signal) > 0, declared)
+            << c.attributes << " " << signal;
+        EXPECT_EQ(r->transitions("output " + signal).empty(), !declared) << c.attributes << " " << signal;
+        EXPECT_EQ(testsupport::has_deadlock(r->space), !declared) << c.attributes << " " << signal;
+        EXPECT_EQ(prefix_deadlock_free(*r), declared) << c.attributes << " " << signal;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StatecastRouteSignalSets,
+                         testing::Values(RouteSignal{"#peer", " to {Q}0"}, RouteSignal{"#unicast", ""},
+                                         RouteSignal{"#multicast", ""}, RouteSignal{"#delay[1,2] #peer", " to {Q}0"},
+                                         RouteSignal{"#delay[1,2] #unicast", ""},
+                                         RouteSignal{"#delay[1,2] #multicast", ""}));
 
 // A signal to a full input queue is lost under the overflow flag 1 (the
 // default), else its sender waits.
