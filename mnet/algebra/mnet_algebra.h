@@ -61,17 +61,21 @@ extern std::uint16_t dead_transition_counter;
 // Adds to the net, for each action of the list in turn, the closure of
 // joins over that action and its conjugate: every transition holding ^a is
 // joined with every one holding a (itself included), and every join again
-// with the others while its label still holds the action.  A join equal
-// (trans_equal) to one already there is dropped; chains end where a merged
-// arc carries more than `limit` tokens, where the dead-transition check drops
-// a join, and for transitions without arcs after `limit` copies.  The
-// result, up to trans_equal, does not depend on the order of the transition
-// list.
+// with the others while its label still holds the action.  An action is
+// closed once however often the list names it (as a or ^a, with whatever
+// parameters).  A join equal (trans_equal) to one already there is dropped;
+// chains end where a merged arc carries more than `limit` tokens, where the
+// dead-transition check drops a join, and for transitions without arcs after
+// max(limit, 1) copies, counted over the whole list.  The result, up to
+// trans_equal, does not depend on the order of the transition list.
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit);
 MNet* M_restrict(MNet* net, const ActionSet& actions);
 // t1 holds the odd-coded term p (^a), t2 the even-coded term q (a).
 MTransition* sync_pair(MNet* net, MTransition* t1, MTransition* t2, const ActionTerm& p, const ActionTerm& q,
                        std::uint16_t limit);
+// True when a renaming of communication variables maps t onto u: labels,
+// guards and arcs alike term by term, and every variable restricted alike
+// (variables that occur only in restrictions pair with any restricted alike).
 bool trans_equal(const MTransition* t, const MTransition* u);
 // True when the guard of t can hold for some values of its variables (always
 // true while the dead-transition check is off).

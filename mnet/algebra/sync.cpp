@@ -5,8 +5,10 @@
 #include <array>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,6 +67,33 @@ void insert_by_place_number(MArc*& list, MArc* a) {
 }
 
 bool value_in(const ValueSet& s, std::int32_t v) { return std::binary_search(s.begin(), s.end(), v); }
+
+// Whether the map binds a variable of one of t's arcs to a constant outside
+// the set of the arc's place (or of the tuple element's component).  Such a
+// join has no firing mode; it is dead, not an inconsistent net.
+bool bound_outside_place(const MTransition* t, const SlotMap& map) {
+    for (const MArc* list : {t->pre, t->post})
+        for (const MArc* a = list; a; a = a->tnext) {
+            const MPlace* pl = a->place;
+            const std::size_t nc = pl->components.size();
+            auto outside = [&](std::uint16_t code, std::size_t c) {
+                if (!var_code_p(code) || !pl->components[c]) return false;
+                const std::uint16_t m = map[code];
+                return is_const_code(m) && !value_in(*pl->components[c], std::int32_t(m) - CONST_BASE);
+            };
+            for (const InscTerm& term : a->inscription) {
+                if (var_code_p(term.code)) {
+                    if (nc == 1 && outside(term.code, 0)) return true;
+                } else if (is_tuple_code(term.code)) {
+                    const Tuple& tu = get_tuple(static_cast<std::uint16_t>(term.code - TUPLE_BASE));
+                    if (tu.size() != nc) continue;  // a dimension fault, reported by the check
+                    for (std::size_t c = 0; c < nc; ++c)
+                        if (outside(tu[c], c)) return true;
+                }
+            }
+        }
+    return false;
+}
 
 }  // namespace
 
@@ -257,7 +286,11 @@ MTransition* join_pair(MNet* net, MTransition* t1, MTransition* t2, const Action
         }
     }
 
-    if (!check_transition_bindings(n)) {
+    // A constant that unification put on an arc outside the place's set
+    // makes the join dead; one written on an arc of the net stays fatal in
+    // the check.
+    if (((MNetOptions[0] & OPT0_DEAD_TRANSITIONS) && (bound_outside_place(t1, m1) || bound_outside_place(t2, f2))) ||
+        !check_transition_bindings(n)) {
         ++dead_transition_counter;
         RemoveTrans(net, n, 0);
         return nullptr;
@@ -395,8 +428,11 @@ std::uint64_t join_signature(const MTransition* t) {
     return h;
 }
 
-// Copies of the originals in a member: (original, count), sorted by
-// original.
+// Copies of the originals in a transition: (original, count), sorted by
+// original.  The originals are the transitions that held a listed action
+// when synchronisation or scoping began; the count is kept over all the
+// actions of the list, so that a join made over b from joins made over a
+// still counts the originals it is built from.
 using Copies = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
 struct Member {
@@ -439,6 +475,18 @@ bool arcless_within(const Copies& a, const Copies& b, const std::vector<Original
     return true;
 }
 
+// The actions of a list, one term per action: a and ^a, and terms of the
+// same action with other parameter patterns, name one closure (only the
+// code pair and the parameter count matter to it).  First appearance keeps
+// the list's order.
+std::vector<ActionTerm> distinct_actions(const ActionSet& actions) {
+    std::vector<ActionTerm> out;
+    std::unordered_set<std::uint32_t> seen;
+    for (const ActionTerm& a : actions)
+        if (seen.insert((std::uint32_t(a.code | 1u) << 16) | a.nparams).second) out.push_back(a);
+    return out;
+}
+
 // The holders of the actions of one synchronisation or scoping list, found in
 // one walk over the net and kept as joins are made and transitions deleted,
 // so that the closure over an action meets only its holders instead of
@@ -448,74 +496,89 @@ bool arcless_within(const Copies& a, const Copies& b, const std::vector<Original
 // first meets them (joins go to the head of the list, so they come last, in
 // the order made).  Buckets hold registry slots; a deleted transition's slot
 // is emptied, so that a later transition at the same address is not taken
-// for it.
+// for it.  Each slot keeps the copies of the originals its transition holds.
 class HolderIndex {
 public:
-    HolderIndex(MNet* net, const ActionSet& actions) {
+    HolderIndex(MNet* net, const ActionSet& actions, std::uint16_t limit) {
         for (const ActionTerm& a : actions) buckets_.emplace(key(a.code, a.nparams), std::vector<std::size_t>());
-        for (MTransition* t = net->last_trans; t; t = t->prev) add(t);
+        for (MTransition* t = net->last_trans; t; t = t->prev) {
+            if (!enter(t)) continue;
+            // k copies put k times the tokens of each arc on its place: more
+            // than the limit allows are bound to fail, and are not tried.
+            std::size_t widest = 0;
+            for (const MArc* list : {t->pre, t->post})
+                for (const MArc* arc = list; arc; arc = arc->tnext)
+                    widest = std::max<std::size_t>(widest, inscription_size(arc->inscription));
+            const auto most = static_cast<std::uint32_t>(limit / std::max<std::size_t>(widest, 1));
+            const auto k = static_cast<std::uint32_t>(originals_.size());
+            originals_.push_back(Original{std::max<std::uint32_t>(most, 1), !t->pre && !t->post});
+            entries_.back().copies = Copies{{k, 1}};
+        }
     }
-    // Enters a transition in the buckets of the listed actions it holds.
-    void add(MTransition* t) {
-        std::size_t slot = registry_.size();
+    // Enters a join in the buckets of the listed actions it holds.
+    void add(MTransition* t, const Copies& copies) {
+        if (enter(t)) entries_.back().copies = copies;
+    }
+    void remove(MTransition* t) {
+        auto it = slot_of_.find(t);
+        if (it == slot_of_.end()) return;
+        entries_[it->second].t = nullptr;
+        slot_of_.erase(it);
+    }
+    // The transitions holding a or ^a, in walk order, with their copies.
+    std::vector<Member> holders(const ActionTerm& a) const {
+        std::vector<Member> out;
+        auto it = buckets_.find(key(a.code, a.nparams));
+        if (it == buckets_.end()) return out;
+        const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u);
+        for (std::size_t slot : it->second) {
+            const Entry& e = entries_[slot];
+            if (!e.t) continue;
+            const bool ha = find_action(even, a.nparams, &e.t->label) != nullptr;
+            const bool hc = find_action(static_cast<std::uint16_t>(even | 1u), a.nparams, &e.t->label) != nullptr;
+            if (ha || hc) out.push_back(Member{e.t, ha, hc, e.copies});
+        }
+        return out;
+    }
+    const std::vector<Original>& originals() const { return originals_; }
+
+private:
+    struct Entry {
+        MTransition* t;
+        Copies copies;
+    };
+    // Puts t in the buckets of the listed actions it holds; false when it
+    // holds none.
+    bool enter(MTransition* t) {
+        const std::size_t slot = entries_.size();
         bool entered = false;
         for (const ActionTerm& x : t->label) {
             auto it = buckets_.find(key(x.code, x.nparams));
             if (it == buckets_.end()) continue;
             if (!it->second.empty() && it->second.back() == slot) continue;  // a and ^a
-            if (!entered) registry_.push_back(t), slot_of_[t] = slot, entered = true;
+            if (!entered) entries_.push_back(Entry{t, {}}), slot_of_[t] = slot, entered = true;
             it->second.push_back(slot);
         }
+        return entered;
     }
-    void remove(MTransition* t) {
-        auto it = slot_of_.find(t);
-        if (it == slot_of_.end()) return;
-        registry_[it->second] = nullptr;
-        slot_of_.erase(it);
-    }
-    // The transitions holding a or ^a, in walk order.
-    std::vector<MTransition*> holders(const ActionTerm& a) const {
-        std::vector<MTransition*> out;
-        auto it = buckets_.find(key(a.code, a.nparams));
-        if (it == buckets_.end()) return out;
-        for (std::size_t slot : it->second)
-            if (registry_[slot]) out.push_back(registry_[slot]);
-        return out;
-    }
-
-private:
     static std::uint32_t key(std::uint16_t code, std::uint16_t nparams) {
         return (std::uint32_t(code & ~1u) << 16) | nparams;
     }
     std::unordered_map<std::uint32_t, std::vector<std::size_t>> buckets_;
-    std::vector<MTransition*> registry_;
+    std::vector<Entry> entries_;
+    std::vector<Original> originals_;
     std::unordered_map<const MTransition*, std::size_t> slot_of_;
 };
 
-// Builds the closure over action a and returns its members (the originals
+// Builds the closure over action a and returns its members (the transitions
 // holding a or ^a, then the joins in the order made).
 std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t limit, HolderIndex& index) {
     const std::uint16_t even = static_cast<std::uint16_t>(a.code & ~1u), odd = static_cast<std::uint16_t>(even | 1u);
     const std::uint16_t np = a.nparams;
-    std::vector<Member> members;
-    std::vector<Original> originals;
+    const std::vector<Original>& originals = index.originals();
+    std::vector<Member> members = index.holders(a);
     std::unordered_multimap<std::uint64_t, std::size_t> by_signature;
-    for (MTransition* t : index.holders(a)) {
-        bool ha = holds(t, even, np) != nullptr, hc = holds(t, odd, np) != nullptr;
-        if (!ha && !hc) continue;
-        // k copies put k times the tokens of each arc on its place: more than
-        // the limit allows are bound to fail, and are not tried.
-        std::size_t widest = 0;
-        for (const MArc* list : {t->pre, t->post})
-            for (const MArc* arc = list; arc; arc = arc->tnext)
-                widest = std::max<std::size_t>(widest, inscription_size(arc->inscription));
-        const bool arcless = !t->pre && !t->post;
-        const std::uint32_t most = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(limit / std::max<std::size_t>(widest, 1)));
-        const auto k = static_cast<std::uint32_t>(originals.size());
-        originals.push_back(Original{most, arcless});
-        by_signature.emplace(join_signature(t), members.size());
-        members.push_back(Member{t, ha, hc, Copies{{k, 1}}});
-    }
+    for (std::size_t i = 0; i < members.size(); ++i) by_signature.emplace(join_signature(members[i].t), i);
 
     Copies copies;
     const MadeBefore equal_member = [&](const MTransition* n) {
@@ -533,7 +596,7 @@ std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t lim
         const ActionTerm p = *holds(t1, odd, np), q = *holds(t2, even, np);
         MTransition* n = join_pair(net, t1, t2, p, q, limit, &equal_member);
         if (!n) return;
-        index.add(n);
+        index.add(n, copies);
         by_signature.emplace(join_signature(n), members.size());
         members.push_back(Member{n, holds(n, even, np) != nullptr, holds(n, odd, np) != nullptr, copies});
     };
@@ -557,8 +620,8 @@ std::vector<Member> close_over(MNet* net, const ActionTerm& a, std::uint16_t lim
 
 MNet* M_synchronise(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
-    HolderIndex index(net, actions);
-    for (const ActionTerm& a : actions) close_over(net, a, limit, index);
+    HolderIndex index(net, actions, limit);
+    for (const ActionTerm& a : distinct_actions(actions)) close_over(net, a, limit, index);
     return net;
 }
 
@@ -598,8 +661,8 @@ MTransition* M_delete_transition(MNet* net, MTransition* t) {
 
 MNet* M_scope(MNet* net, const ActionSet& actions, std::uint16_t limit) {
     number_places(net);
-    HolderIndex index(net, actions);
-    for (const ActionTerm& a : actions) {
+    HolderIndex index(net, actions, limit);
+    for (const ActionTerm& a : distinct_actions(actions)) {
         // Every member still holds a or ^a, or was made without them.
         for (const Member& m : close_over(net, a, limit, index)) {
             mark_for_scope(m.t, a);
@@ -654,6 +717,65 @@ bool arcs_equal(Renaming& r, const MArc* a, const MArc* b) {
         if (a->place->number != b->place->number || !r.inscription_equal(a->inscription, b->inscription)) return false;
     return !a && !b;
 }
+
+// The restrictions of one variable: its entries of a list sorted by
+// (variable, component).
+using Restricted = std::pair<const Restriction*, const Restriction*>;
+
+bool same_entries(Restricted x, Restricted y) {
+    if (x.second - x.first != y.second - y.first) return false;
+    for (; x.first != x.second; ++x.first, ++y.first)
+        if (x.first->component != y.first->component || x.first->values != y.first->values) return false;
+    return true;
+}
+
+bool entries_before(Restricted x, Restricted y) {
+    return std::lexicographical_compare(x.first, x.second, y.first, y.second,
+                                        [](const Restriction& a, const Restriction& b) {
+                                            return std::tie(a.component, a.values) < std::tie(b.component, b.values);
+                                        });
+}
+
+std::vector<std::pair<std::uint16_t, Restricted>> by_variable(const RestrictionList& list) {
+    std::vector<std::pair<std::uint16_t, Restricted>> out;
+    const Restriction* const last = list.data() + list.size();
+    for (const Restriction* it = list.data(); it != last;) {
+        const Restriction* end = std::find_if(it, last, [&](const Restriction& x) { return x.var != it->var; });
+        out.emplace_back(it->var, Restricted{it, end});
+        it = end;
+    }
+    return out;
+}
+
+// Every variable is restricted alike on both sides: a variable the renaming
+// maps must have the same entries as its image (none on both sides counts
+// as alike), and the variables that occur only in restrictions, which any
+// renaming may pair, must be restricted alike as multisets.
+bool restrictions_equal(const Renaming& r, const RestrictionList& t, const RestrictionList& u) {
+    const auto tv = by_variable(t), uv = by_variable(u);
+    auto entries_of = [](const std::vector<std::pair<std::uint16_t, Restricted>>& vars, std::uint16_t v) {
+        auto it = std::lower_bound(vars.begin(), vars.end(), v,
+                                   [](const std::pair<std::uint16_t, Restricted>& e, std::uint16_t k) { return e.first < k; });
+        return it != vars.end() && it->first == v ? it->second : Restricted{nullptr, nullptr};
+    };
+    std::vector<Restricted> free_t, free_u;
+    for (const auto& [v, entries] : tv) {
+        std::uint16_t w = var_code_p(v) ? r.map[v] : v;
+        if (w == UNBOUND) free_t.push_back(entries);
+        else if (!same_entries(entries, entries_of(uv, w))) return false;
+    }
+    for (const auto& [w, entries] : uv) {
+        std::uint16_t v = var_code_p(w) ? r.image[w] : w;
+        if (v == UNBOUND) free_u.push_back(entries);
+        else if (!same_entries(entries, entries_of(tv, v))) return false;
+    }
+    if (free_t.size() != free_u.size()) return false;
+    std::sort(free_t.begin(), free_t.end(), entries_before);
+    std::sort(free_u.begin(), free_u.end(), entries_before);
+    for (std::size_t i = 0; i < free_t.size(); ++i)
+        if (!same_entries(free_t[i], free_u[i])) return false;
+    return true;
+}
 }  // namespace
 
 bool trans_equal(const MTransition* t, const MTransition* u) {
@@ -683,19 +805,7 @@ bool trans_equal(const MTransition* t, const MTransition* u) {
         }
     }
     if (!arcs_equal(r, t->post, u->post) || !arcs_equal(r, t->pre, u->pre)) return false;
-    // Restrictions of the variables the renaming covers, both ways: a
-    // restriction that only one of them has makes them differ.
-    auto covered = [](const RestrictionList& from, const RestrictionList& to, const SlotMap& map) {
-        for (const Restriction& x : from) {
-            if (!var_code_p(x.var) || map[x.var] == UNBOUND) continue;
-            std::uint16_t v = map[x.var];
-            auto it = std::find_if(to.begin(), to.end(),
-                                   [&](const Restriction& y) { return y.var == v && y.component == x.component; });
-            if (it == to.end() || it->values != x.values) return false;
-        }
-        return true;
-    };
-    return covered(t->restrictions, u->restrictions, r.map) && covered(u->restrictions, t->restrictions, r.image);
+    return restrictions_equal(r, t->restrictions, u->restrictions);
 }
 
 // ---------------------------------------------------------------------------

@@ -247,7 +247,9 @@ TEST_F(ProgcastCli, SynchroniseMode) {
     struct Case {
         std::string options;
         std::size_t transitions;
-    } cases[] = {{"-j=a(v)", 3}, {"-j=a(v) -d", 1}, {"-j -X=a(v)", 2}, {"-j", 3}, {"-j=a(v),b -X=b", 3}, {"-j=b", 2}};
+    } cases[] = {{"-j=a(v)", 3},         {"-j=a(v) -d", 1},     {"-j -X=a(v)", 2},    {"-j", 3},
+                 {"-j=a(v),b -X=b", 3}, {"-j=b", 2},           {"-j=a(v),^a(w)", 3}, {"-j=a(1),^a(v),a(2)", 3},
+                 {"-j -d", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         std::string options;
@@ -268,6 +270,32 @@ TEST_F(ProgcastCli, SynchroniseMode) {
     r = progcast(shell_quote(file("bad.hl_net")) + " -j");
     EXPECT_EQ(r.exit_code, 10);
     EXPECT_NE(r.err.find("keyword 'FORMAT_N' or 'FORMAT_N2' expected"), std::string::npos);
+}
+
+TEST_F(ProgcastCli, SynchroniseModeKeepsTheLiveJoinInEveryOrder) {
+    // Transitions 1 and 2 hold ^a(0), 1 under a restriction of a variable
+    // to the empty set; 3 holds a(0) and has the arcs.  The joins 1*3 and
+    // 2*3 differ only in that restriction: both are kept, and the expanded
+    // net has the one low-level transition of 2*3 whatever the order.
+    const char* head = "VOS\nHLNet\nFORMAT_N\nPL\n1 30@30 e Z\"{dot}\"\n2 30@150 x Z\"{dot}\"\nTR\n";
+    const char* restricted = " 90@90 i\"^a(0)\" g\"w{} : tt\"\n";
+    const char* plain = " 150@90 i\"^a(0)\"\n";
+    const std::string tail = "3 30@90 i\"a(0)\"\nTP\n3<2 p\"dot\"\nPT\n1>3 p\"dot\"\n";
+    for (bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped ? "plain first" : "restricted first");
+        const std::string net = std::string(head) + "1" + (swapped ? plain : restricted) + "2" +
+                                (swapped ? restricted : plain) + tail;
+        ASSERT_TRUE(testsupport::write_file(file("r.hl_net"), net));
+        for (const char* list : {"-j=a(p)", "-j"}) {
+            auto r = progcast(shell_quote(file("r.hl_net")) + " " + shell_quote(list) + " -d -p=" +
+                              shell_quote(file("out.hl_net")));
+            ASSERT_EQ(r.exit_code, 0) << r.err;
+            EXPECT_EQ(transitions_in(testsupport::read_file(file("out.hl_net"))), 2u) << list;
+            r = testsupport::run(progcast_test::program("flatnet") + " " + shell_quote(file("out.hl_net")));
+            ASSERT_EQ(r.exit_code, 0) << r.err;
+            EXPECT_EQ(progcast_test::read_low_net(file("out.ll_net")).net.transitions(), 1) << list;
+        }
+    }
 }
 
 // The text without its "x@y" positions.

@@ -241,6 +241,55 @@ TEST_F(AlgebraSync, JoinsWithoutArcsStopAtTheLimit) {
     }
 }
 
+TEST_F(AlgebraSync, ArclessCopiesStayWithinTheLimitOverTheWholeList) {
+    // Transitions without arcs; the list names the actions again, as the
+    // list of all actions of a net does.  Each action is closed once: the
+    // joins are those of the plain list, each made once, and no join holds
+    // more than max(limit, 1) copies of a transition, also across actions.
+    struct Case {
+        std::vector<const char*> labels;
+        const char *list, *plain;
+        std::uint16_t limit;
+    } cases[] = {
+        {{"a,^a,b"}, "a,^a", "a", 2},
+        {{"a,^a,b"}, "a,^a", "a", 0},
+        {{"a(x),^a(1),b"}, "a(x),^a(y),a(1)", "a(x)", 3},
+        {{"a,^a,b,^b"}, "a,b,^a,^b", "a,b", 2},
+        {{"a,^a", "b,^b,^a"}, "b,a,^b", "a,b", 2},
+        {{"^a,b", "a,^b", "b,a"}, "^a,^b,a,b", "a,b", 3},
+    };
+    for (const Case& c : cases) {
+        auto run = [&](const char* list) {
+            std::vector<MNet*> boxes;
+            for (std::size_t k = 0; k < c.labels.size(); ++k) {
+                MNet* b = atom(c.labels[k], "", ("t" + std::to_string(k)).c_str());
+                MTransition* t = b->first_trans;
+                while (t->pre) RemovePlace(b, t->pre->place);
+                while (t->post) RemovePlace(b, t->post->place);
+                boxes.push_back(b);
+            }
+            MNet* n = par(boxes);
+            M_synchronise(n, actions(list), c.limit);
+            return n;
+        };
+        const std::string what = std::string(c.list) + " limit " + std::to_string(c.limit);
+        MNet* n = run(c.list);
+        MNet* plain = run(c.plain);
+        EXPECT_EQ(joined_names(n), joined_names(plain)) << what;
+        const std::vector<MTransition*> ts = transitions(n);
+        for (std::size_t i = 0; i < ts.size(); ++i) {
+            std::map<std::string, int> copies;
+            for (const std::string& part : parts(*ts[i]->label_text)) ++copies[part];
+            for (const auto& [name, count] : copies)
+                EXPECT_LE(count, std::max<int>(c.limit, 1)) << what << ": " << *ts[i]->label_text;
+            for (std::size_t j = 0; j < i; ++j)
+                EXPECT_FALSE(trans_equal(ts[i], ts[j])) << what << ": " << *ts[i]->label_text;
+        }
+        FreeNet(&n);
+        FreeNet(&plain);
+    }
+}
+
 TEST_F(AlgebraSync, ScopingAChainGivesExactlyTheBalancedJoins) {
     std::array<int, 3> order{0, 1, 2};
     const char* labels[3] = {"^a,x", "a,^a", "a"};
@@ -325,6 +374,42 @@ TEST_F(AlgebraSync, DeadTransitionCheckDropsUnsatisfiableJoins) {
     FreeNet(&n);
 }
 
+TEST_F(AlgebraSync, ConstantBoundOutsideThePlaceSetMakesTheJoinDead) {
+    // d moves x through places of type {0,1}; a user binding x to 5 makes a
+    // join that can never fire.  With the dead-transition check it is
+    // dropped and counted; without it, it stays.  A constant written on an
+    // arc of the net outside its place's set is an inconsistent net and
+    // still ends the run.
+    auto data = [](const char* arc_term) {
+        MNet* d = atom("^a(x)", "", "d");
+        MTransition* t = d->first_trans;
+        for (MArc* a : {t->pre, t->post}) {
+            a->inscription = parse_arclabel(arc_term, t);
+            a->place->components = {ValueSet{0, 1}};
+        }
+        return d;
+    };
+    for (bool check : {true, false}) {
+        MNetOptions[0] = check ? OPT0_DEAD_TRANSITIONS : 0;
+        dead_transition_counter = 0;
+        MNet* n = par({data("x"), atom("a(5)", "", "u5"), atom("a(1)", "", "u1"), atom("a(y)", "", "uy")});
+        M_synchronise(n, actions("a(x)"), 1);
+        EXPECT_EQ(named(n, "d*u5") == nullptr, check);
+        EXPECT_NE(named(n, "d*u1"), nullptr);
+        EXPECT_NE(named(n, "d*uy"), nullptr);
+        EXPECT_EQ(dead_transition_counter, check ? 1u : 0u);
+        EXPECT_EQ(CheckNet(n), 0);
+        FreeNet(&n);
+    }
+    MNetOptions[0] = OPT0_DEAD_TRANSITIONS;
+    EXPECT_EXIT(
+        {
+            MNet* n = par({data("7"), atom("a(1)", "", "u1")});
+            M_synchronise(n, actions("a(x)"), 1);
+        },
+        ::testing::ExitedWithCode(1), "Constant at an arc is not in the corresponding set !");
+}
+
 TEST_F(AlgebraSync, SourceNetModeDropsJoinsEqualToExistingTransitions) {
     // w, silent with two tokens on each arc, equals the join of u and d; it
     // holds no a, so only source-net mode compares the join with it.
@@ -378,6 +463,41 @@ TEST_F(AlgebraSync, TransEqualModuloRenaming) {
     EXPECT_FALSE(trans_equal(f, r));
     EXPECT_TRUE(trans_equal(r, r));
     FreeNet(&n);
+}
+
+TEST_F(AlgebraSync, TransEqualNeedsEveryVariableRestrictedAlike) {
+    // Restrictions of variables that occur nowhere else count too: such a
+    // variable may be renamed to any other one of its kind, but an empty set
+    // makes the transition dead, so it cannot equal one without it.
+    struct Case {
+        const char *label1, *guard1, *label2, *guard2;
+        bool equal;
+    } cases[] = {
+        {"^a(0)", "w{}: tt", "^a(0)", "", false},
+        {"^a(0)", "w{}: tt", "^a(0)", "v{}: tt", true},
+        {"^a(0)", "w{}: tt", "^a(0)", "w{1}: tt", false},
+        {"^a(0)", "w{}: tt", "^a(0)", "w{} & v{}: tt", false},
+        {"b", "v{1} & w{2}: tt", "b", "p{2} & q{1}: tt", true},
+        {"b", "v{1} & w{2}: tt", "b", "p{1} & q{1}: tt", false},
+        {"b", "v{1..2} X {3}: tt", "b", "p{1..2} X {3}: tt", true},
+        {"b", "v{1..2} X {3}: tt", "b", "p{1..2} X {4}: tt", false},
+        {"a(x)", "x{1..3} & w{}: x > 0", "a(u)", "u{1..3}: u > 0", false},
+        {"a(x)", "w{5}: x > 0", "a(u)", "u{5}: u > 0", false},
+        {"a(x)", "x{5} & w{6}: x > 0", "a(u)", "v{6} & u{5}: u > 0", true},
+    };
+    for (const Case& c : cases) {
+        MNet* n1 = atom(c.label1, c.guard1);
+        MNet* n2 = atom(c.label2, c.guard2);
+        for (MNet* n : {n1, n2}) {
+            std::uint32_t k = 0;
+            for (MPlace* p : places(n)) p->number = ++k;
+        }
+        const std::string what = std::string(c.label1) + " [" + c.guard1 + "] vs " + c.label2 + " [" + c.guard2 + "]";
+        EXPECT_EQ(trans_equal(n1->first_trans, n2->first_trans), c.equal) << what;
+        EXPECT_EQ(trans_equal(n2->first_trans, n1->first_trans), c.equal) << what;
+        FreeNet(&n1);
+        FreeNet(&n2);
+    }
 }
 
 TEST_F(AlgebraSync, DeletingATransitionKeepsSharedPhantoms) {
