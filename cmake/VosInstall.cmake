@@ -3,8 +3,9 @@
 #   lib/<front end>/     the box templates of the front ends (VOSHOME=P)
 #   share/tulm/cfg/      the analyser's argument macros and usage texts
 #                        (TULMPATH=P/share/tulm)
-#   lib/tulm/            the engine and support libraries and the engine's
-#                        main object, which tulmbuild links into an analyser
+#   lib/tulm/            the engine, support and output-file libraries and
+#                        the engine's main object, which tulmbuild links into
+#                        an analyser
 #   include/tulm/        the headers that the generated code includes
 # Each item is installed when its subsystem is part of the build (VOS_DIRS).
 
@@ -28,7 +29,7 @@ if(TARGET analyser_support)
 endif()
 
 if(TARGET analyser_engine AND TARGET tulc)
-  install(TARGETS analyser_engine ARCHIVE DESTINATION ${TULM_LIB_DIR})
+  install(TARGETS analyser_engine outfile ARCHIVE DESTINATION ${TULM_LIB_DIR})
   install(FILES $<TARGET_OBJECTS:analyser_engine_main> DESTINATION ${TULM_LIB_DIR} RENAME tulmmain.o)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/analyser/engine/ DESTINATION ${TULM_INCLUDE_DIR}/engine
           FILES_MATCHING PATTERN "*.h" PATTERN "tests" EXCLUDE)

@@ -10,6 +10,7 @@
 #include "mnet_commands.h"
 #include "mnet_labels.h"
 #include "mnet_textform.h"
+#include "outfile.h"
 
 namespace mnet {
 
@@ -659,7 +660,7 @@ void write_HLNet(MNet* net, std::FILE* f) {
 }
 
 void write_output_file(const std::string& path, MNet* net, void (*writer)(MNet*, std::FILE*)) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::FILE* f = outfile::open(path, "w");
     if (!f) {
         std::fprintf(stderr, "Error: Could not open file %s !\n", path.c_str());
         std::exit(3);
@@ -677,6 +678,15 @@ void write_output_file(const std::string& path, MNet* net, void (*writer)(MNet*,
 void write_outputs(MNet* net) {
     if (!net_file_name.empty()) write_output_file(net_file_name, net, write_HLNet);
     if (!ref_file_name.empty()) write_output_file(ref_file_name, net, write_BPN2_refs);
+}
+
+void commit_outputs() {
+    std::string failed;
+    if (!outfile::commit(&failed)) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "Error: Could not write file %s !\n", failed.c_str());
+        std::exit(3);
+    }
 }
 
 // ---------------------------------------------------------------------------

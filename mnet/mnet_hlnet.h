@@ -18,10 +18,17 @@ void write_HLNet(MNet* net, std::FILE* f);
 
 // Opens the file for writing ("Error: Could not open file %s !\n", exit 3),
 // announces it, lets the writer fill it and closes it; write and close
-// errors also end the program with code 3.
+// errors also end the program with code 3.  The text goes to a staged file
+// beside the output (outfile.h): it replaces the output only when the
+// program calls commit_outputs(), and an exit before that leaves the
+// earlier file as it was.
 void write_output_file(const std::string& path, MNet* net, void (*writer)(MNet*, std::FILE*));
 // The net file, then the reference file when one is named.
 void write_outputs(MNet* net);
+// Puts every staged output of the run in place; a file that cannot be
+// replaced ends the program with "Error: Could not write file %s !\n" and
+// code 3.  Called once, when the run has succeeded.
+void commit_outputs();
 
 // Reference files.
 void write_BPN2_refs(MNet* net, std::FILE* f);

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "expand.h"
 #include "failure.h"
 #include "hlnet.h"
 #include "mnet_base.h"
 #include "names.h"
+#include "outfile.h"
 #include "writers.h"
 
 namespace flatnet {
@@ -83,6 +86,23 @@ int file_option(const char* word) {
     return -1;
 }
 
+// The outputs of the run are the low-level net, the HL -> LL references and
+// the low-level references of the front-end files found; none may name the
+// high-level net or a front-end file that is read.
+void refuse_outputs_naming_inputs(const Options& o, const bool (&found)[FRONT_ENDS]) {
+    std::vector<std::string> inputs = {o.files[HL_NET]};
+    std::vector<int> outputs = {LL_NET, HL_LL};
+    for (int k = 0; k < FRONT_ENDS; ++k)
+        if (found[k]) {
+            inputs.push_back(o.files[BPN2_HL + k]);
+            outputs.push_back(BPN2_LL + k);
+        }
+    for (int role : outputs)
+        if (const std::string* in = outfile::names_input(o.files[role], inputs))
+            throw Failure(EXIT_SYNTAX, format("ERROR: output file '%s' would replace the input '%s'.\n",
+                                              o.files[role].c_str(), in->c_str()));
+}
+
 }  // namespace
 
 Options parse_arguments(int argc, const char* const* argv, bool blocks, bool phantoms) {
@@ -133,6 +153,7 @@ void run(const Options& o) {
         if (f) std::fclose(f);
         any = any || found[k];
     }
+    refuse_outputs_naming_inputs(o, found);
     if (!any)
         std::fprintf(stderr, "Warning: none of %s, %s, %s, %s found\n", o.files[BPN2_HL].c_str(),
                      o.files[PFA_HL].c_str(), o.files[SDL_HL].c_str(), o.files[IF_HL].c_str());
@@ -147,6 +168,9 @@ void run(const Options& o) {
     write_hl_ll_references(ll, o.files[HL_LL], o.flags);
     for (int k = 0; k < FRONT_ENDS; ++k)
         if (net.front_ends[k].read) write_x_LLref(ll, net, o.files[BPN2_LL + k], o.flags, k);
+    std::string failed;
+    if (!outfile::commit(&failed))
+        throw Failure(EXIT_SYNTAX, format("ERROR: could not write file '%s'.\n", failed.c_str()));
 }
 
 int flatnet_main(int argc, const char* const* argv) {

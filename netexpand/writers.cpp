@@ -3,13 +3,14 @@
 #include <charconv>
 
 #include "failure.h"
+#include "outfile.h"
 
 namespace flatnet {
 
 // ---------------------------------------------------------------------------
 // Output file.
 
-OutputFile::OutputFile(const std::string& path) : file_(std::fopen(path.c_str(), "w")), path_(path) {
+OutputFile::OutputFile(const std::string& path) : file_(outfile::open(path, "w")), path_(path) {
     if (!file_) syntax_failure("Could not open file for writing");
     buffer_.reserve(1 << 16);
 }

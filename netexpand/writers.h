@@ -19,9 +19,11 @@ enum OptionFlag : int {
     OPT_PHANTOMS = 4,         // "-p": phantom transitions
 };
 
-// Each writer creates (truncates) its file.  A file that cannot be created
-// ends the run as a syntax error "Could not open file for writing" (exit
-// status 10); so does a file that cannot be written or closed.
+// Each writer creates its file, staged beside its name (outfile.h): the
+// driver puts the outputs in place when the whole run has succeeded.  A file
+// that cannot be created ends the run as a syntax error "Could not open file
+// for writing" (exit status 10); so does a file that cannot be written or
+// closed.
 void write_ll_net(const LLNet& net, const HLNet& hl, const std::string& path, int flags);
 void write_hl_ll_references(const LLNet& net, const std::string& path, int flags);
 void write_x_LLref(const LLNet& net, const HLNet& hl, const std::string& path, int flags, int kind);

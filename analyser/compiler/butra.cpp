@@ -4,6 +4,7 @@
 
 #include "diag.h"
 #include "net.h"
+#include "outfile.h"
 #include "parser.h"
 
 namespace tulc {
@@ -33,7 +34,7 @@ void WriteNeverClaim(const std::string& file, const Automaton& states, const std
         return;
     }
     errno = 0;
-    std::FILE* out = std::fopen(file.c_str(), "w");
+    std::FILE* out = outfile::open(file, "w");
     if (!out) {
         ReportError("$Cannot open empty file " + file + " for writing");
         return;

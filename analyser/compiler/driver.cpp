@@ -14,6 +14,7 @@
 #include "gen.h"
 #include "invoc.h"
 #include "net.h"
+#include "outfile.h"
 #include "postproc.h"
 #include "ppio.h"
 #include "preproc.h"
@@ -106,7 +107,7 @@ bool NameChar(char c) { return NameStart(c) || (c >= '0' && c <= '9'); }
 
 std::FILE* CreateText(const std::string& name) {
     errno = 0;
-    std::FILE* f = std::fopen(name.c_str(), "w");
+    std::FILE* f = outfile::open(name, "w");
     if (!f) ReportFatal("$Cannot open empty file " + name + " for writing");
     return f;
 }
@@ -212,21 +213,29 @@ void TulcMain(int argc, char** argv) {
     ppio_set_include_dirs(cl.includeDirs);
     ppio_set_comment_mode(cl.keepComments ? CommentMode::kKeep : cl.blankComments ? CommentMode::kBlank : CommentMode::kDrop);
 
+    const std::string netFile = name + ".net";
     const std::string preFile = name + ".pre";
-    if (!cl.definitions.empty()) WriteDefinitions(cl, preFile);
-    if (cl.neverClaim) s.neverClaimFile = name + ".nev";
-
     const std::string defFile = name + ".def";
     const std::string enumFile = name + ".src/_enum.h";
     const std::string headerFile = name + ".src/_.h";
+    const std::string tableFile = name + ".dat";
+    if (cl.neverClaim) s.neverClaimFile = name + ".nev";
+    // The net description must be there before any output is made, and no
+    // output may replace it (a link among the outputs could name it).
+    std::fclose(ppio_open_input(netFile, 0));
+    for (const std::string& out : {preFile, defFile, enumFile, headerFile, tableFile, s.neverClaimFile.value_or("")})
+        if (outfile::same_file(out, netFile))
+            ReportFatal("Output file " + out + " would replace the input " + netFile);
+
+    if (!cl.definitions.empty()) WriteDefinitions(cl, preFile);
     std::FILE* def = CreateText(defFile);
     std::FILE* enumHeader = CreateText(enumFile);
     std::FILE* header = CreateText(headerFile);
     PreprocInit(def, enumHeader, header, cl.lineDirectives);
-    ppio_set_output_files({def, enumHeader, header});
+    ppio_set_output_files({defFile, enumFile, headerFile});
 
     if (!cl.definitions.empty()) RunFile(preFile, false);
-    RunFile(name + ".net", true);
+    RunFile(netFile, true);
     CloseText(def, defFile);
     CloseText(enumHeader, enumFile);
     if (cl.lineDirectives) {
@@ -238,7 +247,12 @@ void TulcMain(int argc, char** argv) {
     const NETDESC desc = PostProcess();
     GenerateCode(header, headerFile, name + ".src/", desc);
 
-    if (!WriteTables(name + ".dat")) ExitProgram(1);
+    if (!WriteTables(tableFile)) ExitProgram(1);
+    // Every output is complete: they replace the files of an earlier run
+    // together.  A run that ended before this point left those untouched.
+    std::string failed;
+    errno = 0;
+    if (!outfile::commit(&failed)) ReportFatal("$Cannot write file " + failed);
     ExitProgram(ErrorsReported() ? 1 : 0);
 }
 

@@ -12,6 +12,7 @@
 
 #include "diag.h"
 #include "genexpr.h"
+#include "outfile.h"
 #include "net.h"
 #include "records.h"
 
@@ -48,7 +49,7 @@ public:
         Close();
         name_ = prefix_ + Format("_%07lx.c", static_cast<unsigned long>(files_));
         errno = 0;
-        stream_ = std::fopen(name_.c_str(), "w");
+        stream_ = outfile::open(name_, "w");
         if (!stream_) ReportFatal("$Cannot open empty file " + name_ + " for writing");
         ++files_;
         lines_ = 0;
@@ -71,7 +72,7 @@ public:
         Close();
         const string name = prefix_ + "_.sh";
         errno = 0;
-        std::FILE* sh = std::fopen(name.c_str(), "a");
+        std::FILE* sh = outfile::open(name, "a");
         if (!sh) ReportFatal("$Cannot open file " + name + " for appending");
         for (unsigned long i = 0; i < files_; ++i)
             std::fprintf(sh, "${COMPILE} _%07lx.c || exit\n${%s} ${LIBRARY} _%07lx${O} || exit\n${DELETE} _%07lx${O} || exit\n",

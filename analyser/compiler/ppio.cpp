@@ -3,11 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <set>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "diag.h"
+#include "outfile.h"
 #include "preproc.h"
 
 namespace tulc {
@@ -36,16 +37,8 @@ struct InputLayer {
     bool commentSeen = false;
     CommentMode comments = CommentMode::kDrop;
     std::uint32_t lastDepth = 0;  // depth of the last character taken
-    std::set<std::pair<dev_t, ino_t>> outputs;  // files written during the run
+    std::vector<std::string> outputs;  // files written during the run
 };
-
-// The device and inode of an open stream, when the system tells them.
-bool FileId(std::FILE* f, std::pair<dev_t, ino_t>* id) {
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0) return false;
-    *id = {st.st_dev, st.st_ino};
-    return true;
-}
 
 InputLayer& L() {
     static InputLayer layer;
@@ -145,12 +138,39 @@ void ppio_init() {
 void ppio_set_include_dirs(std::vector<std::string> dirs) { L().includeDirs = std::move(dirs); }
 void ppio_set_comment_mode(CommentMode mode) { L().comments = mode; }
 
-void ppio_set_output_files(const std::vector<std::FILE*>& files) {
+void ppio_set_output_files(std::vector<std::string> names) { L().outputs = std::move(names); }
+
+std::FILE* ppio_open_input(const std::string& name, int search) {
     auto& l = L();
-    l.outputs.clear();
-    std::pair<dev_t, ino_t> id;
-    for (std::FILE* f : files)
-        if (f && FileId(f, &id)) l.outputs.insert(id);
+    // A file that this run writes is read as the run has written it so far
+    // (the staged file); one of the outputs that the tables and code are
+    // made from may not be read at all.
+    auto open = [&](const std::string& path) {
+        for (const std::string& out : l.outputs)
+            if (outfile::same_file(path, out)) ReportFatal("Cannot read file " + name + ": it is written by this run");
+        errno = 0;
+        return std::fopen(outfile::staged_name(path).c_str(), "r");
+    };
+    std::FILE* f = nullptr;
+    if (search) {
+        if (l.includeDirs.empty()) ReportFatal("Cannot open file " + name + " for reading\nEmpty include_path");
+    } else {
+        f = open(name);
+        if (!f) {
+            if (l.includeDirs.empty() || errno != ENOENT) ReportFatal("$Cannot open file " + name + " for reading");
+            errno = 0;
+        }
+    }
+    for (std::size_t i = 0; !f && i < l.includeDirs.size(); ++i) {
+        const std::string& dir = l.includeDirs[i];
+        std::string path = (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
+        f = open(path);
+        if (!f) {
+            if (errno != ENOENT || i + 1 == l.includeDirs.size()) ReportFatal("$Cannot open file " + path + " for reading");
+            errno = 0;
+        }
+    }
+    return f;
 }
 
 void ppio_push_file(const std::string& name, int search) {
@@ -165,32 +185,7 @@ void ppio_push_file(const std::string& name, int search) {
         }
         ExitProgram(1);
     }
-    std::FILE* f = nullptr;
-    if (search) {
-        if (l.includeDirs.empty()) ReportFatal("Cannot open file " + name + " for reading\nEmpty include_path");
-    } else {
-        errno = 0;
-        f = std::fopen(name.c_str(), "r");
-        if (!f) {
-            if (l.includeDirs.empty() || errno != ENOENT) ReportFatal("$Cannot open file " + name + " for reading");
-            errno = 0;
-        }
-    }
-    for (std::size_t i = 0; !f && i < l.includeDirs.size(); ++i) {
-        const std::string& dir = l.includeDirs[i];
-        std::string path = (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
-        errno = 0;
-        f = std::fopen(path.c_str(), "r");
-        if (!f) {
-            if (errno != ENOENT || i + 1 == l.includeDirs.size()) ReportFatal("$Cannot open file " + path + " for reading");
-            errno = 0;
-        }
-    }
-    std::pair<dev_t, ino_t> id;
-    if (!l.outputs.empty() && FileId(f, &id) && l.outputs.count(id)) {
-        std::fclose(f);
-        ReportFatal("Cannot read file " + name + ": it is written by this run");
-    }
+    std::FILE* f = ppio_open_input(name, search);
     Frame fr;
     fr.stream = f;
     fr.name = name;

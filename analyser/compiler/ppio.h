@@ -78,9 +78,15 @@ void ppio_init();
 void ppio_set_include_dirs(std::vector<std::string> dirs);
 void ppio_set_comment_mode(CommentMode mode);
 // The files this run writes while it reads its input: none of them may be
-// read as an input (the text passed through to a file read again would
-// grow it without end).
-void ppio_set_output_files(const std::vector<std::FILE*>& files);
+// read as an input, in any spelling (the text passed through to a file read
+// again would grow it without end, and the file would be replaced after it
+// was read).
+void ppio_set_output_files(std::vector<std::string> names);
+
+// Opens the file as ppio_push_file finds it (the name itself unless search
+// is 1, then the include directories); a file that cannot be opened, or that
+// is one of the outputs, ends the run with its message.
+std::FILE* ppio_open_input(const std::string& name, int search);
 
 // Makes the file the current input; search is 1 for #include <file>.
 void ppio_push_file(const std::string& name, int search);

@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "alloc.h"
 #include "diag.h"
 #include "fileaux.h"
+#include "outfile.h"
 #include "net.h"
 #include "numcode.h"
 
@@ -146,8 +148,13 @@ std::string TableBytes() {
 }
 
 bool WriteTables(const std::string& fileName) {
-    BINARYFILE f = CreateWrite(fileName.c_str());
-    if (f < 0) return false;
+    BINARYFILE f = outfile::open_fd(fileName);
+    if (f < 0) {
+        std::fprintf(_err, "\nCannot open empty file %s for writing\n", fileName.c_str());
+        ErrnoOutput(_err);
+        ClearErrno();
+        return false;
+    }
     const std::string bytes = TableBytes();
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -1,12 +1,16 @@
 #include "driver.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "automaton.h"
 #include "bpn2_trans.h"
 #include "failure.h"
 #include "fragments.h"
 #include "mnet_algebra.h"
+#include "mnet_hlnet.h"
+#include "outfile.h"
 #include "project.h"
 #include "references.h"
 #include "source_copy.h"
@@ -30,6 +34,20 @@ void configure_library(const Settings& s) {
     mnet::net_file_name = s.net_file;
 }
 
+// Refuses an output that names the project file or one of its automaton
+// files (another spelling or a link included), before anything is written.
+void refuse_outputs_naming_inputs(const Settings& s, const Project& project) {
+    std::vector<std::string> inputs = {s.project_file};
+    for (const std::string& name : project.automata)
+        if (!name.empty()) inputs.push_back(name);
+    for (const std::string* out : {&s.net_file, &s.ref_file}) {
+        if (out->empty()) continue;
+        if (outfile::names_input(*out, inputs))
+            throw Failure(EXIT_FAILURE_STATUS,
+                          format("Error: output file %s would replace the input!\n", out->c_str()));
+    }
+}
+
 }  // namespace
 
 void run(const Settings& s) {
@@ -51,6 +69,7 @@ void run(const Settings& s) {
     source_copy().create();
     mnet::source_file_name = source_copy().path();
     const Project project = read_project(s.project_file);
+    refuse_outputs_naming_inputs(s, project);
     mnet::init_action_buffers();
     mnet::init_var_buffers();
     mnet::init_symtabs();
@@ -90,6 +109,7 @@ void run(const Settings& s) {
     if (s.net_file_given && s.net_file.empty()) throw Failure(EXIT_UNWRITABLE, "Error: Could not open file  !\n");
     if (s.ref_file_given) write_pfa_references(net, s.ref_file);
     source_copy().remove();
+    mnet::commit_outputs();
 }
 
 int autocast_main(int argc, const char* const* argv) {

@@ -2,9 +2,9 @@
 
 #include <cctype>
 #include <cstring>
-#include <filesystem>
 
 #include "failure.h"
+#include "outfile.h"
 
 namespace autocast {
 
@@ -41,12 +41,6 @@ namespace {
 [[noreturn]] void usage(const Settings& s) { throw Failure(EXIT_FAILURE_STATUS, usage_text(s.program)); }
 
 [[noreturn]] void unknown_flag(char c) { throw Failure(EXIT_FAILURE_STATUS, format("unknown flag: '%c'\n", c)); }
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal()) return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
 
 bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -132,7 +126,7 @@ Settings parse_command_line(int argc, const char* const* argv) {
     if (s.project_file.empty()) usage(s);
     // The reference file is written after the net: one name for both would
     // leave only the references.
-    if (!s.net_file.empty() && !s.ref_file.empty() && same_file(s.net_file, s.ref_file))
+    if (!s.net_file.empty() && !s.ref_file.empty() && outfile::same_file(s.net_file, s.ref_file))
         throw Failure(EXIT_FAILURE_STATUS, format("Error: output files %s and %s are the same file!\n",
                                                   s.net_file.c_str(), s.ref_file.c_str()));
     return s;

@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "mnet_hlnet.h"
 #include "mnet_textform.h"
+#include "outfile.h"
 
 namespace autocast {
 
@@ -80,7 +81,7 @@ void reset_references() {
 }
 
 void write_pfa_references(mnet::MNet* net, const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::FILE* f = outfile::open(path, "w");
     if (!f) throw Failure(EXIT_UNWRITABLE, format("could not open file %s for writing", path.c_str()));
     std::printf("Writing references to file %s...\n", path.c_str());
     std::fputs("VOS\nReferences_PFA_HL\nFORMAT_N2\nDEF\n", f);

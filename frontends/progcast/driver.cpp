@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "bpn2_trans.h"
 #include "mnet_hlnet.h"
 #include "options.h"
+#include "outfile.h"
 #include "parser.h"
 
 namespace progcast {
@@ -52,6 +54,7 @@ double seconds_since(std::clock_t start) { return static_cast<double>(std::clock
 // Post-processing and writing, the time taken, and the explicit frees of -f.
 int finish(const Options& o, MNet* net, std::clock_t start, bpn2::Tree& tree) {
     finish_net(net);
+    commit_outputs();
     std::printf("Creation complete (%f sec).\n\n", seconds_since(start));
     std::fflush(stdout);
     if (o.free_memory) {
@@ -145,6 +148,16 @@ int sync_mode(const Options& o) {
     return finish(o, net, start, no_tree);
 }
 
+// The output that names the source or the source net's reference file
+// (another spelling or a link included); null when none does.
+const std::string* output_replacing_input(const Options& o) {
+    std::vector<std::string> inputs = {o.source};
+    if (o.source_ref) inputs.push_back(*o.source_ref);
+    for (const auto* out : {&o.net_out, &o.ref_out})
+        if (*out && outfile::names_input(**out, inputs)) return &**out;
+    return nullptr;
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
@@ -152,6 +165,10 @@ int run(int argc, const char* const* argv) {
     if (!parse_options(argc, argv, o)) {
         print_usage(argc > 0 ? argv[0] : "progcast", stderr);
         return 1;
+    }
+    if (const std::string* out = output_replacing_input(o)) {
+        std::fprintf(stderr, "\nError: output file %s would replace the input !\n\n", out->c_str());
+        return 3;
     }
     configure(o);
     return o.sync_mode() ? sync_mode(o) : program_mode(o);

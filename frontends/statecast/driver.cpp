@@ -4,13 +4,14 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <unordered_map>
 
 #include "commnet.h"
 #include "mnet.h"
 #include "mnet_algebra.h"
+#include "mnet_hlnet.h"
+#include "outfile.h"
 #include "parser.h"
 #include "proc2net.h"
 #include "ref.h"
@@ -52,12 +53,6 @@ std::string with_extension(const std::string& word, const char* extension) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) stem += ".";
     else stem.erase(dot + 1);
     return stem + extension;
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal()) return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 }  // namespace
@@ -134,9 +129,10 @@ int read_command_line(const std::vector<std::string>& args) {
         pending = 0;
     }
     if (!have_input) return usage();
-    // No output may replace the specification it is made from.
+    // No output may replace the specification it is made from or its
+    // properties file.
     for (const std::string* out : {&settings.net_file, &settings.reference_file, &settings.information_file})
-        if (same_file(*out, settings.input)) {
+        if (outfile::names_input(*out, {settings.input, settings.properties_file})) {
             std::fprintf(stderr, "Error: output file %s would replace the input!\n", out->c_str());
             return 1;
         }
@@ -145,7 +141,7 @@ int read_command_line(const std::vector<std::string>& args) {
     const std::string* outputs[] = {&settings.net_file, &settings.reference_file, &settings.information_file};
     for (std::size_t i = 0; i < 3; ++i)
         for (std::size_t j = i + 1; j < 3; ++j)
-            if (same_file(*outputs[i], *outputs[j])) {
+            if (outfile::same_file(*outputs[i], *outputs[j])) {
                 std::fprintf(stderr, "Error: output files %s and %s are the same file!\n", outputs[i]->c_str(),
                              outputs[j]->c_str());
                 return 1;
@@ -243,6 +239,7 @@ int run() {
     write_if_references(settings.reference_file, net, text);
     write_if_information(settings.information_file, program);
     std::fflush(stdout);
+    mnet::commit_outputs();
     return 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include "mnet_base.h"
 #include "mnet_textform.h"
+#include "outfile.h"
 
 namespace statecast {
 
@@ -166,7 +167,7 @@ std::string signal_instance_text(const SignalObj* signal, std::int32_t number) {
 }
 
 void write_if_information(const std::string& file_name, const Program& program) {
-    File f(std::fopen(file_name.c_str(), "w"));
+    File f(outfile::open(file_name, "w"));
     if (!f) mnet::fatal("could not open file %s for writing\n", file_name.c_str());
     std::printf("Writing state information to %s\n", file_name.c_str());
     std::FILE* out = f.get();
@@ -258,7 +259,7 @@ void write_section(std::FILE* out, const char* keyword, const char* prefix, Elem
 }  // namespace
 
 void write_if_references(const std::string& file_name, mnet::MNet* net, const std::string& source_text) {
-    File f(std::fopen(file_name.c_str(), "w"));
+    File f(outfile::open(file_name, "w"));
     if (!f) mnet::fatal("could not open file %s for writing\n", file_name.c_str());
     std::printf("Writing references to %s\n", file_name.c_str());
     std::vector<std::string> lines = source_lines(source_text);

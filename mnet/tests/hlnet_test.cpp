@@ -287,6 +287,7 @@ TEST_F(HlNet, OutputDriverAndWriteFailures) {
     testing::internal::CaptureStdout();
     write_outputs(net);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing in file " + net_file_name + " ...\n");
+    commit_outputs();
     EXPECT_NE(testsupport::read_file(net_file_name).find("VOS\nHLNet\nFORMAT_N\n"), std::string::npos);
     net_file_name = path("no/such/dir/out.hl_net");
     EXPECT_EXIT(write_outputs(net), ::testing::ExitedWithCode(3), "Error: Could not open file .*out.hl_net !");

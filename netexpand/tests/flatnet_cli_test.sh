@@ -86,6 +86,34 @@ printf 'VOS\nHLNet\nFORMAT_N\nPL\n1 0@0\n1 0@0\nTR\nTP\nPT\n' > dup.hl_net
 check "a node number twice" 10 "line 6: place identifier 1 used twice." -- flatnet dup.hl_net
 cd ..
 
+# An output naming an input, in any spelling, is refused before anything is
+# written; a later output that cannot be created leaves no earlier one, new
+# or replaced.
+fresh
+cp "$fixtures/net.hl_net" "$fixtures/net.bpn2_hl_ref" .
+cp net.hl_net net.orig
+cp net.bpn2_hl_ref ref.orig
+ln -s net.hl_net link
+while IFS='|' read -r name output args; do
+    check "$name" 10 "ERROR: output file '$output' would replace the input" -- flatnet $args
+    cmp -s net.hl_net net.orig || fail "$name: the high-level net changed"
+    cmp -s net.bpn2_hl_ref ref.orig || fail "$name: the references changed"
+    absent net.ll_net net.hl_ll_ref net.bpn2_ll_ref x.ll_net x.hl_ll_ref
+done <<'CASES'
+low-level net named like the input|net.hl_net|net.hl_net net.hl_net
+low-level net as ./ spelling|./net.hl_net|net.hl_net ./net.hl_net
+HL->LL references naming the front-end file|net.bpn2_hl_ref|net.hl_net x.ll_net -hl net.bpn2_hl_ref
+BPN2->LL references through a link|link|net.hl_net x.ll_net -bl link
+CASES
+check "unwritable second output" 10 "Could not open file for writing." -- flatnet net.hl_net out -bl nodir/r
+absent out.ll_net out.hl_ll_ref
+echo earlier > out.hl_ll_ref
+check "unwritable second output, earlier file" 10 "Could not open file for writing." -- flatnet net.hl_net out -bl nodir/r
+[ "$(cat out.hl_ll_ref)" = earlier ] || fail "the earlier reference file was replaced"
+absent out.ll_net
+[ -z "$(ls -A | grep '^\.')" ] || fail "staged files left: $(ls -A | grep '^\.')"
+cd ..
+
 # ---- blocks and phantoms from the environment -------------------------------------
 fresh
 cp "$fixtures/net.hl_net" "$fixtures/net.bpn2_hl_ref" .

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <map>
+#include <set>
 #include <new>
 
 #include "driver.h"
@@ -136,6 +139,74 @@ TEST(TulcCli, OutputsThatCannotBeWritten) {
     TulcRun r = w.Compile("#place p\n#place q\n#verify p != empty until q != empty;\n", "-N x");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Cannot write file x.nev"), std::string::npos) << r.err;
+}
+
+// The names in the workspace that a run may leave, hidden ones included
+// (the harness's own .out and .err aside).
+std::set<std::string> Listing(const Workspace& w) {
+    std::set<std::string> names;
+    for (const char* dir : {"", "x.src"})
+        for (const auto& e : std::filesystem::directory_iterator(w.Path(dir))) {
+            const std::string name = (*dir ? std::string(dir) + "/" : "") + e.path().filename().string();
+            if (name != ".out" && name != ".err") names.insert(name);
+        }
+    return names;
+}
+
+TEST(TulcCli, FailedRunsLeaveTheEarlierFiles) {
+    // A missing net description is reported before any output is made.
+    {
+        Workspace w;
+        TulcRun r = w.Tulc("nosuch");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("Cannot open file nosuch.net for reading\nErrno 2: "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("_enum.h"), std::string::npos) << r.err;
+        EXPECT_EQ(Listing(w), std::set<std::string>{"x.src"});
+    }
+    // A run that fails at its last output leaves every file of the run
+    // before it as it was, and no staged file.
+    Workspace w;
+    const std::string net = "#place p mk(<.1.>)\n#place q\n#trans t\nin {p:<.1.>;}\nout {q:<.1.>;}\n#endtr\n"
+                            "#verify p != empty until q != empty;\n";
+    ASSERT_EQ(w.Compile("#define A 1\n#enum E\n" + net, "-DZ -N x").code, 0);
+    const std::set<std::string> files = Listing(w);
+    std::map<std::string, std::string> before;
+    for (const std::string& f : files)
+        if (f != "x.src" && f != "x.net" && f != "x.dat") before[f] = w.Read(f);
+    EXPECT_EQ(before.size(), 7u);  // .pre, .def, .nev, _.h, _enum.h, _.sh, one source file
+    testsupport::run("rm " + testsupport::shell_quote(w.Path("x.dat")) + " && mkdir " +
+                     testsupport::shell_quote(w.Path("x.dat")));
+    TulcRun r = w.Compile("#define B 2\n#enum F\nint b;\n" + net, "-DY -N x");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Cannot open empty file x.dat for writing"), std::string::npos) << r.err;
+    EXPECT_EQ(Listing(w), files);
+    for (const auto& [f, text] : before) EXPECT_EQ(w.Read(f), text) << f;
+}
+
+// No output may replace the net description, whatever names it: a symbolic
+// or hard link among the outputs.
+TEST(TulcCli, OutputsNamingTheInputAreRefused) {
+    const std::string net = "#place p\n";
+    struct Link {
+        const char* out;
+        const char* command;
+    } links[] = {
+        {"x.def", "ln -s x.net x.def"},           {"x.pre", "ln x.net x.pre"},
+        {"x.src/_.h", "ln -s ../x.net x.src/_.h"}, {"x.src/_enum.h", "ln x.net x.src/_enum.h"},
+        {"x.dat", "ln -s ./x.net x.dat"},         {"x.nev", "ln x.net x.nev"},
+    };
+    for (const Link& l : links) {
+        SCOPED_TRACE(l.command);
+        Workspace w;
+        w.Write("x.net", net);
+        testsupport::run("cd " + testsupport::shell_quote(w.Path("")) + " && " + l.command);
+        TulcRun r = w.Tulc("-DZ -N x");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(std::string("Output file ") + l.out + " would replace the input x.net"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(w.Read("x.net"), net);
+        EXPECT_EQ(Listing(w), (std::set<std::string>{"x.net", "x.src", l.out}));
+    }
 }
 
 TEST(TulcCli, InputLayer) {

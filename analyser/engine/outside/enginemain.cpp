@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "alloc.h"
 #include "encode.h"
@@ -25,8 +26,10 @@
 #include "invoc.h"
 #include "mark.h"
 #include "mirror.h"
+#include "outfile.h"
 #include "plainnet.h"
 #include "sigcatch.h"
+#include "usage.h"
 
 namespace engine {
 
@@ -35,9 +38,8 @@ namespace {
 constexpr uint32_t kGeneratedPath = 0;
 constexpr uint32_t kInstancePath = 1;
 
-const char kUsage[] =
-    "[-b] [-c] [-C] [-d] [-D] [-e] [-f] [-F] [-g graph] [-h slots] [-i] [-l] [-L] [-m bytes] [-M] [-n] [-P] [-r seed] "
-    "[-R] [-s] [-S] [-T] [-v] [-V level] [-z] [-Z] name";
+// The usage text without TULMPATH: the installed cfg/tulm.msg.
+const char kUsage[] = TULM_USAGE_TEXT;
 
 Options run;           // the options of the running generation
 bool instancePath = false;
@@ -70,6 +72,23 @@ std::string WithSuffix(const std::string& base, const char* suffix) {
     std::string result = name;
     Deallocate(name);
     return result;
+}
+
+// Every file that a run may create, write or remove: those of the graph
+// (and of the second graph, whose suffixes are rotated) and those of the
+// net.  None may be the table file under another name (a link): the
+// graph files would be made over the tables.
+void RefuseOutputsNamingTheTables(const std::string& datName) {
+    static const char* const graphSuffixes[] = {"gph", "aws", "adr", "hsh", "stk", "err", "cad", "caw", "lts", "arc"};
+    std::vector<std::string> outputs = {WithSuffix(run.net, "bnt"), WithSuffix(run.net, "ll_net")};
+    for (const char* suffix : graphSuffixes) {
+        const char rotated[4] = {suffix[1], suffix[2], suffix[0], 0};
+        outputs.push_back(WithSuffix(run.graph, suffix));
+        outputs.push_back(WithSuffix(run.graph, rotated));
+    }
+    for (const std::string& out : outputs)
+        if (outfile::same_file(out, datName))
+            Stop(kExitFiles, "\nThe file %s would replace the table file %s\n", out.c_str(), datName.c_str());
 }
 
 // The ZEL users' actions: one per visible transition instance, numbered by
@@ -450,6 +469,7 @@ void Start(const Options& options) {
     _zelTulm = run.zelUsers;
 
     std::string datName = WithSuffix(run.net, "dat");
+    RefuseOutputsNamingTheTables(datName);
     BINARYFILE dat = OpenRead(datName.c_str(), 1);
     if (dat < 0)
         Exit(kExitFiles);

@@ -2,8 +2,12 @@
 // reports with their error files, refused options, components, signals.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <set>
+#include <sstream>
 
+#include "enginemain.h"
 #include "enginetest.h"
 
 using namespace enginetest;
@@ -155,6 +159,94 @@ testsupport::TestNet Toggles(int n) {
 // A graph of 4 toggles interrupted after 3 of its 16 nodes, its files
 // damaged: the continuation and the dump refuse them with the unusable
 // graph's exit status instead of reading past what the files hold.
+// The installed usage text and the built-in one are one text, and it names
+// every option the engine main accepts, each once in the synopsis and once
+// in the option list, and every exit status.
+TEST(EngineAnalyser, UsageTextListsWhatTheMainAccepts) {
+    const std::string text = testsupport::read_file(std::string(TULM_SOURCE_PATH) + "/cfg/tulm.msg");
+    ASSERT_FALSE(text.empty());
+    std::set<char> accepted;
+    for (char c = 'A'; c <= 'z'; ++c) {
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            continue;
+        for (std::string arg : {std::string("-") + c, std::string("-") + c + "1"}) {
+            std::string prog = "p", net = "n";
+            char* argv[] = {prog.data(), arg.data(), net.data()};
+            engine::Options o;
+            std::string error;
+            if (engine::ParseOptions(3, argv, &o, &error))
+                accepted.insert(c);
+        }
+    }
+    const std::size_t synopsisEnd = text.find("\n\n");
+    ASSERT_NE(synopsisEnd, std::string::npos);
+    std::set<char> synopsis, described;
+    for (std::size_t at = 0; (at = text.find("[-", at)) < synopsisEnd; at += 2) {
+        EXPECT_TRUE(synopsis.insert(text[at + 2]).second) << text[at + 2];
+    }
+    std::istringstream lines(text.substr(synopsisEnd));
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > 4 && line.compare(0, 3, "  -") == 0 && line[4] == ' ') {
+            EXPECT_TRUE(described.insert(line[3]).second) << line;
+        }
+    EXPECT_EQ(synopsis, accepted);
+    EXPECT_EQ(described, accepted);
+    EXPECT_EQ(text.find("not built into"), std::string::npos);
+
+    std::set<int> listed;
+    const std::size_t exits = text.find("Exit status:");
+    ASSERT_NE(exits, std::string::npos);
+    std::istringstream words(text.substr(exits, text.find("\n\n", exits) - exits));
+    for (std::string w; words >> w;)
+        if (std::isdigit(static_cast<unsigned char>(w[0])) && w.size() <= 2)
+            listed.insert(std::stoi(w));
+    using namespace engine;
+    EXPECT_EQ(listed, (std::set<int>{kExitDone, kExitVerdict, kExitLtsOutput, kExitUsage, kExitFiles, kExitErrorFile,
+                                     kExitNotBuilt, kExitInterrupted, kExitCount, kExitTooLarge, kExitLts, kExitNet}));
+
+    // Without TULMPATH the program prints the same text.
+    testsupport::TempDir dir;
+    const std::string program = testsupport::shell_quote(std::string(VOS_BIN_DIR) + "/ptanalyser");
+    auto with = testsupport::run("TULMPATH=" + testsupport::shell_quote(TULM_SOURCE_PATH) + " " + program + " -q x");
+    auto without = testsupport::run("cd " + testsupport::shell_quote(dir.path()) + " && env -u TULMPATH " + program +
+                                    " -q x");
+    EXPECT_EQ(with.exit_code, kExitUsage);
+    EXPECT_EQ(without.exit_code, kExitUsage);
+    const std::string usage = "\nUsage:  ptanalyser " + text;
+    ASSERT_GE(with.err.size(), usage.size());
+    EXPECT_EQ(with.err.substr(with.err.size() - usage.size()), usage);
+    ASSERT_GE(without.err.size(), usage.size());
+    EXPECT_EQ(without.err.substr(without.err.size() - usage.size()), usage);
+    EXPECT_NE(without.err.find("Cannot open file cfg/tulm.msg for reading"), std::string::npos) << without.err;
+}
+
+// A file of the run that is the table file under another name is refused
+// before anything is written; the tables stay as they were.
+TEST(EngineAnalyser, OutputsNamingTheTablesAreRefused) {
+    struct Case {
+        const char* link;
+        const char* args;
+    } cases[] = {
+        {"ln -s x.dat x.gph", ""},
+        {"ln x.dat g.lts", "-z -g g"},
+        {"ln -s ./x.dat x.bnt", "-b"},
+        {"ln -s x.dat x.ll_net", "-n"},
+        {"ln x.dat x.hsh", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        testsupport::TempDir dir;
+        ptnet::Write(TesterNet(false, {}), dir.file("x"));
+        const std::string tables = testsupport::read_file(dir.file("x.dat"));
+        testsupport::run("cd " + testsupport::shell_quote(dir.path()) + " && " + c.link);
+        auto run = Analyser(dir.path(), "x", c.args);
+        EXPECT_EQ(run.exit_code, engine::kExitFiles);
+        EXPECT_NE(run.err.find("would replace the table file x.dat"), std::string::npos) << run.err;
+        EXPECT_EQ(testsupport::read_file(dir.file("x.dat")), tables);
+        EXPECT_FALSE(testsupport::run("test -e " + testsupport::shell_quote(dir.file("x.aws"))).exit_code == 0);
+    }
+}
+
 TEST(EngineAnalyser, DamagedGraphFiles) {
     const testsupport::TestNet tn = Toggles(4);
     auto patch = [](const std::string& file, std::size_t at, std::uint32_t word, int bytes) {

@@ -386,6 +386,37 @@ TEST(TulmNet, OutputsThatCannotBeWritten) {
     }
 }
 
+// tulmbuild on a net that is missing leaves nothing; a tulc that fails
+// leaves the earlier build; a build that fails after tulc leaves no
+// program that does not fit the new tables.
+TEST(TulmNet, FailedBuildsLeaveNoMisfits) {
+    testsupport::TempDir dir;
+    Built b = BuildAndRun(dir.path(), "x", "#place p mk(<.0.>)\n");
+    ASSERT_EQ(b.build.exit_code, 0) << b.build.err;
+    const std::string env = "TULMPATH=" + Quote(TULM_SOURCE_PATH) + " ASAN_OPTIONS=detect_leaks=0 ";
+    auto tulmbuild = [&](const std::string& name) {
+        return testsupport::run("cd " + Quote(dir.path()) + " && " + env + Quote(std::string(VOS_BIN_DIR) + "/tulmbuild") +
+                                " " + name);
+    };
+    const auto before = Files(dir.path());
+    auto r = tulmbuild("nosuch");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("Cannot open file nosuch.net for reading"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("_enum.h"), std::string::npos) << r.err;
+    EXPECT_EQ(Files(dir.path()), before);
+    EXPECT_FALSE(testsupport::run("test -e " + Quote(dir.file("nosuch.src"))).exit_code == 0);
+
+    testsupport::write_file(dir.file("x.net"), "#include \"none.h\"\n#place p mk(<.1.>)\n");
+    EXPECT_EQ(tulmbuild("x").exit_code, 1);
+    EXPECT_EQ(testsupport::read_file(dir.file("x.dat")), before.at("x.dat"));
+    EXPECT_EQ(testsupport::read_file(dir.file("x")), before.at("x"));
+
+    testsupport::write_file(dir.file("x.net"), "this is no C;\n#place p mk(<.1.>)\n");
+    EXPECT_EQ(tulmbuild("x").exit_code, 2);
+    EXPECT_NE(testsupport::read_file(dir.file("x.dat")), before.at("x.dat"));
+    EXPECT_FALSE(testsupport::run("test -e " + Quote(dir.file("x"))).exit_code == 0);
+}
+
 namespace {
 
 // Random integer expressions over a constant place q (tuples 1, 2 and 5

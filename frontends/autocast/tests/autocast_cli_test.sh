@@ -75,6 +75,31 @@ ac "-g4..3" 1 "Usage: autocast" -g4..3 t.prj
 ac "-g1..32764" 1 "Usage: autocast" -g1..32764 t.prj
 ac "net and references named alike" 1 "Error: output files x.net and ./x.net are the same file!" t.prj -o x.net -r ./x.net
 absent x.net
+# An output naming the project or an automaton file, in any spelling, is
+# refused before anything is written.
+ln -s a.pfa a.link
+cp t.prj t.orig
+cp a.pfa a.orig
+while IFS='|' read -r name args; do
+    ac "$name" 1 "would replace the input!" $args
+    cmp -s t.prj t.orig || fail "$name: the project changed"
+    cmp -s a.pfa a.orig || fail "$name: the automaton changed"
+    absent y.hl_net y.ref
+done <<'CASES'
+net file naming the project|t.prj -o t.prj
+net file as ./ spelling of the project|t.prj -o ./t.prj -r y.ref
+references naming an automaton|t.prj -o y.hl_net -r a.pfa
+net file through a link to an automaton|t.prj -o a.link
+CASES
+rm a.link t.orig a.orig
+# A reference file that cannot be written leaves no net file, new or replaced.
+ac "unwritable reference file" 3 "could not open file nodir/f.ref for writing" t.prj -o f.hl_net -r nodir/f.ref
+absent f.hl_net
+echo earlier > f.hl_net
+ac "unwritable reference file, earlier net" 3 "could not open file nodir/f.ref" t.prj -o f.hl_net -r nodir/f.ref
+[ "$(cat f.hl_net)" = earlier ] || fail "the earlier net file was replaced"
+[ -z "$(ls -A | grep '^\.')" ] || fail "staged files left: $(ls -A | grep '^\.')"
+rm f.hl_net
 
 # ---- project and automaton files: exit 1 --------------------------------------------
 ac "no project file" 1 "could not open project file nosuch.prj" nosuch.prj

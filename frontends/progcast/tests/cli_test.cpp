@@ -3,6 +3,9 @@
 // expanded net can do; the reference file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
 #include "tools.h"
 
 using progcast_test::progcast;
@@ -427,6 +430,70 @@ TEST_F(ProgcastCli, DefinitionTextsAreSourceSlices) {
     EXPECT_GE(defs, 7);  // block, x, c, P, its body, a, L, the actions and the call
     EXPECT_NE(all.find("\"(2,7;2,8)\"V\"{0..2}\"b\"x\""), std::string::npos) << all;
     EXPECT_NE(all.find("C\"{1}{0..2}\"b\"c\""), std::string::npos) << all;
+}
+
+
+// The names in a directory, hidden ones included.
+std::set<std::string> listing(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// No output may replace an input, whatever its spelling; the refusal comes
+// before anything is written.
+TEST_F(ProgcastCli, OutputsNamingAnInputAreRefused) {
+    const std::string src = source(counter);
+    auto r = progcast(src + " -p=" + shell_quote(file("made.hl_net")) + " -z=" + shell_quote(file("made.ref")));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::filesystem::create_symlink(file("p.b"), file("link.b"));
+    std::filesystem::create_symlink(file("made.ref"), file("link.ref"));
+    const std::string net = shell_quote(file("made.hl_net")), ref = shell_quote(file("made.ref"));
+    const std::string net_text = testsupport::read_file(file("made.hl_net"));
+    const std::string ref_text = testsupport::read_file(file("made.ref"));
+    struct Case {
+        std::string args;
+        std::string named;  // the output named in the message
+    } cases[] = {
+        {src + " -p=" + src, file("p.b")},
+        {src + " -p=" + shell_quote(dir.path() + "/./p.b"), dir.path() + "/./p.b"},
+        {src + " -z=" + shell_quote(file("link.b")), file("link.b")},
+        {src + " -p=" + shell_quote(file("new.hl_net")) + " -z=" + src, file("p.b")},
+        {net + " -j -p=" + net, file("made.hl_net")},
+        {net + " -j -Z=" + ref + " -p=" + shell_quote(file("new.hl_net")) + " -z=" + shell_quote(file("link.ref")),
+         file("link.ref")},
+    };
+    const auto before = listing(dir.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        r = progcast(c.args);
+        EXPECT_EQ(r.exit_code, 3);
+        EXPECT_EQ(r.err, "\nError: output file " + c.named + " would replace the input !\n\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(testsupport::read_file(file("p.b")), counter);
+        EXPECT_EQ(testsupport::read_file(file("made.hl_net")), net_text);
+        EXPECT_EQ(testsupport::read_file(file("made.ref")), ref_text);
+        EXPECT_EQ(listing(dir.path()), before);
+    }
+}
+
+// A run that fails at its second output leaves neither a new first output
+// nor a changed earlier one, and no staged file.
+TEST_F(ProgcastCli, AFailedRunLeavesTheEarlierOutputs) {
+    const std::string src = source(counter);
+    const std::string net = shell_quote(file("x.hl_net")), bad_ref = shell_quote(file("nodir/x.ref"));
+    auto r = progcast(src + " -p=" + net + " -z=" + bad_ref);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("Error: Could not open file " + file("nodir/x.ref") + " !"), std::string::npos) << r.err;
+    EXPECT_EQ(listing(dir.path()), std::set<std::string>{"p.b"});
+    ASSERT_TRUE(testsupport::write_file(file("x.hl_net"), "earlier net"));
+    EXPECT_EQ(progcast(src + " -p=" + net + " -z=" + bad_ref).exit_code, 3);
+    EXPECT_EQ(testsupport::read_file(file("x.hl_net")), "earlier net");
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"p.b", "x.hl_net"}));
+    // A successful run replaces it.
+    EXPECT_EQ(progcast(src + " -p=" + net).exit_code, 0);
+    EXPECT_EQ(testsupport::read_file(file("x.hl_net")).substr(0, 10), "VOS\nHLNet\n");
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"p.b", "x.hl_net"}));
 }
 
 }  // namespace

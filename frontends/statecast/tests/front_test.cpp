@@ -10,6 +10,7 @@
 #include "driver.h"
 #include "mnet.h"
 #include "node.h"
+#include "outfile.h"
 #include "parser.h"
 #include "petri_test.h"
 #include "ref.h"
@@ -497,6 +498,7 @@ TEST_F(StatecastFront, NumberingOfTheExample) {
     testing::internal::CaptureStdout();
     write_if_information(dir.file("x.if_info"), *p.program);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Writing state information to " + dir.file("x.if_info") + "\n");
+    ASSERT_TRUE(outfile::commit());
     EXPECT_EQ(testsupport::read_file(dir.file("x.if_info")),
               "VOS\nIF_Information\nFORMAT_N\nSTATE\nP.p0 = 1\nQ.q1 = 2\nQ.q0 = 1\n"
               "PID\nP[0] = 1\nP[1] = 2\nQ[0] = 3\nQ[1] = 4\nr[0] = 5\ne[0] = 6\n"

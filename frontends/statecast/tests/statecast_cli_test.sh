@@ -34,6 +34,25 @@ check "output named like the input" 1 "would replace the input" -- statecast spe
 check "reference file named like the input" 1 "would replace the input" -- statecast spec.if -r ./spec.if
 check "two outputs named alike" 1 "Error: output files x.net and ./x.net are the same file!" -- statecast spec.if -o x.net -r ./x.net
 absent x.net
+# An output naming the specification or its properties file, in any
+# spelling, is refused before anything is written.
+ln -s spec.if spec.link
+cp spec.if spec.orig
+printf 'VOS\nIF_Properties\nFORMAT_N\n' > props.prop
+cp props.prop props.orig
+ln -s props.prop props.link
+while IFS='|' read -r name args; do
+    check "$name" 1 "would replace the input!" -- statecast $args
+    cmp -s spec.if spec.orig || fail "$name: the specification changed"
+    cmp -s props.prop props.orig || fail "$name: the properties changed"
+    absent out.hl_net out.if_hl_ref out.if_info
+done <<'CASES'
+net file through a link|spec.if -o spec.link
+information file as ./ spelling|spec.if -o out.hl_net -i ./spec.if
+reference file naming the properties|spec.if -p props.prop -o out.hl_net -r props.prop
+net file naming the properties through a link|spec.if -p props.prop -o props.link
+CASES
+rm spec.link spec.orig props.prop props.orig props.link
 
 # ---- inputs ----------------------------------------------------------------------
 check "missing input" 2 "Error: Could not open file none.if!" -- statecast none.if
@@ -92,6 +111,16 @@ done <<'CASES'
 -i|1|could not open file  for writing
 CASES
 absent .if_hl_ref .if_info
+# A later output that cannot be written leaves no earlier one: neither a new
+# file nor a replaced one, nor a staged file beside it.
+check "unwritable reference file" 1 "could not open file nodir/f.ref for writing" -- statecast spec.if -o f.hl_net -r nodir/f.ref
+absent f.hl_net f.if_info
+echo earlier > f.hl_net
+check "unwritable information file" 1 "could not open file nodir/f.info for writing" -- statecast spec.if -o f.hl_net -i nodir/f.info
+[ "$(cat f.hl_net)" = earlier ] || fail "the earlier net file was replaced"
+absent f.if_hl_ref f.if_info
+[ -z "$(ls -A | grep '^\.')" ] || fail "staged files left: $(ls -A | grep '^\.')"
+rm f.hl_net
 
 # ---- properties ------------------------------------------------------------------
 check "explicit properties file missing" 0 "could not find properties in file none.prop" -- statecast spec.if -p none.prop

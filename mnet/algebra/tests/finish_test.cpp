@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "fixture.h"
+#include "mnet_hlnet.h"
 
 namespace algebra_test {
 namespace {
@@ -430,6 +431,7 @@ TEST_F(AlgebraFinish, WrittenNetStartsAtTheDrawingOrigin) {
     EXPECT_EQ(named(n, "a")->x, ax + 120);
     EXPECT_EQ(named(n, "a")->y, ay - 15);
     EXPECT_NE(out.find("Writing in file"), std::string::npos) << out;
+    commit_outputs();
     std::ifstream f(net_file_name);
     std::stringstream text;
     text << f.rdbuf();

@@ -99,6 +99,7 @@ TEST_F(AlgebraRoundTrip, ComposedAndScopedBoxReadsBack) {
     testing::internal::CaptureStdout();
     finish_net(n);
     testing::internal::GetCapturedStdout();
+    commit_outputs();
     MNet* back = read_VOS(net_file_name, nullptr);
     EXPECT_EQ(CheckNet(back), 0);
     // The scoped joins carry restrictions, guards of both partners and
