@@ -7,6 +7,8 @@
 set -euo pipefail
 bin=$(cd "${1:-build/bin}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+program=${2:-$here/exchange.b}
+program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$here/philosophers.ll_net" "$work/"
@@ -41,7 +43,6 @@ esac
 # apart.  The program is the second argument (default
 # examples/exchange.b).
 export VOSHOME="${VOSHOME:-$here/../frontends/templates}"
-program=${2:-$here/exchange.b}
 name=$(basename "$program" .b)
 cp "$program" "$work/$name.b"
 echo

@@ -51,13 +51,15 @@ end
 B
 verdict "$work/forever.b" "Verdict: forever.b runs forever without getting stuck."
 
-# A loop that may be left: it can end and it can go on.
+# A loop that may be left: it can end and it can go on.  Named relative to
+# the directory the demo starts in.
 cat > "$work/either.b" <<'B'
 begin
   var x : {0..1} init 0;
   do <x' = 1 - 'x>; repeat [] <x' = 'x>; exit od
 end
 B
-verdict "$work/either.b" "Verdict: either.b cannot get stuck: a run either ends or goes on forever."
+cd "$work" || exit 1
+verdict either.b "Verdict: either.b cannot get stuck: a run either ends or goes on forever."
 
 [ "$failures" -eq 0 ] || exit 1
