@@ -93,13 +93,18 @@ std::int32_t number_value(const std::string& text, const char* range_message) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-std::uint16_t add_comvar(const std::string& name, ComVars& vars, MTransition* t) {
-    std::uint16_t code = var_code(name);
+std::size_t find_comvar(const ComVars& vars, std::uint16_t code, std::uint16_t kind) {
     std::size_t slot = 0;
-    while (slot < vars.size() && vars[slot].var != code) ++slot;
+    while (slot < vars.size() && (vars[slot].var != code || (vars[slot].flags & COMVAR_KIND_MASK) != kind)) ++slot;
+    return slot;
+}
+
+std::uint16_t add_comvar(const std::string& name, ComVars& vars, MTransition* t, std::uint16_t kind) {
+    std::uint16_t code = var_code(name);
+    std::size_t slot = kind == COMVAR_PRIVATE ? vars.size() : find_comvar(vars, code, kind);
     if (slot == vars.size()) {
         if (vars.size() >= MAX_COMVARS) fatal("Transition has too many ComVars !");
-        vars.push_back(ComVar{code, 0});
+        vars.push_back(ComVar{code, kind});
         if (t && name.find('$') != std::string::npos) add_command(13, 0, static_cast<std::intptr_t>(slot), 0);
     }
     if (!name.empty() && name[0] == '~') vars[slot].flags |= 1;

@@ -4,6 +4,7 @@
 // way become communication variables of the transition.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,9 +13,13 @@
 
 namespace mnet {
 
-// Slot of the named variable in the list (appended when absent); a leading
-// '~' sets flag 1, a leading '-' flag 2.
-std::uint16_t add_comvar(const std::string& name, ComVars& vars, MTransition* t);
+// Slot of the named variable of the kind (COMVAR_NET, COMVAR_PROGRAM) in the
+// list, appended when absent; a COMVAR_PRIVATE variable is always appended.
+// A leading '~' sets flag 1, a leading '-' flag 2.
+std::uint16_t add_comvar(const std::string& name, ComVars& vars, MTransition* t, std::uint16_t kind = COMVAR_NET);
+// Slot of the first variable of that code and kind (COMVAR_NET or
+// COMVAR_PROGRAM), or the size of the list when there is none.
+std::size_t find_comvar(const ComVars& vars, std::uint16_t code, std::uint16_t kind);
 
 // While not null, every parsed action set is also united into this multiset.
 extern ActionSet* action_collector;

@@ -39,8 +39,18 @@ using Tuple = std::vector<std::uint16_t>;
 // Communication variable of a transition; its index is the variable slot.
 struct ComVar {
     std::uint16_t var = 0;    // variable code
-    std::uint16_t flags = 0;  // 1: once written with '~', 2: once with '-'
+    std::uint16_t flags = 0;  // 1: once written with '~', 2: once with '-'; a kind below
 };
+// The kind of a variable, which lookups by name respect.  A variable named
+// after an identifier of the modelled program (a channel's value, an access
+// 'x) and a variable of the net's own making (a template's counter k, the
+// instance id) may share a name in one transition and still stay two
+// variables: a lookup finds only variables of the kind it asks for.  A
+// private variable (a parameter handed over by a call) is found by no
+// lookup at all; it is known by its slot only.  The written text keeps
+// equally named variables apart by their slots.
+enum : std::uint16_t { COMVAR_NET = 0, COMVAR_PROGRAM = 0x100, COMVAR_PRIVATE = 0x200 };
+constexpr std::uint16_t COMVAR_KIND_MASK = COMVAR_PROGRAM | COMVAR_PRIVATE;
 using ComVars = std::vector<ComVar>;
 enum { MAX_COMVARS = 256, MAX_PARAMS = 10 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mnet_commands.h"
+#include "mnet_labels.h"
 #include "mnet_net.h"
 
 namespace mnet {
@@ -207,14 +208,15 @@ const ValueSet& dot_set() {
 const ValueSet* default_place_type = &dot_set();
 
 namespace {
-std::uint16_t current_slot(const std::string& name, std::uint16_t flags) {
+// The slot of the variable of that name and kind in the current action,
+// added when absent.
+std::uint16_t current_slot(const std::string& name, std::uint16_t flags, std::uint16_t kind) {
     ComVars& vars = current_action.vars;
     std::uint16_t code = var_code(name);
-    std::size_t slot = 0;
-    while (slot < vars.size() && vars[slot].var != code) ++slot;
+    std::size_t slot = find_comvar(vars, code, kind);
     if (slot == vars.size()) {
         if (vars.size() >= MAX_COMVARS) fatal("A single action produces a transition with too many ComVars !");
-        vars.push_back(ComVar{code, 0});
+        vars.push_back(ComVar{code, kind});
     }
     vars[slot].flags = static_cast<std::uint16_t>(vars[slot].flags | flags);
     return static_cast<std::uint16_t>(slot);
@@ -234,18 +236,18 @@ void add_equality_conjunct(std::uint16_t left_slot, bool right_is_dot, std::uint
     current_action.extra.push_back(std::move(t));
 }
 
-// The parameter that procedure semantics adds to an access of a variable.
+// The parameter that procedure semantics adds to an access of a variable:
+// an instance, a variable of the net's own even where its name is made from
+// the identifier's.
 std::uint16_t instance_param(const std::string& name, bool reference, bool at_level) {
     if (reference) {
         raise_bound(long(template_params.max) - 1);
-        return current_slot("id", 1);
+        return current_slot("id", 1, COMVAR_NET);
     }
-    if (instance_set_declared() && at_level) return current_slot("id", 0);
+    if (instance_set_declared() && at_level) return current_slot("id", 0, COMVAR_NET);
     std::string v = "id_" + name;
-    bool fresh = true;
-    std::uint16_t code = var_code(v);
-    for (const ComVar& c : current_action.vars) fresh = fresh && c.var != code;
-    std::uint16_t slot = current_slot(v, 0);
+    const bool fresh = find_comvar(current_action.vars, var_code(v), COMVAR_NET) == current_action.vars.size();
+    std::uint16_t slot = current_slot(v, 0, COMVAR_NET);
     if (fresh) add_equality_conjunct(slot, true, 0);
     return slot;
 }
@@ -264,8 +266,8 @@ const ActionTerm& access_term(const AccessIdent& x) {
     ActionTerm t;
     t.code = action_code(x.name);
     std::uint16_t flags = x.reference_param ? 1 : 0;
-    t.params[0] = current_slot("'" + x.name, flags);
-    t.params[1] = current_slot(x.name + "'", flags);
+    t.params[0] = current_slot("'" + x.name, flags, COMVAR_PROGRAM);
+    t.params[1] = current_slot(x.name + "'", flags, COMVAR_PROGRAM);
     t.nparams = 2;
     if (procedure_semantics) {
         t.params[2] = instance_param(x.name, x.reference_param, x.at_procedure_level);
@@ -298,7 +300,7 @@ const ActionTerm& channel_term(const AccessIdent& c, int mode) {
     else name += (mode & 1) ? "??" : "?";
     ActionTerm t;
     t.code = action_code(name);
-    t.params[0] = current_slot((mode & 4) ? c.name : name, 0);
+    t.params[0] = current_slot((mode & 4) ? c.name : name, 0, COMVAR_PROGRAM);
     t.nparams = 1;
     if (procedure_semantics) {
         t.params[1] = instance_param(c.name, c.reference_param, c.at_procedure_level);
@@ -321,12 +323,11 @@ void add_id_var(MTransition* t) {
     if (!current_action.procedure_action) return;
     t->flags |= TR_PHANTOM_SYNC;
     if (instance_set_declared()) {
-        std::uint16_t code = var_code("id");
-        std::size_t slot = 0;
-        while (slot < t->comvars.size() && t->comvars[slot].var != code) ++slot;
+        const std::uint16_t code = var_code("id");
+        std::size_t slot = find_comvar(t->comvars, code, COMVAR_NET);
         if (slot == t->comvars.size()) {
             if (t->comvars.size() >= MAX_COMVARS) fatal("Transition has too many ComVars !");
-            t->comvars.push_back(ComVar{code, 0});
+            t->comvars.push_back(ComVar{code, COMVAR_NET});
         }
         t->comvars[slot].flags |= 1;
         raise_bound(template_params.max);

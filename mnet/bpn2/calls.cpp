@@ -184,10 +184,13 @@ void trans_params(IdentRec* params, MNet*& box) {
             M_move(pb, box->origin_x + box->width + 30 - pb->origin_x, pre->y + 60 - pb->origin_y);
             box->width += 30 + pb->width;
             box = M_union(box, pb);
+            // The parameter's value is a variable of its own: whatever its
+            // name, it is none of the box's variables (its instance counter,
+            // proc).
             const std::string var = "-" + p->name;
-            const std::uint16_t pre_var = add_comvar(var, pre->comvars, pre);
+            const std::uint16_t pre_var = add_comvar(var, pre->comvars, pre, COMVAR_PRIVATE);
             add_arc(place, pre, true, tuple_of(pre_var, add_comvar("proc", pre->comvars, pre)));
-            const std::uint16_t post_var = add_comvar(var, post->comvars, post);
+            const std::uint16_t post_var = add_comvar(var, post->comvars, post, COMVAR_PRIVATE);
             add_arc(place, post, false, tuple_of(post_var, add_comvar("proc", post->comvars, post)));
             add_param(pre_term, pre_var);
             if (p->mode == BY_RESULT) add_param(post_term, post_var);
@@ -272,14 +275,16 @@ void trans_call_args(IdentRec* procedure, const std::vector<ArgEntry>& args, MNe
     }
 
     // The call hands over the values: formal = actual for every value,
-    // constant and result parameter.
+    // constant and result parameter.  A formal is a variable of its own,
+    // apart from the box's (proc, id) and from the variables of the actual
+    // expressions, even where their names agree.
     ActionTerm call_term = take_term(call);
     begin_action(&call->comvars);
     std::vector<std::uint16_t> conjuncts;
     f = procedure->next_param;
     for (std::size_t i = 0; f && i < args.size(); f = f->next_param, ++i) {
         if (f->mode == BY_REFERENCE) continue;
-        const std::uint16_t slot = add_comvar(f->name, current_action.vars, nullptr);
+        const std::uint16_t slot = add_comvar(f->name, current_action.vars, nullptr, COMVAR_PRIVATE);
         add_param(call_term, slot);
         const std::uint16_t formal = add_node(N_VAR, slot, NO_COMPONENT);
         const std::uint16_t actual = args[i].ident ? read_value(access_of(args[i].ident)) : expr(args[i].expr);
@@ -296,7 +301,7 @@ void trans_call_args(IdentRec* procedure, const std::vector<ArgEntry>& args, MNe
     f = procedure->next_param;
     for (std::size_t i = 0; f && i < args.size(); f = f->next_param, ++i) {
         if (f->mode != BY_RESULT || !args[i].ident) continue;
-        const std::uint16_t slot = add_comvar(f->name, current_action.vars, nullptr);
+        const std::uint16_t slot = add_comvar(f->name, current_action.vars, nullptr, COMVAR_PRIVATE);
         add_param(ret_term, slot);
         const ActionTerm& access = access_term(access_of(args[i].ident));
         const std::uint16_t post = add_node(N_VAR, access.params[1], NO_COMPONENT);

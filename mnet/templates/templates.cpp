@@ -221,7 +221,13 @@ void run_command(const TemplateCommand& c, MNet*& box, TermTable* foreach_table)
         MTransition* t = transition_of(c);
         auto slot = static_cast<std::size_t>(c.a2);
         if (slot >= t->comvars.size()) fatal("Internal Error: Command not found !");
-        t->comvars[slot].var = var_code(substitute_macros(var_name(t->comvars[slot].var)));
+        // A name made from the program's names ($NAME$, $ARG$) is the
+        // program's variable: the translation's accesses of that name find
+        // it, and it never joins a variable of the template's own.
+        const std::string text = var_name(t->comvars[slot].var);
+        t->comvars[slot].var = var_code(substitute_macros(text));
+        if (text.find("$NAME$") != std::string::npos || text.find("$ARG$") != std::string::npos)
+            t->comvars[slot].flags |= COMVAR_PROGRAM;
         break;
     }
     case 14:
