@@ -28,15 +28,18 @@ std::string initial_text(const Type* t) {
 }
 
 // Appends the parameter's variable to the conjugate create term with k
-// parameters of the marked transition.
-void append_create_parameter(MTransition* t, std::uint16_t code, std::uint16_t k, const std::string& name) {
+// parameters of the marked transition and returns its slot.  The variable
+// is one of its own: a parameter named like a variable of the template (its
+// counter k, the instance id) stays apart from it.
+std::uint16_t append_create_parameter(MTransition* t, std::uint16_t code, std::uint16_t k, const std::string& name) {
     for (auto it = t->label.begin(); it != t->label.end(); ++it) {
         if (it->code != code || it->nparams != k) continue;
         mnet::ActionTerm term = *it;
         t->label.erase(it);
-        term.params[term.nparams++] = mnet::add_comvar(name, t->comvars, t);
+        const std::uint16_t slot = mnet::add_comvar(name, t->comvars, t, mnet::COMVAR_PRIVATE);
+        term.params[term.nparams++] = slot;
         mnet::actset_add_term(t->label, term);
-        return;
+        return slot;
     }
     mnet::fatal("create action missing in procedure net");
 }
@@ -114,9 +117,15 @@ void translate_process(Ident* ident) {
     std::uint16_t k = 1;
     for (const FormalParam& fp : p->params) {
         const std::string& pn = fp.ident->name;
-        append_create_parameter(m0, create, k, pn);
-        mnet::ActionSet init_action = mnet::parse_actionset(pn + "@init(id," + pn + ")", m0);
-        mnet::actset_union(m0->label, init_action);
+        const std::uint16_t value = append_create_parameter(m0, create, k, pn);
+        // <p>@init(id, p): the new instance's parameter box takes the value.
+        mnet::ActionTerm init;
+        init.code = mnet::action_code(pn + "@init");
+        init.nparams = 2;
+        init.params[0] = mnet::add_comvar("id", m0->comvars, m0);
+        init.params[1] = value;
+        init.mult = 1;
+        mnet::actset_add_term(m0->label, init);
         append_create_parameter(m1, create, k, pn);
         ++k;
     }

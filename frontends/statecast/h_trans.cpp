@@ -247,7 +247,7 @@ MNet* fork_process_box(const Stmt* s) {
         } else if (e->kind == EK_VARIABLE && e->ident) {
             add_variable_access(t, e->ident, false);
             bool old = !written.empty() && written.front() == e->ident;
-            code = mnet::add_comvar(old ? "'" + e->ident->name : e->ident->name, t->comvars, t);
+            code = value_before(t, e->ident, old);
         } else {
             std::string v = "@pin" + std::to_string(k);
             append_equation(t, v, written, e);

@@ -210,10 +210,21 @@ std::uint16_t fresh_expression_variable(mnet::MTransition* t) {
 
 void add_variable_access(mnet::MTransition* t, const Ident* x, bool write) {
     const std::string& n = x->name;
-    if (mnet::find_action(mnet::action_code(n), 3, &t->label)) return;
-    std::string text = write ? n + "('" + n + "," + n + "',id)" : n + "(" + n + "," + n + ",id)";
-    mnet::ActionSet access = mnet::parse_actionset(text, t);
-    mnet::actset_union(t->label, access);
+    const std::uint16_t code = mnet::action_code(n);
+    if (mnet::find_action(code, 3, &t->label)) return;
+    mnet::ActionTerm access;
+    access.code = code;
+    access.nparams = 3;
+    access.params[0] = value_before(t, x, write);
+    access.params[1] = write ? mnet::add_comvar(n + "'", t->comvars, t) : access.params[0];
+    access.params[2] = mnet::add_comvar("id", t->comvars, t);
+    access.mult = 1;
+    mnet::actset_add_term(t->label, access);
+}
+
+std::uint16_t value_before(mnet::MTransition* t, const Ident* x, bool old) {
+    if (old) return mnet::add_comvar("'" + x->name, t->comvars, t);
+    return mnet::add_comvar(x->name, t->comvars, t, mnet::COMVAR_PROGRAM);
 }
 
 void append_guard_terms(mnet::MTransition* t, mnet::TermTable&& table) {
@@ -315,7 +326,7 @@ std::uint16_t translate_expression(mnet::MTransition* t, const WrittenSet& writt
             }
             add_variable_access(t, x, false);
             bool old = std::find(written.begin(), written.end(), x) != written.end();
-            last = vnode(add_comvar(old ? "'" + x->name : x->name, t->comvars, t));
+            last = vnode(value_before(t, x, old));
             break;
         }
         case EK_PAREN: last = paren(l); break;

@@ -46,6 +46,11 @@ std::uint16_t translate_expression(mnet::MTransition* t, const WrittenSet& writt
 // The read (x(x,x,id)) or write (x('x,x',id)) access of x, added when the
 // label has no access of x yet.
 void add_variable_access(mnet::MTransition* t, const Ident* x, bool write);
+// The variable that holds x's value before the transition: 'x when the
+// transition writes x (old), else x.  The plain x is a name of the
+// specification: it stays apart from the translation's own variables of the
+// transition (sig, c0, d0, via, target, exprid, e0, id) named alike.
+std::uint16_t value_before(mnet::MTransition* t, const Ident* x, bool old);
 // Splits the tree rooted at the table's last node into its conjuncts and
 // appends them to the transition's guard.
 void append_guard_terms(mnet::MTransition* t, mnet::TermTable&& table);
