@@ -225,6 +225,76 @@ TEST(AutocastPipeline, DeadlockOfAStateWithoutWayBack) {
     expect_agreement(cycle);
 }
 
+// A system means the same whatever its identifiers are named.  Every
+// variable name of the templates names a channel of capacity 0 under
+// procedure semantics (its value must not become the instance of the
+// action) and a value parameter of the procedure box (it must not become
+// the box's instance counter); the low-level net is that of a neutral name.
+class AutocastNames : public testing::TestWithParam<const char*> {};
+
+struct Shape {
+    int transitions = 0;
+    std::size_t states = 0, dead = 0;
+    bool operator==(const Shape& o) const { return transitions == o.transitions && states == o.states && dead == o.dead; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Shape& s) {
+    return out << s.transitions << " transitions, " << s.states << " states, " << s.dead << " dead";
+}
+
+std::string automaton_file(const std::vector<std::string>& labels) {
+    std::string t = "VOS\nFiniteAutomaton\nFORMAT_N2\nPL\n";
+    for (std::size_t i = 0; i <= labels.size(); ++i)
+        t += std::to_string(i + 1) + " 100@100 " + (i == 0 ? "1" : i == labels.size() ? "3" : "2") + " \"s" +
+             std::to_string(i) + "\"\n";
+    t += "AR\n";
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        t += std::to_string(i + 1) + " " + std::to_string(i + 1) + ">" + std::to_string(i + 2) + " 150@80 150@80 \"" +
+             labels[i] + "\"\n";
+    return t + "TX\n\"B(PN)2\"\n\"\"\n";
+}
+
+Shape shape_of(const std::string& declarations, const std::vector<std::vector<std::string>>& automata,
+               const std::string& options) {
+    TempDir dir;
+    std::string project = "VOS\nPROJECT_vosPFA\nVAR\n" + declarations + "\nFA\n";
+    for (std::size_t a = 0; a < automata.size(); ++a) {
+        const std::string file = "a" + std::to_string(a) + ".pfa";
+        EXPECT_TRUE(testsupport::write_file(dir.file(file), automaton_file(automata[a])));
+        project += file + "\n";
+    }
+    EXPECT_TRUE(testsupport::write_file(dir.file("t.prj"), project));
+    testsupport::RunResult r = run_in(dir, "autocast " + options + " t.prj -o t.hl_net");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    r = run_in(dir, "flatnet t.hl_net");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::string error;
+    auto net = testsupport::read_vos(dir.file("t.ll_net"), &error);
+    if (!net) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    const testsupport::StateSpace ss = testsupport::explore(*net);
+    EXPECT_TRUE(ss.complete);
+    return {net->transitions(), ss.states.size(), testsupport::dead_states(ss).size()};
+}
+
+TEST_P(AutocastNames, AnyNameKeepsTheMeaning) {
+    auto channel = [](const std::string& n) {
+        return shape_of("var " + n + " : chan 0 of {0..2}; var x : {0..2} init 0;",
+                        {{"<" + n + "! = 2>"}, {"<x' = " + n + "?>", "<x = 2>"}}, "-g1..2");
+    };
+    EXPECT_EQ(channel(GetParam()), channel("w"));
+    auto parameter = [](const std::string& n) {
+        return shape_of("var x : {0..2} init 0;", {{"<x' = 1>"}}, "-g1..2 -u2 '-Pproc P(val " + n + " : {0..2})'");
+    };
+    EXPECT_EQ(parameter(GetParam()), parameter("w"));
+}
+
+INSTANTIATE_TEST_SUITE_P(TemplateVariables, AutocastNames,
+                         testing::Values("a", "b", "h", "h2", "id", "k", "k2", "p", "v"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
 // ---------------------------------------------------------------------------
 // Random systems: one to three automata over one or two variables, labels
 // made of assignments, comparisons, arithmetic and the logical operators,

@@ -212,4 +212,84 @@ TEST(ProgcastRoad, ParallelCallsAndChannelReferences) {
     }
 }
 
+
+// A program means the same whatever its identifiers are named: every
+// variable name of the box templates (and id_g, the name of the instance
+// variable of an access of g) as a parameter, a global and a local
+// variable and a channel of capacity 0, sent to inside a procedure and
+// passed by reference, while g is read in the same actions.
+class ProgcastNames : public testing::TestWithParam<const char*> {};
+
+TEST_P(ProgcastNames, AnyNameKeepsTheMeaning) {
+    const std::string n = GetParam();
+    const std::vector<int> values{0, 1, 2, 3};
+    {
+        // Inc(g, y) hands g over by value and y back by result; Set(g) sets g
+        // through a result parameter.
+        Program p;
+        const Decl& g = p.var("g", values, 1);
+        const Decl& y = p.var("y", values, 0);
+        const Decl& by_value = p.param(n, values);
+        const Decl& r = p.param("r", values);
+        Decl& inc = p.proc("Inc", {{&by_value, 1}, {&r, 3}}, 2);
+        inc.body = block({}, action(assign(r, bin(read(by_value), "+", num(1)))));
+        const Decl& by_result = p.param(n, values);
+        Decl& setter = p.proc("Set", {{&by_result, 3}}, 1);
+        setter.body = block({}, action(assign(by_result, num(3))));
+        p.root = block({&g, &y, &inc, &setter}, seq({call(inc, {Arg{&g, nullptr}, Arg{&y, nullptr}}),
+                                                     call(setter, {Arg{&g, nullptr}})}));
+        SCOPED_TRACE("parameters named " + n);
+        Road road = travel(p, {"g", "y"});
+        expect_same(road, p);
+        EXPECT_TRUE(road.model.reachable.count({"g=3", "y=2"}));
+        EXPECT_TRUE(road.model.terminates);
+    }
+    {
+        // A global variable and, in the procedure, a local one of the name.
+        Program p;
+        const Decl& global = p.var(n, values, 0);
+        const Decl& g = p.var("g", values, 1);
+        const Decl& y = p.var("y", values, 0);
+        const Decl& local = p.var(n, values, 2);
+        const Decl& d = p.param("d", values);
+        Decl& inc = p.proc("Inc", {{&d, 1}}, 1);
+        inc.body = block({&local}, seq({action(assign(local, bin(pre(local), "+", read(d)))),
+                                        action(assign(g, read(local)))}));
+        p.root = block({&global, &g, &y, &inc},
+                       seq({call(inc, {Arg{nullptr, num(1)}}), action(assign(global, read(g))),
+                            action(assign(y, bin(read(global), "-", num(1))))}));
+        SCOPED_TRACE("variables named " + n);
+        Road road = travel(p, {"g", "y"});
+        expect_same(road, p);
+        EXPECT_TRUE(road.model.reachable.count({"g=3", "y=2"}));
+    }
+    {
+        // A handshake with a procedure that sends on the channel, and one
+        // with a procedure that has the channel by reference.
+        Program p;
+        const Decl& g = p.var("g", values, 1);
+        const Decl& y = p.var("y", values, 0);
+        const Decl& c = p.chan(n, 0, values);
+        const Decl& d = p.param("d", values);
+        Decl& sender = p.proc("Send", {{&d, 1}}, 1);
+        sender.body = block({}, action(bin(send(c), "=", read(d))));
+        const Decl& ref = p.chan("c", 0, values);
+        Decl& put = p.proc("Put", {{&ref, 4}}, 1);
+        put.body = block({}, action(bin(send(ref), "=", num(2))));
+        p.root = block({&g, &y, &c, &sender, &put},
+                       seq({par({call(sender, {Arg{nullptr, num(3)}}),
+                                 action(assign(g, bin(bin(recv(c), "+", pre(g)), "-", num(1))))}),
+                            par({call(put, {Arg{&c, nullptr}}), action(assign(y, recv(c)))})}));
+        SCOPED_TRACE("channel named " + n);
+        Road road = travel(p, {"g", "y"});
+        expect_same(road, p);
+        EXPECT_TRUE(road.model.reachable.count({"g=3", "y=2"}));
+        EXPECT_TRUE(road.model.terminates);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TemplateVariables, ProgcastNames,
+                         testing::Values("a", "b", "h", "h2", "i", "id", "k", "k2", "p", "u", "v", "id_g"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
 }  // namespace

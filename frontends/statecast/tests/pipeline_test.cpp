@@ -658,5 +658,40 @@ TEST(StatecastPipeline, WrittenNetIsConsistentAndReferencesQuoteTheSource) {
     EXPECT_NE(refs.find("\nTR\nT"), std::string::npos);
 }
 
+// A specification means the same whatever its identifiers are named: every
+// variable name of the process box and of the translation's statement boxes
+// as a process parameter (read by a guard) and as a variable that an
+// output and a fork read.
+class StatecastNames : public testing::TestWithParam<const char*> {};
+
+TEST_P(StatecastNames, AnyNameKeepsTheMeaning) {
+    std::string spec =
+        "system S;\n type num = range 0..5;\n signal go(num, boolean);\n"
+        " signalroute r(1) from R to Q with go;\n"
+        " process P(0);\n  fpar NAME num, q boolean;\n  var ok boolean;\n"
+        "  state s #start;\n   provided NAME = 3 and q;\n   task ok := true;\n   nextstate s1;\n  endstate;\n"
+        "  state s1; nextstate s1; endstate;\n endprocess;\n"
+        " process R(1);\n  var NAME num;\n  var x pid;\n"
+        "  state r0 #start;\n   task NAME := 3;\n   output go(NAME, true) via {r}0 to {Q}0;\n"
+        "   x := fork P(NAME, true);\n   nextstate r1;\n  endstate;\n"
+        "  state r1; nextstate r1; endstate;\n endprocess;\n"
+        " process Q(1);\n  var w num;\n  var b boolean;\n"
+        "  state q0 #start;\n   input go(w, b);\n   nextstate q1;\n  endstate;\n"
+        "  state q1; nextstate q1; endstate;\n endprocess;\nendsystem;\n";
+    for (std::size_t at; (at = spec.find("NAME")) != std::string::npos;) spec.replace(at, 4, GetParam());
+    auto r = pipeline(spec);
+    expect_expanded(*r);
+    EXPECT_FALSE(testsupport::has_deadlock(r->space));
+    EXPECT_EQ(r->marked("ok"), (std::set<std::string>{"1,ff", "1,tt"}));  // P[0] was created with 3 and true
+    EXPECT_EQ(r->marked("w"), (std::set<std::string>{"3,0", "3,3"}));     // Q received 3 and true
+    EXPECT_EQ(r->marked("b"), (std::set<std::string>{"3,ff", "3,tt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BoxVariables, StatecastNames,
+                         testing::Values("a", "h", "h2", "id", "k", "k2", "n", "n2", "sig", "v", "t",
+                                         "targetid", "c0", "c1", "d0", "d1", "target", "exprid", "e0", "srid",
+                                         "prid", "tt"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
 }  // namespace
 }  // namespace statecast_test
