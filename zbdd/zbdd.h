@@ -11,9 +11,14 @@
 // Callers hold diagrams through `Zbdd` handles only: every handle is an
 // external reference, and the external references are the roots of garbage
 // collection.  Collection runs only inside an operation that ran out of
-// nodes; the operation then starts again once (its arguments are held by
-// handles, so they survive).  A second exhaustion ends the run with
-// "Out of memory (insert)".
+// nodes; the operation then starts again (its arguments are held by
+// handles, so they survive).  The model size is where a run starts: a
+// collection that frees less than a quarter of the node array doubles the
+// array and its tables, and so does one that follows an operation which
+// could not finish even after a collection, as far as the machine's memory
+// allows.  Only an operation that still runs out of nodes when the tables
+// cannot grow any more ends the run with "Out of memory (insert)".
+// Collection keeps the cache entries whose nodes all survive it.
 //
 // The operations walk diagrams with explicit stacks, never with recursion on
 // the diagram's depth, so nets of any size fit the process stack.
@@ -87,11 +92,20 @@ public:
 
     std::uint32_t nVars() const { return nVars_; }
     std::uint32_t maxNodes() const { return maxNodes_; }
+    // The most nodes the array may grow to; initManager sets it from the
+    // machine's memory.  Setting it at or below maxNodes() keeps the array
+    // at its size.
+    void setNodeLimit(std::uint32_t limit) { nodeLimit_ = limit; }
+    std::uint32_t nodeLimit() const { return nodeLimit_; }
 
     // The unique-table lookup; throws NoFreeNodes when a node is needed and
     // none is free.
     std::uint32_t getNode(std::uint32_t var, std::uint32_t lo, std::uint32_t hi);
-    void garbageCollect();
+    // Marks from the external references, keeps the cache entries whose
+    // nodes are all marked, grows the tables when fewer than a quarter of
+    // the nodes are free (or always with mustGrow), and sweeps.  True when
+    // the tables grew.
+    bool garbageCollect(bool mustGrow = false);
     // A second exhaustion within one operation: "Out of memory (insert)".
     [[noreturn]] static void outOfNodes();
 
@@ -170,8 +184,17 @@ public:
 private:
     template <class Op>
     std::uint32_t run(Call call);
-    void mark(std::uint32_t root);
+    // Marks the node and everything below it; returns how many nodes it marked.
+    std::uint32_t mark(std::uint32_t root);
     void unmark(std::uint32_t root);
+    bool marked(std::uint32_t n) const { return nodes_[n].var2 & 1; }
+    // Clears the cache entries that name an unmarked node.
+    void purgeCaches();
+    // Doubles the node array (as far as the limit allows) and the unique
+    // table and the two operation caches with it; false when it cannot.
+    bool grow();
+    std::size_t tableBytes(std::uint64_t nodes, std::uint32_t kUnique, std::uint32_t kFire,
+                           std::uint32_t kBinOp) const;
 
     friend struct FireUnionOp;
     friend struct ImageOp;
@@ -185,6 +208,7 @@ private:
 
     std::uint32_t nVars_ = 0;
     std::uint32_t maxNodes_ = 0;
+    std::uint32_t nodeLimit_ = 0;
     std::uint32_t kUnique_ = 0, kFire_ = 0, kBinOp_ = 0, kStateNr_ = 0;
     std::vector<Node> nodes_;
     std::uint32_t freeHead_ = 0;
@@ -210,16 +234,35 @@ inline std::uint32_t ZbddManager::guarded(F&& worker) {
         return worker();
     } catch (const NoFreeNodes&) {
     }
+    // The first collection grows the tables only when little is free; once
+    // an operation has failed after a collection it needs more room than
+    // the array has, so every further collection must grow it.
     garbageCollect();
-    try {
-        return worker();
-    } catch (const NoFreeNodes&) {
-        outOfNodes();
+    for (;;) {
+        try {
+            return worker();
+        } catch (const NoFreeNodes&) {
+        }
+        if (!garbageCollect(true)) outOfNodes();
     }
 }
 
 // The process's package.
 ZbddManager& manager();
+
+// Cache hashes: all arithmetic unsigned 32-bit; k is the table's exponent.
+constexpr std::uint32_t kHashSpread = 0x55555555u;
+inline std::uint32_t fireHash(std::uint32_t p, std::uint32_t q, std::uint32_t aux, std::uint32_t k) {
+    const std::uint32_t h2 = k / 2, h4 = k / 4, K = kHashSpread;
+    return (((p ^ K) << h2) + aux + ((p ^ K) >> h2) + (q << h4) + (q >> h4)) & ((1u << k) - 1);
+}
+inline std::uint32_t binOpHash(std::uint32_t tag, std::uint32_t a, std::uint32_t b, std::uint32_t k) {
+    const std::uint32_t h2 = k / 2, h4 = k / 4, K = kHashSpread;
+    return (((a ^ K) >> h2) + tag + ((a ^ K) << h2) + (b << h4) + (b >> h4)) & ((1u << k) - 1);
+}
+// binOp tags: the one-variable operations (below kFirstBinaryTag) keep a
+// variable, not a node, as their second key.
+constexpr std::uint32_t kFirstBinaryTag = 4;
 
 // A diagram held as an external reference.
 class Zbdd {
