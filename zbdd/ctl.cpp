@@ -336,9 +336,9 @@ public:
         case CtlKind::EX: trace("ID_EX\n"); return ex(eval(*f.left));
         case CtlKind::AX: trace("ID_AX\n"); return ax(eval(*f.left));
         case CtlKind::EF: trace("ID_EF\n"); return eu(rs, eval(*f.left));
-        case CtlKind::AF: trace("ID_AF\n"); return au(rs, eval(*f.left));
+        case CtlKind::AF: trace("ID_AF\n"); return neg(eg(neg(eval(*f.left))));
         case CtlKind::AG: trace("ID_AG\n"); return neg(eu(rs, neg(eval(*f.left))));
-        case CtlKind::EG: trace("ID_EG\n"); return neg(au(rs, neg(eval(*f.left))));
+        case CtlKind::EG: trace("ID_EG\n"); return eg(eval(*f.left));
         default: break;
         }
         static const char* const names[] = {"ID_AND\n", "ID_OR\n", "ID_IMPLIES\n", "ID_IMPLIED\n",
@@ -393,21 +393,55 @@ private:
         return intersect(r, enc_.rs);
     }
     Zbdd ax(const Zbdd& x) const { return neg(ex(neg(x))); }
+    const TransitionVector& vector(int i) const { return enc_.records[enc_.firingOrder[i]].vector; }
+    static std::uint32_t aux(int i) { return static_cast<std::uint32_t>(i); }
+    // E[f U g], the least Y with Y = g + (f * EX Y).  Each pass adds the
+    // f-predecessors of Y under one transition after the other to the
+    // growing Y, as the reachability set adds successors; going backwards,
+    // it takes the transitions in the reverse of the firing order (which
+    // follows the token flow), so that one pass goes back along a whole
+    // chain of transitions.  The fixpoint is the same as with one whole EX
+    // per step.
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
         Zbdd y = g;
         for (;;) {
-            Zbdd z = y;
-            y = unite(g, intersect(f, ex(z)));
-            if (y == z) return y;
+            const Zbdd start = y;
+            for (int i = enc_.nOrd; i-- > 0;) y = unite(y, intersect(f, preImage(y, vector(i), aux(i))));
+            message(".");
+            if (y == start) return y;
         }
     }
-    Zbdd au(const Zbdd& f, const Zbdd& g) const {
-        Zbdd y = g;
-        for (;;) {
-            Zbdd z = y;
-            y = unite(g, intersect(f, ax(z)));
-            if (y == z) return y;
+    // EG f, the greatest Z with Z = f * EX Z (a marking without successors
+    // satisfies no EG).  After the first step only the markings with a
+    // successor among those just removed can lose their last successor in
+    // Z, so each step looks at the predecessors of the removed markings
+    // only; the steps are those of the plain iteration.
+    Zbdd eg(const Zbdd& f) const {
+        Zbdd z = intersect(f, ex(f));
+        Zbdd removed = difference(f, z);
+        while (!removed.isEmpty()) {
+            Zbdd candidates(0);
+            for (int i = 0; i < enc_.nOrd; ++i) candidates = unite(candidates, preImage(removed, vector(i), aux(i)));
+            candidates = intersect(candidates, z);
+            Zbdd kept(0);
+            for (int i = 0; i < enc_.nOrd && kept != candidates; ++i) {
+                const Zbdd successors = intersect(image(candidates, vector(i), aux(i)), z);
+                if (successors.isEmpty()) continue;
+                kept = unite(kept, intersect(candidates, preImage(successors, vector(i), aux(i))));
+            }
+            removed = difference(candidates, kept);
+            z = difference(z, removed);
+            message(".");
         }
+        return z;
+    }
+    // A[f U g]: a marking fails it when a path of !g markings leads to one
+    // with !f * !g, or when an infinite path keeps !g for ever; a marking
+    // without successors that has f satisfies it.
+    Zbdd au(const Zbdd& f, const Zbdd& g) const {
+        const Zbdd notG = neg(g);
+        const Zbdd fails = unite(eu(notG, intersect(notG, neg(f))), eg(notG));
+        return neg(fails);
     }
     const NetEncoding& enc_;
 };
