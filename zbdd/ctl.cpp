@@ -403,37 +403,34 @@ private:
     // chain of transitions.  The fixpoint is the same as with one whole EX
     // per step.
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
-        Zbdd y = g;
+        Zbdd y = g, fresh = g;
         for (;;) {
             const Zbdd start = y;
-            for (int i = enc_.nOrd; i-- > 0;) y = unite(y, intersect(f, preImage(y, vector(i), aux(i))));
+            for (int i = enc_.nOrd; i-- > 0;) {
+                const Zbdd added = difference(intersect(f, preImage(fresh, vector(i), aux(i))), y);
+                if (added.isEmpty()) continue;
+                y = unite(y, added);
+                fresh = unite(fresh, added);
+            }
             message(".");
             if (y == start) return y;
+            fresh = difference(y, start);
         }
     }
     // EG f, the greatest Z with Z = f * EX Z (a marking without successors
-    // satisfies no EG).  After the first step only the markings with a
-    // successor among those just removed can lose their last successor in
-    // Z, so each step looks at the predecessors of the removed markings
-    // only; the steps are those of the plain iteration.
+    // satisfies no EG): Z shrinks to the markings of Z with a successor in
+    // Z, gathered transition by transition so that every piece stays
+    // within Z; the steps are those of the plain iteration.
     Zbdd eg(const Zbdd& f) const {
-        Zbdd z = intersect(f, ex(f));
-        Zbdd removed = difference(f, z);
-        while (!removed.isEmpty()) {
-            Zbdd candidates(0);
-            for (int i = 0; i < enc_.nOrd; ++i) candidates = unite(candidates, preImage(removed, vector(i), aux(i)));
-            candidates = intersect(candidates, z);
+        Zbdd z = f;
+        for (;;) {
             Zbdd kept(0);
-            for (int i = 0; i < enc_.nOrd && kept != candidates; ++i) {
-                const Zbdd successors = intersect(image(candidates, vector(i), aux(i)), z);
-                if (successors.isEmpty()) continue;
-                kept = unite(kept, intersect(candidates, preImage(successors, vector(i), aux(i))));
-            }
-            removed = difference(candidates, kept);
-            z = difference(z, removed);
+            for (int i = enc_.nOrd; i-- > 0 && kept != z;)
+                kept = unite(kept, intersect(z, preImage(z, vector(i), aux(i))));
             message(".");
+            if (kept == z) return z;
+            z = kept;
         }
-        return z;
     }
     // A[f U g]: a marking fails it when a path of !g markings leads to one
     // with !f * !g, or when an infinite path keeps !g for ever; a marking

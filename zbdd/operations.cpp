@@ -48,6 +48,7 @@ std::uint32_t ZbddManager::run(Call c) {
     for (;;) {
         Frame f;
         f.slot = kNoSlot;
+        f.lo = f.hi = 0;  // results not known yet (a collection reads them)
         if (!Op::expand(*this, c, f, r)) {
             if (f.calls & kHiCall) {
                 f.waiting = kHiCall;

@@ -235,6 +235,13 @@ bool ZbddManager::garbageCollect(bool mustGrow) {
     stats_.liveNodes = 0;
     std::uint64_t live = 0;
     for (std::uint32_t n : refs_) live += mark(n);
+    // An operation that ran out of nodes leaves its pending calls on the
+    // stack: the results they already have stay, with their cache entries,
+    // so that the operation's retry finds them, and they count as live when
+    // deciding whether the array must grow.  (Their operands are held by
+    // the operation's arguments.)
+    for (const Frame& f : stack_) live += mark(f.lo) + mark(f.hi);
+    stack_.clear();
     purgeCaches();
     const bool grew = (mustGrow || (maxNodes_ - live) * 4 < maxNodes_) && grow();
     std::fill(unique_.begin(), unique_.end(), 0);

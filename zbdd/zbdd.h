@@ -101,7 +101,9 @@ public:
     // The unique-table lookup; throws NoFreeNodes when a node is needed and
     // none is free.
     std::uint32_t getNode(std::uint32_t var, std::uint32_t lo, std::uint32_t hi);
-    // Marks from the external references, keeps the cache entries whose
+    // Marks from the external references (and from the results of the
+    // calls that an operation which ran out of nodes left pending), keeps
+    // the cache entries whose
     // nodes are all marked, grows the tables when fewer than a quarter of
     // the nodes are free (or always with mustGrow), and sweeps.  True when
     // the tables grew.
