@@ -396,12 +396,13 @@ private:
     const TransitionVector& vector(int i) const { return enc_.records[enc_.firingOrder[i]].vector; }
     static std::uint32_t aux(int i) { return static_cast<std::uint32_t>(i); }
     // E[f U g], the least Y with Y = g + (f * EX Y).  Each pass adds the
-    // f-predecessors of Y under one transition after the other to the
-    // growing Y, as the reachability set adds successors; going backwards,
-    // it takes the transitions in the reverse of the firing order (which
-    // follows the token flow), so that one pass goes back along a whole
-    // chain of transitions.  The fixpoint is the same as with one whole EX
-    // per step.
+    // f-predecessors under one transition after the other to the growing Y,
+    // as the reachability set adds successors; going backwards, it takes the
+    // transitions in the reverse of the firing order (which follows the
+    // token flow), so that one pass goes back along a whole chain of
+    // transitions.  Only the markings that a transition may not have seen
+    // yet need its pre-image: those added since the previous pass began.
+    // The fixpoint is the same as with one whole EX per step.
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
         Zbdd y = g, fresh = g;
         for (;;) {
@@ -418,15 +419,17 @@ private:
         }
     }
     // EG f, the greatest Z with Z = f * EX Z (a marking without successors
-    // satisfies no EG): Z shrinks to the markings of Z with a successor in
-    // Z, gathered transition by transition so that every piece stays
-    // within Z; the steps are those of the plain iteration.
+    // satisfies no EG): Z shrinks to its markings with a successor in Z.
+    // Each step takes the pre-images of Z itself, which share the structure
+    // of Z (and the cache entries of the step before), rather than of the
+    // markings just removed, whose pre-images have no such structure.
     Zbdd eg(const Zbdd& f) const {
         Zbdd z = f;
         for (;;) {
-            Zbdd kept(0);
-            for (int i = enc_.nOrd; i-- > 0 && kept != z;)
-                kept = unite(kept, intersect(z, preImage(z, vector(i), aux(i))));
+            Zbdd pre(0);
+            for (int i = enc_.nOrd; i-- > 0;)
+                pre = unite(pre, preImage(z, vector(i), aux(i)));
+            Zbdd kept = intersect(z, pre);
             message(".");
             if (kept == z) return z;
             z = kept;

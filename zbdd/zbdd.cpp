@@ -93,6 +93,7 @@ void ZbddManager::initManager(std::uint32_t maxNodes, std::uint32_t maxExtRefs, 
         static_cast<double>(tableBytes(std::max<std::uint32_t>(maxNodes, 1), kUnique, kFire, kBinOp)) /
         std::max<std::uint32_t>(maxNodes, 1);
     const double fit = static_cast<double>(memoryBudget()) / perNode;
+    looseLimit_ = kLooseNodes;
     nodeLimit_ = static_cast<std::uint32_t>(
         std::max<double>(maxNodes, std::min<double>(fit, static_cast<double>(kMostNodes))));
 }
@@ -194,6 +195,47 @@ void ZbddManager::purgeCaches() {
         if (!marked(e.node)) e.node = 0;
 }
 
+bool ZbddManager::doubleCache(CacheKind kind) {
+    std::vector<CacheEntry>& table = kind == CacheKind::Fire ? fire_ : binOp_;
+    std::uint32_t& k = kind == CacheKind::Fire ? kFire_ : kBinOp_;
+    if (k >= kMostExponent) return false;
+    try {
+        std::vector<CacheEntry> larger(std::size_t{1} << (k + 1), CacheEntry{0, 0, 0, 0});
+        ++k;
+        for (const CacheEntry& e : table) {
+            if (e.a == 0) continue;
+            // image and preImage keys hold 0 as Q and hash P in its place.
+            const std::uint32_t slot = kind == CacheKind::Fire ? fireHash(e.a, e.b != 0 ? e.b : e.a, e.c, k)
+                                                               : binOpHash(e.c, e.a, e.b, k);
+            larger[slot] = e;
+        }
+        table.swap(larger);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void ZbddManager::growUsefulCaches() {
+    // A cache that has been refilled several times over since it last grew,
+    // while still answering at least one lookup in four, loses answers that
+    // a larger one would keep.  Caches grow so to at most half as many
+    // entries as the node array has nodes.
+    struct Window {
+        CacheKind kind;
+        std::uint32_t hits, misses, k;
+        CacheWindow& mark;
+    };
+    for (Window w : {Window{CacheKind::Fire, stats_.fireHits, stats_.fireMisses, kFire_, fireWindow_},
+                     Window{CacheKind::BinOp, stats_.binOpHits, stats_.binOpMisses, kBinOp_, binOpWindow_}}) {
+        const std::uint32_t hits = w.hits - w.mark.hits, misses = w.misses - w.mark.misses;
+        if (misses / 4 < (std::uint32_t{1} << w.k)) continue;
+        const bool useful = std::uint64_t{hits} * 4 >= std::uint64_t{hits} + misses;
+        if (useful && (std::uint64_t{1} << (w.k + 1)) <= maxNodes_ / 2) doubleCache(w.kind);
+        w.mark = CacheWindow{w.hits, w.misses};
+    }
+}
+
 bool ZbddManager::grow() {
     if (maxNodes_ >= nodeLimit_) return false;
     const std::uint32_t newMax =
@@ -208,26 +250,40 @@ bool ZbddManager::grow() {
     // The unique table is rebuilt by the sweep; the caches move their
     // entries to the slots of the larger tables.  Tables that cannot grow
     // keep their size: they only work less well.
-    try {
-        if (kUnique_ < kMostExponent) {
+    if (kUnique_ < kMostExponent) {
+        try {
             std::vector<std::uint32_t>(std::size_t{1} << (kUnique_ + 1), 0).swap(unique_);
             ++kUnique_;
+        } catch (const std::bad_alloc&) {
         }
-        auto rehash = [](std::vector<CacheEntry>& table, std::uint32_t& k, auto slotOf) {
-            if (k >= kMostExponent) return;
-            std::vector<CacheEntry> larger(std::size_t{1} << (k + 1), CacheEntry{0, 0, 0, 0});
-            ++k;
-            for (const CacheEntry& e : table)
-                if (e.a != 0) larger[slotOf(e, k)] = e;
-            table.swap(larger);
-        };
-        // image and preImage keys hold 0 as Q and hash P in its place.
-        rehash(fire_, kFire_,
-               [](const CacheEntry& e, std::uint32_t k) { return fireHash(e.a, e.b != 0 ? e.b : e.a, e.c, k); });
-        rehash(binOp_, kBinOp_, [](const CacheEntry& e, std::uint32_t k) { return binOpHash(e.c, e.a, e.b, k); });
-    } catch (const std::bad_alloc&) {
     }
+    doubleCache(CacheKind::Fire);
+    doubleCache(CacheKind::BinOp);
     return true;
+}
+
+bool ZbddManager::growInPlace() {
+    const std::uint32_t oldMax = maxNodes_;
+    if (freeHead_ != 0 || !grow()) return false;
+    std::fill(unique_.begin(), unique_.end(), 0);
+    for (std::uint32_t n = 2; n <= oldMax + 1; ++n) {
+        Node& x = nodes_[n];
+        std::uint32_t& bucket = unique_[uniqueHash(x.var2 >> 1, x.lo, x.hi, kUnique_)];
+        x.next = bucket;
+        bucket = n;
+    }
+    for (std::uint32_t n = maxNodes_ + 1; n >= oldMax + 2; --n) {
+        nodes_[n].lo = freeHead_;
+        freeHead_ = n;
+    }
+    stack_.clear();
+    return true;
+}
+
+bool ZbddManager::makeRoom(bool failedBefore) {
+    if (maxNodes_ < std::min(looseLimit_, nodeLimit_) && growInPlace()) return true;
+    const bool grew = garbageCollect(failedBefore);
+    return grew || !failedBefore;
 }
 
 bool ZbddManager::garbageCollect(bool mustGrow) {

@@ -96,11 +96,28 @@ public:
     // machine's memory.  Setting it at or below maxNodes() keeps the array
     // at its size.
     void setNodeLimit(std::uint32_t limit) { nodeLimit_ = limit; }
+    // Below the loose limit a full array grows without a collection: the
+    // nodes of finished operations stay, and with them the cache entries
+    // that the next operations reuse.  By default it is the extra-large
+    // model size, so that a run which makes many nodes has the tables of
+    // that size before it starts collecting.
+    static constexpr std::uint32_t kLooseNodes = 8000000;
+    void setLooseLimit(std::uint32_t limit) { looseLimit_ = limit; }
     std::uint32_t nodeLimit() const { return nodeLimit_; }
 
     // The unique-table lookup; throws NoFreeNodes when a node is needed and
     // none is free.
     std::uint32_t getNode(std::uint32_t var, std::uint32_t lo, std::uint32_t hi);
+    // Doubles an operation cache that has been refilled several times over
+    // while it still answered often; the entries go along.  Run between
+    // operations.
+    void growUsefulCaches();
+    // After an operation ran out of nodes: while the array is smaller than
+    // the loose limit it grows at once, keeping every node (and so every
+    // cache entry); beyond, a collection runs, which grows the tables when
+    // it frees little or when the operation had run out before (failedBefore).
+    // False when no room could be made.
+    bool makeRoom(bool failedBefore);
     // Marks from the external references (and from the results of the
     // calls that an operation which ran out of nodes left pending), keeps
     // the cache entries whose
@@ -119,7 +136,10 @@ public:
     LongInt countStates(std::uint32_t node);
     std::uint32_t nodeCount(std::uint32_t node);
 
-    void resetStatistics() { stats_ = ZbddStatistics(); }
+    void resetStatistics() {
+        stats_ = ZbddStatistics();
+        fireWindow_ = binOpWindow_ = CacheWindow();
+    }
     const ZbddStatistics& statistics() const { return stats_; }
     // The report of "ZBDD statistic:"; movrane leaves the first line out.
     void printStatistics(bool withRefs) const;
@@ -195,6 +215,11 @@ private:
     // Doubles the node array (as far as the limit allows) and the unique
     // table and the two operation caches with it; false when it cannot.
     bool grow();
+    // grow() while every node is in use (the free list is empty): no node
+    // is freed, the unique table takes all of them again.
+    bool growInPlace();
+    enum class CacheKind { Fire, BinOp };
+    bool doubleCache(CacheKind kind);
     std::size_t tableBytes(std::uint64_t nodes, std::uint32_t kUnique, std::uint32_t kFire,
                            std::uint32_t kBinOp) const;
 
@@ -211,6 +236,7 @@ private:
     std::uint32_t nVars_ = 0;
     std::uint32_t maxNodes_ = 0;
     std::uint32_t nodeLimit_ = 0;
+    std::uint32_t looseLimit_ = kLooseNodes;
     std::uint32_t kUnique_ = 0, kFire_ = 0, kBinOp_ = 0, kStateNr_ = 0;
     std::vector<Node> nodes_;
     std::uint32_t freeHead_ = 0;
@@ -222,6 +248,11 @@ private:
     std::vector<std::uint32_t> freeSlots_;  // stack of free slots, lowest on top
     std::uint32_t refCount_ = 0;
     ZbddStatistics stats_;
+    // Hits and misses of each operation cache when it last grew.
+    struct CacheWindow {
+        std::uint32_t hits = 0, misses = 0;
+    };
+    CacheWindow fireWindow_, binOpWindow_;
 
     // Operation state of the running worker.
     const std::uint32_t* tv_ = nullptr;
@@ -232,20 +263,13 @@ private:
 
 template <class F>
 inline std::uint32_t ZbddManager::guarded(F&& worker) {
-    try {
-        return worker();
-    } catch (const NoFreeNodes&) {
-    }
-    // The first collection grows the tables only when little is free; once
-    // an operation has failed after a collection it needs more room than
-    // the array has, so every further collection must grow it.
-    garbageCollect();
-    for (;;) {
+    growUsefulCaches();
+    for (bool failedBefore = false;; failedBefore = true) {
         try {
             return worker();
         } catch (const NoFreeNodes&) {
         }
-        if (!garbageCollect(true)) outOfNodes();
+        if (!makeRoom(failedBefore)) outOfNodes();
     }
 }
 
