@@ -406,16 +406,17 @@ private:
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
         Zbdd y = g, fresh = g;
         for (;;) {
-            const Zbdd start = y;
+            Zbdd gained(0);
             for (int i = enc_.nOrd; i-- > 0;) {
                 const Zbdd added = difference(intersect(f, preImage(fresh, vector(i), aux(i))), y);
                 if (added.isEmpty()) continue;
                 y = unite(y, added);
                 fresh = unite(fresh, added);
+                gained = unite(gained, added);
             }
             message(".");
-            if (y == start) return y;
-            fresh = difference(y, start);
+            if (gained.isEmpty()) return y;
+            fresh = gained;
         }
     }
     // EG f, the greatest Z with Z = f * EX Z (a marking without successors
