@@ -88,10 +88,12 @@ void ZbddManager::initManager(std::uint32_t maxNodes, std::uint32_t maxExtRefs, 
     refCount_ = 0;
     resetStatistics();
     // Growing doubles every table together, so the bytes per node stay as
-    // at the start.
+    // at the start, but for the caches, which may grow further to half an
+    // entry per node each.
     const double perNode =
         static_cast<double>(tableBytes(std::max<std::uint32_t>(maxNodes, 1), kUnique, kFire, kBinOp)) /
-        std::max<std::uint32_t>(maxNodes, 1);
+            std::max<std::uint32_t>(maxNodes, 1) +
+        static_cast<double>(sizeof(CacheEntry));
     const double fit = static_cast<double>(memoryBudget()) / perNode;
     looseLimit_ = kLooseNodes;
     nodeLimit_ = static_cast<std::uint32_t>(
@@ -224,15 +226,15 @@ void ZbddManager::growUsefulCaches() {
     struct Window {
         CacheKind kind;
         std::uint32_t hits, misses, k;
-        CacheWindow& mark;
+        CacheWindow& window;
     };
     for (Window w : {Window{CacheKind::Fire, stats_.fireHits, stats_.fireMisses, kFire_, fireWindow_},
                      Window{CacheKind::BinOp, stats_.binOpHits, stats_.binOpMisses, kBinOp_, binOpWindow_}}) {
-        const std::uint32_t hits = w.hits - w.mark.hits, misses = w.misses - w.mark.misses;
+        const std::uint32_t hits = w.hits - w.window.hits, misses = w.misses - w.window.misses;
         if (misses / 4 < (std::uint32_t{1} << w.k)) continue;
         const bool useful = std::uint64_t{hits} * 4 >= std::uint64_t{hits} + misses;
         if (useful && (std::uint64_t{1} << (w.k + 1)) <= maxNodes_ / 2) doubleCache(w.kind);
-        w.mark = CacheWindow{w.hits, w.misses};
+        w.window = CacheWindow{w.hits, w.misses};
     }
 }
 

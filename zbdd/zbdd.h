@@ -12,13 +12,16 @@
 // external reference, and the external references are the roots of garbage
 // collection.  Collection runs only inside an operation that ran out of
 // nodes; the operation then starts again (its arguments are held by
-// handles, so they survive).  The model size is where a run starts: a
-// collection that frees less than a quarter of the node array doubles the
-// array and its tables, and so does one that follows an operation which
-// could not finish even after a collection, as far as the machine's memory
-// allows.  Only an operation that still runs out of nodes when the tables
-// cannot grow any more ends the run with "Out of memory (insert)".
-// Collection keeps the cache entries whose nodes all survive it.
+// handles, so they survive).  The model size is where a run starts, not a
+// wall: a full array smaller than the extra-large model size doubles
+// without a collection (keeping every node and cache entry); a larger one
+// is collected, and doubles with its tables when the collection frees less
+// than a quarter of it or the operation had already failed once after a
+// collection, as far as the machine's memory allows.  Only an operation
+// that runs out of nodes when nothing can grow any more ends the run with
+// "Out of memory (insert)".  Collections keep the cache entries whose nodes
+// all survive them, and a cache that refills often while still answering
+// grows.
 //
 // The operations walk diagrams with explicit stacks, never with recursion on
 // the diagram's depth, so nets of any size fit the process stack.
@@ -120,10 +123,9 @@ public:
     bool makeRoom(bool failedBefore);
     // Marks from the external references (and from the results of the
     // calls that an operation which ran out of nodes left pending), keeps
-    // the cache entries whose
-    // nodes are all marked, grows the tables when fewer than a quarter of
-    // the nodes are free (or always with mustGrow), and sweeps.  True when
-    // the tables grew.
+    // the cache entries whose nodes are all marked, grows the tables when
+    // fewer than a quarter of the nodes are free (or always with mustGrow),
+    // and sweeps.  True when the tables grew.
     bool garbageCollect(bool mustGrow = false);
     // A second exhaustion within one operation: "Out of memory (insert)".
     [[noreturn]] static void outOfNodes();
