@@ -321,7 +321,22 @@ void appendText(const CtlFormula& f, std::string& out) {
 
 class Evaluator {
 public:
-    explicit Evaluator(const NetEncoding& enc) : enc_(enc) {}
+    explicit Evaluator(const NetEncoding& enc) : enc_(enc), feeders_(enc.nOrd) {
+        // feeders_[i]: the positions whose transition puts a token on a
+        // place that the transition at position i takes or reads.
+        std::vector<std::vector<int>> producers(enc.nP);
+        for (int j = 0; j < enc.nOrd; ++j) {
+            const TransitionVector& v = vector(j);
+            for (std::size_t k = 0; k + 1 < v.size(); k += 2)
+                if (v[k + 1] == kProduce || v[k + 1] == kInhibitProduce) producers[v[k]].push_back(j);
+        }
+        for (int i = 0; i < enc.nOrd; ++i) {
+            const TransitionVector& v = vector(i);
+            for (std::size_t k = 0; k + 1 < v.size(); k += 2)
+                if (v[k + 1] == kConsume || v[k + 1] == kTest)
+                    feeders_[i].insert(feeders_[i].end(), producers[v[k]].begin(), producers[v[k]].end());
+        }
+    }
 
     Zbdd eval(const CtlFormula& f) {
         const Zbdd& rs = enc_.rs;
@@ -400,19 +415,41 @@ private:
     // as the reachability set adds successors; going backwards, it takes the
     // transitions in the reverse of the firing order (which follows the
     // token flow), so that one pass goes back along a whole chain of
-    // transitions.  Only the markings that a transition may not have seen
-    // yet need its pre-image: those added since the previous pass began.
-    // The fixpoint is the same as with one whole EX per step.
+    // transitions, and it goes back at once to the transitions feeding one
+    // that added markings, so that a chain running against the firing
+    // order (round a ring) takes one pass too.  Only the markings that a
+    // transition may not have seen yet need its pre-image: those added
+    // since the previous pass began.  Every marking added is in the least
+    // fixpoint, and a pass that adds none ends it, so the result is the
+    // same as with one whole EX per step.
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
         Zbdd y = g, fresh = g;
+        std::vector<int> work;
+        std::vector<char> queued(enc_.nOrd, 0);
         for (;;) {
             Zbdd gained(0);
             for (int i = enc_.nOrd; i-- > 0;) {
-                const Zbdd added = difference(intersect(f, preImage(fresh, vector(i), aux(i))), y);
-                if (added.isEmpty()) continue;
-                y = unite(y, added);
-                fresh = unite(fresh, added);
-                gained = unite(gained, added);
+                // Markings added by one transition may have predecessors
+                // under the transitions feeding it that this pass has
+                // already taken: those go again at once, rather than in
+                // the next pass.
+                work.assign(1, i);
+                queued[i] = 1;
+                while (!work.empty()) {
+                    const int t = work.back();
+                    work.pop_back();
+                    queued[t] = 0;
+                    const Zbdd added = difference(intersect(f, preImage(fresh, vector(t), aux(t))), y);
+                    if (added.isEmpty()) continue;
+                    y = unite(y, added);
+                    fresh = unite(fresh, added);
+                    gained = unite(gained, added);
+                    for (int u : feeders_[t])
+                        if (u > i && !queued[u]) {
+                            queued[u] = 1;
+                            work.push_back(u);
+                        }
+                }
             }
             message(".");
             if (gained.isEmpty()) return y;
@@ -445,6 +482,7 @@ private:
         return neg(fails);
     }
     const NetEncoding& enc_;
+    std::vector<std::vector<int>> feeders_;
 };
 
 }  // namespace
