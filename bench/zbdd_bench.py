@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Benchmark of the ZBDD checkers: reachability sets (cyrtal -b), the three
-cycle checks on Büchi nets built by pelwick, and movrane's AG EF, on dining
-philosophers and token rings of growing size.
+cycle checks on Büchi nets built by pelwick, and movrane's CTL fixpoints
+(AG EF p, EG p and E[p U q]), on dining philosophers, token rings and
+Milner's cyclic scheduler of growing size.
 
-    python3 bench/zbdd_bench.py [--bin build/bin] [--sizes 100,200]
-                                [--check-sizes 10,20,40] [--families phil,ring]
+    python3 bench/zbdd_bench.py [--bin build/bin] [--sizes 50,100,150,200]
+                                [--check-sizes 10,20,40] [--families phil,ring,sched]
                                 [--model s|m|l|x] [--timeout 600]
 
 Reachability and movrane run on --sizes; the cycle checks, whose macro-step
@@ -13,9 +14,9 @@ reachability fixpoint, on --check-sizes.
 
 Prints per run the wall time, the peak resident memory, the nodes made
 ("overall number of nodes"), the live nodes after the run, the garbage
-collections and the cache hits of the three caches, as the programs report
-them.  The package keeps no peak of live nodes, so none is printed.  Not
-part of the test run.
+collections, the hits of the fire and binOp caches and their joint hit
+rate, as the programs report them.  The package keeps no peak of live
+nodes, so none is printed.  Not part of the test run.
 """
 import argparse
 import os
@@ -66,7 +67,28 @@ def ring(n):
     return "\n".join(s) + "\n\\endnet\n", "crit_0", "idle_0"
 
 
-FAMILIES = {"phil": philosophers, "ring": ring}
+def scheduler(n):
+    """Milner's cyclic scheduler: cycler i starts its task when it holds the
+    turn and is ready, then hands the turn on; the task ends on its own."""
+    s = ["\\beginnet{sched%d}" % n]
+    arcs = []
+    for i in range(n):
+        j = (i + 1) % n
+        for p, m in (("go", 1 if i == 0 else 0), ("ready", 1), ("busy", 0), ("pass", 0)):
+            s.append("\\place{%s_%d}{\\name{%s_%d} \\init{%d}}" % (p, i, p, i, m))
+        for t in ("start", "hand", "finish"):
+            s.append("\\transition{%s_%d}{\\name{%s_%d}}" % (t, i, t, i))
+        arcs += [("go_%d" % i, "start_%d" % i), ("ready_%d" % i, "start_%d" % i), ("start_%d" % i, "busy_%d" % i),
+                 ("start_%d" % i, "pass_%d" % i), ("pass_%d" % i, "hand_%d" % i), ("hand_%d" % i, "go_%d" % j),
+                 ("busy_%d" % i, "finish_%d" % i), ("finish_%d" % i, "ready_%d" % i)]
+    s += ["\\arc{a%d}{\\from{%s} \\to{%s}}" % (k, f, t) for k, (f, t) in enumerate(arcs)]
+    return "\n".join(s) + "\n\\endnet\n", "busy_0", "go_0"
+
+
+FAMILIES = {"phil": philosophers, "ring": ring, "sched": scheduler}
+
+# movrane's formulas over the family's home place p and its proposition q.
+CTL = (("AG EF", "AG EF %(p)s"), ("EG", "EG %(p)s"), ("E[U]", "E[%(p)s U %(q)s]"))
 
 # FG !p: the negation of GF p ("p happens infinitely often").
 def automaton(prop, with_x):
@@ -97,6 +119,18 @@ def run(cmd, cwd, timeout, stdout=None):
     return wall, peak, p.returncode, out
 
 
+def hit_rate(out):
+    """Hits per lookup of the fire and binOp caches together, in percent."""
+    hits = looks = 0
+    for name in ("fireUnion", "binOp"):
+        m = re.search(name + r" cache hits/miss/sum: (\d+) (\d+) (\d+)", out)
+        if not m:
+            return "-"
+        hits += int(m.group(1))
+        looks += int(m.group(3))
+    return "%.0f%%" % (100.0 * hits / looks) if looks else "-"
+
+
 def stats(out):
     def num(pattern):
         m = re.search(pattern, out)
@@ -107,6 +141,7 @@ def stats(out):
         "gc": num(r"number of garbage collections: (\d+)"),
         "fire": num(r"fireUnion cache hits/miss/sum: (\d+)"),
         "binop": num(r"binOp cache hits/miss/sum: (\d+)"),
+        "rate": hit_rate(out),
         "states": num(r"#states (\d+)"),
         "verdict": ("true" if re.search(r"Formula is true|formula 1 is TRUE", out) else
                     "false" if re.search(r"Formula is false|formula 1 is FASLE", out) else "-"),
@@ -116,9 +151,9 @@ def stats(out):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--bin", default=os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
-    ap.add_argument("--sizes", default="100,200")
+    ap.add_argument("--sizes", default="50,100,150,200")
     ap.add_argument("--check-sizes", default="10,20,40")
-    ap.add_argument("--families", default="phil,ring")
+    ap.add_argument("--families", default="phil,ring,sched")
     ap.add_argument("--timeout", type=float, default=600)
     ap.add_argument("--model", default="m", choices="smlx",
                     help="model size of cyrtal and movrane (a small node array collects often)")
@@ -129,8 +164,8 @@ def main():
     for p, path in prog.items():
         if not os.access(path, os.X_OK):
             sys.exit("zbdd_bench: %s not built in %s" % (p, bin_dir))
-    print("%-6s %5s %-14s %8s %8s %9s %8s %5s %10s %10s %7s %s" % (
-        "family", "n", "run", "time[s]", "peak[MB]", "made", "live", "gc", "fire hits", "binop hits",
+    print("%-6s %5s %-14s %8s %8s %9s %8s %5s %10s %10s %5s %7s %s" % (
+        "family", "n", "run", "time[s]", "peak[MB]", "made", "live", "gc", "fire hits", "binop hits", "hit%",
         "verdict", "states"))
     with tempfile.TemporaryDirectory() as tmp:
         for fam in args.families.split(","):
@@ -146,18 +181,20 @@ def main():
                     f.write(automaton(prop, False))
                 with open(os.path.join(tmp, "wx.ba"), "w") as f:
                     f.write(automaton(prop, True))
-                with open(os.path.join(tmp, "f.ctl"), "w") as f:
-                    f.write("VERIFY n AGAINST BEGIN AG EF %s; END.\n" % home)
+                for k, (_, formula) in enumerate(CTL):
+                    with open(os.path.join(tmp, "f%d.ctl" % k), "w") as f:
+                        f.write("VERIFY n AGAINST BEGIN %s; END.\n" % (formula % {"p": home, "q": prop}))
                 for bn, opt, ba in (("f.bn", "-f", "ox.ba"), ("d.bn", "-d", "wx.ba")):
                     with open(os.path.join(tmp, bn), "w") as out:
                         subprocess.run([prog["pelwick"], opt, "net.apnn", ba], cwd=tmp, stdout=out, check=True)
                 runs = [("cyrtal -b (RS)", [prog["cyrtal"], size, "-b", "net.bn"]),
                         ("cyrtal -f", [prog["cyrtal"], size, "-f", "f.bn"]),
                         ("cyrtal -b", [prog["cyrtal"], size, "-b", "f.bn"]),
-                        ("cyrtal -d", [prog["cyrtal"], size, "-d", "d.bn"]),
-                        ("movrane AG EF", [prog["movrane"], size, "net.apnn", "f.ctl"])]
+                        ("cyrtal -d", [prog["cyrtal"], size, "-d", "d.bn"])]
+                runs += [("movrane " + name, [prog["movrane"], size, "net.apnn", "f%d.ctl" % k])
+                         for k, (name, _) in enumerate(CTL)]
                 for name, cmd in runs:
-                    if n not in (sizes if name in ("cyrtal -b (RS)", "movrane AG EF") else check_sizes):
+                    if n not in (sizes if name == "cyrtal -b (RS)" or name.startswith("movrane") else check_sizes):
                         continue
                     r = run(cmd, tmp, args.timeout)
                     if r is None:
@@ -165,9 +202,9 @@ def main():
                         continue
                     wall, peak, code, out = r
                     s = stats(out)
-                    print("%-6s %5d %-14s %8.2f %8s %9s %8s %5s %10s %10s %7s %s" % (
+                    print("%-6s %5d %-14s %8.2f %8s %9s %8s %5s %10s %10s %5s %7s %s" % (
                         fam, n, name, wall, "%.0f" % (peak / 1024) if peak else "-", s["made"], s["live"], s["gc"],
-                        s["fire"], s["binop"], s["verdict"] if code == 0 else "exit%d" % code,
+                        s["fire"], s["binop"], s["rate"], s["verdict"] if code == 0 else "exit%d" % code,
                         s["states"] if name.endswith("(RS)") else ""))
                     sys.stdout.flush()
 

@@ -321,7 +321,22 @@ void appendText(const CtlFormula& f, std::string& out) {
 
 class Evaluator {
 public:
-    explicit Evaluator(const NetEncoding& enc) : enc_(enc) {}
+    explicit Evaluator(const NetEncoding& enc) : enc_(enc), feeders_(enc.nOrd) {
+        // feeders_[i]: the positions whose transition puts a token on a
+        // place that the transition at position i takes or reads.
+        std::vector<std::vector<int>> producers(enc.nP);
+        for (int j = 0; j < enc.nOrd; ++j) {
+            const TransitionVector& v = vector(j);
+            for (std::size_t k = 0; k + 1 < v.size(); k += 2)
+                if (v[k + 1] == kProduce || v[k + 1] == kInhibitProduce) producers[v[k]].push_back(j);
+        }
+        for (int i = 0; i < enc.nOrd; ++i) {
+            const TransitionVector& v = vector(i);
+            for (std::size_t k = 0; k + 1 < v.size(); k += 2)
+                if (v[k + 1] == kConsume || v[k + 1] == kTest)
+                    feeders_[i].insert(feeders_[i].end(), producers[v[k]].begin(), producers[v[k]].end());
+        }
+    }
 
     Zbdd eval(const CtlFormula& f) {
         const Zbdd& rs = enc_.rs;
@@ -336,9 +351,9 @@ public:
         case CtlKind::EX: trace("ID_EX\n"); return ex(eval(*f.left));
         case CtlKind::AX: trace("ID_AX\n"); return ax(eval(*f.left));
         case CtlKind::EF: trace("ID_EF\n"); return eu(rs, eval(*f.left));
-        case CtlKind::AF: trace("ID_AF\n"); return au(rs, eval(*f.left));
+        case CtlKind::AF: trace("ID_AF\n"); return neg(eg(neg(eval(*f.left))));
         case CtlKind::AG: trace("ID_AG\n"); return neg(eu(rs, neg(eval(*f.left))));
-        case CtlKind::EG: trace("ID_EG\n"); return neg(au(rs, neg(eval(*f.left))));
+        case CtlKind::EG: trace("ID_EG\n"); return eg(eval(*f.left));
         default: break;
         }
         static const char* const names[] = {"ID_AND\n", "ID_OR\n", "ID_IMPLIES\n", "ID_IMPLIED\n",
@@ -393,23 +408,81 @@ private:
         return intersect(r, enc_.rs);
     }
     Zbdd ax(const Zbdd& x) const { return neg(ex(neg(x))); }
+    const TransitionVector& vector(int i) const { return enc_.records[enc_.firingOrder[i]].vector; }
+    static std::uint32_t aux(int i) { return static_cast<std::uint32_t>(i); }
+    // E[f U g], the least Y with Y = g + (f * EX Y).  Each pass adds the
+    // f-predecessors under one transition after the other to the growing Y,
+    // as the reachability set adds successors; going backwards, it takes the
+    // transitions in the reverse of the firing order (which follows the
+    // token flow), so that one pass goes back along a whole chain of
+    // transitions, and it goes back at once to the transitions feeding one
+    // that added markings, so that a chain running against the firing
+    // order (round a ring) takes one pass too.  Only the markings that a
+    // transition may not have seen yet need its pre-image: those added
+    // since the previous pass began.  Every marking added is in the least
+    // fixpoint, and a pass that adds none ends it, so the result is the
+    // same as with one whole EX per step.
     Zbdd eu(const Zbdd& f, const Zbdd& g) const {
-        Zbdd y = g;
+        Zbdd y = g, fresh = g;
+        std::vector<int> work;
+        std::vector<char> queued(enc_.nOrd, 0);
         for (;;) {
-            Zbdd z = y;
-            y = unite(g, intersect(f, ex(z)));
-            if (y == z) return y;
+            Zbdd gained(0);
+            for (int i = enc_.nOrd; i-- > 0;) {
+                // Markings added by one transition may have predecessors
+                // under the transitions feeding it that this pass has
+                // already taken: those go again at once, rather than in
+                // the next pass.
+                work.assign(1, i);
+                queued[i] = 1;
+                while (!work.empty()) {
+                    const int t = work.back();
+                    work.pop_back();
+                    queued[t] = 0;
+                    const Zbdd added = difference(intersect(f, preImage(fresh, vector(t), aux(t))), y);
+                    if (added.isEmpty()) continue;
+                    y = unite(y, added);
+                    fresh = unite(fresh, added);
+                    gained = unite(gained, added);
+                    for (int u : feeders_[t])
+                        if (u > i && !queued[u]) {
+                            queued[u] = 1;
+                            work.push_back(u);
+                        }
+                }
+            }
+            message(".");
+            if (gained.isEmpty()) return y;
+            fresh = gained;
         }
     }
-    Zbdd au(const Zbdd& f, const Zbdd& g) const {
-        Zbdd y = g;
+    // EG f, the greatest Z with Z = f * EX Z (a marking without successors
+    // satisfies no EG): Z shrinks to its markings with a successor in Z.
+    // Each step takes the pre-images of Z itself, which share the structure
+    // of Z (and the cache entries of the step before), rather than of the
+    // markings just removed, whose pre-images have no such structure.
+    Zbdd eg(const Zbdd& f) const {
+        Zbdd z = f;
         for (;;) {
-            Zbdd z = y;
-            y = unite(g, intersect(f, ax(z)));
-            if (y == z) return y;
+            Zbdd pre(0);
+            for (int i = enc_.nOrd; i-- > 0;)
+                pre = unite(pre, preImage(z, vector(i), aux(i)));
+            Zbdd kept = intersect(z, pre);
+            message(".");
+            if (kept == z) return z;
+            z = kept;
         }
+    }
+    // A[f U g]: a marking fails it when a path of !g markings leads to one
+    // with !f * !g, or when an infinite path keeps !g for ever; a marking
+    // without successors that has f satisfies it.
+    Zbdd au(const Zbdd& f, const Zbdd& g) const {
+        const Zbdd notG = neg(g);
+        const Zbdd fails = unite(eu(notG, intersect(notG, neg(f))), eg(notG));
+        return neg(fails);
     }
     const NetEncoding& enc_;
+    std::vector<std::vector<int>> feeders_;
 };
 
 }  // namespace

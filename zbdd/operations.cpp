@@ -11,8 +11,6 @@ namespace zbdd {
 
 namespace {
 
-constexpr std::uint32_t K = 0x55555555u;
-
 using Call = ZbddManager::Call;
 using Frame = ZbddManager::Frame;
 
@@ -41,15 +39,6 @@ inline void pass(Frame& f, Call c) {
     f.calls = ZbddManager::kLoCall;
 }
 
-inline std::uint32_t fireHash(std::uint32_t p, std::uint32_t q, std::uint32_t aux, std::uint32_t k) {
-    std::uint32_t h2 = k / 2, h4 = k / 4;
-    return (((p ^ K) << h2) + aux + ((p ^ K) >> h2) + (q << h4) + (q >> h4)) & ((1u << k) - 1);
-}
-inline std::uint32_t binOpHash(std::uint32_t tag, std::uint32_t a, std::uint32_t b, std::uint32_t k) {
-    std::uint32_t h2 = k / 2, h4 = k / 4;
-    return (((a ^ K) >> h2) + tag + ((a ^ K) << h2) + (b << h4) + (b >> h4)) & ((1u << k) - 1);
-}
-
 }  // namespace
 
 template <class Op>
@@ -59,6 +48,7 @@ std::uint32_t ZbddManager::run(Call c) {
     for (;;) {
         Frame f;
         f.slot = kNoSlot;
+        f.lo = f.hi = 0;  // results not known yet (a collection reads them)
         if (!Op::expand(*this, c, f, r)) {
             if (f.calls & kHiCall) {
                 f.waiting = kHiCall;

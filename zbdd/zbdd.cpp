@@ -3,6 +3,10 @@
 // operations.cpp.
 #include "zbdd.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -13,7 +17,23 @@ namespace zbdd {
 namespace {
 
 constexpr std::uint32_t kMark = 1;
-constexpr std::uint32_t K = 0x55555555u;
+constexpr std::uint32_t K = kHashSpread;
+// Node indices stay 32-bit with room for the two terminals; table exponents
+// stay below the width of the hashes.
+constexpr std::uint64_t kMostNodes = 0x7FFFFFF0u;
+constexpr std::uint32_t kMostExponent = 30;
+
+// The memory the package's tables may take at most: half of the machine's
+// memory or of the process's address-space limit, whichever is smaller.
+std::uint64_t memoryBudget() {
+    std::uint64_t bytes = std::uint64_t{1} << 32;
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) bytes = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        bytes = std::min<std::uint64_t>(bytes, limit.rlim_cur);
+    return bytes / 2;
+}
 
 ZbddManager gManager;
 
@@ -67,6 +87,24 @@ void ZbddManager::initManager(std::uint32_t maxNodes, std::uint32_t maxExtRefs, 
     freeHead_ = maxNodes >= 1 ? 2 : 0;
     refCount_ = 0;
     resetStatistics();
+    // Growing doubles every table together, so the bytes per node stay as
+    // at the start, but for the caches, which may grow further to half an
+    // entry per node each.
+    const double perNode =
+        static_cast<double>(tableBytes(std::max<std::uint32_t>(maxNodes, 1), kUnique, kFire, kBinOp)) /
+            std::max<std::uint32_t>(maxNodes, 1) +
+        static_cast<double>(sizeof(CacheEntry));
+    const double fit = static_cast<double>(memoryBudget()) / perNode;
+    looseLimit_ = kLooseNodes;
+    nodeLimit_ = static_cast<std::uint32_t>(
+        std::max<double>(maxNodes, std::min<double>(fit, static_cast<double>(kMostNodes))));
+}
+
+std::size_t ZbddManager::tableBytes(std::uint64_t nodes, std::uint32_t kUnique, std::uint32_t kFire,
+                                    std::uint32_t kBinOp) const {
+    return (nodes + 2) * sizeof(Node) + (std::size_t{1} << kUnique) * sizeof(std::uint32_t) +
+           ((std::size_t{1} << kFire) + (std::size_t{1} << kBinOp)) * sizeof(CacheEntry) +
+           stateNr_.size() * sizeof(StateEntry);
 }
 
 void ZbddManager::deleteManager() {
@@ -110,8 +148,9 @@ std::uint32_t ZbddManager::getNode(std::uint32_t v, std::uint32_t lo, std::uint3
     return n;
 }
 
-void ZbddManager::mark(std::uint32_t root) {
-    if (nodes_[root].var2 & kMark) return;
+std::uint32_t ZbddManager::mark(std::uint32_t root) {
+    if (nodes_[root].var2 & kMark) return 0;
+    std::uint32_t count = 1;
     walk_.clear();
     walk_.push_back(root);
     nodes_[root].var2 |= kMark;
@@ -122,9 +161,11 @@ void ZbddManager::mark(std::uint32_t root) {
             if (!(nodes_[c].var2 & kMark)) {
                 nodes_[c].var2 |= kMark;
                 walk_.push_back(c);
+                ++count;
             }
         }
     }
+    return count;
 }
 
 void ZbddManager::unmark(std::uint32_t root) {
@@ -144,14 +185,124 @@ void ZbddManager::unmark(std::uint32_t root) {
     }
 }
 
-void ZbddManager::garbageCollect() {
+void ZbddManager::purgeCaches() {
+    // A cache entry stays true while its nodes exist: nodes keep their
+    // indices through a collection, so only entries naming a node that is
+    // about to be freed (and whose index may come back as another node) go.
+    for (CacheEntry& e : fire_)
+        if (!(marked(e.a) && marked(e.b) && marked(e.result))) e = CacheEntry{0, 0, 0, 0};
+    for (CacheEntry& e : binOp_)
+        if (!(marked(e.a) && marked(e.result) && (e.c < kFirstBinaryTag || marked(e.b)))) e = CacheEntry{0, 0, 0, 0};
+    for (StateEntry& e : stateNr_)
+        if (!marked(e.node)) e.node = 0;
+}
+
+bool ZbddManager::doubleCache(CacheKind kind) {
+    std::vector<CacheEntry>& table = kind == CacheKind::Fire ? fire_ : binOp_;
+    std::uint32_t& k = kind == CacheKind::Fire ? kFire_ : kBinOp_;
+    if (k >= kMostExponent) return false;
+    try {
+        std::vector<CacheEntry> larger(std::size_t{1} << (k + 1), CacheEntry{0, 0, 0, 0});
+        ++k;
+        for (const CacheEntry& e : table) {
+            if (e.a == 0) continue;
+            // image and preImage keys hold 0 as Q and hash P in its place.
+            const std::uint32_t slot = kind == CacheKind::Fire ? fireHash(e.a, e.b != 0 ? e.b : e.a, e.c, k)
+                                                               : binOpHash(e.c, e.a, e.b, k);
+            larger[slot] = e;
+        }
+        table.swap(larger);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void ZbddManager::growUsefulCaches() {
+    // A cache that has been refilled several times over since it last grew,
+    // while still answering at least one lookup in four, loses answers that
+    // a larger one would keep.  Caches grow so to at most half as many
+    // entries as the node array has nodes.
+    struct Window {
+        CacheKind kind;
+        std::uint32_t hits, misses, k;
+        CacheWindow& window;
+    };
+    for (Window w : {Window{CacheKind::Fire, stats_.fireHits, stats_.fireMisses, kFire_, fireWindow_},
+                     Window{CacheKind::BinOp, stats_.binOpHits, stats_.binOpMisses, kBinOp_, binOpWindow_}}) {
+        const std::uint32_t hits = w.hits - w.window.hits, misses = w.misses - w.window.misses;
+        if (misses / 4 < (std::uint32_t{1} << w.k)) continue;
+        const bool useful = std::uint64_t{hits} * 4 >= std::uint64_t{hits} + misses;
+        if (useful && (std::uint64_t{1} << (w.k + 1)) <= maxNodes_ / 2) doubleCache(w.kind);
+        w.window = CacheWindow{w.hits, w.misses};
+    }
+}
+
+bool ZbddManager::grow() {
+    if (maxNodes_ >= nodeLimit_) return false;
+    const std::uint32_t newMax =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{maxNodes_} * 2, nodeLimit_));
+    try {
+        nodes_.resize(static_cast<std::size_t>(newMax) + 2, Node{0, 0, 0, 0});
+    } catch (const std::bad_alloc&) {
+        nodeLimit_ = maxNodes_;
+        return false;
+    }
+    maxNodes_ = newMax;
+    // The unique table is rebuilt by the sweep; the caches move their
+    // entries to the slots of the larger tables.  Tables that cannot grow
+    // keep their size: they only work less well.
+    if (kUnique_ < kMostExponent) {
+        try {
+            std::vector<std::uint32_t>(std::size_t{1} << (kUnique_ + 1), 0).swap(unique_);
+            ++kUnique_;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    doubleCache(CacheKind::Fire);
+    doubleCache(CacheKind::BinOp);
+    return true;
+}
+
+bool ZbddManager::growInPlace() {
+    const std::uint32_t oldMax = maxNodes_;
+    if (freeHead_ != 0 || !grow()) return false;
+    std::fill(unique_.begin(), unique_.end(), 0);
+    for (std::uint32_t n = 2; n <= oldMax + 1; ++n) {
+        Node& x = nodes_[n];
+        std::uint32_t& bucket = unique_[uniqueHash(x.var2 >> 1, x.lo, x.hi, kUnique_)];
+        x.next = bucket;
+        bucket = n;
+    }
+    for (std::uint32_t n = maxNodes_ + 1; n >= oldMax + 2; --n) {
+        nodes_[n].lo = freeHead_;
+        freeHead_ = n;
+    }
+    stack_.clear();
+    return true;
+}
+
+bool ZbddManager::makeRoom(bool failedBefore) {
+    if (maxNodes_ < std::min(looseLimit_, nodeLimit_) && growInPlace()) return true;
+    const bool grew = garbageCollect(failedBefore);
+    return grew || !failedBefore;
+}
+
+bool ZbddManager::garbageCollect(bool mustGrow) {
     ++stats_.collections;
     stats_.liveNodes = 0;
-    for (std::uint32_t n : refs_) mark(n);
+    std::uint64_t live = 0;
+    for (std::uint32_t n : refs_) live += mark(n);
+    // An operation that ran out of nodes leaves its pending calls on the
+    // stack: the results they already have stay, with their cache entries,
+    // so that the operation's retry finds them, and they count as live when
+    // deciding whether the array must grow.  (Their operands are held by
+    // the operation's arguments.)
+    for (const Frame& f : stack_) live += mark(f.lo) + mark(f.hi);
+    stack_.clear();
+    purgeCaches();
+    const bool grew = (mustGrow || (maxNodes_ - live) * 4 < maxNodes_) && grow();
     std::fill(unique_.begin(), unique_.end(), 0);
-    std::fill(fire_.begin(), fire_.end(), CacheEntry{0, 0, 0, 0});
-    std::fill(binOp_.begin(), binOp_.end(), CacheEntry{0, 0, 0, 0});
-    for (StateEntry& e : stateNr_) e.node = 0;
     freeHead_ = 0;
     for (std::uint32_t n = maxNodes_ + 1; n >= 2; --n) {
         Node& x = nodes_[n];
@@ -166,6 +317,7 @@ void ZbddManager::garbageCollect() {
             freeHead_ = n;
         }
     }
+    return grew;
 }
 
 std::uint32_t ZbddManager::acquireRef(std::uint32_t node) {

@@ -11,9 +11,17 @@
 // Callers hold diagrams through `Zbdd` handles only: every handle is an
 // external reference, and the external references are the roots of garbage
 // collection.  Collection runs only inside an operation that ran out of
-// nodes; the operation then starts again once (its arguments are held by
-// handles, so they survive).  A second exhaustion ends the run with
-// "Out of memory (insert)".
+// nodes; the operation then starts again (its arguments are held by
+// handles, so they survive).  The model size is where a run starts, not a
+// wall: a full array smaller than the extra-large model size doubles
+// without a collection (keeping every node and cache entry); a larger one
+// is collected, and doubles with its tables when the collection frees less
+// than a quarter of it or the operation had already failed once after a
+// collection, as far as the machine's memory allows.  Only an operation
+// that runs out of nodes when nothing can grow any more ends the run with
+// "Out of memory (insert)".  Collections keep the cache entries whose nodes
+// all survive them, and a cache that refills often while still answering
+// grows.
 //
 // The operations walk diagrams with explicit stacks, never with recursion on
 // the diagram's depth, so nets of any size fit the process stack.
@@ -87,11 +95,38 @@ public:
 
     std::uint32_t nVars() const { return nVars_; }
     std::uint32_t maxNodes() const { return maxNodes_; }
+    // The most nodes the array may grow to; initManager sets it from the
+    // machine's memory.  Setting it at or below maxNodes() keeps the array
+    // at its size.
+    void setNodeLimit(std::uint32_t limit) { nodeLimit_ = limit; }
+    // Below the loose limit a full array grows without a collection: the
+    // nodes of finished operations stay, and with them the cache entries
+    // that the next operations reuse.  By default it is the extra-large
+    // model size, so that a run which makes many nodes has the tables of
+    // that size before it starts collecting.
+    static constexpr std::uint32_t kLooseNodes = 8000000;
+    void setLooseLimit(std::uint32_t limit) { looseLimit_ = limit; }
+    std::uint32_t nodeLimit() const { return nodeLimit_; }
 
     // The unique-table lookup; throws NoFreeNodes when a node is needed and
     // none is free.
     std::uint32_t getNode(std::uint32_t var, std::uint32_t lo, std::uint32_t hi);
-    void garbageCollect();
+    // Doubles an operation cache that has been refilled several times over
+    // while it still answered often; the entries go along.  Run between
+    // operations.
+    void growUsefulCaches();
+    // After an operation ran out of nodes: while the array is smaller than
+    // the loose limit it grows at once, keeping every node (and so every
+    // cache entry); beyond, a collection runs, which grows the tables when
+    // it frees little or when the operation had run out before (failedBefore).
+    // False when no room could be made.
+    bool makeRoom(bool failedBefore);
+    // Marks from the external references (and from the results of the
+    // calls that an operation which ran out of nodes left pending), keeps
+    // the cache entries whose nodes are all marked, grows the tables when
+    // fewer than a quarter of the nodes are free (or always with mustGrow),
+    // and sweeps.  True when the tables grew.
+    bool garbageCollect(bool mustGrow = false);
     // A second exhaustion within one operation: "Out of memory (insert)".
     [[noreturn]] static void outOfNodes();
 
@@ -103,7 +138,10 @@ public:
     LongInt countStates(std::uint32_t node);
     std::uint32_t nodeCount(std::uint32_t node);
 
-    void resetStatistics() { stats_ = ZbddStatistics(); }
+    void resetStatistics() {
+        stats_ = ZbddStatistics();
+        fireWindow_ = binOpWindow_ = CacheWindow();
+    }
     const ZbddStatistics& statistics() const { return stats_; }
     // The report of "ZBDD statistic:"; movrane leaves the first line out.
     void printStatistics(bool withRefs) const;
@@ -170,8 +208,22 @@ public:
 private:
     template <class Op>
     std::uint32_t run(Call call);
-    void mark(std::uint32_t root);
+    // Marks the node and everything below it; returns how many nodes it marked.
+    std::uint32_t mark(std::uint32_t root);
     void unmark(std::uint32_t root);
+    bool marked(std::uint32_t n) const { return nodes_[n].var2 & 1; }
+    // Clears the cache entries that name an unmarked node.
+    void purgeCaches();
+    // Doubles the node array (as far as the limit allows) and the unique
+    // table and the two operation caches with it; false when it cannot.
+    bool grow();
+    // grow() while every node is in use (the free list is empty): no node
+    // is freed, the unique table takes all of them again.
+    bool growInPlace();
+    enum class CacheKind { Fire, BinOp };
+    bool doubleCache(CacheKind kind);
+    std::size_t tableBytes(std::uint64_t nodes, std::uint32_t kUnique, std::uint32_t kFire,
+                           std::uint32_t kBinOp) const;
 
     friend struct FireUnionOp;
     friend struct ImageOp;
@@ -185,6 +237,8 @@ private:
 
     std::uint32_t nVars_ = 0;
     std::uint32_t maxNodes_ = 0;
+    std::uint32_t nodeLimit_ = 0;
+    std::uint32_t looseLimit_ = kLooseNodes;
     std::uint32_t kUnique_ = 0, kFire_ = 0, kBinOp_ = 0, kStateNr_ = 0;
     std::vector<Node> nodes_;
     std::uint32_t freeHead_ = 0;
@@ -196,6 +250,11 @@ private:
     std::vector<std::uint32_t> freeSlots_;  // stack of free slots, lowest on top
     std::uint32_t refCount_ = 0;
     ZbddStatistics stats_;
+    // Hits and misses of each operation cache when it last grew.
+    struct CacheWindow {
+        std::uint32_t hits = 0, misses = 0;
+    };
+    CacheWindow fireWindow_, binOpWindow_;
 
     // Operation state of the running worker.
     const std::uint32_t* tv_ = nullptr;
@@ -206,20 +265,32 @@ private:
 
 template <class F>
 inline std::uint32_t ZbddManager::guarded(F&& worker) {
-    try {
-        return worker();
-    } catch (const NoFreeNodes&) {
-    }
-    garbageCollect();
-    try {
-        return worker();
-    } catch (const NoFreeNodes&) {
-        outOfNodes();
+    growUsefulCaches();
+    for (bool failedBefore = false;; failedBefore = true) {
+        try {
+            return worker();
+        } catch (const NoFreeNodes&) {
+        }
+        if (!makeRoom(failedBefore)) outOfNodes();
     }
 }
 
 // The process's package.
 ZbddManager& manager();
+
+// Cache hashes: all arithmetic unsigned 32-bit; k is the table's exponent.
+constexpr std::uint32_t kHashSpread = 0x55555555u;
+inline std::uint32_t fireHash(std::uint32_t p, std::uint32_t q, std::uint32_t aux, std::uint32_t k) {
+    const std::uint32_t h2 = k / 2, h4 = k / 4, K = kHashSpread;
+    return (((p ^ K) << h2) + aux + ((p ^ K) >> h2) + (q << h4) + (q >> h4)) & ((1u << k) - 1);
+}
+inline std::uint32_t binOpHash(std::uint32_t tag, std::uint32_t a, std::uint32_t b, std::uint32_t k) {
+    const std::uint32_t h2 = k / 2, h4 = k / 4, K = kHashSpread;
+    return (((a ^ K) >> h2) + tag + ((a ^ K) << h2) + (b << h4) + (b >> h4)) & ((1u << k) - 1);
+}
+// binOp tags: the one-variable operations (below kFirstBinaryTag) keep a
+// variable, not a node, as their second key.
+constexpr std::uint32_t kFirstBinaryTag = 4;
 
 // A diagram held as an external reference.
 class Zbdd {

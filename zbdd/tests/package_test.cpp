@@ -97,10 +97,13 @@ protected:
 
 // One random sequence of operations over a pool of diagrams, each checked
 // against its family of bitmasks.
-void randomSequence(std::uint64_t seed, std::uint32_t maxNodes, bool movraneCodes) {
+// With growing off the node array keeps its size, so collections free
+// nodes whose indices come back as other nodes while cache entries survive.
+void randomSequence(std::uint64_t seed, std::uint32_t maxNodes, bool movraneCodes, bool growing = true) {
     std::mt19937_64 rng(seed);
     const std::uint32_t nVars = 1 + rng() % 12;
     manager().initManager(maxNodes, 64, nVars, 6, 5, 5, 4);
+    if (!growing) manager().setNodeLimit(maxNodes);
     auto randomFamily = [&] {
         Family f;
         int n = rng() % 12;
@@ -202,12 +205,83 @@ TEST_F(PackageTest, RandomSequencesAgreeWithBitmaskSets) {
 }
 
 TEST_F(PackageTest, TinyNodeArrayCollectsWithoutChangingResults) {
-    std::uint32_t collections = 0;
-    for (std::uint64_t seed = 100; seed < 130; ++seed) {
-        randomSequence(seed, 400, seed % 2 == 1);
-        collections += manager().statistics().collections;
+    for (bool growing : {false, true}) {
+        std::uint32_t collections = 0, grown = 0;
+        for (std::uint64_t seed = 100; seed < 130; ++seed) {
+            randomSequence(seed, 400, seed % 2 == 1, growing);
+            collections += manager().statistics().collections;
+            grown += manager().maxNodes() > 400;
+        }
+        if (growing) {
+            EXPECT_GT(grown, 0u);
+        } else {
+            EXPECT_GT(collections, 0u);
+            EXPECT_EQ(grown, 0u);
+        }
     }
-    EXPECT_GT(collections, 0u);
+}
+
+TEST_F(PackageTest, CollectionGrowsFullTablesAndKeepsLiveCacheEntries) {
+    ZbddManager& m = manager();
+    // The universe over twelve variables needs twelve nodes: an array of
+    // ten grows instead of running out.  A small array grows at once and
+    // keeps the ten nodes made, so the retry makes only two more.
+    m.initManager(10, 50, 12, 4, 4, 4, 4);
+    {
+        Zbdd u(-1);
+        EXPECT_EQ(u.stateCount().toString(), "4096");
+        EXPECT_EQ(m.maxNodes(), 20u);
+        EXPECT_EQ(m.statistics().collections, 0u);
+        EXPECT_EQ(m.statistics().nodesMade, 12u);
+    }
+    // Beyond the loose limit the first collection frees all ten (nothing
+    // holds them) and so does not grow; the retry fails again and the
+    // second collection must grow.
+    m.initManager(10, 50, 12, 4, 4, 4, 4);
+    m.setLooseLimit(0);
+    {
+        Zbdd u(-1);
+        EXPECT_EQ(u.stateCount().toString(), "4096");
+        EXPECT_EQ(m.maxNodes(), 20u);
+        EXPECT_EQ(m.statistics().collections, 2u);
+    }
+    // A collection that frees a quarter or more keeps the size; one that
+    // frees less doubles it, up to the limit.
+    m.initManager(40, 50, 12, 4, 4, 4, 4);
+    m.setNodeLimit(100);
+    std::vector<Zbdd> held;
+    auto hold = [&](std::initializer_list<std::uint32_t> marked) {
+        std::vector<std::uint8_t> marking(12, 0);
+        for (std::uint32_t v : marked) marking[v] = 1;
+        held.push_back(markingToZbdd(marking));
+    };
+    hold({0});
+    hold({0, 1});
+    hold({0, 1, 2});
+    hold({0, 1, 2, 3});
+    hold({0, 1, 2, 3, 4});  // 15 nodes live, 25 free
+    EXPECT_FALSE(m.garbageCollect());
+    EXPECT_EQ(m.maxNodes(), 40u);
+    hold({0, 1, 2, 3, 4, 5});
+    hold({0, 1, 2, 3, 4, 5, 6});
+    hold({9});
+    hold({10});
+    hold({11});  // 31 nodes live, 9 free
+    EXPECT_TRUE(m.garbageCollect());
+    EXPECT_EQ(m.maxNodes(), 80u);
+    EXPECT_EQ(m.statistics().liveNodes, 31u);
+    EXPECT_TRUE(m.garbageCollect(true));
+    EXPECT_EQ(m.maxNodes(), 100u);
+    EXPECT_FALSE(m.garbageCollect(true));
+    EXPECT_EQ(m.maxNodes(), 100u);
+    // Entries whose nodes survive answer after the collection; the grown
+    // array hands out its lowest free index first.
+    Zbdd p = change(Zbdd(1), 0), q = change(Zbdd(1), 1);
+    Zbdd pq = unite(p, q);
+    m.garbageCollect();
+    const std::uint32_t hits = m.statistics().binOpHits;
+    EXPECT_EQ(unite(q, p), pq);
+    EXPECT_EQ(m.statistics().binOpHits, hits + 1);
 }
 
 namespace {
@@ -281,8 +355,10 @@ TEST_F(PackageTest, ExhaustionAndReferenceMessages) {
         EXPECT_EQ(fatalText([&] { Zbdd d = change(Zbdd(1), 3); }), "Too many external bdds.\n");
         EXPECT_EQ(manager().statistics().maxRefs, 3u);
     }
-    // Twelve variables need more than ten nodes even after a collection.
+    // Twelve variables need more than ten nodes even after a collection,
+    // and the array may not grow.
     manager().initManager(10, 50, 12, 4, 4, 4, 4);
+    manager().setNodeLimit(10);
     EXPECT_EQ(fatalText([&] { Zbdd u(-1); }), "Out of memory (insert)\n");
     manager().initManager(5, 50, 12, 4, 4, 4, 4);
     EXPECT_EQ(fatalText([&] { markingToZbdd(std::vector<std::uint8_t>(12, 1)); }), "Too many nodes (initial marking)");
