@@ -134,23 +134,27 @@ void use_lexical_order() {
 
 std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
     // Sort keys that decide most comparisons without touching the names:
-    // the length (in length order) and the first eight bytes.
+    // the length (in length order) and the first sixteen bytes, big-endian.
     struct Key {
         std::uint64_t length;
-        std::uint64_t prefix;
+        std::uint64_t head, tail;
         std::size_t index;
+    };
+    auto bytes = [](const std::string& n, std::size_t from) {
+        std::uint64_t v = 0;
+        for (std::size_t i = from; i < from + 8; ++i)
+            v = (v << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
+        return v;
     };
     std::vector<Key> keys(names.size());
     for (std::size_t k = 0; k < names.size(); ++k) {
         const std::string& n = names[k];
-        std::uint64_t prefix = 0;
-        for (std::size_t i = 0; i < 8; ++i)
-            prefix = (prefix << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
-        keys[k] = {g_length_order ? n.size() : 0u, prefix, k};
+        keys[k] = {g_length_order ? n.size() : 0u, bytes(n, 0), bytes(n, 8), k};
     }
     std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
         if (a.length != b.length) return a.length < b.length;
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        if (a.head != b.head) return a.head < b.head;
+        if (a.tail != b.tail) return a.tail < b.tail;
         int r = compare_prefix(names[a.index], names[b.index]);
         if (r != 0) return r < 0;
         return a.index < b.index;   // equal names: first given first

@@ -78,6 +78,69 @@ public:
         do c = get(); while (c != '\n' && c != EOF);
     }
 
+    // Appends to `out` the characters up to the first `stop`, which is read
+    // too; false at the end of the file (everything up to it appended).
+    bool read_until(char stop, std::string& out) {
+        while (!pending_.empty()) {
+            int c = get();
+            if (c == static_cast<unsigned char>(stop)) return true;
+            out += static_cast<char>(c);
+        }
+        for (;;) {
+            if (pos_ == len_ && !fill()) return false;
+            const char* begin = buffer_ + pos_;
+            const char* end = buffer_ + len_;
+            const char* hit = static_cast<const char*>(std::memchr(begin, stop, static_cast<std::size_t>(end - begin)));
+            const char* last = hit ? hit : end;
+            out.append(begin, last);
+            scan.line += static_cast<int>(std::count(begin, last, '\n'));
+            pos_ = static_cast<std::size_t>(last - buffer_);
+            if (hit) {
+                ++pos_;
+                return true;
+            }
+        }
+    }
+
+    // The common form of an arc entry, "<digits><join><digits>" right up to
+    // the line break, read at once from the buffer: the two numbers, the line
+    // break left unread.  False, with nothing read, for any other form (or
+    // a line that reaches the end of the buffer).
+    bool plain_pair(char join, long& first, long& second) {
+        if (!pending_.empty()) return false;
+        const char* p = buffer_ + pos_;
+        const char* const end = buffer_ + len_;
+        if (!plain_number(p, end, first) || *p != join) return false;
+        ++p;
+        if (!plain_number(p, end, second) || *p != '\n') return false;
+        pos_ = static_cast<std::size_t>(p - buffer_);
+        return true;
+    }
+
+    // The common form of a node entry, "<digits>\"<name>\"" and, where
+    // `marked` allows it, "M<digits>", right up to the line break (a name
+    // without quote characters or line breaks), read at once as
+    // plain_pair reads an arc; `tokens` is 0 without "M".
+    bool plain_node(bool marked, long& id, std::string& name, long& tokens) {
+        if (!pending_.empty()) return false;
+        const char* p = buffer_ + pos_;
+        const char* const end = buffer_ + len_;
+        if (!plain_number(p, end, id) || id == 0 || *p != '"') return false;
+        const char* const first = ++p;
+        while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
+        if (p + 1 >= end || *p != '"') return false;
+        const char* const last = p++;
+        tokens = 0;
+        if (marked && *p == 'M') {
+            ++p;
+            if (!plain_number(p, end, tokens)) return false;
+        }
+        if (*p != '\n') return false;
+        name.assign(first, last);
+        pos_ = static_cast<std::size_t>(p - buffer_);
+        return true;
+    }
+
     bool error() const { return std::ferror(f_) != 0; }
 
     static bool is_inline_blank(int c) {
@@ -85,6 +148,17 @@ public:
     }
 
 private:
+    static bool is_digit_char(char c) { return c >= '0' && c <= '9'; }
+
+    // A number of at most nine digits (so in range) from p, followed by a
+    // character before `end` that is no digit.
+    static bool plain_number(const char*& p, const char* end, long& v) {
+        const char* const start = p;
+        v = 0;
+        while (p < end && is_digit_char(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
+        return p > start && p < end && !is_digit_char(*p);
+    }
+
     bool fill() {
         pos_ = 0;
         len_ = std::fread(buffer_, 1, sizeof buffer_, f_);
@@ -155,15 +229,11 @@ std::string read_quoted(Source& in) {
     }
     std::string s;
     const int start = scan.line;
-    for (;;) {
-        int c = in.get();
-        if (c == EOF) {
-            scan.line = start;   // where the string began
-            syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) + " is missing");
-        }
-        if (c == quote) return s;
-        s += static_cast<char>(c);
+    if (!in.read_until(static_cast<char>(quote), s)) {
+        scan.line = start;   // where the string began
+        syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) + " is missing");
     }
+    return s;
 }
 
 // A name: one quoted string, or several written without a blank between
@@ -583,9 +653,13 @@ void note_position(SectionInfo& info, NodeEntry& e) {
 void read_node_entry(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
     e.line = scan.line;
-    while (int c = next_field(in)) {
-        if (s == Section::PL) place_field(in, c, e);
-        else transition_field(in, c, e, s == Section::PTR);
+    if (in.plain_node(s == Section::PL, e.id, e.name, e.initial)) {
+        e.has_name = true;
+    } else {
+        while (int c = next_field(in)) {
+            if (s == Section::PL) place_field(in, c, e);
+            else transition_field(in, c, e, s == Section::PTR);
+        }
     }
     note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
     file.pending.push_back({e.line, e.id, e.has_name});
@@ -657,15 +731,17 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
     ArcEntry e;
     e.line = scan.line;
     int join = (s == Section::TP || s == Section::PTP) ? '<' : '>';
-    e.first = read_number(in);
-    in.skip_inline_blanks();
-    int c = in.get();
-    if (c != join) {
-        in.unget(c);
-        syntax_error(join == '<' ? "'<' expected" : "'>' expected");
+    if (!in.plain_pair(static_cast<char>(join), e.first, e.second)) {
+        e.first = read_number(in);
+        in.skip_inline_blanks();
+        int c = in.get();
+        if (c != join) {
+            in.unget(c);
+            syntax_error(join == '<' ? "'<' expected" : "'>' expected");
+        }
+        e.second = read_number(in);
+        while (int f = next_field(in)) arc_field(in, f, e);
     }
-    e.second = read_number(in);
-    while (int f = next_field(in)) arc_field(in, f, e);
     const char* bad_place = "arc: incorrect place identifier";
     const char* bad_transition = "arc: incorrect transition identifier";
     const char* bad_phantom = "arc: incorrect phantom transition identifier";
