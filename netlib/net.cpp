@@ -136,9 +136,9 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
     // Sort keys that decide most comparisons without touching the names:
     // the length (in length order) and the first sixteen bytes, big-endian.
     struct Key {
-        std::uint64_t length;
         std::uint64_t head, tail;
-        std::size_t index;
+        std::uint32_t length;   // 0 in lexical order; names reach no 2^32 bytes
+        std::uint32_t index;
     };
     auto bytes = [](const std::string& n, std::size_t from) {
         std::uint64_t v = 0;
@@ -149,7 +149,8 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
     std::vector<Key> keys(names.size());
     for (std::size_t k = 0; k < names.size(); ++k) {
         const std::string& n = names[k];
-        keys[k] = {g_length_order ? n.size() : 0u, bytes(n, 0), bytes(n, 8), k};
+        keys[k] = {bytes(n, 0), bytes(n, 8), g_length_order ? static_cast<std::uint32_t>(n.size()) : 0u,
+                   static_cast<std::uint32_t>(k)};
     }
     std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
         if (a.length != b.length) return a.length < b.length;

@@ -112,7 +112,14 @@ bool input_from_lists(netlib::VosLists& l, InputNet& in) {
     out.components = std::max<std::uint32_t>(components, 1);
     out.trans_names.resize(T);
     for (std::size_t k = 0; k < T; ++k) out.trans_names[trans_rank[k]] = std::move(l.transition_names[k]);
-    out.derive_place_post();
+    // Per place its output transitions, ascending.
+    std::vector<std::uint32_t> size(P, 0);
+    for (const std::vector<std::uint32_t>& pre : out.pre)
+        for (std::uint32_t p : pre) ++size[p];
+    out.place_post.resize(P);
+    for (std::size_t p = 0; p < P; ++p) out.place_post[p].reserve(size[p]);
+    for (std::uint32_t t = 0; t < T; ++t)
+        for (std::uint32_t p : out.pre[t]) out.place_post[p].push_back(t);
     in = std::move(out);
     return true;
 }
