@@ -105,14 +105,18 @@ public:
     // The common form of an arc entry, "<digits><join><digits>" right up to
     // the line break, read at once from the buffer: the two numbers, the line
     // break left unread.  False, with nothing read, for any other form (or
-    // a line that reaches the end of the buffer).
+    // a line that reaches the end of the buffer).  The numbers are set only
+    // when the form matches.
     bool plain_pair(char join, long& first, long& second) {
         if (!pending_.empty()) return false;
         const char* p = buffer_ + pos_;
         const char* const end = buffer_ + len_;
-        if (!plain_number(p, end, first) || *p != join) return false;
+        long a, b;
+        if (!plain_number(p, end, a) || *p != join) return false;
         ++p;
-        if (!plain_number(p, end, second) || *p != '\n') return false;
+        if (!plain_number(p, end, b) || *p != '\n') return false;
+        first = a;
+        second = b;
         pos_ = static_cast<std::size_t>(p - buffer_);
         return true;
     }
@@ -125,17 +129,19 @@ public:
         if (!pending_.empty()) return false;
         const char* p = buffer_ + pos_;
         const char* const end = buffer_ + len_;
-        if (!plain_number(p, end, id) || id == 0 || *p != '"') return false;
+        long number, marking = 0;
+        if (!plain_number(p, end, number) || number == 0 || *p != '"') return false;
         const char* const first = ++p;
         while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
         if (p + 1 >= end || *p != '"') return false;
         const char* const last = p++;
-        tokens = 0;
         if (marked && *p == 'M') {
             ++p;
-            if (!plain_number(p, end, tokens)) return false;
+            if (!plain_number(p, end, marking)) return false;
         }
         if (*p != '\n') return false;
+        id = number;
+        tokens = marking;
         name.assign(first, last);
         pos_ = static_cast<std::size_t>(p - buffer_);
         return true;
