@@ -312,9 +312,16 @@ struct SectionInfo {
 class IdTable {
 public:
     void reset(long largest, long entries) {
+        positions_ = 0;
         dense_ = largest <= 4 * entries + 1024;
         if (dense_) table_.assign(static_cast<std::size_t>(largest) + 1, -1);
         else sparse_.clear();
+    }
+    // The identifiers of a positional section: the positions 1 to `entries`.
+    void positions(long entries) {
+        positions_ = entries;
+        std::vector<long>().swap(table_);
+        sparse_.clear();
     }
     // False when the identifier is taken already.
     bool add(long id, long index) {
@@ -327,12 +334,14 @@ public:
     }
     long get(long id) const {
         if (id <= 0) return -1;
+        if (positions_ > 0) return id <= positions_ ? id - 1 : -1;
         if (dense_) return id < static_cast<long>(table_.size()) ? table_[static_cast<std::size_t>(id)] : -1;
         auto it = sparse_.find(id);
         return it == sparse_.end() ? -1 : it->second;
     }
 
 private:
+    long positions_ = 0;
     bool dense_ = true;
     std::vector<long> table_;
     std::unordered_map<long, long> sparse_;
@@ -713,6 +722,16 @@ void resolve_section(Section s, FileEntries& file) {
     std::vector<std::string>* names = s == Section::PL   ? &file.lists.place_names
                                       : s == Section::TR ? &file.lists.transition_names
                                                          : nullptr;
+    if (info.positional) {
+        // Every identifier given is its entry's position: no table, and
+        // nothing to check.
+        ids.positions(info.entries);
+        for (std::size_t k = 0; k < file.pending.size(); ++k)
+            if (names && !file.pending[k].has_name)
+                (*names)[k] = format_text(s == Section::PL ? "PL%ld" : "TR%ld", static_cast<long>(k) + 1);
+        std::vector<PendingNode>().swap(file.pending);
+        return;
+    }
     ids.reset(info.largest, info.entries);
     for (std::size_t k = 0; k < file.pending.size(); ++k) {
         PendingNode& e = file.pending[k];
