@@ -657,7 +657,7 @@ LineKind classify(Source& in, std::string& word) {
 }
 
 // ---------------------------------------------------------------------------
-// first pass: syntax of the whole file
+// the entries: syntax, identifiers and arc ends
 
 void note_position(SectionInfo& info, NodeEntry& e) {
     long position = ++info.entries;
@@ -833,7 +833,7 @@ const char* missing_keyword(Section s, const std::string& word) {
     }
 }
 
-void first_pass(Source& in, FileEntries& file) {
+void read_entries(Source& in, FileEntries& file) {
     if (read_header_word(in) != "VOS") syntax_error("keyword 'VOS' expected");
     std::string& identifier = file.lists.identifier;
     identifier = read_header_word(in);
@@ -912,9 +912,6 @@ void first_pass(Source& in, FileEntries& file) {
     }
 }
 
-// ---------------------------------------------------------------------------
-// second pass: identifiers, nodes and arcs
-
 [[noreturn]] void error_at(int line, const std::string& text) {
     scan.line = line;
     syntax_error(text);
@@ -969,7 +966,7 @@ std::unique_ptr<VosLists> read_new_VOS_lists(const std::string& path) {
     FileEntries file(*lists);
     {
         Source in(f);
-        first_pass(in, file);
+        read_entries(in, file);
         bool failed = in.error();
         std::fclose(f);
         if (failed) syntax_error("read error");
