@@ -44,13 +44,22 @@ public:
 
     std::uint32_t anchored() const { return anchor_; }
 
-    // Whether condition d (1-based) is concurrent with the anchor.
-    bool with(const Prefix& pf, std::uint32_t d) {
+    // Whether condition d (1-based) is concurrent with the anchor.  When
+    // `below` is given, it is set when d is initial or its producer lies in
+    // H (d is consumed in H or lies in the cut of H).
+    bool with(const Prefix& pf, std::uint32_t d, bool* below = nullptr) {
         if (d == anchor_) return false;
         grow(pf);
-        if (consumed_in_h(pf, d)) return false;
+        if (consumed_in_h(pf, d)) {
+            if (below) *below = true;
+            return false;
+        }
         const std::uint32_t g = pf.cond_pre[d - 1];
-        if (g == 0 || ev_[g - 1] == ok_ || in_h(pf, g)) return true;
+        if (g == 0 || (ev_[g - 1] != ok_ && in_h(pf, g))) {
+            if (below) *below = true;
+            return true;
+        }
+        if (ev_[g - 1] == ok_) return true;
         const std::uint64_t walk = ++stamp_;
         stack_.clear();
         visited_.clear();

@@ -6,6 +6,15 @@
 // combined, each co-set is found once, from its newest condition.  Co tests
 // are decided from the histories of the conditions (CoTest), so no
 // per-condition set is needed.
+//
+// The conditions of one place are never concurrent with each other (a second
+// token on a place ends the run), so any two of them are causally ordered or
+// in conflict.  When an older condition d of a place lies in the history of
+// c (its producer is an event of c's history, or it is initial), every
+// condition of that place older than d precedes d or is in conflict with d,
+// hence with c: the conditions of a place are asked about newest first, and
+// the search stops at the first one in c's history.  So a place with a long
+// past costs what its conditions since c's history cost.
 #pragma once
 
 #include <algorithm>
@@ -24,6 +33,7 @@ public:
         cache_round_ = 0;
         cache_stamp_.assign(places, 0);
         cache_.assign(places, {});
+        filled_.clear();
         co_ = CoTest();
         pair_ = CoTest();
     }
@@ -50,7 +60,7 @@ public:
             }
             if (pre.size() == 2) {
                 const std::uint32_t q = pre[0] == p ? pre[1] : pre[0];
-                const std::vector<std::uint32_t>& cand = candidates(c, q, pf, place_conds);
+                const std::vector<std::uint32_t>& cand = candidates(c, q, pf, place_conds).conds;
                 std::uint32_t pair[2] = {c, 0};
                 for (auto it = cand.rbegin(); it != cand.rend(); ++it) {  // newest first
                     pair[1] = *it;
@@ -58,37 +68,54 @@ public:
                 }
                 continue;
             }
+            // A preset with a place that has no condition yet has no co-set;
+            // places never lose their conditions, so the places found filled
+            // are not looked at again.
+            if (filled_.size() < net.transitions()) filled_.resize(net.transitions(), 0);
+            std::uint32_t& filled = filled_[t];
+            while (filled < pre.size() && !place_conds[pre[filled]].empty()) ++filled;
+            if (filled < pre.size()) continue;
             lists_.clear();
             bool none = false;
             for (std::uint32_t q : pre) {
                 if (q == p) continue;
-                const std::vector<std::uint32_t>& cand = candidates(c, q, pf, place_conds);
-                if (cand.empty()) { none = true; break; }
+                const Candidates& cand = candidates(c, q, pf, place_conds);
+                if (cand.conds.empty()) { none = true; break; }
                 lists_.push_back(&cand);
             }
             if (none) continue;
             const std::size_t m = lists_.size();
             chosen_.assign(m + 1, 0);
+            outside_.assign(m + 1, 0);
+            outside_count_.assign(m + 1, 0);
             pos_.assign(m, 0);
             chosen_[0] = c;
             std::size_t level = 0;
             for (;;) {
-                if (pos_[level] == lists_[level]->size()) {
+                if (pos_[level] == lists_[level]->conds.size()) {
                     pos_[level] = 0;
                     if (level == 0) break;
                     --level;
                     ++pos_[level];
                     continue;
                 }
-                const std::uint32_t x = (*lists_[level])[pos_[level]];
+                const std::uint32_t x = lists_[level]->conds[pos_[level]];
+                const std::uint8_t x_in_cut = lists_[level]->in_cut[pos_[level]];
+                // Two conditions of the cut of c's history are concurrent: a
+                // condition of that cut is tested only against the chosen
+                // ones outside it.
+                const std::uint32_t* against = x_in_cut ? outside_.data() : chosen_.data() + 1;
+                const std::size_t n = x_in_cut ? outside_count_[level] : level;
                 bool ok = true;
-                for (std::size_t j = 1; j <= level && ok; ++j) {
-                    const std::uint32_t y = chosen_[j];
+                for (std::size_t j = 0; j < n && ok; ++j) {
+                    const std::uint32_t y = against[j];
                     if (pair_.anchored() != y) pair_.anchor(pf, y);
                     ok = pair_.with(pf, x);
                 }
                 if (!ok) { ++pos_[level]; continue; }
                 chosen_[level + 1] = x;
+                outside_count_[level + 1] = outside_count_[level];
+                if (!x_in_cut) outside_[outside_count_[level + 1]++] = x;
                 if (level + 1 == m) {
                     emit(t, static_cast<const std::uint32_t*>(chosen_.data()), m + 1);
                     ++pos_[level];
@@ -105,35 +132,69 @@ public:
     std::uint32_t concurrent_in(std::uint32_t c, const Prefix& pf, const std::vector<std::uint32_t>& conds) {
         if (conds.empty()) return 0;
         co_.anchor(pf, c);
-        for (std::uint32_t d : conds)
-            if (co_.with(pf, d)) return d;
-        return 0;
+        std::uint32_t found = 0;
+        newest_first(pf, conds, [&](std::uint32_t d, bool) {
+            found = d;
+            return false;
+        });
+        return found;
     }
 
 private:
-    // The conditions of place q concurrent with c, cached for one find call.
-    const std::vector<std::uint32_t>& candidates(std::uint32_t c, std::uint32_t q, const Prefix& pf,
-                                                 const std::vector<std::vector<std::uint32_t>>& place_conds) {
-        std::vector<std::uint32_t>& out = cache_[q];
+    // The conditions of one place concurrent with c in ascending order, and
+    // for each whether it lies in the cut of c's history (is initial or made
+    // by an event of that history).
+    struct Candidates {
+        std::vector<std::uint32_t> conds;
+        std::vector<std::uint8_t> in_cut;
+    };
+
+    // The candidates of place q, cached for one find call.
+    const Candidates& candidates(std::uint32_t c, std::uint32_t q, const Prefix& pf,
+                                 const std::vector<std::vector<std::uint32_t>>& place_conds) {
+        Candidates& out = cache_[q];
         if (cache_stamp_[q] == cache_round_) return out;
         cache_stamp_[q] = cache_round_;
-        out.clear();
+        out.conds.clear();
+        out.in_cut.clear();
         const std::vector<std::uint32_t>& conds = place_conds[q];
         if (conds.empty()) return out;
         if (!anchored_) {
             co_.anchor(pf, c);
             anchored_ = true;
         }
-        for (std::uint32_t d : conds)
-            if (co_.with(pf, d)) out.push_back(d);
+        newest_first(pf, conds, [&](std::uint32_t d, bool in_cut) {
+            out.conds.push_back(d);
+            out.in_cut.push_back(in_cut);
+            return true;
+        });
+        std::reverse(out.conds.begin(), out.conds.end());
+        std::reverse(out.in_cut.begin(), out.in_cut.end());
         return out;
+    }
+
+    // Calls take(d, in_cut) for the conditions d of one place (ascending in
+    // conds) that are concurrent with the anchor of co_, newest first, while
+    // take returns true; in_cut tells that d lies in the cut of the anchor's
+    // history.  Stops after the first condition made in that history.
+    template <class Take>
+    void newest_first(const Prefix& pf, const std::vector<std::uint32_t>& conds, Take&& take) {
+        for (auto it = conds.rbegin(); it != conds.rend(); ++it) {
+            bool below = false;
+            if (co_.with(pf, *it, &below) && !take(*it, below)) return;
+            if (below) return;
+        }
     }
 
     std::uint32_t cache_round_ = 0;
     std::vector<std::uint32_t> cache_stamp_;
-    std::vector<std::vector<std::uint32_t>> cache_;
+    std::vector<std::uint32_t> filled_;  // per transition: leading preset places known to have conditions
+    std::vector<Candidates> cache_;
     std::vector<std::uint32_t> chosen_, pos_;
-    std::vector<const std::vector<std::uint32_t>*> lists_;
+    // outside_[0, outside_count_[k]): the chosen conditions among
+    // chosen_[1, k] that lie outside the cut of c's history.
+    std::vector<std::uint32_t> outside_, outside_count_;
+    std::vector<const Candidates*> lists_;
     CoTest co_;      // anchored on the new condition
     CoTest pair_;    // pairs of older conditions (presets of three or more)
     bool anchored_ = false;

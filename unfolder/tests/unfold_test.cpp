@@ -355,3 +355,76 @@ TEST(McMillan, TokensAddedToAMarkedPlaceAreRefused) {
         std::fclose(s.out);
     }
 }
+
+TEST(AllLoops, SecondTokenBehindAConflictingConditionOfItsPlaceIsFound) {
+    // q's conditions, oldest first: q1 (from v), q2 (from w, which consumes
+    // q1 and d), then q3 from x, which takes d as well.  q2 is in conflict
+    // with q3; q1, older, is concurrent with it: a second token on q.
+    const TestNet net = make({"c", "d", "e", "f", "q"}, {1, 1, 1, 0, 0},
+                             {{"v", {0}, {4}}, {"y", {2}, {3}}, {"w", {4, 1}, {4}}, {"x", {1, 3}, {4}}});
+    const InputNet in = unftest::to_input(net);
+    for (bool erv : {false, true}) {
+        Settings s;
+        s.out = std::tmpfile();
+        testing::internal::CaptureStderr();
+        try {
+            erv ? unfold_erv(in, s) : unfold_mcmillan(in, s);
+            ADD_FAILURE() << "no exit, erv " << erv;
+        } catch (const ExitRequest& e) {
+            EXPECT_EQ(e.code, 101);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "The given net is not 1-safe in place 'q'\n");
+        std::fclose(s.out);
+    }
+}
+
+namespace {
+
+// n readers, each holding a lock place; the writer needs every lock at once.
+TestNet readers_writers(int n) {
+    TestNet net;
+    net.place_names = {"widle", "writing"};
+    net.m0 = {1, 0};
+    std::vector<int> all = {0};
+    for (int i = 0; i < n; ++i) {
+        for (const char* s : {"ridle", "reading", "free"}) net.place_names.push_back(s + std::to_string(i));
+        net.m0.insert(net.m0.end(), {1, 0, 1});
+        all.push_back(2 + 3 * i + 2);
+    }
+    for (int i = 0; i < n; ++i) {
+        const int idle = 2 + 3 * i, reading = idle + 1, lock = idle + 2;
+        net.trans_names.push_back("startread" + std::to_string(i));
+        net.pre.push_back({idle, lock});
+        net.post.push_back({reading});
+        net.trans_names.push_back("endread" + std::to_string(i));
+        net.pre.push_back({reading});
+        net.post.push_back({idle, lock});
+    }
+    net.trans_names.push_back("startwrite");
+    net.pre.push_back(all);
+    net.post.push_back({1});
+    net.trans_names.push_back("endwrite");
+    net.pre.push_back({1});
+    net.post.push_back(all);
+    return net;
+}
+
+}  // namespace
+
+TEST(AllLoops, WriterTakesTheLocksOfEveryReader) {
+    // The writer's preset is complete only with the last reader's lock, and
+    // every lock lies in the cut of that lock's history (the initial marking).
+    for (int n : {5, 40}) {
+        const TestNet net = readers_writers(n);
+        const InputNet in = unftest::to_input(net);
+        for (bool erv : {false, true}) {
+            const Prefix pf = erv ? unfold_erv(in, Settings{}) : unfold_mcmillan(in, Settings{});
+            EXPECT_EQ(pf.events(), 2u * n + 2) << "n " << n << " erv " << erv;
+            EXPECT_EQ(pf.cutoffs.size(), std::size_t(n) + 1) << "n " << n << " erv " << erv;
+            // The state space has 2^n + 1 markings: checked on the small net.
+            if (n < 10) EXPECT_EQ(unftest::check_prefix(net, pf, true), "") << "erv " << erv;
+        }
+        const auto ref = unftest::reference_mcmillan(in, true, false, false);
+        EXPECT_EQ(unftest::compare_with_reference(unfold_mcmillan(in, Settings{}), ref), "") << "n " << n;
+    }
+}
