@@ -665,6 +665,8 @@ void note_position(SectionInfo& info, NodeEntry& e) {
     info.largest = std::max(info.largest, e.id != 0 ? e.id : position);
 }
 
+void add_node(Section s, FileEntries& file, NodeEntry& e);
+
 void read_node_entry(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
     e.line = scan.line;
@@ -676,6 +678,23 @@ void read_node_entry(Source& in, Section s, FileEntries& file) {
             else transition_field(in, c, e, s == Section::PTR);
         }
     }
+    add_node(s, file, e);
+}
+
+// A node entry read at the start of its line in the plain form, up to and
+// with its line break; false, with nothing read, for any other line.
+bool read_plain_node(Source& in, Section s, FileEntries& file) {
+    NodeEntry e;
+    e.line = scan.line;
+    if (!in.plain_node(s == Section::PL, e.id, e.name, e.initial)) return false;
+    e.has_name = true;
+    in.skip_line();
+    add_node(s, file, e);
+    return true;
+}
+
+// Files the entry e of the node section s.
+void add_node(Section s, FileEntries& file, NodeEntry& e) {
     note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
     file.pending.push_back({e.line, e.id, e.has_name});
     if (s == Section::PTR) return;   // checked, not put into the net
@@ -752,6 +771,8 @@ long arc_end(FileEntries& file, const IdTable& ids, long id, int line, const cha
     return k;
 }
 
+void add_arc(Section s, FileEntries& file, ArcEntry& e);
+
 void read_arc_entry(Source& in, Section s, FileEntries& file) {
     ArcEntry e;
     e.line = scan.line;
@@ -767,6 +788,22 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
         e.second = read_number(in);
         while (int f = next_field(in)) arc_field(in, f, e);
     }
+    add_arc(s, file, e);
+}
+
+// An arc entry read at the start of its line in the plain form, up to and
+// with its line break; false, with nothing read, for any other line.
+bool read_plain_arc(Source& in, Section s, FileEntries& file) {
+    ArcEntry e;
+    e.line = scan.line;
+    if (!in.plain_pair(s == Section::TP ? '<' : '>', e.first, e.second)) return false;
+    in.skip_line();
+    add_arc(s, file, e);
+    return true;
+}
+
+// Resolves the ends of the entry e of the arc section s and files the arc.
+void add_arc(Section s, FileEntries& file, ArcEntry& e) {
     const char* bad_place = "arc: incorrect place identifier";
     const char* bad_transition = "arc: incorrect transition identifier";
     const char* bad_phantom = "arc: incorrect phantom transition identifier";
@@ -863,6 +900,10 @@ void read_entries(Source& in, FileEntries& file) {
                 continue;
             }
         }
+        // Plain node and arc lines, the bulk of a large file, go straight to
+        // their entries.
+        if ((s == Section::PL || s == Section::TR) && read_plain_node(in, s, file)) continue;
+        if ((s == Section::TP || s == Section::PT) && read_plain_arc(in, s, file)) continue;
         LineKind kind = classify(in, word);
         if (kind == LineKind::End) {
             if (const char* m = missing_keyword(s, word)) syntax_error(m);
