@@ -102,8 +102,8 @@ public:
         }
     }
 
-    // The common form of an arc entry, "<digits><join><digits>" right up to
-    // the line break, read at once from the buffer: the two numbers, the line
+    // The common form of an arc line, "<digits><join><digits>" from the
+    // start of the line right up to its break, read at once from the buffer: the two numbers, the line
     // break left unread.  False, with nothing read, for any other form (or
     // a line that reaches the end of the buffer).  The numbers are set only
     // when the form matches.
@@ -121,7 +121,7 @@ public:
         return true;
     }
 
-    // The common form of a node entry, "<digits>\"<name>\"" and, where
+    // The common form of a node line, "<digits>\"<name>\"" and, where
     // `marked` allows it, "M<digits>", right up to the line break (a name
     // without quote characters or line breaks), read at once as
     // plain_pair reads an arc; `tokens` is 0 without "M".
@@ -670,13 +670,9 @@ void add_node(Section s, FileEntries& file, NodeEntry& e);
 void read_node_entry(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
     e.line = scan.line;
-    if (in.plain_node(s == Section::PL, e.id, e.name, e.initial)) {
-        e.has_name = true;
-    } else {
-        while (int c = next_field(in)) {
-            if (s == Section::PL) place_field(in, c, e);
-            else transition_field(in, c, e, s == Section::PTR);
-        }
+    while (int c = next_field(in)) {
+        if (s == Section::PL) place_field(in, c, e);
+        else transition_field(in, c, e, s == Section::PTR);
     }
     add_node(s, file, e);
 }
@@ -755,7 +751,7 @@ void resolve_section(Section s, FileEntries& file) {
     for (std::size_t k = 0; k < file.pending.size(); ++k) {
         PendingNode& e = file.pending[k];
         if (e.id == 0) {
-            if (!info.positional) file.defer(e.line, missing);
+            file.defer(e.line, missing);
             e.id = static_cast<long>(k) + 1;
         }
         if (!ids.add(e.id, static_cast<long>(k))) file.defer(e.line, format_text(multiply, e.id));
@@ -777,17 +773,15 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
     ArcEntry e;
     e.line = scan.line;
     int join = (s == Section::TP || s == Section::PTP) ? '<' : '>';
-    if (!in.plain_pair(static_cast<char>(join), e.first, e.second)) {
-        e.first = read_number(in);
-        in.skip_inline_blanks();
-        int c = in.get();
-        if (c != join) {
-            in.unget(c);
-            syntax_error(join == '<' ? "'<' expected" : "'>' expected");
-        }
-        e.second = read_number(in);
-        while (int f = next_field(in)) arc_field(in, f, e);
+    e.first = read_number(in);
+    in.skip_inline_blanks();
+    int c = in.get();
+    if (c != join) {
+        in.unget(c);
+        syntax_error(join == '<' ? "'<' expected" : "'>' expected");
     }
+    e.second = read_number(in);
+    while (int f = next_field(in)) arc_field(in, f, e);
     add_arc(s, file, e);
 }
 
