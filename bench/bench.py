@@ -26,7 +26,10 @@ from nets import FAMILIES  # noqa: E402
 GNU_TIME = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
 
 
-def timed(cmd, cwd, repeat, timeout):
+def timed(cmd, cwd, repeat, timeout, cpu=None):
+    """Median wall time, peak memory, exit code and standard output of cmd;
+    with a list `cpu`, the processor time (user and system) of each run is
+    appended to it."""
     times, peaks, code, out = [], [], None, b""
     memfile = os.path.join(cwd, ".bench_mem")
     if GNU_TIME:
@@ -62,6 +65,8 @@ def timed(cmd, cwd, repeat, timeout):
                 return None, None, None, b""
             time.sleep(0.002)
         times.append(time.monotonic() - start)
+        if cpu is not None:
+            cpu.append(usage.ru_utime + usage.ru_stime)
         peak = usage.ru_maxrss
         if GNU_TIME:
             try:

@@ -64,6 +64,22 @@ def buffer_chain(n):
     return vos(places, trans, m)
 
 
+def readers_writers(n):
+    """n readers and one writer: each reader holds its own permit while it
+    reads, the writer takes every permit at once."""
+    places, trans, m = ["wait", "write"], [], {"wait"}
+    for i in range(n):
+        places += ["idle%d" % i, "read%d" % i, "permit%d" % i]
+        m |= {"idle%d" % i, "permit%d" % i}
+    for i in range(n):
+        trans.append(("startread%d" % i, ["idle%d" % i, "permit%d" % i], ["read%d" % i]))
+        trans.append(("endread%d" % i, ["read%d" % i], ["idle%d" % i, "permit%d" % i]))
+    permits = ["permit%d" % i for i in range(n)]
+    trans.append(("startwrite", ["wait"] + permits, ["write"]))
+    trans.append(("endwrite", ["write"], ["wait"] + permits))
+    return vos(places, trans, m)
+
+
 def cycles(n):
     """n independent two-place cycles: 2^n markings, a prefix linear in n."""
     places, trans, m = [], [], set()
@@ -80,6 +96,7 @@ FAMILIES = {
     "token_ring": token_ring,
     "buffer_chain": buffer_chain,
     "cycles": cycles,
+    "readers_writers": readers_writers,
 }
 
 

@@ -132,6 +132,39 @@ void use_lexical_order() {
     g_length_order = false;
 }
 
+std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
+    // Sort keys that decide most comparisons without touching the names:
+    // the length (in length order) and the first sixteen bytes, big-endian.
+    struct Key {
+        std::uint64_t head, tail;
+        std::uint32_t length;   // 0 in lexical order; names reach no 2^32 bytes
+        std::uint32_t index;
+    };
+    auto bytes = [](const std::string& n, std::size_t from) {
+        std::uint64_t v = 0;
+        for (std::size_t i = from; i < from + 8; ++i)
+            v = (v << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
+        return v;
+    };
+    std::vector<Key> keys(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& n = names[k];
+        keys[k] = {bytes(n, 0), bytes(n, 8), g_length_order ? static_cast<std::uint32_t>(n.size()) : 0u,
+                   static_cast<std::uint32_t>(k)};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.length != b.length) return a.length < b.length;
+        if (a.head != b.head) return a.head < b.head;
+        if (a.tail != b.tail) return a.tail < b.tail;
+        int r = compare_prefix(names[a.index], names[b.index]);
+        if (r != 0) return r < 0;
+        return a.index < b.index;   // equal names: first given first
+    });
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = keys[k].index;
+    return order;
+}
+
 int duplicate_policy = 2;
 
 // ---------------------------------------------------------------------------
@@ -1081,31 +1114,7 @@ static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std:
         for (std::size_t k = 0; k < names.size(); ++k) out[k] = policy_insert(net, transitions, names[k], 0, cursor);
         return out;
     }
-    // Sort keys that decide most comparisons without touching the names:
-    // the length (in length order) and the first eight bytes.
-    struct Key {
-        std::uint64_t length;
-        std::uint64_t prefix;
-        std::size_t index;
-    };
-    std::vector<Key> keys(names.size());
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        const std::string& n = names[k];
-        std::uint64_t prefix = 0;
-        for (std::size_t i = 0; i < 8; ++i)
-            prefix = (prefix << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
-        keys[k] = {g_length_order ? n.size() : 0u, prefix, k};
-    }
-    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
-        if (a.length != b.length) return a.length < b.length;
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        int r = compare_prefix(names[a.index], names[b.index]);
-        if (r != 0) return r < 0;
-        return a.index < b.index;   // equal names: first given first
-    });
-    std::vector<std::size_t> order(names.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = keys[k].index;
-    std::vector<Key>().swap(keys);
+    const std::vector<std::size_t> order = name_order(names);
     ListIndex& ix = names_of(net, transitions);
     std::vector<std::size_t> duplicates;
     std::uint32_t& count = transitions ? net->transitions : net->places;

@@ -141,6 +141,8 @@ bool name_less(const std::string& a, const std::string& b);
 bool name_equal(const std::string& a, const std::string& b);
 void use_length_order();   // default: shorter first, then first 200 bytes
 void use_lexical_order();  // first 200 bytes
+// The positions of `names` in name order; equal names keep the order given.
+std::vector<std::size_t> name_order(const std::vector<std::string>& names);
 
 // Duplicate policy of the reader-side inserts: 1 error+exit 1, 2 warn, other silent.
 extern int duplicate_policy;

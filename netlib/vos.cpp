@@ -1,10 +1,12 @@
 // The VOS low-level net format: reader and writers.
 //
-// read_new_VOS reads the file in two passes.  The first pass checks the
-// syntax of every line and keeps the entries; for each node section it notes
-// whether every identifier given equals the position of its entry and the
-// largest identifier.  The second pass resolves identifiers, builds the nodes
-// and links the arcs.
+// read_VOS_lists reads a file of the newer format in one pass into lists.
+// Each line's syntax is checked as it is read; at the end of a node section
+// the identifiers of its entries are resolved (the section is positional
+// when every identifier given equals the position of its entry), and each
+// arc is resolved as it is read.  An error in identifiers or arc ends waits
+// until the whole file has passed its syntax checks.  net_from_lists makes
+// the net record of the lists.
 #include "vos.h"
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -77,6 +78,75 @@ public:
         do c = get(); while (c != '\n' && c != EOF);
     }
 
+    // Appends to `out` the characters up to the first `stop`, which is read
+    // too; false at the end of the file (everything up to it appended).
+    bool read_until(char stop, std::string& out) {
+        while (!pending_.empty()) {
+            int c = get();
+            if (c == static_cast<unsigned char>(stop)) return true;
+            out += static_cast<char>(c);
+        }
+        for (;;) {
+            if (pos_ == len_ && !fill()) return false;
+            const char* begin = buffer_ + pos_;
+            const char* end = buffer_ + len_;
+            const char* hit = static_cast<const char*>(std::memchr(begin, stop, static_cast<std::size_t>(end - begin)));
+            const char* last = hit ? hit : end;
+            out.append(begin, last);
+            scan.line += static_cast<int>(std::count(begin, last, '\n'));
+            pos_ = static_cast<std::size_t>(last - buffer_);
+            if (hit) {
+                ++pos_;
+                return true;
+            }
+        }
+    }
+
+    // The common form of an arc line, "<digits><join><digits>" from the
+    // start of the line right up to its break, read at once from the buffer: the two numbers, the line
+    // break left unread.  False, with nothing read, for any other form (or
+    // a line that reaches the end of the buffer).  The numbers are set only
+    // when the form matches.
+    bool plain_pair(char join, long& first, long& second) {
+        if (!pending_.empty()) return false;
+        const char* p = buffer_ + pos_;
+        const char* const end = buffer_ + len_;
+        long a, b;
+        if (!plain_number(p, end, a) || *p != join) return false;
+        ++p;
+        if (!plain_number(p, end, b) || *p != '\n') return false;
+        first = a;
+        second = b;
+        pos_ = static_cast<std::size_t>(p - buffer_);
+        return true;
+    }
+
+    // The common form of a node line, "<digits>\"<name>\"" and, where
+    // `marked` allows it, "M<digits>", right up to the line break (a name
+    // without quote characters or line breaks), read at once as
+    // plain_pair reads an arc; `tokens` is 0 without "M".
+    bool plain_node(bool marked, long& id, std::string& name, long& tokens) {
+        if (!pending_.empty()) return false;
+        const char* p = buffer_ + pos_;
+        const char* const end = buffer_ + len_;
+        long number, marking = 0;
+        if (!plain_number(p, end, number) || number == 0 || *p != '"') return false;
+        const char* const first = ++p;
+        while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
+        if (p + 1 >= end || *p != '"') return false;
+        const char* const last = p++;
+        if (marked && *p == 'M') {
+            ++p;
+            if (!plain_number(p, end, marking)) return false;
+        }
+        if (*p != '\n') return false;
+        id = number;
+        tokens = marking;
+        name.assign(first, last);
+        pos_ = static_cast<std::size_t>(p - buffer_);
+        return true;
+    }
+
     bool error() const { return std::ferror(f_) != 0; }
 
     static bool is_inline_blank(int c) {
@@ -84,6 +154,17 @@ public:
     }
 
 private:
+    static bool is_digit_char(char c) { return c >= '0' && c <= '9'; }
+
+    // A number of at most nine digits (so in range) from p, followed by a
+    // character before `end` that is no digit.
+    static bool plain_number(const char*& p, const char* end, long& v) {
+        const char* const start = p;
+        v = 0;
+        while (p < end && is_digit_char(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
+        return p > start && p < end && !is_digit_char(*p);
+    }
+
     bool fill() {
         pos_ = 0;
         len_ = std::fread(buffer_, 1, sizeof buffer_, f_);
@@ -154,15 +235,11 @@ std::string read_quoted(Source& in) {
     }
     std::string s;
     const int start = scan.line;
-    for (;;) {
-        int c = in.get();
-        if (c == EOF) {
-            scan.line = start;   // where the string began
-            syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) + " is missing");
-        }
-        if (c == quote) return s;
-        s += static_cast<char>(c);
+    if (!in.read_until(static_cast<char>(quote), s)) {
+        scan.line = start;   // where the string began
+        syntax_error(std::string("ReadEnclString(): closing ") + static_cast<char>(quote) + " is missing");
     }
+    return s;
 }
 
 // A name: one quoted string, or several written without a blank between
@@ -235,9 +312,16 @@ struct SectionInfo {
 class IdTable {
 public:
     void reset(long largest, long entries) {
+        positions_ = 0;
         dense_ = largest <= 4 * entries + 1024;
         if (dense_) table_.assign(static_cast<std::size_t>(largest) + 1, -1);
         else sparse_.clear();
+    }
+    // The identifiers of a positional section: the positions 1 to `entries`.
+    void positions(long entries) {
+        positions_ = entries;
+        std::vector<long>().swap(table_);
+        sparse_.clear();
     }
     // False when the identifier is taken already.
     bool add(long id, long index) {
@@ -250,22 +334,47 @@ public:
     }
     long get(long id) const {
         if (id <= 0) return -1;
+        if (positions_ > 0) return id <= positions_ ? id - 1 : -1;
         if (dense_) return id < static_cast<long>(table_.size()) ? table_[static_cast<std::size_t>(id)] : -1;
         auto it = sparse_.find(id);
         return it == sparse_.end() ? -1 : it->second;
     }
 
 private:
+    long positions_ = 0;
     bool dense_ = true;
     std::vector<long> table_;
     std::unordered_map<long, long> sparse_;
 };
 
+// What a node entry leaves until its section is resolved.
+struct PendingNode {
+    int line;
+    long id;          // 0: none given
+    bool has_name;
+};
+
+// The state of one read: the lists being filled and what their identifiers
+// need until they are resolved.
 struct FileEntries {
-    std::string identifier;
+    explicit FileEntries(VosLists& l) : lists(l) {}
+    VosLists& lists;
     SectionInfo pl, tr, ptr;
-    std::deque<NodeEntry> places, transitions, phantoms;
-    std::vector<ArcEntry> tp, pt, ptp, ppt;
+    std::vector<PendingNode> pending;   // entries of the node section being read
+    IdTable place_ids, trans_ids, phantom_ids;
+    // The first error in identifiers or arc ends.  Such an error is reported
+    // only once the whole file has passed its syntax checks, and the first
+    // one in file order wins (identifiers of places, of transitions, of
+    // phantom transitions, then the arcs in their sections).
+    bool failed = false;
+    int error_line = 0;
+    std::string error_text;
+    void defer(int line, const std::string& text) {
+        if (failed) return;
+        failed = true;
+        error_line = line;
+        error_text = text;
+    }
 };
 
 NodeExtras& extras_of(NodeEntry& e) {
@@ -548,7 +657,7 @@ LineKind classify(Source& in, std::string& word) {
 }
 
 // ---------------------------------------------------------------------------
-// first pass: syntax of the whole file
+// the entries: syntax, identifiers and arc ends
 
 void note_position(SectionInfo& info, NodeEntry& e) {
     long position = ++info.entries;
@@ -556,23 +665,112 @@ void note_position(SectionInfo& info, NodeEntry& e) {
     info.largest = std::max(info.largest, e.id != 0 ? e.id : position);
 }
 
+void add_node(Section s, FileEntries& file, NodeEntry& e);
+
 void read_node_entry(Source& in, Section s, FileEntries& file) {
-    std::deque<NodeEntry>& list = s == Section::PL ? file.places : s == Section::TR ? file.transitions : file.phantoms;
-    list.emplace_back();
-    NodeEntry& e = list.back();
+    NodeEntry e;
     e.line = scan.line;
     while (int c = next_field(in)) {
         if (s == Section::PL) place_field(in, c, e);
         else transition_field(in, c, e, s == Section::PTR);
     }
-    note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
+    add_node(s, file, e);
 }
 
+// A node entry read at the start of its line in the plain form, up to and
+// with its line break; false, with nothing read, for any other line.
+bool read_plain_node(Source& in, Section s, FileEntries& file) {
+    NodeEntry e;
+    e.line = scan.line;
+    if (!in.plain_node(s == Section::PL, e.id, e.name, e.initial)) return false;
+    e.has_name = true;
+    in.skip_line();
+    add_node(s, file, e);
+    return true;
+}
+
+// Files the entry e of the node section s.
+void add_node(Section s, FileEntries& file, NodeEntry& e) {
+    note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
+    file.pending.push_back({e.line, e.id, e.has_name});
+    if (s == Section::PTR) return;   // checked, not put into the net
+    VosLists& l = file.lists;
+    const bool keep = vos_options.keep_extras;
+    if (s == Section::PL) {
+        VosPlace n;
+        const bool box = l.identifier == "PetriBox";
+        long tokens = vos_options.use_current_marking ? e.current : e.initial;
+        if (box && !vos_options.use_current_marking && e.entry) tokens = 1;
+        n.marking = static_cast<std::int32_t>(tokens);
+        n.kind = box ? (e.entry ? 1 : e.exit ? 2 : 0) : 0;
+        n.component = static_cast<std::uint32_t>(e.component);
+        if (e.has_label) l.place_labels.emplace_back(static_cast<std::uint32_t>(l.places.size()), std::move(e.label));
+        if (keep) {
+            extras_of(e).current = static_cast<std::int32_t>(e.current);
+            l.place_extras.push_back(std::move(e.extras));
+        }
+        l.places.push_back(n);
+        l.place_names.push_back(std::move(e.name));
+    } else {
+        if (e.has_label)
+            l.transition_labels.emplace_back(static_cast<std::uint32_t>(l.transition_names.size()),
+                                             std::move(e.label));
+        if (keep) {
+            extras_of(e);
+            l.transition_extras.push_back(std::move(e.extras));
+        }
+        l.transition_names.push_back(std::move(e.name));
+    }
+}
+
+// Resolves the identifier of each entry of the node section s by the rules
+// of its section; names the nodes without a name after their identifiers.
+void resolve_section(Section s, FileEntries& file) {
+    const SectionInfo& info = s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr;
+    IdTable& ids = s == Section::PL ? file.place_ids : s == Section::TR ? file.trans_ids : file.phantom_ids;
+    const char* missing = s == Section::PL   ? "missing place identifier"
+                          : s == Section::TR ? "missing transition identifier"
+                                             : "missing phantom transition identifier";
+    const char* multiply = s == Section::PL   ? "place identifier %ld multiply used"
+                           : s == Section::TR ? "transition identifier %ld multiply used"
+                                              : "phantom transition identifier %ld multiply used";
+    std::vector<std::string>* names = s == Section::PL   ? &file.lists.place_names
+                                      : s == Section::TR ? &file.lists.transition_names
+                                                         : nullptr;
+    if (info.positional) {
+        // Every identifier given is its entry's position: no table, and
+        // nothing to check.
+        ids.positions(info.entries);
+        for (std::size_t k = 0; k < file.pending.size(); ++k)
+            if (names && !file.pending[k].has_name)
+                (*names)[k] = format_text(s == Section::PL ? "PL%ld" : "TR%ld", static_cast<long>(k) + 1);
+        std::vector<PendingNode>().swap(file.pending);
+        return;
+    }
+    ids.reset(info.largest, info.entries);
+    for (std::size_t k = 0; k < file.pending.size(); ++k) {
+        PendingNode& e = file.pending[k];
+        if (e.id == 0) {
+            file.defer(e.line, missing);
+            e.id = static_cast<long>(k) + 1;
+        }
+        if (!ids.add(e.id, static_cast<long>(k))) file.defer(e.line, format_text(multiply, e.id));
+        if (names && !e.has_name) (*names)[k] = format_text(s == Section::PL ? "PL%ld" : "TR%ld", e.id);
+    }
+    std::vector<PendingNode>().swap(file.pending);
+}
+
+// The entry position of an arc's end, or -1 after deferring the error.
+long arc_end(FileEntries& file, const IdTable& ids, long id, int line, const char* text) {
+    long k = ids.get(id);
+    if (k < 0) file.defer(line, text);
+    return k;
+}
+
+void add_arc(Section s, FileEntries& file, ArcEntry& e);
+
 void read_arc_entry(Source& in, Section s, FileEntries& file) {
-    std::vector<ArcEntry>& list = s == Section::TP ? file.tp : s == Section::PT ? file.pt
-                                  : s == Section::PTP ? file.ptp : file.ppt;
-    list.emplace_back();
-    ArcEntry& e = list.back();
+    ArcEntry e;
     e.line = scan.line;
     int join = (s == Section::TP || s == Section::PTP) ? '<' : '>';
     e.first = read_number(in);
@@ -584,6 +782,54 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
     }
     e.second = read_number(in);
     while (int f = next_field(in)) arc_field(in, f, e);
+    add_arc(s, file, e);
+}
+
+// An arc entry read at the start of its line in the plain form, up to and
+// with its line break; false, with nothing read, for any other line.
+bool read_plain_arc(Source& in, Section s, FileEntries& file) {
+    ArcEntry e;
+    e.line = scan.line;
+    if (!in.plain_pair(s == Section::TP ? '<' : '>', e.first, e.second)) return false;
+    in.skip_line();
+    add_arc(s, file, e);
+    return true;
+}
+
+// Resolves the ends of the entry e of the arc section s and files the arc.
+void add_arc(Section s, FileEntries& file, ArcEntry& e) {
+    const char* bad_place = "arc: incorrect place identifier";
+    const char* bad_transition = "arc: incorrect transition identifier";
+    const char* bad_phantom = "arc: incorrect phantom transition identifier";
+    long place = -1, transition = -1;
+    switch (s) {
+    case Section::TP:
+        transition = arc_end(file, file.trans_ids, e.first, e.line, bad_transition);
+        if (transition >= 0) place = arc_end(file, file.place_ids, e.second, e.line, bad_place);
+        break;
+    case Section::PT:
+        place = arc_end(file, file.place_ids, e.first, e.line, bad_place);
+        if (place >= 0) transition = arc_end(file, file.trans_ids, e.second, e.line, bad_transition);
+        break;
+    case Section::PTP:
+        // Phantom transitions and their arcs are checked, not put into the net.
+        if (arc_end(file, file.phantom_ids, e.first, e.line, bad_phantom) >= 0)
+            arc_end(file, file.place_ids, e.second, e.line, bad_place);
+        return;
+    default:
+        if (arc_end(file, file.place_ids, e.first, e.line, bad_place) >= 0)
+            arc_end(file, file.phantom_ids, e.second, e.line, bad_phantom);
+        return;
+    }
+    if (place < 0 || transition < 0) return;
+    VosLists& l = file.lists;
+    VosArc a;
+    a.place = static_cast<std::uint32_t>(place);
+    a.transition = static_cast<std::uint32_t>(transition);
+    a.weight = static_cast<std::int32_t>(e.weight);
+    a.place_to_transition = s == Section::PT;
+    l.arcs.push_back(a);
+    if (vos_options.keep_extras) l.arc_extras.push_back(std::move(e.extras));
 }
 
 // The section that a keyword may open after section s, or None.
@@ -618,10 +864,11 @@ const char* missing_keyword(Section s, const std::string& word) {
     }
 }
 
-void first_pass(Source& in, FileEntries& file) {
+void read_entries(Source& in, FileEntries& file) {
     if (read_header_word(in) != "VOS") syntax_error("keyword 'VOS' expected");
-    file.identifier = read_header_word(in);
-    if (file.identifier != "PetriBox" && file.identifier != "PlainNet" && file.identifier != "HLNet")
+    std::string& identifier = file.lists.identifier;
+    identifier = read_header_word(in);
+    if (identifier != "PetriBox" && identifier != "PlainNet" && identifier != "HLNet")
         syntax_error("format identifier ( 'PlainNet', 'PetriBox', 'HLNet' ) expected");
     if (read_header_word(in).compare(0, 8, "FORMAT_N") != 0)
         syntax_error("keyword 'FORMAT_N' or 'FORMAT_N2' expected");
@@ -647,6 +894,10 @@ void first_pass(Source& in, FileEntries& file) {
                 continue;
             }
         }
+        // Plain node and arc lines, the bulk of a large file, go straight to
+        // their entries.
+        if ((s == Section::PL || s == Section::TR) && read_plain_node(in, s, file)) continue;
+        if ((s == Section::TP || s == Section::PT) && read_plain_arc(in, s, file)) continue;
         LineKind kind = classify(in, word);
         if (kind == LineKind::End) {
             if (const char* m = missing_keyword(s, word)) syntax_error(m);
@@ -657,6 +908,7 @@ void first_pass(Source& in, FileEntries& file) {
             Section next = follows(s, section_of(word));
             if (next != Section::None) {
                 in.skip_line();
+                if (s == Section::PL || s == Section::TR || s == Section::PTR) resolve_section(s, file);
                 s = next;
                 continue;
             }
@@ -695,149 +947,9 @@ void first_pass(Source& in, FileEntries& file) {
     }
 }
 
-// ---------------------------------------------------------------------------
-// second pass: identifiers, nodes and arcs
-
 [[noreturn]] void error_at(int line, const std::string& text) {
     scan.line = line;
     syntax_error(text);
-}
-
-// Identifier of each entry by the rules of its section; entry indexes by identifier.
-void resolve_ids(std::deque<NodeEntry>& entries, const SectionInfo& info, IdTable& ids, const char* missing,
-                 const char* multiply) {
-    ids.reset(info.largest, info.entries);
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        NodeEntry& e = entries[k];
-        if (e.id == 0) {
-            if (!info.positional) error_at(e.line, missing);
-            e.id = static_cast<long>(k) + 1;
-        }
-        if (!ids.add(e.id, static_cast<long>(k))) error_at(e.line, format_text(multiply, e.id));
-    }
-}
-
-NET_NODE* arc_end(const IdTable& ids, const std::vector<NET_NODE*>& nodes, long id, int line, const char* text) {
-    long k = ids.get(id);
-    if (k < 0) error_at(line, text);
-    return nodes[static_cast<std::size_t>(k)];
-}
-
-NET* second_pass(FileEntries& file) {
-    IdTable place_ids, trans_ids, phantom_ids;
-    resolve_ids(file.places, file.pl, place_ids, "missing place identifier", "place identifier %ld multiply used");
-    resolve_ids(file.transitions, file.tr, trans_ids, "missing transition identifier",
-                "transition identifier %ld multiply used");
-    resolve_ids(file.phantoms, file.ptr, phantom_ids, "missing phantom transition identifier",
-                "phantom transition identifier %ld multiply used");
-
-    std::unique_ptr<NET> net(new_net());
-    net->identifier = file.identifier;
-    net->has_extras = vos_options.keep_extras;
-    const bool box = file.identifier == "PetriBox";
-    const bool block = vos_options.allow_block_mode && file.pl.positional && file.tr.positional;
-    if (!block) vos_options.allow_block_mode = false;   // off for the rest of the run
-
-    std::vector<NET_NODE*> places(file.places.size()), transitions(file.transitions.size());
-    std::uint32_t components = 0;
-    auto place_name = [](NodeEntry& e) { return e.has_name ? e.name : format_text("PL%ld", e.id); };
-    auto trans_name = [](NodeEntry& e) { return e.has_name ? e.name : format_text("TR%ld", e.id); };
-
-    auto fill_place = [&](NET_NODE* p, NodeEntry& e) {
-        long tokens = vos_options.use_current_marking ? e.current : e.initial;
-        if (box && !vos_options.use_current_marking && e.entry) tokens = 1;
-        p->marking = static_cast<std::int32_t>(tokens);
-        p->kind = box ? (e.entry ? 1 : e.exit ? 2 : 0) : 0;
-        p->aux = static_cast<std::uint32_t>(e.component);
-        components = std::max(components, p->aux);
-        if (e.has_label) add_place_label(e.label, p);
-        if (vos_options.keep_extras) {
-            NodeExtras& x = extras_of(e);
-            x.current = static_cast<std::int32_t>(e.current);
-            p->extras = std::move(e.extras);
-        }
-    };
-    auto fill_transition = [&](NET_NODE* t, NodeEntry& e) {
-        t->kind = 0;
-        if (e.has_label) add_transition_label(e.label, t);
-        if (vos_options.keep_extras) {
-            extras_of(e);
-            t->extras = std::move(e.extras);
-        }
-    };
-
-    if (block) {
-        std::vector<std::string> names;
-        names.reserve(file.places.size());
-        for (NodeEntry& e : file.places) names.push_back(place_name(e));
-        places = append_place_block(net.get(), names);
-        names.clear();
-        for (NodeEntry& e : file.transitions) names.push_back(trans_name(e));
-        transitions = append_transition_block(net.get(), names);
-        for (std::size_t k = 0; k < places.size(); ++k) fill_place(places[k], file.places[k]);
-        for (std::size_t k = 0; k < transitions.size(); ++k) fill_transition(transitions[k], file.transitions[k]);
-    } else {
-        std::vector<std::string> names;
-        names.reserve(file.places.size());
-        for (NodeEntry& e : file.places) names.push_back(place_name(e));
-        places = fast_insert_places(net.get(), names);
-        names.clear();
-        for (NodeEntry& e : file.transitions) names.push_back(trans_name(e));
-        transitions = fast_insert_transitions(net.get(), names);
-        renumber(net.get());
-        // A name given twice denotes one node; its first entry describes it.
-        std::vector<bool> seen(net->places + 1u, false);
-        for (std::size_t k = 0; k < places.size(); ++k)
-            if (!seen[places[k]->number]) {
-                seen[places[k]->number] = true;
-                fill_place(places[k], file.places[k]);
-            }
-        seen.assign(net->transitions + 1u, false);
-        for (std::size_t k = 0; k < transitions.size(); ++k)
-            if (!seen[transitions[k]->number]) {
-                seen[transitions[k]->number] = true;
-                fill_transition(transitions[k], file.transitions[k]);
-            }
-    }
-    net->components = std::max<std::uint32_t>(components, 1);
-    // The node entries are done with; free them before the arcs are made.
-    std::deque<NodeEntry>().swap(file.places);
-    std::deque<NodeEntry>().swap(file.transitions);
-
-    std::vector<NewArc> arcs;
-    arcs.reserve(file.tp.size() + file.pt.size());
-    for (ArcEntry& e : file.tp) {
-        NewArc a;
-        a.transition = arc_end(trans_ids, transitions, e.first, e.line, "arc: incorrect transition identifier");
-        a.place = arc_end(place_ids, places, e.second, e.line, "arc: incorrect place identifier");
-        a.place_to_transition = false;
-        a.weight = static_cast<std::int32_t>(e.weight);
-        if (vos_options.keep_extras) a.extras = std::move(e.extras);
-        arcs.push_back(std::move(a));
-    }
-    for (ArcEntry& e : file.pt) {
-        NewArc a;
-        a.place = arc_end(place_ids, places, e.first, e.line, "arc: incorrect place identifier");
-        a.transition = arc_end(trans_ids, transitions, e.second, e.line, "arc: incorrect transition identifier");
-        a.place_to_transition = true;
-        a.weight = static_cast<std::int32_t>(e.weight);
-        if (vos_options.keep_extras) a.extras = std::move(e.extras);
-        arcs.push_back(std::move(a));
-    }
-    std::vector<ArcEntry>().swap(file.tp);
-    std::vector<ArcEntry>().swap(file.pt);
-    // Phantom transitions and their arcs are checked, not put into the net.
-    std::vector<NET_NODE*> no_nodes(file.phantoms.size(), nullptr);
-    for (ArcEntry& e : file.ptp) {
-        arc_end(phantom_ids, no_nodes, e.first, e.line, "arc: incorrect phantom transition identifier");
-        arc_end(place_ids, places, e.second, e.line, "arc: incorrect place identifier");
-    }
-    for (ArcEntry& e : file.ppt) {
-        arc_end(place_ids, places, e.first, e.line, "arc: incorrect place identifier");
-        arc_end(phantom_ids, no_nodes, e.second, e.line, "arc: incorrect phantom transition identifier");
-    }
-    insert_arcs(net.get(), arcs);
-    return net.release();
 }
 
 [[noreturn]] void cannot_open(const char* operation, const std::string& path) {
@@ -852,27 +964,11 @@ NET* second_pass(FileEntries& file) {
 // ---------------------------------------------------------------------------
 // readers
 
-NET* read_new_VOS(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) cannot_open(edition == Edition::Cosweep ? "read_VOS" : "read_new_VOS", path);
-    scan.file = path;
-    scan.line = 1;
-    FileEntries file;
-    {
-        Source in(f);
-        first_pass(in, file);
-        bool failed = in.error();
-        std::fclose(f);
-        if (failed) syntax_error("read error");
-    }
-    return second_pass(file);
-}
+namespace {
 
-NET* read_VOS(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) cannot_open("read_VOS", path);
-    scan.file = path;
-    scan.line = 1;
+// Reads the rest of the header of an opened file as read_VOS does; true for
+// the newer format.  `identifier` receives the file identifier.
+bool read_VOS_header(std::FILE* f, std::string& identifier) {
     // Each header word, with the line it stands on for the error messages.
     int line = 1;
     auto word = [&]() {
@@ -885,16 +981,143 @@ NET* read_VOS(const std::string& path) {
         syntax_error(text);
     };
     if (word() != "VOS") fail("keyword 'VOS' expected");
-    std::string identifier = word();
+    identifier = word();
     static const char* const known[] = {"PetriBox", "Net", "PlainNet", "CENet", "HLNet"};
     if (std::none_of(std::begin(known), std::end(known), [&](const char* k) { return identifier == k; }))
         fail("file identifier ( 'PlainNet', 'PetriBox', ... ) expected");
     std::string format = word();
-    if (format.compare(0, 8, "FORMAT_N") == 0) {
+    if (format.compare(0, 8, "FORMAT_N") == 0) return true;
+    if (format != "FORMAT_A") fail("keyword 'FORMAT_A' expected");
+    return false;
+}
+
+std::unique_ptr<VosLists> read_new_VOS_lists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) cannot_open(edition == Edition::Cosweep ? "read_VOS" : "read_new_VOS", path);
+    scan.file = path;
+    scan.line = 1;
+    std::unique_ptr<VosLists> lists(new VosLists);
+    lists->has_extras = vos_options.keep_extras;
+    FileEntries file(*lists);
+    {
+        Source in(f);
+        read_entries(in, file);
+        bool failed = in.error();
+        std::fclose(f);
+        if (failed) syntax_error("read error");
+    }
+    if (file.failed) error_at(file.error_line, file.error_text);
+    lists->file_order = vos_options.allow_block_mode && file.pl.positional && file.tr.positional;
+    if (!lists->file_order) vos_options.allow_block_mode = false;   // off for the rest of the run
+    return lists;
+}
+
+}  // namespace
+
+NET* net_from_lists(VosLists& l) {
+    std::unique_ptr<NET> net(new_net());
+    net->identifier = l.identifier;
+    net->has_extras = l.has_extras;
+    std::vector<NET_NODE*> places, transitions;
+    std::uint32_t components = 0;
+    std::size_t place_label = 0, transition_label = 0;
+    auto fill_place = [&](NET_NODE* p, std::size_t k) {
+        const VosPlace& e = l.places[k];
+        p->marking = e.marking;
+        p->kind = e.kind;
+        p->aux = e.component;
+        components = std::max(components, p->aux);
+        for (; place_label < l.place_labels.size() && l.place_labels[place_label].first == k; ++place_label)
+            add_place_label(l.place_labels[place_label].second, p);
+        if (l.has_extras) p->extras = std::move(l.place_extras[k]);
+    };
+    auto fill_transition = [&](NET_NODE* t, std::size_t k) {
+        t->kind = 0;
+        for (; transition_label < l.transition_labels.size() && l.transition_labels[transition_label].first == k;
+             ++transition_label)
+            add_transition_label(l.transition_labels[transition_label].second, t);
+        if (l.has_extras) t->extras = std::move(l.transition_extras[k]);
+    };
+    // A label of a node that is not filled (a repeated name) is passed over.
+    auto skip_labels = [](const auto& labels, std::size_t& cursor, std::size_t k) {
+        while (cursor < labels.size() && labels[cursor].first == k) ++cursor;
+    };
+
+    places = l.file_order ? append_place_block(net.get(), l.place_names) : fast_insert_places(net.get(), l.place_names);
+    std::vector<std::string>().swap(l.place_names);
+    transitions = l.file_order ? append_transition_block(net.get(), l.transition_names)
+                               : fast_insert_transitions(net.get(), l.transition_names);
+    std::vector<std::string>().swap(l.transition_names);
+    if (l.file_order) {
+        for (std::size_t k = 0; k < places.size(); ++k) fill_place(places[k], k);
+        for (std::size_t k = 0; k < transitions.size(); ++k) fill_transition(transitions[k], k);
+    } else {
+        renumber(net.get());
+        // A name given twice denotes one node; its first entry describes it.
+        std::vector<bool> seen(net->places + 1u, false);
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            if (seen[places[k]->number]) {
+                skip_labels(l.place_labels, place_label, k);
+                continue;
+            }
+            seen[places[k]->number] = true;
+            fill_place(places[k], k);
+        }
+        seen.assign(net->transitions + 1u, false);
+        for (std::size_t k = 0; k < transitions.size(); ++k) {
+            if (seen[transitions[k]->number]) {
+                skip_labels(l.transition_labels, transition_label, k);
+                continue;
+            }
+            seen[transitions[k]->number] = true;
+            fill_transition(transitions[k], k);
+        }
+    }
+    net->components = std::max<std::uint32_t>(components, 1);
+    // The node lists are done with; free them before the arcs are made.
+    std::vector<VosPlace>().swap(l.places);
+
+    std::vector<NewArc> arcs(l.arcs.size());
+    for (std::size_t k = 0; k < l.arcs.size(); ++k) {
+        const VosArc& e = l.arcs[k];
+        NewArc& a = arcs[k];
+        a.place = places[e.place];
+        a.transition = transitions[e.transition];
+        a.place_to_transition = e.place_to_transition;
+        a.weight = e.weight;
+        if (l.has_extras) a.extras = std::move(l.arc_extras[k]);
+    }
+    std::vector<VosArc>().swap(l.arcs);
+    insert_arcs(net.get(), arcs);
+    return net.release();
+}
+
+std::unique_ptr<VosLists> read_VOS_lists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) cannot_open("read_VOS", path);
+    scan.file = path;
+    scan.line = 1;
+    std::string identifier;
+    const bool newer = read_VOS_header(f, identifier);
+    std::fclose(f);
+    return newer ? read_new_VOS_lists(path) : nullptr;
+}
+
+NET* read_new_VOS(const std::string& path) {
+    std::unique_ptr<VosLists> lists = read_new_VOS_lists(path);
+    return net_from_lists(*lists);
+}
+
+NET* read_VOS(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) cannot_open("read_VOS", path);
+    scan.file = path;
+    scan.line = 1;
+    std::string identifier;
+    if (read_VOS_header(f, identifier)) {
         std::fclose(f);
         return read_new_VOS(path);
     }
-    if (format != "FORMAT_A") fail("keyword 'FORMAT_A' expected");
     NET* net = read_FORMAT_A(f, identifier);
     std::fclose(f);
     return net;

@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "net.h"
 
@@ -42,6 +45,46 @@ extern VosOptions vos_options;
 // Reads a net file; exits 4 when it cannot be opened, 10 on a syntax error.
 NET* read_VOS(const std::string& path);
 NET* read_new_VOS(const std::string& path);
+
+// A file of the newer format (FORMAT_N) as its lines give it, identifiers
+// resolved: the lists read_new_VOS builds its net record from, for a program
+// that takes the net without a record.  Nodes and arcs stand in file order;
+// a node's name is the one given or "PL<id>"/"TR<id>", a place's marking the
+// one the reader options choose.
+struct VosPlace {
+    std::int32_t marking = 0;
+    std::int32_t kind = 0;        // PetriBox: 1 entry, 2 exit
+    std::uint32_t component = 0;
+};
+struct VosArc {
+    std::uint32_t place = 0;       // position among the places
+    std::uint32_t transition = 0;  // position among the transitions
+    std::int32_t weight = 1;
+    bool place_to_transition = false;
+};
+struct VosLists {
+    std::string identifier;
+    std::vector<std::string> place_names, transition_names;
+    std::vector<VosPlace> places;
+    std::vector<VosArc> arcs;             // the TP section, then the PT section
+    // Block mode (vos_options.allow_block_mode on a positional file): the
+    // nodes keep file order instead of name order.
+    bool file_order = false;
+    bool has_extras = false;              // the extras were kept
+    // Labels while collect_labels is set: (node position, label) in file order.
+    std::vector<std::pair<std::uint32_t, std::string>> place_labels, transition_labels;
+    // Kept extras (vos_options.keep_extras), one per node and arc; else empty.
+    std::vector<std::unique_ptr<NodeExtras, NodeExtrasDeleter>> place_extras, transition_extras;
+    std::vector<std::unique_ptr<ArcExtras, ArcExtrasDeleter>> arc_extras;
+};
+
+// Reads `path` as read_VOS does, with the same errors; a file of the newer
+// format gives its lists, one of the older format (FORMAT_A) null: read_VOS
+// reads it.
+std::unique_ptr<VosLists> read_VOS_lists(const std::string& path);
+// The net record of the lists, as read_new_VOS makes it; takes their
+// names, labels and extras.
+NET* net_from_lists(VosLists& lists);
 
 // Reads the blocks of a net in the old tagged format from a stream that
 // stands right after the header word "FORMAT_A"; `identifier` is the file

@@ -74,38 +74,41 @@ void write_unf_net(const std::string& name, const InputNet& net, const Prefix& p
     f.puts("VOS\nPetriBox\nFORMAT_N\nDPL s7n10@-9t2\nDTR s7n10@-9t2\nDPT w1t1\nPL\n");
     Layers l;
     if (layered) l = layers_of(pf);
+    TextOut t(f);
     for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
         std::uint32_t x = 20, y = 20;
         if (layered) {
             x = 40 * l.cond_pos[c - 1];
             y = 80 * l.cond_layer[c - 1] + 40;
         }
-        f.printf("\"%s\"%u@%u", cname(c).c_str(), x, y);
+        t.put('"').name('B', c).put('"').number(x).put('@').number(y);
         const std::int32_t kind = pf.cond_kind[c - 1];
-        if (kind == 1) f.puts("e");
-        else if (kind == 2) f.puts("x");
-        if (pf.cond_pre[c - 1] == 0) f.puts("M1m1");
-        f.printf("b\"%s\"\n", net.place_names[pf.cond_place[c - 1]].c_str());
+        if (kind == 1) t.put('e');
+        else if (kind == 2) t.put('x');
+        if (pf.cond_pre[c - 1] == 0) t.put("M1m1");
+        t.put("b\"").put(net.place_names[pf.cond_place[c - 1]]).put("\"\n");
     }
-    f.puts("TR\n");
+    t.put("TR\n");
     for (std::uint32_t e = 1; e <= pf.events(); ++e) {
         std::uint32_t x = 60, y = 20;
         if (layered) {
             x = 40 * l.ev_pos[e - 1];
             y = 80 * pf.ev_depth[e - 1];
         }
-        f.printf(pf.is_cutoff[e - 1] ? "\"CUT_%s\"" : "\"%s\"", ename(e).c_str());
-        f.printf("%u@%ub\"%s\"\n", x, y, net.trans_names[pf.ev_trans[e - 1]].c_str());
+        t.put(pf.is_cutoff[e - 1] ? "\"CUT_" : "\"").name('E', e).put('"');
+        t.number(x).put('@').number(y).put("b\"").put(net.trans_names[pf.ev_trans[e - 1]]).put("\"\n");
     }
-    f.puts("TP\n");
+    t.put("TP\n");
     for (std::uint32_t e = 1; e <= pf.events(); ++e) {
         const std::uint32_t first = pf.ev_post_first[e - 1];
-        for (std::uint32_t c = first; c < first + pf.ev_post_count[e - 1]; ++c) f.printf("%u<%u\n", e, c);
+        for (std::uint32_t c = first; c < first + pf.ev_post_count[e - 1]; ++c)
+            t.number(e).put('<').number(c).put('\n');
     }
-    f.puts("PT\n");
+    t.put("PT\n");
     for (std::uint32_t c = 1; c <= pf.conditions(); ++c)
-        pf.for_each_consumer(c, [&](std::uint32_t e) { f.printf("%u>%u\n", c, e); });
-    f.puts("TX\n\n");
+        pf.for_each_consumer(c, [&](std::uint32_t e) { t.number(c).put('>').number(e).put('\n'); });
+    t.put("TX\n\n");
+    t.flush();
     f.close();
 }
 
@@ -140,33 +143,39 @@ void write_matlab(const std::string& name, const std::string& net_file, const In
     f.printf("%%\n%% erzeugt am: %s", when);
     f.puts("\n% Rechenzeit: sec\n%\n\n");
 
-    f.puts("Fp=[\n");
+    TextOut t(f);
+    // A row "a b c" of a sparse matrix.
+    auto row = [&t](std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+        t.number(a).put(' ').number(b).put(' ').number(c).put('\n');
+    };
+    t.put("Fp=[\n");
     for (std::uint32_t c = 1; c <= B; ++c)
-        if (pf.cond_pre[c - 1] != 0) f.printf("%u %u 1\n", c, pf.cond_pre[c - 1]);
-    f.printf("%u %u 0\n];\n\n", B, E);
-    f.puts("Fm=[\n");
+        if (pf.cond_pre[c - 1] != 0) row(c, pf.cond_pre[c - 1], 1);
+    row(B, E, 0);
+    t.put("];\n\nFm=[\n");
+    for (std::uint32_t c = 1; c <= B; ++c) pf.for_each_consumer(c, [&](std::uint32_t e) { row(c, e, 1); });
+    row(B, E, 0);
+    t.put("];\n\nM0=[\n");
     for (std::uint32_t c = 1; c <= B; ++c)
-        pf.for_each_consumer(c, [&](std::uint32_t e) { f.printf("%u %u 1\n", c, e); });
-    f.printf("%u %u 0\n];\n\n", B, E);
-    f.puts("M0=[\n");
-    for (std::uint32_t c = 1; c <= B; ++c)
-        if (pf.cond_pre[c - 1] == 0) f.printf("%u 1 1\n", c);
-    f.printf("%u 1 0\n];\n\n", B);
-    f.puts("Placefunction=[\n");
+        if (pf.cond_pre[c - 1] == 0) row(c, 1, 1);
+    row(B, 1, 0);
+    t.put("];\n\nPlacefunction=[\n");
     const std::vector<unsigned long> place_number = name_numbers(net.place_names);
-    for (std::uint32_t c = 1; c <= B; ++c) f.printf("%u 1 %lu\n", c, place_number[pf.cond_place[c - 1]]);
-    f.printf("%u 1 0\n];\n\n", B);
-    f.puts("Transitionfunction=[\n");
+    for (std::uint32_t c = 1; c <= B; ++c) row(c, 1, place_number[pf.cond_place[c - 1]]);
+    row(B, 1, 0);
+    t.put("];\n\nTransitionfunction=[\n");
     const std::vector<unsigned long> trans_number = name_numbers(net.trans_names);
-    for (std::uint32_t e = 1; e <= E; ++e) f.printf("%u 1 %lu\n", e, trans_number[pf.ev_trans[e - 1]]);
-    f.printf("%u 1 0\n];\n\n", E);
-    f.puts("Cut_off=[\n");
-    for (const auto& co : pf.cutoffs) f.printf("%u 1 1\n", co.first);
-    f.printf("%u 1 0\n];\n\n", E);
-    f.puts("Gl=[\n");
+    for (std::uint32_t e = 1; e <= E; ++e) row(e, 1, trans_number[pf.ev_trans[e - 1]]);
+    row(E, 1, 0);
+    t.put("];\n\nCut_off=[\n");
+    for (const auto& co : pf.cutoffs) row(co.first, 1, 1);
+    row(E, 1, 0);
+    t.put("];\n\nGl=[\n");
     for (std::size_t k = 0; k < configs.sets.size(); ++k)
-        for (std::uint32_t e : configs.sets[k]) f.printf("%u %u 1\n", e, static_cast<unsigned>(k + 1));
-    f.printf("%u %u 0\n];\n\n", E, static_cast<unsigned>(configs.sets.size()));
+        for (std::uint32_t e : configs.sets[k]) row(e, k + 1, 1);
+    row(E, configs.sets.size(), 0);
+    t.put("];\n\n");
+    t.flush();
     static const char* const kMatrices[] = {"Fm", "Fp", "M0", "Placefunction", "Transitionfunction",
                                             "Cut_off", "Gl"};
     for (int k = 0; k < 7; ++k)

@@ -23,6 +23,7 @@ namespace trelmik {
 // 1-safe.  Prints "The given net is not 1-safe in place '%s'\n" for the last
 // such place in list order and throws ExitRequest{101}; nothing otherwise.
 void refuse_unsafe_marking(const netlib::NET* net);
+void refuse_unsafe_marking(const InputNet& net);
 
 // Adds a complement place "|p|" for every place p, ahead of the places, with
 // the marking 1 - M(p).  Transitions that both consume and produce p keep

@@ -36,16 +36,28 @@ void rotate_to_front(NET* net, NET_NODE* first_new) {
 
 }  // namespace
 
+namespace {
+
+[[noreturn]] void refuse_unsafe(const std::string& place) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", place.c_str());
+    throw ExitRequest{101};
+}
+
+}  // namespace
+
 void refuse_unsafe_marking(const NET* net) {
     // The complement construction meets the places from the last to the
     // first: the last one with two tokens is named.
     const NET_NODE* unsafe = nullptr;
     for (const NET_NODE* p = net->first_place; p != nullptr; p = p->next)
         if (p->marking > 1) unsafe = p;
-    if (unsafe == nullptr) return;
-    std::fflush(stdout);
-    std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", unsafe->name.c_str());
-    throw ExitRequest{101};
+    if (unsafe != nullptr) refuse_unsafe(unsafe->name);
+}
+
+void refuse_unsafe_marking(const InputNet& net) {
+    for (std::uint32_t p = net.places(); p-- > 0;)
+        if (net.marking[p] > 1) refuse_unsafe(net.place_names[p]);
 }
 
 void add_complement_places(NET* net) {

@@ -4,12 +4,14 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -612,6 +614,94 @@ struct UnfoldStrategy {
     CoMatrixFn co_matrix_writer = co_matrix_binary;
 };
 
+// Options that work on the net record itself, or on its nodes before the
+// net to unfold is taken from it.
+bool needs_net_record(const Options& o) {
+    return o.input_kind != 'v' || o.complement || (o.O.given && !o.O.value.empty()) ||
+           (o.Pi.given && !o.Pi.value.empty()) || o.analyse_only || o.V.given || o.d_count != 0 || o.print_matrix;
+}
+
+void warn_not_t_restricted(const std::string& transition) {
+    std::fprintf(stderr, "The net is not T-restricted in '%s'.\n", transition.c_str());
+}
+
+// A marked place is needed, and no place with two tokens.
+void check_start_marking(const InputNet& in) {
+    if (std::none_of(in.marking.begin(), in.marking.end(), [](std::int32_t m) { return m != 0; })) {
+        std::fputs("error: net without start marking.\n", stderr);
+        throw ExitRequest{13};
+    }
+    // Only 1-safe nets are unfolded: a start marking with two tokens on a
+    // place ends the run here, whatever the input form and the loop (the
+    // files of -O and -Pi are then not kept either).
+    refuse_unsafe_marking(in);
+}
+
+// Reads a VOS file into the net to unfold without a net record, when the
+// options and the file allow it (input_from_lists); true when `in` is made
+// and checked.  Otherwise the lists read wait in `lists` for the net record.
+bool read_plain_input(const Options& o, InputNet& in, std::unique_ptr<netlib::VosLists>& lists) {
+    if (needs_net_record(o)) return false;
+    lists = netlib::read_VOS_lists(o.input);
+    if (!lists || !input_from_lists(*lists, in)) return false;
+    lists.reset();
+    for (std::uint32_t t = 0; t < in.transitions(); ++t)
+        if (in.pre[t].empty() || in.post[t].empty()) warn_not_t_restricted(in.trans_names[t]);
+    check_start_marking(in);
+    return true;
+}
+
+// The steps on the net record, from reading it (or making it of the lists
+// read already) to the net to unfold in `in`; an exit code to end the run
+// with, or -1 to go on.
+int prepare_net_record(const Options& o, InputNet& in, std::unique_ptr<netlib::VosLists> lists) {
+    const bool spts = o.input_kind == 'K';
+    netlib::NET* net = lists ? netlib::net_from_lists(*lists) : read_input(o);
+    lists.reset();
+    struct NetGuard {
+        netlib::NET*& n;
+        ~NetGuard() { if (n) netlib::delete_net(n); }
+    } guard{net};
+    if (spts) {
+        // The components count the tokens of their places: a place with two
+        // of them is refused first, as a net that is not 1-safe.
+        refuse_unsafe_marking(net);
+        if (!check_components(input_from_net(net), stderr)) return 13;
+    }
+
+    if (o.complement) add_complement_places(net);
+    if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, o.complement || o.input_kind == 'K');
+    if (o.Pi.given && !o.Pi.value.empty()) {
+        // No prefix exists yet: the file describes the net with an empty prefix.
+        const InputNet before_run = input_from_net(net);
+        write_unf(o.Pi.value, o.input, before_run, Prefix{}, Configurations{}, false, {});
+    }
+    if (o.analyse_only) return 0;
+    if (o.V.given) check_accepting(net);
+
+    // Transitions: T-restriction and arc weights.
+    for (netlib::NET_NODE* t = net->first_transition; t != nullptr;) {
+        if (t->preset == nullptr || t->postset == nullptr) warn_not_t_restricted(t->name);
+        bool heavy = false;
+        for (netlib::NET_ARC* a = t->preset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
+        for (netlib::NET_ARC* a = t->postset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
+        if (heavy) {
+            std::fprintf(stderr, "Transition '%s' is connected to an arc with weight > 1 and is removed.\n",
+                         t->name.c_str());
+            t = netlib::delete_transition_node(net, t);
+        } else {
+            t = t->next;
+        }
+    }
+
+    split_transitions(net, o.d_count);
+
+    in = input_from_net(net);
+    check_start_marking(in);
+    if (o.print_matrix) netlib::print_net_matrix(net);
+    return -1;
+}
+
 int run(int argc, char** argv) {
     Options o;
     o.program = argc > 0 && argv[0] ? argv[0] : "trelmik";
@@ -651,60 +741,13 @@ int run(int argc, char** argv) {
 
     netlib::vos_options.use_current_marking = o.current_marking;
     netlib::vos_options.allow_block_mode = o.block_mode;
-    netlib::NET* net = read_input(o);
-    struct NetGuard {
-        netlib::NET*& n;
-        ~NetGuard() { if (n) netlib::delete_net(n); }
-    } guard{net};
-    if (spts) {
-        // The components count the tokens of their places: a place with two
-        // of them is refused first, as a net that is not 1-safe.
-        refuse_unsafe_marking(net);
-        if (!check_components(input_from_net(net), stderr)) return 13;
+    InputNet in;
+    std::unique_ptr<netlib::VosLists> lists;
+    if (!read_plain_input(o, in, lists)) {
+        const int code = prepare_net_record(o, in, std::move(lists));
+        if (code >= 0) return code;
     }
 
-    if (o.complement) add_complement_places(net);
-    if (o.O.given && !o.O.value.empty()) netlib::write_VOS_PlainNet(net, o.O.value, o.complement || o.input_kind == 'K');
-    if (o.Pi.given && !o.Pi.value.empty()) {
-        // No prefix exists yet: the file describes the net with an empty prefix.
-        const InputNet before_run = input_from_net(net);
-        write_unf(o.Pi.value, o.input, before_run, Prefix{}, Configurations{}, false, {});
-    }
-    if (o.analyse_only) return 0;
-    if (o.V.given) check_accepting(net);
-
-    // Transitions: T-restriction and arc weights.
-    for (netlib::NET_NODE* t = net->first_transition; t != nullptr;) {
-        if (t->preset == nullptr || t->postset == nullptr)
-            std::fprintf(stderr, "The net is not T-restricted in '%s'.\n", t->name.c_str());
-        bool heavy = false;
-        for (netlib::NET_ARC* a = t->preset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
-        for (netlib::NET_ARC* a = t->postset; a && !heavy; a = a->t_next) heavy = a->weight > 1;
-        if (heavy) {
-            std::fprintf(stderr, "Transition '%s' is connected to an arc with weight > 1 and is removed.\n",
-                         t->name.c_str());
-            t = netlib::delete_transition_node(net, t);
-        } else {
-            t = t->next;
-        }
-    }
-
-    split_transitions(net, o.d_count);
-
-    bool marked = false;
-    for (netlib::NET_NODE* p = net->first_place; p != nullptr && !marked; p = p->next) marked = p->marking != 0;
-    if (!marked) {
-        std::fputs("error: net without start marking.\n", stderr);
-        return 13;
-    }
-    // Only 1-safe nets are unfolded: a start marking with two tokens on a
-    // place ends the run here, whatever the input form and the loop (the
-    // files of -O and -Pi are then not kept either).
-    refuse_unsafe_marking(net);
-
-    if (o.print_matrix) netlib::print_net_matrix(net);
-
-    const InputNet in = input_from_net(net);
     Settings settings;
     settings.event_limit = o.event_limit;
     settings.co_row_limit = o.co_limit;
@@ -842,43 +885,6 @@ int run(int argc, char** argv) {
 }
 
 }  // namespace
-
-InputNet input_from_net(netlib::NET* net) {
-    netlib::renumber(net);
-    InputNet in;
-    in.components = net->components;
-    std::vector<netlib::NET_NODE*> places;
-    for (netlib::NET_NODE* p = net->first_place; p != nullptr; p = p->next) {
-        places.push_back(p);
-        in.place_names.push_back(p->name);
-        in.place_kind.push_back(p->kind);
-        in.place_comp.push_back(p->aux);
-        in.marking.push_back(p->marking);
-    }
-    std::vector<netlib::NET_NODE*> transitions;
-    for (netlib::NET_NODE* t = net->first_transition; t != nullptr; t = t->next) {
-        transitions.push_back(t);
-        in.trans_names.push_back(t->name);
-        std::vector<std::uint32_t> pre, post;
-        for (netlib::NET_ARC* a = t->preset; a != nullptr; a = a->t_next) {
-            if (a->weight == 0) continue;
-            pre.push_back(a->place->number - 1);
-            ++in.pt_arcs;
-        }
-        for (netlib::NET_ARC* a = t->postset; a != nullptr; a = a->t_next) {
-            if (a->weight == 0) continue;
-            post.push_back(a->place->number - 1);
-            ++in.tp_arcs;
-        }
-        in.pre.push_back(std::move(pre));
-        in.post.push_back(std::move(post));
-    }
-    in.place_post.assign(places.size(), {});
-    for (std::size_t i = 0; i < places.size(); ++i)
-        for (netlib::NET_ARC* a = places[i]->postset; a != nullptr; a = a->p_next)
-            if (a->weight != 0) in.place_post[i].push_back(a->transition->number - 1);
-    return in;
-}
 
 netlib::NET* prefix_to_net(const InputNet& net, const Prefix& pf, netlib::NET* input) {
     std::vector<netlib::NET_NODE*> places, transitions;

@@ -6,6 +6,7 @@
 
 namespace netlib {
 struct NET;
+struct VosLists;
 }
 
 namespace trelmik {
@@ -19,6 +20,14 @@ int run_trelmik(int argc, char** argv);
 // The net to unfold from a net record: places and transitions are renumbered
 // 1, 2, ... in list order first.
 InputNet input_from_net(netlib::NET* net);
+
+// The net to unfold straight from the lists of a VOS file, numbered as
+// input_from_net numbers the net record read_new_VOS would make of them.
+// False, leaving the lists as they were, when only the net record applies
+// the file's rules: nodes in block order, labels or extras kept, a name
+// given twice, an arc given twice or with a weight other than 1.  Takes the
+// names on success.
+bool input_from_lists(netlib::VosLists& lists, InputNet& in);
 
 // The prefix as a net record for writers that work on nets: conditions are
 // places "B%u" and events transitions "E%u", appended in number order; a

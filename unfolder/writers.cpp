@@ -57,6 +57,43 @@ void OutFile::close() {
     if (bad) fail();
 }
 
+int decimal_digits(std::uint64_t v) {
+    int n = 1;
+    while (v >= 10) {
+        v /= 10;
+        ++n;
+    }
+    return n;
+}
+
+TextOut& TextOut::number(std::uint64_t v, int width) {
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    pad(static_cast<std::size_t>(n), width);
+    while (n > 0) buf_.push_back(digits[--n]);
+    return spill();
+}
+
+TextOut& TextOut::name(char prefix, std::uint64_t v, int width) {
+    buf_.push_back(prefix);
+    number(v);
+    return pad(static_cast<std::size_t>(1 + decimal_digits(v)), width).spill();
+}
+
+TextOut& TextOut::left(const std::string& s, int width) {
+    buf_.append(s);
+    return pad(s.size(), width).spill();
+}
+
+void TextOut::flush() {
+    f_.write(buf_.data(), buf_.size());
+    buf_.clear();
+}
+
 // ---------------------------------------------------------------- .mci
 
 namespace {
@@ -64,10 +101,9 @@ namespace {
 struct LeBuffer {
     std::vector<unsigned char> bytes;
     void u32(std::uint32_t v) {
-        bytes.push_back(static_cast<unsigned char>(v));
-        bytes.push_back(static_cast<unsigned char>(v >> 8));
-        bytes.push_back(static_cast<unsigned char>(v >> 16));
-        bytes.push_back(static_cast<unsigned char>(v >> 24));
+        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        bytes.insert(bytes.end(), le, le + 4);
     }
     void str0(const std::string& s) {
         bytes.insert(bytes.end(), s.begin(), s.end());
@@ -139,9 +175,6 @@ namespace {
 
 const char* plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
 
-std::string cname(std::uint32_t c) { return "B" + std::to_string(c); }
-std::string ename(std::uint32_t e) { return "E" + std::to_string(e); }
-
 char kind_letter(std::int32_t kind) {
     static const char letters[] = "0exid";
     return kind >= 0 && kind <= 4 ? letters[kind] : '-';
@@ -164,104 +197,104 @@ void write_unf(const std::string& name, const std::string& net_file, const Input
     f.printf("%u component%s.\n\n", net.components, plural(net.components));
 
     // Event table.
-    int namew = 0, labelw = 0;
-    for (std::uint32_t e = 1; e <= E; ++e) {
-        namew = std::max(namew, static_cast<int>(ename(e).size()));
+    TextOut t(f);
+    int namew = E > 0 ? 1 + decimal_digits(E) : 0, labelw = 0;
+    for (std::uint32_t e = 1; e <= E; ++e)
         labelw = std::max(labelw, static_cast<int>(net.trans_names[pf.ev_trans[e - 1]].size()));
-    }
     namew = std::max(namew + 1, 5);
     labelw = std::max(labelw + 1, 8);
-    f.puts("Names and labellings of events:\n");
-    f.printf("numname  %-*s %-*s label (multiset or variable)\n", namew, "name", labelw, "tr_name");
+    t.put("Names and labellings of events:\nnumname  ").left("name", namew).put(' ').left("tr_name", labelw);
+    t.put(" label (multiset or variable)\n");
     for (std::uint32_t e = 1; e <= E; ++e) {
-        f.printf("%7d. %-*s %-*s {}\n", static_cast<int>(e), namew, ename(e).c_str(), labelw,
-                 net.trans_names[pf.ev_trans[e - 1]].c_str());
+        t.number(e, 7).put(". ").name('E', e, namew).put(' ');
+        t.left(net.trans_names[pf.ev_trans[e - 1]], labelw).put(" {}\n");
     }
 
     // Condition table.
-    namew = 0;
+    namew = B > 0 ? 1 + decimal_digits(B) : 0;
     labelw = 0;
-    for (std::uint32_t c = 1; c <= B; ++c) {
-        namew = std::max(namew, static_cast<int>(cname(c).size()));
+    for (std::uint32_t c = 1; c <= B; ++c)
         labelw = std::max(labelw, static_cast<int>(net.place_names[pf.cond_place[c - 1]].size()));
-    }
     namew = std::max(namew + 1, 5);
     labelw = std::max(labelw + 1, 8);
-    f.puts("\nList of conditions and edges:\n");
-    f.printf("preset     numname  label<comp>%-*s %-*s      postset\n", namew, "name", labelw, "pl_name");
+    t.put("\nList of conditions and edges:\npreset     numname  label<comp>").left("name", namew).put(' ');
+    t.left("pl_name", labelw).put("      postset\n");
     for (std::uint32_t c = 1; c <= B; ++c) {
         const std::uint32_t pre = pf.cond_pre[c - 1];
         const std::int32_t kind = pre == 0 ? 1 : pf.cond_kind[c - 1];
-        if (pre != 0) f.printf("%7d -->", static_cast<int>(pre));
-        else f.puts("           ");
+        if (pre != 0) t.number(pre, 7).put(" -->");
+        else t.put("           ");
         const std::uint32_t p = pf.cond_place[c - 1];
-        f.printf(" %7d. (%c) <%2u>  %-*s %-*s ", static_cast<int>(c), kind_letter(kind),
-                 net.place_comp[p], namew, cname(c).c_str(), labelw, net.place_names[p].c_str());
+        t.put(' ').number(c, 7).put(". (").put(kind_letter(kind)).put(") <").number(net.place_comp[p], 2).put(">  ");
+        t.name('B', c, namew).put(' ').left(net.place_names[p], labelw).put(' ');
         bool first = true;
         pf.for_each_consumer(c, [&](std::uint32_t e) {
-            f.printf(first ? " --> %u" : ",%u", e);
+            t.put(first ? " --> " : ",").number(e);
             first = false;
         });
-        f.puts("\n");
+        t.put('\n');
     }
 
     // Cut-offs in detection order.
     const std::size_t n = pf.cutoffs.size();
-    f.printf("\n%zu cutoff event%s", n, plural(n));
-    f.printf(" (corresponding event%s):\n", uc ? ", prefixed by @ if in co relation" : "");
+    t.put('\n').number(n).put(" cutoff event").put(plural(n));
+    t.put(" (corresponding event").put(uc ? ", prefixed by @ if in co relation" : "").put("):\n");
     std::size_t count = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        const std::string cut = ename(pf.cutoffs[k].first);
-        const std::string corr = pf.cutoffs[k].second ? ename(pf.cutoffs[k].second) : "start marking";
+        const std::uint32_t cut = pf.cutoffs[k].first, corr = pf.cutoffs[k].second;
+        const std::size_t cut_size = 1 + decimal_digits(cut);
+        const std::size_t corr_size = corr ? 1 + decimal_digits(corr) : std::strlen("start marking");
         const std::size_t bit = k + 1;
         const bool marked = bit / 8 < marks.size() && (marks[bit / 8] & (128u >> (bit % 8)));
         if (k == 0) {
-            count = cut.size() + corr.size() + 2 + (marked ? 1 : 0);
-            f.puts(cut);
+            count = cut_size + corr_size + 2 + (marked ? 1 : 0);
+            t.name('E', cut);
         } else {
-            f.puts(",");
-            count += cut.size() + 1;
+            t.put(',');
+            count += cut_size + 1;
             if (count > 75) {
-                f.puts("\n  ");
+                t.put("\n  ");
                 count = 0;
             }
-            f.puts(cut);
-            count += corr.size() + 2;
+            t.name('E', cut);
+            count += corr_size + 2;
             if (count > 75) {
-                f.puts("\n  ");
+                t.put("\n  ");
                 count = 0;
             }
             if (marked) count += 1;
         }
-        f.puts("(");
-        if (marked) f.puts("@");
-        f.puts(corr);
-        f.puts(")");
+        t.put('(');
+        if (marked) t.put('@');
+        if (corr) t.name('E', corr);
+        else t.put("start marking");
+        t.put(')');
     }
-    f.puts(".\n\n");
+    t.put(".\n\n");
 
     const std::size_t nconf = configs.computed ? configs.sets.size() : 0;
-    f.printf("%zu maximal configuration%s:\n", nconf, plural(nconf));
+    t.number(nconf).put(" maximal configuration").put(plural(nconf)).put(":\n");
     for (std::size_t k = 0; k < nconf; ++k) {
         const auto& set = configs.sets[k];
         count = 0;
         for (std::size_t i = 0; i < set.size(); ++i) {
-            const std::string nm = ename(set[i]);
+            const std::size_t size = 1 + decimal_digits(set[i]);
             if (i == 0) {
-                count = nm.size();
+                count = size;
             } else {
-                f.puts(",");
-                count += nm.size() + 1;
+                t.put(',');
+                count += size + 1;
                 if (count > 75) {
-                    f.puts("\n  ");
+                    t.put("\n  ");
                     count = 0;
                 }
             }
-            f.puts(nm);
+            t.name('E', set[i]);
         }
-        f.puts(".\n");
+        t.put(".\n");
     }
-    f.puts("\n");
+    t.put('\n');
+    t.flush();
     f.printf("\n%s\n* END OF FILE %-30s*\n%s\n\n", stars.c_str(), path.c_str(), stars.c_str());
     f.close();
 }

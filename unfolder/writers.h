@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,53 @@ private:
     std::FILE* f_ = nullptr;
     [[noreturn]] void fail();
 };
+
+// Text for an OutFile gathered in a buffer and written a block at a time:
+// the numbers and padded fields of the table writers, formatted as printf's
+// "%u", "%*u" and "%-*s" would, without a format string per record.
+class TextOut {
+public:
+    explicit TextOut(OutFile& f) : f_(f) { buf_.reserve(kBlock + 256); }
+    ~TextOut() = default;   // flush() writes what is left; an unflushed rest is dropped
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+    TextOut& put(char c) {
+        buf_.push_back(c);
+        return spill();
+    }
+    TextOut& put(const char* s, std::size_t n) {
+        buf_.append(s, n);
+        return spill();
+    }
+    TextOut& put(const std::string& s) { return put(s.data(), s.size()); }
+    TextOut& put(const char* s) { return put(s, std::strlen(s)); }
+    // The number right-aligned in `width` characters (wider numbers take
+    // their room).
+    TextOut& number(std::uint64_t v, int width = 0);
+    // `prefix` and the number ("E12"), left-aligned in `width` characters.
+    TextOut& name(char prefix, std::uint64_t v, int width = 0);
+    // The text left-aligned in `width` characters.
+    TextOut& left(const std::string& s, int width);
+    // Writes the buffer to the file.
+    void flush();
+
+private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    TextOut& spill() {
+        if (buf_.size() >= kBlock) flush();
+        return *this;
+    }
+    TextOut& pad(std::size_t used, int width) {
+        if (width > 0 && used < static_cast<std::size_t>(width))
+            buf_.append(static_cast<std::size_t>(width) - used, ' ');
+        return *this;
+    }
+    OutFile& f_;
+    std::string buf_;
+};
+
+// Number of decimal digits of v.
+int decimal_digits(std::uint64_t v);
 
 // Maximal configurations as the writers list them (ascending event numbers);
 // `computed` is false when they were not computed (".mci" writes only the

@@ -96,6 +96,45 @@ TEST(VosReader, PositionsAndDefaultNames) {
     EXPECT_EQ(PT_connection(net, "z", "TR1"), 1);
 }
 
+TEST(VosReader, NumbersBeforeCoordinatesAreNoIdentifiers) {
+    TempDir dir;
+    // "23@87" gives coordinates only: the entry takes its position as its
+    // identifier, though its line starts like a plain "<id>\"name\"" entry.
+    Read net(read_text(dir, std::string(kHeader) +
+                                "PL\n1\"a\"M1\n23@87\n3\"c\"7@1\nTR\n1\"t\"\n42@0\nTP\n1<2\n2<3\nPT\n1>1\n3>2\n"));
+    EXPECT_EQ(nettest::place_names(net), "a c PL2");
+    EXPECT_EQ(nettest::transition_names(net), "t TR2");
+    EXPECT_EQ(TP_connection(net, "PL2", "t"), 1);
+    EXPECT_EQ(TP_connection(net, "c", "TR2"), 1);
+    EXPECT_EQ(PT_connection(net, "c", "TR2"), 1);
+}
+
+TEST(VosReader, ListsGiveTheNetRecord) {
+    TempDir dir;
+    const std::string text = std::string(kHeader) +
+                             "PL\n1\"b\"M1C2\n2\"a\"\n3\"b\"M1\nTR\n1\"u\"\n2\"t\"\nTP\n1<2w3\n2<1\nPT\n1>1\n3>2\n2>2w0\n";
+    testsupport::write_file(dir.file("n.ll_net"), text);
+    std::unique_ptr<VosLists> lists = read_VOS_lists(dir.file("n.ll_net"));
+    ASSERT_TRUE(lists);
+    // File order, the name given twice twice, arcs as written.
+    EXPECT_EQ(lists->place_names, (std::vector<std::string>{"b", "a", "b"}));
+    EXPECT_EQ(lists->transition_names, (std::vector<std::string>{"u", "t"}));
+    ASSERT_EQ(lists->arcs.size(), 5u);
+    EXPECT_EQ(lists->arcs[0].transition, 0u);
+    EXPECT_EQ(lists->arcs[0].place, 1u);
+    EXPECT_EQ(lists->arcs[0].weight, 3);
+    EXPECT_FALSE(lists->arcs[0].place_to_transition);
+    EXPECT_TRUE(lists->arcs[4].place_to_transition);
+    EXPECT_EQ(lists->arcs[4].weight, 0);
+    EXPECT_EQ(lists->places[0].component, 2u);
+    Read from_lists(net_from_lists(*lists));
+    Read direct(read_text(dir, text, "m.ll_net"));
+    EXPECT_EQ(nettest::describe(from_lists), nettest::describe(direct));
+    // The older format has no lists.
+    testsupport::write_file(dir.file("a.ll_net"), "VOS\nPlainNet\nFORMAT_A\n");
+    EXPECT_FALSE(read_VOS_lists(dir.file("a.ll_net")));
+}
+
 TEST(VosReader, PetriBoxEntryAndExitPlaces) {
     TempDir dir;
     const std::string body = "PL\n\"in\"e\n\"out\"x M1\n\"hl\"M1Z\"type\"\n\"mixed\"Z\"t\"M1\n\"cur\"M1m0\nTR\n\"t\"\nTP\nPT\n";
@@ -369,6 +408,13 @@ TEST_P(VosReaderDeathTest, EveryMessage) {
          "arc: incorrect phantom transition identifier"},
         {"arc phantom place", h + "PL\n\"p\"\nTR\nPTR\n\"x\"\nTP\nPT\nPTP\nPPT\n9>1\n", 13,
          "arc: incorrect place identifier"},
+        // An error in identifiers waits for the syntax of the whole file;
+        // the first one in file order is reported.
+        {"syntax after identifiers", h + "PL\n\"p\"\nTR\n\"t\"\nTP\n5<1\nPT\n1>1 M\n", 11, "unknown token 'M'"},
+        {"syntax after missing identifier", h + "PL\n2\"a\"\n\"b\"\nTR\nTP\nPT\n1>1 M\n", 10, "unknown token 'M'"},
+        {"first arc error", h + "PL\n\"p\"\nTR\n\"t\"\nTP\n1<7\nPT\n7>1\n", 9, "arc: incorrect place identifier"},
+        {"place identifiers before arcs", h + "PL\n2\"a\"\n2\"b\"\nTR\n\"t\"\nTP\n9<1\nPT\n", 6,
+         "place identifier 2 multiply used"},
         {"less expected", h + "PL\nTR\nTP\n1>1\n", 7, "'<' expected"},
         {"greater expected", h + "PL\nTR\nTP\nPT\n1<1\n", 8, "'>' expected"},
         {"unknown token", h + "PL\n\"a\"Q1\n", 5, "unknown token 'Q'"},

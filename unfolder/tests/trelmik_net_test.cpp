@@ -2,11 +2,19 @@
 // number-indexed arrays, and the prefix turned back into a net record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <random>
+
 #include "net.h"
+#include "petri_test.h"
+#include "scanner.h"
 #include "trelmik.h"
 #include "unfold.h"
+#include "vos.h"
 
 using namespace trelmik;
+using testsupport::TempDir;
 
 namespace {
 
@@ -77,4 +85,134 @@ TEST(TrelmikNet, PrefixAsNetRecord) {
     EXPECT_EQ(b5->preset->transition->name, "E2");
     netlib::delete_net(out);
     netlib::delete_net(net);
+}
+
+namespace {
+
+void expect_same_input(const InputNet& a, const InputNet& b) {
+    EXPECT_EQ(a.place_names, b.place_names);
+    EXPECT_EQ(a.place_kind, b.place_kind);
+    EXPECT_EQ(a.place_comp, b.place_comp);
+    EXPECT_EQ(a.marking, b.marking);
+    EXPECT_EQ(a.trans_names, b.trans_names);
+    EXPECT_EQ(a.pre, b.pre);
+    EXPECT_EQ(a.post, b.post);
+    EXPECT_EQ(a.place_post, b.place_post);
+    EXPECT_EQ(a.components, b.components);
+    EXPECT_EQ(a.pt_arcs, b.pt_arcs);
+    EXPECT_EQ(a.tp_arcs, b.tp_arcs);
+}
+
+// A VOS net with names of several lengths (so that length order and file
+// order differ), identifiers shuffled or left out, and arcs in any order.
+std::string random_net(std::mt19937& rng) {
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const int places = 1 + pick(12), transitions = 1 + pick(10);
+    const bool box = pick(4) == 0, with_ids = pick(3) != 0;
+    std::vector<int> pid(places), tid(transitions);
+    for (int i = 0; i < places; ++i) pid[i] = i + 1;
+    for (int i = 0; i < transitions; ++i) tid[i] = i + 1;
+    if (with_ids) {
+        std::shuffle(pid.begin(), pid.end(), rng);
+        std::shuffle(tid.begin(), tid.end(), rng);
+    }
+    static const char* const stems[] = {"a", "zz", "p", "fork", "philosopher_thinking_long_name", "q"};
+    std::string text = box ? "VOS\nPetriBox\nFORMAT_N\nPL\n" : "VOS\nPlainNet\nFORMAT_N\nPL\n";
+    for (int i = 0; i < places; ++i) {
+        if (with_ids) text += std::to_string(pid[i]);
+        if (with_ids && pick(5) == 0) text += " ";
+        if (!with_ids || pick(6) != 0) {
+            text += "\"" + std::string(stems[pick(6)]) + std::to_string(i) + "\"";
+            if (pick(5) == 0) text += "7@3";
+        }
+        if (pick(3) == 0) text += "M1";
+        if (pick(4) == 0) text += "C" + std::to_string(pick(4));
+        if (box && pick(4) == 0) text += pick(2) ? "e" : "x";
+        text += "\n";
+    }
+    text += "TR\n";
+    for (int i = 0; i < transitions; ++i) {
+        if (with_ids) text += std::to_string(tid[i]);
+        if (!with_ids || pick(6) != 0) text += "\"" + std::string(stems[pick(6)]) + "t" + std::to_string(i) + "\"";
+        text += "\n";
+    }
+    std::vector<std::string> tp, pt;
+    for (int t = 0; t < transitions; ++t)
+        for (int p = 0; p < places; ++p) {
+            if (pick(4) == 0) tp.push_back(std::to_string(tid[t]) + "<" + std::to_string(pid[p]) + (pick(6) ? "" : " w1"));
+            if (pick(4) == 0) pt.push_back(std::to_string(pid[p]) + ">" + std::to_string(tid[t]));
+        }
+    std::shuffle(tp.begin(), tp.end(), rng);
+    std::shuffle(pt.begin(), pt.end(), rng);
+    text += "TP\n";
+    for (const std::string& a : tp) text += a + "\n";
+    text += "PT\n";
+    for (const std::string& a : pt) text += a + "\n";
+    return text + "TX\n";
+}
+
+}  // namespace
+
+// The net taken straight from a file's lists is the one the net record of
+// the same file gives.
+TEST(TrelmikNet, ListsGiveTheNetOfTheRecord) {
+    std::mt19937 rng(36);
+    TempDir dir;
+    const std::string path = dir.file("n.ll_net");
+    for (int round = 0; round < 300; ++round) {
+        const std::string text = random_net(rng);
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(testsupport::write_file(path, text));
+        std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
+        ASSERT_TRUE(lists);
+        InputNet direct;
+        ASSERT_TRUE(input_from_lists(*lists, direct));
+        netlib::NET* net = netlib::read_VOS(path);
+        expect_same_input(direct, input_from_net(net));
+        netlib::delete_net(net);
+    }
+}
+
+// Files whose rules only the net record applies: the lists stay as they
+// were read, and their net record is the one the file gives.
+TEST(TrelmikNet, ListsLeaveRecordRulesToTheRecord) {
+    const std::string pl = "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1\n2\"q\"\nTR\n1\"t\"\n2\"u\"\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool block = false;
+        bool labels = false;
+    };
+    const std::vector<Case> cases = {
+        {"name twice", "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1\n2\"p\"\nTR\n1\"t\"\nTP\n1<2\nPT\n1>1\n"},
+        {"weight 2", pl + "TP\n1<2w2\n2<1\nPT\n1>1\n2>2\n"},
+        {"weight 0", pl + "TP\n1<2w0\n2<1\nPT\n1>1\n2>2\n"},
+        {"arc twice", pl + "TP\n1<2\n2<1\nPT\n1>1\n2>2\n1>1\n"},
+        {"block mode", pl + "TP\n1<2\n2<1\nPT\n1>1\n2>2\n", true},
+        {"labels", "VOS\nPlainNet\nFORMAT_N\nPL\n1\"p\"M1b\"l\"\nTR\n1\"t\"\nTP\n1<1\nPT\n1>1\n", false, true},
+    };
+    TempDir dir;
+    const std::string path = dir.file("n.ll_net");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(testsupport::write_file(path, c.text));
+        netlib::vos_options.allow_block_mode = c.block;
+        netlib::collect_labels = c.labels;
+        std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
+        ASSERT_TRUE(lists);
+        const std::vector<std::string> names = lists->place_names;
+        InputNet in;
+        EXPECT_FALSE(input_from_lists(*lists, in));
+        EXPECT_EQ(lists->place_names, names);
+        netlib::NET* from_lists = netlib::net_from_lists(*lists);
+        netlib::free_label_list(netlib::place_labels);
+        netlib::vos_options.allow_block_mode = c.block;
+        netlib::NET* direct = netlib::read_VOS(path);
+        expect_same_input(input_from_net(from_lists), input_from_net(direct));
+        netlib::delete_net(from_lists);
+        netlib::delete_net(direct);
+        netlib::free_label_list(netlib::place_labels);
+        netlib::collect_labels = false;
+        netlib::vos_options.allow_block_mode = false;
+    }
 }
