@@ -15,6 +15,15 @@
 // d's history outside H consumes a or a condition consumed in H.  The walk
 // of d's history stops at events of H and at events already found harmless
 // for this anchor, so the candidates of one anchor share their walks.
+//
+// Two events that consume one condition were created one after the other,
+// and the later one found the condition consumed already: it is marked as
+// sharing an input.  A conflict between H and d's history needs such a pair,
+// one event on each side, so the later, marked one lies in H or in d's
+// history.  When neither history holds a marked event and no consumer of a
+// lies in d's history, d's history outside H is not walked at all: along a
+// conflict-free past (a buffer chain, a pipeline) that walk would pass every
+// event made since d's history left H.
 #pragma once
 
 #include <algorithm>
@@ -60,6 +69,10 @@ public:
             return true;
         }
         if (ev_[g - 1] == ok_) return true;
+        if (!shares_below(top_) && !shares_below(g) && !consumed_up_to(pf, anchor_, g)) {
+            ev_[g - 1] = ok_;
+            return true;
+        }
         const std::uint64_t walk = ++stamp_;
         stack_.clear();
         visited_.clear();
@@ -96,6 +109,30 @@ private:
     void grow(const Prefix& pf) {
         if (ev_.size() < pf.events()) ev_.resize(pf.events(), 0);
         if (cond_.size() < pf.conditions()) cond_.resize(pf.conditions(), 0);
+        // Events never change once made, so the marks of the older ones stay.
+        for (std::uint32_t f = static_cast<std::uint32_t>(shares_.size()) + 1; f <= pf.events(); ++f) {
+            std::uint8_t below = 0;
+            for (std::uint32_t i = pf.ev_pre_begin[f - 1]; i < pf.ev_pre_begin[f] && below == 0; ++i) {
+                const std::uint32_t x = pf.ev_pre_conds[i];
+                // Consumers are listed in creation order: an older one
+                // comes before f.
+                if (pf.arc_event[pf.cond_first_arc[x - 1] - 1] != f) below = 1;
+                const std::uint32_t h = pf.cond_pre[x - 1];
+                if (h != 0) below |= shares_[h - 1];
+            }
+            shares_.push_back(below);
+        }
+    }
+
+    // Whether [f] holds an event that shares an input condition with an
+    // older event (false for f = 0, the empty history).
+    bool shares_below(std::uint32_t f) const { return f != 0 && shares_[f - 1] != 0; }
+
+    // Whether condition x has a consumer numbered g or lower (every event of
+    // [g] is).
+    static bool consumed_up_to(const Prefix& pf, std::uint32_t x, std::uint32_t g) {
+        const std::uint32_t a = pf.cond_first_arc[x - 1];
+        return a != 0 && pf.arc_event[a - 1] <= g;
     }
 
     // Takes the events of H newer than `bound` (the newest first), marking
@@ -165,6 +202,7 @@ private:
     std::vector<std::uint32_t> heap_;  // max-heap of queued events of H (every one lies in H)
     std::uint32_t taken_ = 0;          // events taken from the heap for this anchor
     std::vector<std::uint32_t> stack_, visited_;
+    std::vector<std::uint8_t> shares_;  // per event: shares_below
 };
 
 }  // namespace trelmik

@@ -27,6 +27,7 @@ public:
         if (stamp_.size() < pf.events()) {
             stamp_.resize(pf.events(), 0);
             flags_.resize(pf.events(), 0);
+            queued_.resize(pf.events() / 64 + 1, 0);
         }
         if (++current_ == 0) {
             std::fill(stamp_.begin(), stamp_.end(), 0);
@@ -35,6 +36,10 @@ public:
         wanted_ = wanted;
         pending_ = 0;
         heap_.clear();
+        // Events the last walk left queued below the last one it took.
+        for (std::uint32_t g : marked_) queued_[g / 64] &= ~(std::uint64_t{1} << (g % 64));
+        marked_.clear();
+        dense_ = false;
     }
 
     // Puts event g (1-based; 0 is ignored) below side `side`.
@@ -46,10 +51,22 @@ public:
     // called for each event that lies below exactly one wanted side.
     template <class Visit>
     void run(const Prefix& pf, Visit&& visit) {
+        std::size_t taken = 0;
         while (pending_ != 0) {
-            std::pop_heap(heap_.begin(), heap_.end());
-            const std::uint32_t f = heap_.back();
-            heap_.pop_back();
+            std::uint32_t f;
+            if (!dense_ && ++taken > kDense) to_dense();
+            if (!dense_) {
+                std::pop_heap(heap_.begin(), heap_.end());
+                f = heap_.back();
+                heap_.pop_back();
+            } else {
+                // Every event marked while f is taken lies below f, so the
+                // scan for the next one only ever moves down.
+                while (queued_[word_] == 0) --word_;
+                const std::uint32_t bit = 63 - static_cast<std::uint32_t>(__builtin_clzll(queued_[word_]));
+                queued_[word_] &= ~(std::uint64_t{1} << bit);
+                f = static_cast<std::uint32_t>(word_ * 64 + bit);
+            }
             const std::uint8_t side = flags_[f - 1];
             if (is_wanted(side)) {
                 --pending_;
@@ -69,8 +86,12 @@ private:
         if (stamp_[g - 1] != current_) {
             stamp_[g - 1] = current_;
             flags_[g - 1] = side;
-            heap_.push_back(g);
-            std::push_heap(heap_.begin(), heap_.end());
+            if (dense_) {
+                queue_dense(g);
+            } else {
+                heap_.push_back(g);
+                std::push_heap(heap_.begin(), heap_.end());
+            }
             if (is_wanted(side)) ++pending_;
             return;
         }
@@ -85,7 +106,30 @@ private:
 
     std::vector<std::uint32_t> stamp_;
     std::vector<std::uint8_t> flags_;
-    std::vector<std::uint32_t> heap_;  // max-heap of event numbers
+    // A walk queues events on a heap for its first kDense events; then the
+    // queue becomes a bit per event number, scanned downwards.  The scan
+    // costs next to nothing per event when a walk passes most events of a
+    // range (a long, wide band of shared history), and the heap keeps short
+    // walks between events far apart from scanning the numbers between.
+    static constexpr std::size_t kDense = 64;
+
+    void queue_dense(std::uint32_t g) {
+        queued_[g / 64] |= std::uint64_t{1} << (g % 64);
+        marked_.push_back(g);
+    }
+
+    void to_dense() {
+        dense_ = true;
+        word_ = heap_.front() / 64;
+        for (std::uint32_t g : heap_) queue_dense(g);
+        heap_.clear();
+    }
+
+    std::vector<std::uint32_t> heap_;    // max-heap of event numbers
+    bool dense_ = false;
+    std::vector<std::uint64_t> queued_;  // dense: bit g is set while event g is queued
+    std::vector<std::uint32_t> marked_;  // dense: the events queued in this walk
+    std::size_t word_ = 0;               // dense: no queued event lies above this word
     std::uint32_t current_ = 0;
     std::uint32_t pending_ = 0;  // queued events below exactly one wanted side
     std::uint8_t wanted_ = 0;

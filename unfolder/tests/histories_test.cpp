@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <string>
+#include <utility>
 
 #include "cotest.h"
 #include "cuts.h"
@@ -53,6 +55,42 @@ std::set<std::uint32_t> minus(const std::set<std::uint32_t>& a, const std::set<s
     return out;
 }
 
+// A chain of n one-place buffers, all empty at first: a conflict-free net
+// whose prefix grows as n * n / 2 events, with histories of a hundred events
+// and more for n = 14.
+TestNet buffer_chain(int n) {
+    TestNet net;
+    for (int i = 0; i < n; ++i) {
+        net.place_names.push_back("empty" + std::to_string(i));
+        net.place_names.push_back("full" + std::to_string(i));
+        net.m0.push_back(1);
+        net.m0.push_back(0);
+    }
+    auto add = [&](const std::string& name, std::vector<int> pre, std::vector<int> post) {
+        net.trans_names.push_back(name);
+        net.pre.push_back(std::move(pre));
+        net.post.push_back(std::move(post));
+    };
+    add("produce", {0}, {1});
+    for (int i = 0; i + 1 < n; ++i) add("move" + std::to_string(i), {2 * i + 1, 2 * i + 2}, {2 * i, 2 * i + 3});
+    add("consume", {2 * n - 1}, {2 * n - 2});
+    return net;
+}
+
+// The events below exactly one of e (left) and f (right), as a walk over
+// both histories visits them.
+std::pair<std::set<std::uint32_t>, std::set<std::uint32_t>> walk_both(TwoSidedWalk& walk, const Prefix& pf,
+                                                                     std::uint32_t e, std::uint32_t f) {
+    std::set<std::uint32_t> left, right;
+    walk.start(pf, TwoSidedWalk::kBoth);
+    walk.seed(e, TwoSidedWalk::kLeft);
+    walk.seed(f, TwoSidedWalk::kRight);
+    walk.run(pf, [&](std::uint32_t x, std::uint8_t side) {
+        ASSERT_TRUE((side == TwoSidedWalk::kLeft ? left : right).insert(x).second) << "twice: E" << x;
+    });
+    return {left, right};
+}
+
 // Nets large enough for histories that share some events and not others.
 RandomNetParams mid_sized() {
     RandomNetParams params;
@@ -74,13 +112,7 @@ TEST(TwoSidedWalk, VisitsExactlyTheEventsBelowOneSide) {
             const std::set<std::uint32_t> le = unftest::local_configuration(pf, e);
             for (std::uint32_t f = 0; f <= E; ++f) {
                 const std::set<std::uint32_t> lf = unftest::local_configuration(pf, f);
-                std::set<std::uint32_t> left, right;
-                walk.start(pf, TwoSidedWalk::kBoth);
-                walk.seed(e, TwoSidedWalk::kLeft);
-                walk.seed(f, TwoSidedWalk::kRight);
-                walk.run(pf, [&](std::uint32_t x, std::uint8_t side) {
-                    ASSERT_TRUE((side == TwoSidedWalk::kLeft ? left : right).insert(x).second) << "twice: E" << x;
-                });
+                auto [left, right] = walk_both(walk, pf, e, f);
                 ASSERT_EQ(left, minus(le, lf)) << "seed " << seed << " E" << e << " E" << f;
                 ASSERT_EQ(right, minus(lf, le)) << "seed " << seed << " E" << e << " E" << f;
                 mixed += !left.empty() && !right.empty() && left.size() < le.size() && right.size() < lf.size();
@@ -102,6 +134,41 @@ TEST(TwoSidedWalk, VisitsExactlyTheEventsBelowOneSide) {
         }
     });
     EXPECT_GT(mixed, 100);
+}
+
+// Along a buffer chain the walks between two histories pass long bands of
+// shared events; every pair of events, one walk after the other on one walk
+// object, sees exactly the differences, and the summaries and comparisons of
+// cuts follow the cuts.
+TEST(TwoSidedWalk, LongWalksAlongABufferChain) {
+    const InputNet in = unftest::to_input(buffer_chain(14));
+    const Prefix pf = unfold_mcmillan(in, Settings{});
+    std::vector<std::set<std::uint32_t>> configs(pf.events() + 1);
+    std::vector<std::vector<std::uint32_t>> cut(pf.events() + 1);
+    for (std::uint32_t e = 0; e <= pf.events(); ++e) {
+        configs[e] = unftest::local_configuration(pf, e);
+        cut[e] = cut_of(in, pf, e);
+    }
+    TwoSidedWalk walk;
+    std::size_t longest = 0;
+    for (std::uint32_t e = 0; e <= pf.events(); ++e)
+        for (std::uint32_t f = 0; f <= pf.events(); ++f) {
+            const auto [left, right] = walk_both(walk, pf, e, f);
+            ASSERT_EQ(left, minus(configs[e], configs[f])) << "E" << e << " E" << f;
+            ASSERT_EQ(right, minus(configs[f], configs[e])) << "E" << e << " E" << f;
+            longest = std::max(longest, left.size() + right.size());
+        }
+    EXPECT_GT(longest, 100u);
+    CutIndex cuts;
+    cuts.reset(in);
+    for (std::uint32_t e = 1; e <= pf.events(); ++e) {
+        const CutIndex::Summary sum = cuts.analyse(pf, e);
+        ASSERT_EQ(sum.size, configs[e].size()) << "E" << e;
+        ASSERT_EQ(sum.length, cut[e].size()) << "E" << e;
+    }
+    for (std::uint32_t e = 0; e <= pf.events(); ++e)
+        for (std::uint32_t f = 0; f <= pf.events(); ++f)
+            ASSERT_EQ(cuts.same_cut(in, pf, e, f), cut[e] == cut[f]) << "E" << e << " E" << f;
 }
 
 // Summaries give |[e]| and the number of tokens of the cut; two cuts compare
@@ -179,23 +246,7 @@ TEST(CoTest, OneAnchorAnswersEveryConditionLikeTheirPasts) {
 // A chain of one-place buffers: histories of a hundred events, deep enough
 // that an anchor's history is finally marked in one plain walk.
 TEST(CoTest, DeepHistoriesAnswerLikeTheirPasts) {
-    const int n = 14;
-    TestNet net;
-    for (int i = 0; i < n; ++i) {
-        net.place_names.push_back("empty" + std::to_string(i));
-        net.place_names.push_back("full" + std::to_string(i));
-        net.m0.push_back(1);
-        net.m0.push_back(0);
-    }
-    auto add = [&](const std::string& name, std::vector<int> pre, std::vector<int> post) {
-        net.trans_names.push_back(name);
-        net.pre.push_back(std::move(pre));
-        net.post.push_back(std::move(post));
-    };
-    add("produce", {0}, {1});
-    for (int i = 0; i + 1 < n; ++i) add("move" + std::to_string(i), {2 * i + 1, 2 * i + 2}, {2 * i, 2 * i + 3});
-    add("consume", {2 * n - 1}, {2 * n - 2});
-    const Prefix pf = unfold_mcmillan(unftest::to_input(net), Settings{});
+    const Prefix pf = unfold_mcmillan(unftest::to_input(buffer_chain(14)), Settings{});
     std::size_t deepest = 0;
     for (std::uint32_t e = 1; e <= pf.events(); ++e) deepest = std::max<std::size_t>(deepest, pf.ev_size[e - 1]);
     ASSERT_GT(deepest, 80u);
