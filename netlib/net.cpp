@@ -146,22 +146,64 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
             v = (v << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
         return v;
     };
-    std::vector<Key> keys(names.size());
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        const std::string& n = names[k];
-        keys[k] = {bytes(n, 0), bytes(n, 8), g_length_order ? static_cast<std::uint32_t>(n.size()) : 0u,
+    const std::size_t n = names.size();
+    std::vector<Key> keys(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::string& name = names[k];
+        keys[k] = {bytes(name, 0), bytes(name, 8), g_length_order ? static_cast<std::uint32_t>(name.size()) : 0u,
                    static_cast<std::uint32_t>(k)};
     }
-    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    auto key_less = [&](const Key& a, const Key& b) {
         if (a.length != b.length) return a.length < b.length;
         if (a.head != b.head) return a.head < b.head;
         if (a.tail != b.tail) return a.tail < b.tail;
         int r = compare_prefix(names[a.index], names[b.index]);
         if (r != 0) return r < 0;
         return a.index < b.index;   // equal names: first given first
-    });
-    std::vector<std::size_t> order(names.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = keys[k].index;
+    };
+    // Radix sort from the most significant byte of (length, head, tail):
+    // a range is split by its byte d into up to 256 ranges that go on with
+    // byte d + 1; short ranges, and ranges whose keys are all equal, are
+    // sorted by comparison.  The stack holds at most 255 ranges per byte.
+    constexpr int kDigits = 20;
+    constexpr std::size_t kSmall = 64;
+    auto digit = [](const Key& k, int d) -> std::uint32_t {
+        if (d < 4) return (k.length >> (8 * (3 - d))) & 0xffu;
+        if (d < 12) return static_cast<std::uint32_t>(k.head >> (8 * (11 - d))) & 0xffu;
+        return static_cast<std::uint32_t>(k.tail >> (8 * (19 - d))) & 0xffu;
+    };
+    struct Range {
+        std::size_t from, to;
+        int d;
+    };
+    std::vector<Range> stack{{0, n, 0}};
+    std::vector<Key> other;
+    while (!stack.empty()) {
+        const Range r = stack.back();
+        stack.pop_back();
+        if (r.to - r.from <= kSmall || r.d == kDigits) {
+            std::sort(keys.begin() + r.from, keys.begin() + r.to, key_less);
+            continue;
+        }
+        std::size_t count[256] = {};
+        for (std::size_t k = r.from; k < r.to; ++k) ++count[digit(keys[k], r.d)];
+        if (count[digit(keys[r.from], r.d)] == r.to - r.from) {
+            stack.push_back({r.from, r.to, r.d + 1});
+            continue;
+        }
+        std::size_t next[256];
+        std::size_t sum = r.from;
+        for (int v = 0; v < 256; ++v) {
+            next[v] = sum;
+            if (count[v] > 1) stack.push_back({sum, sum + count[v], r.d + 1});
+            sum += count[v];
+        }
+        other.resize(r.to - r.from);
+        for (std::size_t k = r.from; k < r.to; ++k) other[next[digit(keys[k], r.d)]++ - r.from] = keys[k];
+        std::copy(other.begin(), other.end(), keys.begin() + r.from);
+    }
+    std::vector<std::size_t> order(n);
+    for (std::size_t k = 0; k < n; ++k) order[k] = keys[k].index;
     return order;
 }
 

@@ -108,6 +108,34 @@ TEST(NameOrder, LongNamesOfDifferentLengthStayApart) {
     EXPECT_EQ(net->places, 1u);
 }
 
+TEST(NameOrder, LargeListsSortAsTheComparisonDoes) {
+    // Enough names for the bulk sort: numbered names of many lengths, names
+    // sharing their first sixteen bytes, names past 200 bytes, zero bytes,
+    // high bytes and repeats.  Equal names keep the order given.
+    std::mt19937 rng(7);
+    std::vector<std::string> names;
+    const std::string long_head(200, 'q');
+    for (int k = 0; k < 6000; ++k) {
+        switch (rng() % 6) {
+        case 0: names.push_back("p" + std::to_string(rng() % 3000)); break;
+        case 1: names.push_back("sixteen_bytes_ab" + std::to_string(rng() % 50)); break;
+        case 2: names.push_back(long_head + std::string(rng() % 3, 'z') + std::to_string(rng() % 5)); break;
+        case 3: names.push_back(std::string("n\0", 2) + std::string(rng() % 3, '\0')); break;
+        case 4: names.push_back(std::string(1 + rng() % 20, static_cast<char>(0x80 + rng() % 100))); break;
+        default: names.push_back(std::string(rng() % 18, 'a' + static_cast<char>(rng() % 3))); break;
+        }
+    }
+    for (bool lexical : {false, true}) {
+        if (lexical) use_lexical_order();
+        std::vector<std::size_t> want(names.size());
+        for (std::size_t k = 0; k < want.size(); ++k) want[k] = k;
+        std::stable_sort(want.begin(), want.end(),
+                         [&](std::size_t a, std::size_t b) { return name_less(names[a], names[b]); });
+        EXPECT_EQ(name_order(names), want) << (lexical ? "lexical" : "length first");
+    }
+    use_length_order();
+}
+
 TEST(NetRecord, FindsAndQueries) {
     NetPtr net;
     insert_place(net, "p", 2);
