@@ -663,7 +663,7 @@ bool ErvUnfolder::cutoff_lookup(std::uint32_t e) {
 
 void ErvUnfolder::extend_from(std::uint32_t e) {
     const std::uint32_t t = pf_.ev_trans[e - 1];
-    const std::vector<std::uint32_t>& post = net_.post[t];
+    const ListTable::List post = net_.post[t];
     if (post.empty()) return;
     const bool rows = s_.co_rows;
     const std::uint32_t begin = pf_.ev_pre_begin[e - 1], end = pf_.ev_pre_begin[e];
@@ -910,7 +910,7 @@ void ErvUnfolder::run() {
     for (std::uint32_t c = 1; c <= pf_.initial_conditions; ++c) {
         const std::uint32_t p = pf_.cond_place[c - 1];
         for (std::uint32_t t : net_.place_post[p]) {
-            const std::vector<std::uint32_t>& pre = net_.pre[t];
+            const ListTable::List pre = net_.pre[t];
             if (pre.size() == 1) {
                 queue_extension(t, &c, 1);
                 continue;
@@ -952,7 +952,7 @@ void ErvUnfolder::run() {
     if (s_.conditions_behind_cutoffs) {
         for (auto it = pf_.cutoffs.rbegin(); it != pf_.cutoffs.rend(); ++it) {
             const std::uint32_t e = it->first;
-            const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[e - 1]];
+            const ListTable::List post = net_.post[pf_.ev_trans[e - 1]];
             if (post.empty()) continue;
             pf_.ev_post_first[e - 1] = pf_.conditions() + 1;
             for (std::uint32_t p : post) {

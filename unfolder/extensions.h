@@ -53,7 +53,7 @@ public:
         }
         anchored_ = co_.anchored() == c;  // by concurrent_in just before
         for (std::uint32_t t : net.place_post[p]) {
-            const std::vector<std::uint32_t>& pre = net.pre[t];
+            const ListTable::List pre = net.pre[t];
             if (pre.size() == 1) {
                 emit(t, &c, std::size_t{1});
                 continue;

@@ -22,10 +22,12 @@ InputNet input_from_net(netlib::NET* net) {
         in.marking.push_back(p->marking);
     }
     std::vector<netlib::NET_NODE*> transitions;
+    std::vector<std::uint32_t> pre, post;
     for (netlib::NET_NODE* t = net->first_transition; t != nullptr; t = t->next) {
         transitions.push_back(t);
         in.trans_names.push_back(t->name);
-        std::vector<std::uint32_t> pre, post;
+        pre.clear();
+        post.clear();
         for (netlib::NET_ARC* a = t->preset; a != nullptr; a = a->t_next) {
             if (a->weight == 0) continue;
             pre.push_back(a->place->number - 1);
@@ -36,13 +38,18 @@ InputNet input_from_net(netlib::NET* net) {
             post.push_back(a->place->number - 1);
             ++in.tp_arcs;
         }
-        in.pre.push_back(std::move(pre));
-        in.post.push_back(std::move(post));
+        in.pre.push_back(pre);
+        in.post.push_back(post);
     }
-    in.place_post.assign(places.size(), {});
+    std::vector<std::uint32_t> size(places.size(), 0);
     for (std::size_t i = 0; i < places.size(); ++i)
         for (netlib::NET_ARC* a = places[i]->postset; a != nullptr; a = a->p_next)
-            if (a->weight != 0) in.place_post[i].push_back(a->transition->number - 1);
+            if (a->weight != 0) ++size[i];
+    in.place_post.shape(size);
+    for (std::size_t i = 0; i < places.size(); ++i)
+        for (netlib::NET_ARC* a = places[i]->postset; a != nullptr; a = a->p_next)
+            if (a->weight != 0) in.place_post.fill(i, a->transition->number - 1);
+    in.place_post.finish_filling();
     return in;
 }
 
@@ -64,19 +71,33 @@ bool name_ranks(const std::vector<std::string>& names, std::vector<std::uint32_t
 // false when an arc is given twice.
 bool arc_lists(const std::vector<netlib::VosArc>& arcs, bool place_to_transition,
                const std::vector<std::uint32_t>& place_rank, const std::vector<std::uint32_t>& trans_rank,
-               std::vector<std::vector<std::uint32_t>>& lists, std::uint64_t& count) {
-    std::vector<std::uint32_t> size(lists.size(), 0);
+               ListTable& lists, std::uint64_t& count) {
+    std::vector<std::uint32_t> size(trans_rank.size(), 0);
     for (const netlib::VosArc& a : arcs)
         if (a.place_to_transition == place_to_transition) ++size[trans_rank[a.transition]];
-    for (std::size_t t = 0; t < lists.size(); ++t) lists[t].reserve(size[t]);
+    lists.shape(size);
     for (const netlib::VosArc& a : arcs)
-        if (a.place_to_transition == place_to_transition) lists[trans_rank[a.transition]].push_back(place_rank[a.place]);
-    for (std::vector<std::uint32_t>& list : lists) {
-        std::sort(list.begin(), list.end());
-        if (std::adjacent_find(list.begin(), list.end()) != list.end()) return false;
-        count += list.size();
+        if (a.place_to_transition == place_to_transition) lists.fill(trans_rank[a.transition], place_rank[a.place]);
+    lists.finish_filling();
+    for (std::size_t t = 0; t < lists.size(); ++t) {
+        std::uint32_t* first = lists.data(t);
+        std::uint32_t* last = first + size[t];
+        std::sort(first, last);
+        if (std::adjacent_find(first, last) != last) return false;
     }
+    count += lists.items();
     return true;
+}
+
+// Moves items[k] to position rank[k] for every k, cycle by cycle; rank ends
+// as 0, 1, 2, ...
+void put_at_ranks(std::vector<std::string>& items, std::vector<std::uint32_t>& rank) {
+    for (std::size_t k = 0; k < items.size(); ++k)
+        while (rank[k] != k) {
+            const std::uint32_t r = rank[k];
+            std::swap(items[k], items[r]);
+            std::swap(rank[k], rank[r]);
+        }
 }
 
 }  // namespace
@@ -90,36 +111,28 @@ bool input_from_lists(netlib::VosLists& l, InputNet& in) {
     std::vector<std::uint32_t> place_rank, trans_rank;
     if (!name_ranks(l.place_names, place_rank) || !name_ranks(l.transition_names, trans_rank)) return false;
     InputNet out;
-    out.pre.resize(l.transition_names.size());
-    out.post.resize(l.transition_names.size());
     if (!arc_lists(l.arcs, true, place_rank, trans_rank, out.pre, out.pt_arcs) ||
         !arc_lists(l.arcs, false, place_rank, trans_rank, out.post, out.tp_arcs))
         return false;
-    const std::size_t P = l.place_names.size(), T = l.transition_names.size();
-    out.place_names.resize(P);
+    const std::size_t P = l.place_names.size();
     out.place_kind.resize(P);
     out.place_comp.resize(P);
     out.marking.resize(P);
     std::uint32_t components = 0;
     for (std::size_t k = 0; k < P; ++k) {
         const std::uint32_t r = place_rank[k];
-        out.place_names[r] = std::move(l.place_names[k]);
         out.place_kind[r] = l.places[k].kind;
         out.place_comp[r] = l.places[k].component;
         out.marking[r] = l.places[k].marking;
         components = std::max(components, l.places[k].component);
     }
     out.components = std::max<std::uint32_t>(components, 1);
-    out.trans_names.resize(T);
-    for (std::size_t k = 0; k < T; ++k) out.trans_names[trans_rank[k]] = std::move(l.transition_names[k]);
-    // Per place its output transitions, ascending.
-    std::vector<std::uint32_t> size(P, 0);
-    for (const std::vector<std::uint32_t>& pre : out.pre)
-        for (std::uint32_t p : pre) ++size[p];
-    out.place_post.resize(P);
-    for (std::size_t p = 0; p < P; ++p) out.place_post[p].reserve(size[p]);
-    for (std::uint32_t t = 0; t < T; ++t)
-        for (std::uint32_t p : out.pre[t]) out.place_post[p].push_back(t);
+    // The names go to their ranks in place: no second copy of them.
+    put_at_ranks(l.place_names, place_rank);
+    put_at_ranks(l.transition_names, trans_rank);
+    out.place_names = std::move(l.place_names);
+    out.trans_names = std::move(l.transition_names);
+    out.derive_place_post();
     in = std::move(out);
     return true;
 }

@@ -22,10 +22,45 @@
 
 namespace trelmik {
 
+bool ListTable::List::operator==(const std::vector<std::uint32_t>& v) const {
+    return std::equal(begin(), end(), v.begin(), v.end());
+}
+
+ListTable::ListTable(std::initializer_list<std::initializer_list<std::uint32_t>> lists) {
+    for (const auto& l : lists) push_back(l);
+}
+
+void ListTable::append(const std::uint32_t* x, std::size_t n) {
+    if (begin_.empty()) begin_.push_back(0);
+    items_.insert(items_.end(), x, x + n);
+    begin_.push_back(static_cast<std::uint32_t>(items_.size()));
+}
+
+void ListTable::replace(std::size_t i, const std::vector<std::uint32_t>& list) {
+    ListTable out;
+    for (std::size_t k = 0; k < size(); ++k) {
+        const List l = (*this)[k];
+        if (k == i) out.push_back(list);
+        else out.append(l.begin(), l.size());
+    }
+    *this = std::move(out);
+}
+
+void ListTable::shape(const std::vector<std::uint32_t>& sizes) {
+    begin_.assign(sizes.size() + 1, 0);
+    for (std::size_t i = 0; i < sizes.size(); ++i) begin_[i + 1] = begin_[i] + sizes[i];
+    items_.assign(begin_.back(), 0);
+    fill_.assign(begin_.begin(), begin_.end() - 1);
+}
+
 void InputNet::derive_place_post() {
-    place_post.assign(places(), {});
+    std::vector<std::uint32_t> size(places(), 0);
     for (std::uint32_t t = 0; t < transitions(); ++t)
-        for (std::uint32_t p : pre[t]) place_post[p].push_back(t);
+        for (std::uint32_t p : pre[t]) ++size[p];
+    place_post.shape(size);
+    for (std::uint32_t t = 0; t < transitions(); ++t)
+        for (std::uint32_t p : pre[t]) place_post.fill(p, t);
+    place_post.finish_filling();
 }
 
 std::uint32_t Prefix::rowed_conditions() const {
@@ -287,7 +322,7 @@ void Unfolder::progress_line() {
 // and with its siblings, and search the extensions each one enables.
 void Unfolder::extend_from(std::uint32_t e) {
     const std::uint32_t t = pf_.ev_trans[e - 1];
-    const std::vector<std::uint32_t>& post = net_.post[t];
+    const ListTable::List post = net_.post[t];
     if (post.empty()) return;
     const bool rows = pf_.events() < s_.co_row_limit;
     // Co sets are kept while the matrix rows are (all older conditions have
@@ -397,7 +432,7 @@ void Unfolder::run() {
         rows_ = s_.co_rows && pf_.co.size() == pf_.conditions();
         for (auto it = pf_.cutoffs.rbegin(); it != pf_.cutoffs.rend(); ++it) {
             const std::uint32_t e = it->first;
-            const std::vector<std::uint32_t>& post = net_.post[pf_.ev_trans[e - 1]];
+            const ListTable::List post = net_.post[pf_.ev_trans[e - 1]];
             if (post.empty()) continue;
             pf_.ev_post_first[e - 1] = pf_.conditions() + 1;
             for (std::uint32_t p : post) {

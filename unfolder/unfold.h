@@ -9,8 +9,10 @@
 // and stay exact whatever the -n threshold.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,59 @@ struct ExitRequest {
     int code;
 };
 
+// Lists of numbers, one per index, kept one after another in a single array
+// (a net has as many of them as nodes: one allocation, not one per node).
+class ListTable {
+public:
+    // One list, valid while the table is not changed.
+    class List {
+    public:
+        List(const std::uint32_t* b, const std::uint32_t* e) : b_(b), e_(e) {}
+        const std::uint32_t* begin() const { return b_; }
+        const std::uint32_t* end() const { return e_; }
+        std::size_t size() const { return static_cast<std::size_t>(e_ - b_); }
+        bool empty() const { return b_ == e_; }
+        std::uint32_t operator[](std::size_t i) const { return b_[i]; }
+        bool operator==(const std::vector<std::uint32_t>& v) const;
+
+    private:
+        const std::uint32_t *b_, *e_;
+    };
+
+    ListTable() = default;
+    ListTable(std::initializer_list<std::initializer_list<std::uint32_t>> lists);
+
+    std::size_t size() const { return begin_.empty() ? 0 : begin_.size() - 1; }   // empty once moved from
+    bool empty() const { return size() == 0; }
+    List operator[](std::size_t i) const { return {items_.data() + begin_[i], items_.data() + begin_[i + 1]}; }
+    bool operator==(const ListTable& o) const {
+        return size() == o.size() && (size() == 0 || begin_ == o.begin_) && items_ == o.items_;
+    }
+    bool operator!=(const ListTable& o) const { return !(*this == o); }
+
+    // Appends a list at the end.
+    void push_back(const std::vector<std::uint32_t>& list) { append(list.data(), list.size()); }
+    void push_back(std::initializer_list<std::uint32_t> list) { append(list.begin(), list.size()); }
+    // Replaces list i (copies the lists after it).
+    void replace(std::size_t i, const std::vector<std::uint32_t>& list);
+
+    // Filling by counts: sizes[i] numbers for list i, then fill(i, x) puts
+    // them in list i in call order, each list filled in full before
+    // finish_filling().
+    void shape(const std::vector<std::uint32_t>& sizes);
+    void fill(std::size_t i, std::uint32_t x) { items_[fill_[i]++] = x; }
+    void finish_filling() { fill_ = {}; }
+    std::uint32_t* data(std::size_t i) { return items_.data() + begin_[i]; }
+    std::size_t items() const { return items_.size(); }
+
+private:
+    void append(const std::uint32_t* x, std::size_t n);
+
+    std::vector<std::uint32_t> begin_ = {0};   // list i is items_[begin_[i], begin_[i + 1])
+    std::vector<std::uint32_t> items_;
+    std::vector<std::uint32_t> fill_;          // next free slot per list while shaping
+};
+
 // The net to unfold, 0-based indices (place i has number i + 1).
 struct InputNet {
     std::vector<std::string> place_names;
@@ -31,15 +86,16 @@ struct InputNet {
     std::vector<std::uint32_t> place_comp;
     std::vector<std::int32_t> marking;
     std::vector<std::string> trans_names;
-    std::vector<std::vector<std::uint32_t>> pre;    // per transition: input places in arc order
-    std::vector<std::vector<std::uint32_t>> post;   // per transition: output places in arc order
-    std::vector<std::vector<std::uint32_t>> place_post;  // per place: output transitions in arc order
+    ListTable pre;         // per transition: input places in arc order
+    ListTable post;        // per transition: output places in arc order
+    ListTable place_post;  // per place: output transitions in arc order
     std::uint32_t components = 0;
     std::uint64_t pt_arcs = 0, tp_arcs = 0;
 
     std::uint32_t places() const { return static_cast<std::uint32_t>(place_names.size()); }
     std::uint32_t transitions() const { return static_cast<std::uint32_t>(trans_names.size()); }
-    // Fills place_post from pre (transitions in ascending number per place).
+    // Fills place_post from pre and the place count (transitions in
+    // ascending number per place).
     void derive_place_post();
 };
 

@@ -101,9 +101,10 @@ namespace {
 struct LeBuffer {
     std::vector<unsigned char> bytes;
     void u32(std::uint32_t v) {
-        const unsigned char le[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                     static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-        bytes.insert(bytes.end(), le, le + 4);
+        bytes.push_back(static_cast<unsigned char>(v));
+        bytes.push_back(static_cast<unsigned char>(v >> 8));
+        bytes.push_back(static_cast<unsigned char>(v >> 16));
+        bytes.push_back(static_cast<unsigned char>(v >> 24));
     }
     void str0(const std::string& s) {
         bytes.insert(bytes.end(), s.begin(), s.end());

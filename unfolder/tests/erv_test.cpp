@@ -268,10 +268,10 @@ TEST(Spts, ComponentFaultsAreFound) {
     empty_component.components = 3;
     EXPECT_FALSE(check_components(empty_component, sink));
     InputNet crossing = net();
-    crossing.post[1] = {2};  // u moves a token from component 1 to component 2
+    crossing.post.replace(1, {2});  // u moves a token from component 1 to component 2
     EXPECT_FALSE(check_components(crossing, sink));
     InputNet twice = net();
-    twice.pre[0] = {0, 1};  // t takes two places of component 1
+    twice.pre.replace(0, {0, 1});  // t takes two places of component 1
     EXPECT_FALSE(check_components(twice, sink));
     std::fclose(sink);
 }
