@@ -89,17 +89,6 @@ bool arc_lists(const std::vector<netlib::VosArc>& arcs, bool place_to_transition
     return true;
 }
 
-// Moves items[k] to position rank[k] for every k, cycle by cycle; rank ends
-// as 0, 1, 2, ...
-void put_at_ranks(std::vector<std::string>& items, std::vector<std::uint32_t>& rank) {
-    for (std::size_t k = 0; k < items.size(); ++k)
-        while (rank[k] != k) {
-            const std::uint32_t r = rank[k];
-            std::swap(items[k], items[r]);
-            std::swap(rank[k], rank[r]);
-        }
-}
-
 }  // namespace
 
 bool input_from_lists(netlib::VosLists& l, InputNet& in) {
@@ -114,24 +103,23 @@ bool input_from_lists(netlib::VosLists& l, InputNet& in) {
     if (!arc_lists(l.arcs, true, place_rank, trans_rank, out.pre, out.pt_arcs) ||
         !arc_lists(l.arcs, false, place_rank, trans_rank, out.post, out.tp_arcs))
         return false;
-    const std::size_t P = l.place_names.size();
+    const std::size_t P = l.place_names.size(), T = l.transition_names.size();
+    out.place_names.resize(P);
     out.place_kind.resize(P);
     out.place_comp.resize(P);
     out.marking.resize(P);
     std::uint32_t components = 0;
     for (std::size_t k = 0; k < P; ++k) {
         const std::uint32_t r = place_rank[k];
+        out.place_names[r] = std::move(l.place_names[k]);
         out.place_kind[r] = l.places[k].kind;
         out.place_comp[r] = l.places[k].component;
         out.marking[r] = l.places[k].marking;
         components = std::max(components, l.places[k].component);
     }
     out.components = std::max<std::uint32_t>(components, 1);
-    // The names go to their ranks in place: no second copy of them.
-    put_at_ranks(l.place_names, place_rank);
-    put_at_ranks(l.transition_names, trans_rank);
-    out.place_names = std::move(l.place_names);
-    out.trans_names = std::move(l.transition_names);
+    out.trans_names.resize(T);
+    for (std::size_t k = 0; k < T; ++k) out.trans_names[trans_rank[k]] = std::move(l.transition_names[k]);
     out.derive_place_post();
     in = std::move(out);
     return true;

@@ -98,22 +98,41 @@ void TextOut::flush() {
 
 namespace {
 
-struct LeBuffer {
-    std::vector<unsigned char> bytes;
+// Little-endian numbers and zero-ended strings, staged in a fixed buffer
+// that goes to the file whenever it is full.
+class LeBuffer {
+public:
+    explicit LeBuffer(OutFile& f) : f_(f) {}
     void u32(std::uint32_t v) {
-        bytes.push_back(static_cast<unsigned char>(v));
-        bytes.push_back(static_cast<unsigned char>(v >> 8));
-        bytes.push_back(static_cast<unsigned char>(v >> 16));
-        bytes.push_back(static_cast<unsigned char>(v >> 24));
+        if (used_ + 4 > sizeof buf_) flush();
+        buf_[used_++] = static_cast<unsigned char>(v);
+        buf_[used_++] = static_cast<unsigned char>(v >> 8);
+        buf_[used_++] = static_cast<unsigned char>(v >> 16);
+        buf_[used_++] = static_cast<unsigned char>(v >> 24);
+    }
+    void byte(unsigned char c) {
+        if (used_ == sizeof buf_) flush();
+        buf_[used_++] = c;
     }
     void str0(const std::string& s) {
-        bytes.insert(bytes.end(), s.begin(), s.end());
-        bytes.push_back(0);
+        for (std::size_t from = 0; from < s.size();) {
+            if (used_ == sizeof buf_) flush();
+            const std::size_t n = std::min(s.size() - from, sizeof buf_ - used_);
+            std::memcpy(buf_ + used_, s.data() + from, n);
+            used_ += n;
+            from += n;
+        }
+        byte(0);
     }
-    void flush_to(OutFile& f) {
-        f.write(bytes.data(), bytes.size());
-        bytes.clear();
+    void flush() {
+        f_.write(buf_, used_);
+        used_ = 0;
     }
+
+private:
+    OutFile& f_;
+    unsigned char buf_[1 << 16];
+    std::size_t used_ = 0;
 };
 
 }  // namespace
@@ -122,20 +141,15 @@ void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
                const Configurations& configs) {
     const std::string path = complete_name(name, ".mci");
     OutFile f(path, true);
-    LeBuffer b;
-    const std::size_t chunk = 1 << 16;
+    LeBuffer b(f);
     b.u32(pf.conditions());
     b.u32(pf.events());
-    for (std::uint32_t e = 0; e < pf.events(); ++e) {
-        b.u32(pf.ev_trans[e] + 1);
-        if (b.bytes.size() > chunk) b.flush_to(f);
-    }
+    for (std::uint32_t e = 0; e < pf.events(); ++e) b.u32(pf.ev_trans[e] + 1);
     for (std::uint32_t c = 1; c <= pf.conditions(); ++c) {
         b.u32(pf.cond_place[c - 1] + 1);
         b.u32(pf.cond_pre[c - 1]);
         pf.for_each_consumer(c, [&](std::uint32_t e) { b.u32(e); });
         b.u32(0);
-        if (b.bytes.size() > chunk) b.flush_to(f);
     }
     for (const auto& co : pf.cutoffs) {
         b.u32(co.first);
@@ -146,7 +160,6 @@ void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
         for (const auto& set : configs.sets) {
             for (std::uint32_t e : set) b.u32(e);
             b.u32(0);
-            if (b.bytes.size() > chunk) b.flush_to(f);
         }
     }
     b.u32(0);
@@ -156,17 +169,11 @@ void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
     for (const auto& s : net.place_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
     for (const auto& s : net.trans_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
     b.u32(maxlen);
-    for (const auto& s : net.place_names) {
-        b.str0(s);
-        if (b.bytes.size() > chunk) b.flush_to(f);
-    }
-    b.bytes.push_back(0);
-    for (const auto& s : net.trans_names) {
-        b.str0(s);
-        if (b.bytes.size() > chunk) b.flush_to(f);
-    }
-    b.bytes.push_back(0);
-    b.flush_to(f);
+    for (const auto& s : net.place_names) b.str0(s);
+    b.byte(0);
+    for (const auto& s : net.trans_names) b.str0(s);
+    b.byte(0);
+    b.flush();
     f.close();
 }
 
