@@ -910,6 +910,10 @@ void read_entries(Source& in, FileEntries& file) {
                 in.skip_line();
                 if (s == Section::PL || s == Section::TR || s == Section::PTR) resolve_section(s, file);
                 s = next;
+                // Nets have a few arcs per node: room for two per node spares
+                // the arc list most of its regrowth.
+                if (s == Section::TP)
+                    file.lists.arcs.reserve(2 * (file.lists.place_names.size() + file.lists.transition_names.size()));
                 continue;
             }
             if (const char* m = missing_keyword(s, word)) syntax_error(m);
