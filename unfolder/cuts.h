@@ -226,8 +226,6 @@ private:
         slot_owner_[slot] = 0;
         std::uint32_t* const mine = counts_of(slot);
         const std::uint32_t* const below = base == 0 ? nullptr : counts_of(base_slot);
-        if (below) std::copy(below, below + transitions_, mine);
-        else std::fill(mine, mine + transitions_, 0);
         const std::uint32_t t = pf.ev_trans[e - 1];
         if (below && join_counts(pf, e, base, mine, below, s)) {
             fire(s, t);
@@ -235,6 +233,8 @@ private:
             slot_owner_[slot] = e;
             return true;
         }
+        if (below) std::copy(below, below + transitions_, mine);
+        else std::fill(mine, mine + transitions_, 0);
         Summary sum = s;
         // z lies in [base] when its position on its transition's chain is
         // within base's count; an event of the other producers' histories
@@ -285,17 +285,22 @@ private:
             const std::uint32_t k = (g - 1) % vector_slots_;
             if (k == own || slot_owner_[k] != g) return false;
         }
+        // mine starts as the base's counts; each further producer raises it.
+        const std::uint32_t* from = below;
         for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
             const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
             if (g == 0 || g == base) continue;
             const std::uint32_t* other = counts_of((g - 1) % vector_slots_);
-            for (std::uint32_t t = 0; t < transitions_; ++t) mine[t] = std::max(mine[t], other[t]);
+            for (std::uint32_t t = 0; t < transitions_; ++t) mine[t] = std::max(from[t], other[t]);
+            from = mine;
         }
+        if (from == below) std::copy(below, below + transitions_, mine);
         std::uint32_t size = 0;
         std::uint64_t hash = 0;
         std::int64_t length = 0;
         for (std::uint32_t t = 0; t < transitions_; ++t) {
             const std::uint32_t d = mine[t] - below[t];
+            if (d == 0) continue;
             size += d;
             hash += std::uint64_t(d) * effect_hash_[t];
             length += std::int64_t(d) * effect_length_[t];
