@@ -8,8 +8,25 @@
 // of both configurations finds; when e's inputs come from one event, as along
 // a token passed round a ring, no walk is needed at all.  Two cuts with the
 // same hash and length are compared by the effects of the events in which
-// their configurations differ.  The cost follows those differences, never the
-// size of the configurations or the number of places.
+// their configurations differ.  The cost follows those differences (or the
+// number of transitions, below), never the size of the configurations.
+//
+// The events [e] adds to [base] are found in one of two ways.  The walk by
+// event number passes every shared event numbered above the oldest added one,
+// which along a buffer chain is a wide band of shared history.  So on nets
+// with few transitions the index also keeps, for recent events, how many
+// events of each transition [e] holds.  In a 1-safe net the events of a
+// transition with an input place within one configuration form a chain (two
+// of them consume tokens of one place, and conditions of one place in a
+// configuration are never concurrent), so an event z of the other producers'
+// histories lies in [base] exactly when z's position on its transition's
+// chain is within [base]'s count of that transition.  So the counts of [e]
+// are, transition by transition, the largest counts of its producers (plus
+// e), and the summary grows by the effects of what they count beyond [base]:
+// one pass over the transitions, however far apart the histories reach.
+// Where only [base]'s counts are still kept, a search down from the other
+// producers that stops at events of [base] visits just the added events and
+// their boundary; where not even those are, the walk decides.
 #pragma once
 
 #include <algorithm>
@@ -47,6 +64,30 @@ public:
         }
         summaries_.clear();
         slots_.assign(1024, 0);
+        // Counts per transition are kept where a vector costs little and
+        // every transition has an input place (events of a transition without
+        // one are not ordered).
+        transitions_ = T;
+        counted_ = T != 0 && T <= kMaxCounted;
+        for (std::uint32_t t = 0; t < T && counted_; ++t)
+            if (net.pre[t].empty()) counted_ = false;
+        vector_slots_ = counted_ ? std::max<std::uint32_t>(kMinSlots, kCountBudget / T) : 0;
+        counts_.clear();
+        slot_owner_.clear();
+        chain_.clear();
+        search_stamp_.clear();
+        search_ = 0;
+    }
+
+    // How many recent events keep their counts per transition (0: none, the
+    // summaries come from walks alone); reset() picks it from the net, and
+    // on a net where counts are not kept at all other numbers are ignored.
+    void keep_counts(std::uint32_t events) {
+        if (!counted_ && events != 0) return;
+        vector_slots_ = events;
+        counted_ = events != 0;
+        counts_.clear();
+        slot_owner_.clear();
     }
 
     std::uint64_t initial_hash() const { return initial_hash_; }
@@ -77,6 +118,12 @@ public:
             }
         }
         Summary s = base == 0 ? Summary{0, initial_hash_, initial_length_} : summary(base);
+        if (summaries_.size() < e) summaries_.resize(e, Summary{0, 0, 0});
+        if (counted_ && chain_.size() < e) chain_.resize(e, 0);
+        if (counted_ && add_counted(pf, e, base, s)) {
+            summaries_[e - 1] = s;
+            return s;
+        }
         if (others != 0) {
             // Add the events below the other producers that [base] lacks.
             walk_.start(pf, TwoSidedWalk::kRight);
@@ -88,7 +135,6 @@ public:
             walk_.run(pf, [&](std::uint32_t f, std::uint8_t) { fire(s, pf.ev_trans[f - 1]); });
         }
         fire(s, pf.ev_trans[e - 1]);
-        if (summaries_.size() < e) summaries_.resize(e, Summary{0, 0, 0});
         summaries_[e - 1] = s;
         return s;
     }
@@ -150,6 +196,121 @@ public:
     }
 
 private:
+    // Counts are kept on nets with at most this many transitions, for the
+    // most recent events that fit kCountBudget words (at least kMinSlots).
+    static constexpr std::uint32_t kMaxCounted = 4096;
+    static constexpr std::uint32_t kCountBudget = 1u << 19;
+    static constexpr std::uint32_t kMinSlots = 256;
+
+    std::uint32_t* counts_of(std::uint32_t slot) { return counts_.data() + std::size_t(slot) * transitions_; }
+
+    // The summary of [e] from [base]'s counts, with the counts of [e] kept
+    // in e's slot; false (and nothing kept for e) when base's counts are
+    // gone or the search meets an event without a chain position.
+    bool add_counted(const Prefix& pf, std::uint32_t e, std::uint32_t base, Summary& s) {
+        const std::uint32_t slot = (e - 1) % vector_slots_;
+        const std::uint32_t base_slot = base == 0 ? 0 : (base - 1) % vector_slots_;
+        if (base != 0 && (base_slot >= slot_owner_.size() || slot_owner_[base_slot] != base || base_slot == slot))
+            return false;
+        if (slot_owner_.size() <= slot) {
+            // Every slot is used before any is reused: room for all at once.
+            if (counts_.capacity() == 0) counts_.reserve(std::size_t(vector_slots_) * transitions_);
+            slot_owner_.resize(slot + 1, 0);
+            counts_.resize(std::size_t(slot + 1) * transitions_, 0);
+        }
+        if (search_stamp_.size() < e) search_stamp_.resize(e, 0);
+        if (++search_ == 0) {
+            std::fill(search_stamp_.begin(), search_stamp_.end(), 0);
+            search_ = 1;
+        }
+        slot_owner_[slot] = 0;
+        std::uint32_t* const mine = counts_of(slot);
+        const std::uint32_t* const below = base == 0 ? nullptr : counts_of(base_slot);
+        const std::uint32_t t = pf.ev_trans[e - 1];
+        if (below && join_counts(pf, e, base, mine, below, s)) {
+            fire(s, t);
+            chain_[e - 1] = ++mine[t];
+            slot_owner_[slot] = e;
+            return true;
+        }
+        if (below) std::copy(below, below + transitions_, mine);
+        else std::fill(mine, mine + transitions_, 0);
+        Summary sum = s;
+        // z lies in [base] when its position on its transition's chain is
+        // within base's count; an event of the other producers' histories
+        // outside [base] has every event above it in e's history outside
+        // [base] too, so the search reaches all of them.
+        bool known = true;
+        auto reach = [&](std::uint32_t z) {
+            if (z == 0 || z == base || search_stamp_[z - 1] == search_) return;
+            search_stamp_[z - 1] = search_;
+            const std::uint32_t position = chain_[z - 1];
+            if (position == 0) {
+                known = false;
+                return;
+            }
+            if (below && position <= below[pf.ev_trans[z - 1]]) return;
+            stack_.push_back(z);
+        };
+        stack_.clear();
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i)
+            reach(pf.cond_pre[pf.ev_pre_conds[i] - 1]);
+        while (!stack_.empty() && known) {
+            const std::uint32_t z = stack_.back();
+            stack_.pop_back();
+            const std::uint32_t t = pf.ev_trans[z - 1];
+            fire(sum, t);
+            mine[t] = std::max(mine[t], chain_[z - 1]);
+            for (std::uint32_t i = pf.ev_pre_begin[z - 1]; i < pf.ev_pre_begin[z]; ++i)
+                reach(pf.cond_pre[pf.ev_pre_conds[i] - 1]);
+        }
+        if (!known) return false;
+        fire(sum, t);
+        chain_[e - 1] = ++mine[t];
+        slot_owner_[slot] = e;
+        s = sum;
+        return true;
+    }
+
+    // When the counts of every producer of e are kept: [e] without e holds
+    // of each transition the most events any producer's history holds, so
+    // its counts are their maximum, and the summary grows by the effects of
+    // the events counted beyond [base].
+    bool join_counts(const Prefix& pf, std::uint32_t e, std::uint32_t base, std::uint32_t* mine,
+                     const std::uint32_t* below, Summary& s) {
+        const std::uint32_t own = std::uint32_t(mine - counts_.data()) / transitions_;
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+            const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
+            if (g == 0 || g == base) continue;
+            const std::uint32_t k = (g - 1) % vector_slots_;
+            if (k == own || slot_owner_[k] != g) return false;
+        }
+        // mine starts as the base's counts; each further producer raises it.
+        const std::uint32_t* from = below;
+        for (std::uint32_t i = pf.ev_pre_begin[e - 1]; i < pf.ev_pre_begin[e]; ++i) {
+            const std::uint32_t g = pf.cond_pre[pf.ev_pre_conds[i] - 1];
+            if (g == 0 || g == base) continue;
+            const std::uint32_t* other = counts_of((g - 1) % vector_slots_);
+            for (std::uint32_t t = 0; t < transitions_; ++t) mine[t] = std::max(from[t], other[t]);
+            from = mine;
+        }
+        if (from == below) std::copy(below, below + transitions_, mine);
+        std::uint32_t size = 0;
+        std::uint64_t hash = 0;
+        std::int64_t length = 0;
+        for (std::uint32_t t = 0; t < transitions_; ++t) {
+            const std::uint32_t d = mine[t] - below[t];
+            if (d == 0) continue;
+            size += d;
+            hash += std::uint64_t(d) * effect_hash_[t];
+            length += std::int64_t(d) * effect_length_[t];
+        }
+        s.size += size;
+        s.hash += hash;
+        s.length = static_cast<std::uint32_t>(static_cast<std::int64_t>(s.length) + length);
+        return true;
+    }
+
     static std::uint64_t splitmix64(std::uint64_t x) {
         x += 0x9e3779b97f4a7c15ull;
         x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
@@ -179,6 +340,18 @@ private:
     std::uint32_t initial_length_ = 0;
     std::vector<std::uint32_t> slots_;  // record index + 1
     std::size_t free_slot_ = 0;
+
+    bool counted_ = false;            // counts per transition are kept
+    std::uint32_t transitions_ = 0;
+    std::uint32_t vector_slots_ = 0;  // events whose counts are kept at once
+    // Slot (e - 1) % vector_slots_ holds the counts of [e] for e = its owner.
+    std::vector<std::uint32_t> counts_;
+    std::vector<std::uint32_t> slot_owner_;
+    // Per event: its position on its transition's chain, |[e] ∩ events of
+    // that transition| (0 = not known: e was summed by the walk).
+    std::vector<std::uint32_t> chain_;
+    std::vector<std::uint32_t> search_stamp_, stack_;
+    std::uint32_t search_ = 0;
 };
 
 }  // namespace trelmik

@@ -198,6 +198,38 @@ TEST(CutIndex, SummariesAndComparisonsFollowTheCuts) {
     EXPECT_GT(equal_pairs, 100);
 }
 
+// Summaries from the counts per transition of recent events equal those
+// from walks alone, whichever events still keep their counts: a few slots
+// make the summaries of one run mix the join of the producers' counts, the
+// search below the other producers that stops at the base's history, and
+// the walk where the base's counts are gone.
+TEST(CutIndex, SummariesFromCountsEqualThoseFromWalks) {
+    const std::uint32_t kept[] = {1, 2, 3, 5, 8, 1000};
+    auto expect_same = [&](const std::string& what, const InputNet& in, const Prefix& pf) {
+        CutIndex walks;
+        walks.reset(in);
+        walks.keep_counts(0);
+        std::vector<CutIndex::Summary> plain(pf.events() + 1);
+        for (std::uint32_t e = 1; e <= pf.events(); ++e) plain[e] = walks.analyse(pf, e);
+        for (std::uint32_t k : kept) {
+            CutIndex cuts;
+            cuts.reset(in);
+            cuts.keep_counts(k);
+            for (std::uint32_t e = 1; e <= pf.events(); ++e) {
+                const CutIndex::Summary sum = cuts.analyse(pf, e);
+                ASSERT_EQ(sum.size, plain[e].size) << what << " kept " << k << " E" << e;
+                ASSERT_EQ(sum.hash, plain[e].hash) << what << " kept " << k << " E" << e;
+                ASSERT_EQ(sum.length, plain[e].length) << what << " kept " << k << " E" << e;
+            }
+        }
+    };
+    for_random_prefixes(800, 860, mid_sized(), true, [&](std::uint64_t seed, const InputNet& in, const Prefix& pf) {
+        expect_same("seed " + std::to_string(seed), in, pf);
+    });
+    const InputNet chain = unftest::to_input(buffer_chain(14));
+    expect_same("buffer chain", chain, unfold_mcmillan(chain, Settings{}));
+}
+
 // One anchor, every condition asked in a random order: the answers share
 // the anchor's exploration and the walks found harmless.  Few places and
 // many transitions give conditions with many consumers, which are asked
