@@ -1058,24 +1058,20 @@ NET* net_from_lists(VosLists& l) {
     } else {
         renumber(net.get());
         // A name given twice denotes one node; its first entry describes it.
-        std::vector<bool> seen(net->places + 1u, false);
-        for (std::size_t k = 0; k < places.size(); ++k) {
-            if (seen[places[k]->number]) {
-                skip_labels(l.place_labels, place_label, k);
-                continue;
+        auto fill_first = [&](const std::vector<NET_NODE*>& nodes, std::uint32_t count, const auto& labels,
+                              std::size_t& cursor, const auto& fill) {
+            std::vector<bool> seen(count + 1u, false);
+            for (std::size_t k = 0; k < nodes.size(); ++k) {
+                if (seen[nodes[k]->number]) {
+                    skip_labels(labels, cursor, k);
+                    continue;
+                }
+                seen[nodes[k]->number] = true;
+                fill(nodes[k], k);
             }
-            seen[places[k]->number] = true;
-            fill_place(places[k], k);
-        }
-        seen.assign(net->transitions + 1u, false);
-        for (std::size_t k = 0; k < transitions.size(); ++k) {
-            if (seen[transitions[k]->number]) {
-                skip_labels(l.transition_labels, transition_label, k);
-                continue;
-            }
-            seen[transitions[k]->number] = true;
-            fill_transition(transitions[k], k);
-        }
+        };
+        fill_first(places, net->places, l.place_labels, place_label, fill_place);
+        fill_first(transitions, net->transitions, l.transition_labels, transition_label, fill_transition);
     }
     net->components = std::max<std::uint32_t>(components, 1);
     // The node lists are done with; free them before the arcs are made.
