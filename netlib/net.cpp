@@ -90,7 +90,7 @@ constexpr std::size_t kNameLimit = 200;
 bool g_length_order = true;
 unsigned g_order_epoch = 0;   // changes whenever the order is switched
 
-int compare_prefix(const std::string& a, const std::string& b) {
+int compare_prefix(std::string_view a, std::string_view b) {
     std::size_t n = std::min(a.size(), kNameLimit);
     std::size_t m = std::min(b.size(), kNameLimit);
     int r = std::memcmp(a.data(), b.data(), std::min(n, m));
@@ -109,7 +109,7 @@ void warn(const char* operation, const char* pattern, ...) {
 
 }  // namespace
 
-bool name_less(const std::string& a, const std::string& b) {
+bool name_less(std::string_view a, std::string_view b) {
     if (g_length_order) {
         if (a.size() != b.size()) return a.size() < b.size();
         return compare_prefix(a, b) < 0;
@@ -117,7 +117,7 @@ bool name_less(const std::string& a, const std::string& b) {
     return compare_prefix(a, b) < 0;
 }
 
-bool name_equal(const std::string& a, const std::string& b) {
+bool name_equal(std::string_view a, std::string_view b) {
     if (g_length_order && a.size() != b.size()) return false;
     return compare_prefix(a, b) == 0;
 }
@@ -132,7 +132,11 @@ void use_lexical_order() {
     g_length_order = false;
 }
 
-std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
+namespace {
+
+// name_order over any list whose names[k] gives a string_view.
+template <class Names>
+std::vector<std::size_t> order_by_name(const Names& names) {
     // Sort keys that decide most comparisons without touching the names:
     // the length (in length order) and the first sixteen bytes, big-endian.
     struct Key {
@@ -140,16 +144,19 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
         std::uint32_t length;   // 0 in lexical order; names reach no 2^32 bytes
         std::uint32_t index;
     };
-    auto bytes = [](const std::string& n, std::size_t from) {
+    // Eight bytes of a name from `from` on, big-endian, zeros past its end.
+    auto bytes = [](std::string_view n, std::size_t from) {
+        unsigned char b[8] = {};
+        const std::size_t size = std::min(n.size(), kNameLimit);
+        if (from < size) std::memcpy(b, n.data() + from, std::min<std::size_t>(8, size - from));
         std::uint64_t v = 0;
-        for (std::size_t i = from; i < from + 8; ++i)
-            v = (v << 8) | (i < n.size() && i < kNameLimit ? static_cast<unsigned char>(n[i]) : 0u);
+        for (unsigned char c : b) v = (v << 8) | c;
         return v;
     };
     const std::size_t n = names.size();
     std::vector<Key> keys(n);
     for (std::size_t k = 0; k < n; ++k) {
-        const std::string& name = names[k];
+        const std::string_view name = names[k];
         keys[k] = {bytes(name, 0), bytes(name, 8), g_length_order ? static_cast<std::uint32_t>(name.size()) : 0u,
                    static_cast<std::uint32_t>(k)};
     }
@@ -161,10 +168,12 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
         if (r != 0) return r < 0;
         return a.index < b.index;   // equal names: first given first
     };
-    // Radix sort from the most significant byte of (length, head, tail):
-    // a range is split by its byte d into up to 256 ranges that go on with
-    // byte d + 1; short ranges, and ranges whose keys are all equal, are
-    // sorted by comparison.  The stack holds at most 255 ranges per byte.
+    // Radix sort from the most significant byte of (length, head, tail),
+    // digits 0-3, 4-11 and 12-19.  A range is first scanned for the first
+    // digit on which its keys differ (digits all keys share split nothing),
+    // then split by that digit into up to 256 ranges that go on behind it;
+    // short ranges, and ranges whose keys are all equal, are sorted by
+    // comparison.  The stack holds at most 255 ranges per digit.
     constexpr int kDigits = 20;
     constexpr std::size_t kSmall = 64;
     auto digit = [](const Key& k, int d) -> std::uint32_t {
@@ -172,40 +181,63 @@ std::vector<std::size_t> name_order(const std::vector<std::string>& names) {
         if (d < 12) return static_cast<std::uint32_t>(k.head >> (8 * (11 - d))) & 0xffu;
         return static_cast<std::uint32_t>(k.tail >> (8 * (19 - d))) & 0xffu;
     };
+    // The first of the `count` big-endian bytes of `diff` that is not zero.
+    auto first_byte = [](std::uint64_t diff, int count) {
+        int d = 0;
+        while (((diff >> (8 * (count - 1 - d))) & 0xffu) == 0) ++d;
+        return d;
+    };
     struct Range {
         std::size_t from, to;
-        int d;
     };
-    std::vector<Range> stack{{0, n, 0}};
+    std::vector<Range> stack{{0, n}};
     std::vector<Key> other;
     while (!stack.empty()) {
         const Range r = stack.back();
         stack.pop_back();
-        if (r.to - r.from <= kSmall || r.d == kDigits) {
+        if (r.to - r.from <= kSmall) {
+            std::sort(keys.begin() + r.from, keys.begin() + r.to, key_less);
+            continue;
+        }
+        const Key& first = keys[r.from];
+        std::uint64_t head = 0, tail = 0;
+        std::uint32_t length = 0;
+        for (std::size_t k = r.from + 1; k < r.to; ++k) {
+            length |= keys[k].length ^ first.length;
+            head |= keys[k].head ^ first.head;
+            tail |= keys[k].tail ^ first.tail;
+        }
+        int d;
+        if (length != 0) d = first_byte(length, 4);
+        else if (head != 0) d = 4 + first_byte(head, 8);
+        else if (tail != 0) d = 12 + first_byte(tail, 8);
+        else d = kDigits;
+        if (d == kDigits) {
             std::sort(keys.begin() + r.from, keys.begin() + r.to, key_less);
             continue;
         }
         std::size_t count[256] = {};
-        for (std::size_t k = r.from; k < r.to; ++k) ++count[digit(keys[k], r.d)];
-        if (count[digit(keys[r.from], r.d)] == r.to - r.from) {
-            stack.push_back({r.from, r.to, r.d + 1});
-            continue;
-        }
+        for (std::size_t k = r.from; k < r.to; ++k) ++count[digit(keys[k], d)];
         std::size_t next[256];
         std::size_t sum = r.from;
         for (int v = 0; v < 256; ++v) {
             next[v] = sum;
-            if (count[v] > 1) stack.push_back({sum, sum + count[v], r.d + 1});
+            if (count[v] > 1) stack.push_back({sum, sum + count[v]});
             sum += count[v];
         }
         other.resize(r.to - r.from);
-        for (std::size_t k = r.from; k < r.to; ++k) other[next[digit(keys[k], r.d)]++ - r.from] = keys[k];
+        for (std::size_t k = r.from; k < r.to; ++k) other[next[digit(keys[k], d)]++ - r.from] = keys[k];
         std::copy(other.begin(), other.end(), keys.begin() + r.from);
     }
     std::vector<std::size_t> order(n);
     for (std::size_t k = 0; k < n; ++k) order[k] = keys[k].index;
     return order;
 }
+
+}  // namespace
+
+std::vector<std::size_t> name_order(const std::vector<std::string>& names) { return order_by_name(names); }
+std::vector<std::size_t> name_order(const NameTable& names) { return order_by_name(names); }
 
 int duplicate_policy = 2;
 
@@ -1123,7 +1155,7 @@ void renumber(NET* net) {
     renumber_list(net->index->transitions, net->first_transition);
 }
 
-static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const std::vector<std::string>& names) {
+static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const NameTable& names) {
     std::vector<NET_NODE*> out;
     if (!net || names.empty()) return out;
     std::unique_ptr<NET_NODE[]> block(new NET_NODE[names.size()]);
@@ -1136,7 +1168,7 @@ static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const std
     ListIndex& ix = transitions ? net->index->transitions : net->index->places;
     for (std::size_t k = 0; k < names.size(); ++k) {
         NET_NODE* node = range.begin + k;
-        node->name = names[k];
+        node->name = names[k].str();
         node->node_type = transitions ? 2 : 1;
         link_node(net, transitions, node, nullptr);
         node->number = ++count;
@@ -1148,12 +1180,12 @@ static std::vector<NET_NODE*> append_block(NET* net, bool transitions, const std
     return out;
 }
 
-static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std::vector<std::string>& names) {
+static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const NameTable& names) {
     std::vector<NET_NODE*> out(names.size(), nullptr);
     if (!net || names.empty()) return out;
     if (list_head(net, transitions)) {
         NET_NODE* cursor = nullptr;
-        for (std::size_t k = 0; k < names.size(); ++k) out[k] = policy_insert(net, transitions, names[k], 0, cursor);
+        for (std::size_t k = 0; k < names.size(); ++k) out[k] = policy_insert(net, transitions, names[k].str(), 0, cursor);
         return out;
     }
     const std::vector<std::size_t> order = name_order(names);
@@ -1177,7 +1209,7 @@ static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std:
             continue;
         }
         last = range.begin + used++;
-        last->name = names[k];
+        last->name = names[k].str();
         last->node_type = transitions ? 2 : 1;
         link_node(net, transitions, last, nullptr);
         ix.by_name.emplace_hint(ix.by_name.end(), last->name, last);
@@ -1190,26 +1222,26 @@ static std::vector<NET_NODE*> bulk_insert(NET* net, bool transitions, const std:
     std::sort(duplicates.begin(), duplicates.end());
     for (std::size_t k : duplicates) {
         NET_NODE* cursor = nullptr;
-        policy_insert(net, transitions, names[k], 0, cursor);
+        policy_insert(net, transitions, names[k].str(), 0, cursor);
     }
     return out;
 }
 
-std::vector<NET_NODE*> fast_insert_places(NET* net, const std::vector<std::string>& names) {
+std::vector<NET_NODE*> fast_insert_places(NET* net, const NameTable& names) {
     if (!net) return warn("fast_insert_places", "not a net.\n"), std::vector<NET_NODE*>(names.size(), nullptr);
     return bulk_insert(net, false, names);
 }
 
-std::vector<NET_NODE*> fast_insert_transitions(NET* net, const std::vector<std::string>& names) {
+std::vector<NET_NODE*> fast_insert_transitions(NET* net, const NameTable& names) {
     if (!net) return warn("fast_insert_transitions", "not a net.\n"), std::vector<NET_NODE*>(names.size(), nullptr);
     return bulk_insert(net, true, names);
 }
 
-std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names) {
+std::vector<NET_NODE*> append_place_block(NET* net, const NameTable& names) {
     return append_block(net, false, names);
 }
 
-std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names) {
+std::vector<NET_NODE*> append_transition_block(NET* net, const NameTable& names) {
     return append_block(net, true, names);
 }
 

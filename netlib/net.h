@@ -18,7 +18,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "names.h"
 
 namespace netlib {
 
@@ -137,12 +140,13 @@ void Free(void* block);
 void install_memory_handler(const char* routine = "Malloc");
 
 // ---- name order ------------------------------------------------------------
-bool name_less(const std::string& a, const std::string& b);
-bool name_equal(const std::string& a, const std::string& b);
+bool name_less(std::string_view a, std::string_view b);
+bool name_equal(std::string_view a, std::string_view b);
 void use_length_order();   // default: shorter first, then first 200 bytes
 void use_lexical_order();  // first 200 bytes
 // The positions of `names` in name order; equal names keep the order given.
 std::vector<std::size_t> name_order(const std::vector<std::string>& names);
+std::vector<std::size_t> name_order(const NameTable& names);
 
 // Duplicate policy of the reader-side inserts: 1 error+exit 1, 2 warn, other silent.
 extern int duplicate_policy;
@@ -259,14 +263,14 @@ void free_chain(NameList& list);              // frees every cell, clears the he
 // the list in the order given, numbers them by position and sets flag bit 0.
 // The nodes of a block are released with the net; deleting one frees only
 // what it owns.
-std::vector<NET_NODE*> append_place_block(NET* net, const std::vector<std::string>& names);
-std::vector<NET_NODE*> append_transition_block(NET* net, const std::vector<std::string>& names);
+std::vector<NET_NODE*> append_place_block(NET* net, const NameTable& names);
+std::vector<NET_NODE*> append_transition_block(NET* net, const NameTable& names);
 // Inserts places (transitions) by name as fast_insert_place would, one after
 // the other in the order given (duplicate policy included; new places get no
 // tokens); returns the node of each name.  Into an empty list this sorts
 // once instead of searching per name.
-std::vector<NET_NODE*> fast_insert_places(NET* net, const std::vector<std::string>& names);
-std::vector<NET_NODE*> fast_insert_transitions(NET* net, const std::vector<std::string>& names);
+std::vector<NET_NODE*> fast_insert_places(NET* net, const NameTable& names);
+std::vector<NET_NODE*> fast_insert_transitions(NET* net, const NameTable& names);
 // An arc for insert_arcs.
 struct NewArc {
     NET_NODE* place = nullptr;

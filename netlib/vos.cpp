@@ -124,8 +124,9 @@ public:
     // The common form of a node line, "<digits>\"<name>\"" and, where
     // `marked` allows it, "M<digits>", right up to the line break (a name
     // without quote characters or line breaks), read at once as
-    // plain_pair reads an arc; `tokens` is 0 without "M".
-    bool plain_node(bool marked, long& id, std::string& name, long& tokens) {
+    // plain_pair reads an arc; `tokens` is 0 without "M".  `name` views the
+    // buffer: it holds until the buffer is read on.
+    bool plain_node(bool marked, long& id, std::string_view& name, long& tokens) {
         if (!pending_.empty()) return false;
         const char* p = buffer_ + pos_;
         const char* const end = buffer_ + len_;
@@ -142,7 +143,7 @@ public:
         if (*p != '\n') return false;
         id = number;
         tokens = marking;
-        name.assign(first, last);
+        name = std::string_view(first, static_cast<std::size_t>(last - first));
         pos_ = static_cast<std::size_t>(p - buffer_);
         return true;
     }
@@ -665,7 +666,7 @@ void note_position(SectionInfo& info, NodeEntry& e) {
     info.largest = std::max(info.largest, e.id != 0 ? e.id : position);
 }
 
-void add_node(Section s, FileEntries& file, NodeEntry& e);
+void add_node(Section s, FileEntries& file, NodeEntry& e, std::string_view name);
 
 void read_node_entry(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
@@ -674,7 +675,7 @@ void read_node_entry(Source& in, Section s, FileEntries& file) {
         if (s == Section::PL) place_field(in, c, e);
         else transition_field(in, c, e, s == Section::PTR);
     }
-    add_node(s, file, e);
+    add_node(s, file, e, e.name);
 }
 
 // A node entry read at the start of its line in the plain form, up to and
@@ -682,15 +683,17 @@ void read_node_entry(Source& in, Section s, FileEntries& file) {
 bool read_plain_node(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
     e.line = scan.line;
-    if (!in.plain_node(s == Section::PL, e.id, e.name, e.initial)) return false;
+    std::string_view name;
+    if (!in.plain_node(s == Section::PL, e.id, name, e.initial)) return false;
     e.has_name = true;
+    add_node(s, file, e, name);   // before the line is skipped: the name lies in the buffer
     in.skip_line();
-    add_node(s, file, e);
     return true;
 }
 
-// Files the entry e of the node section s.
-void add_node(Section s, FileEntries& file, NodeEntry& e) {
+// Files the entry e of the node section s under `name` (empty while it has
+// none: its section's resolution names it).
+void add_node(Section s, FileEntries& file, NodeEntry& e, std::string_view name) {
     note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
     file.pending.push_back({e.line, e.id, e.has_name});
     if (s == Section::PTR) return;   // checked, not put into the net
@@ -710,7 +713,7 @@ void add_node(Section s, FileEntries& file, NodeEntry& e) {
             l.place_extras.push_back(std::move(e.extras));
         }
         l.places.push_back(n);
-        l.place_names.push_back(std::move(e.name));
+        l.place_names.push_back(name);
     } else {
         if (e.has_label)
             l.transition_labels.emplace_back(static_cast<std::uint32_t>(l.transition_names.size()),
@@ -719,7 +722,7 @@ void add_node(Section s, FileEntries& file, NodeEntry& e) {
             extras_of(e);
             l.transition_extras.push_back(std::move(e.extras));
         }
-        l.transition_names.push_back(std::move(e.name));
+        l.transition_names.push_back(name);
     }
 }
 
@@ -734,16 +737,27 @@ void resolve_section(Section s, FileEntries& file) {
     const char* multiply = s == Section::PL   ? "place identifier %ld multiply used"
                            : s == Section::TR ? "transition identifier %ld multiply used"
                                               : "phantom transition identifier %ld multiply used";
-    std::vector<std::string>* names = s == Section::PL   ? &file.lists.place_names
-                                      : s == Section::TR ? &file.lists.transition_names
-                                                         : nullptr;
+    NameTable* names = s == Section::PL   ? &file.lists.place_names
+                       : s == Section::TR ? &file.lists.transition_names
+                                          : nullptr;
+    // Nodes without a name are named after their identifiers (or positions).
+    auto name_unnamed = [&](auto identifier) {
+        if (!names) return;
+        bool all_named = true;
+        for (const PendingNode& e : file.pending) all_named = all_named && e.has_name;
+        if (all_named) return;
+        NameTable named;
+        named.reserve(names->size(), 0);
+        for (std::size_t k = 0; k < file.pending.size(); ++k)
+            if (file.pending[k].has_name) named.push_back((*names)[k]);
+            else named.push_back(format_text(s == Section::PL ? "PL%ld" : "TR%ld", identifier(k)));
+        *names = std::move(named);
+    };
     if (info.positional) {
         // Every identifier given is its entry's position: no table, and
         // nothing to check.
         ids.positions(info.entries);
-        for (std::size_t k = 0; k < file.pending.size(); ++k)
-            if (names && !file.pending[k].has_name)
-                (*names)[k] = format_text(s == Section::PL ? "PL%ld" : "TR%ld", static_cast<long>(k) + 1);
+        name_unnamed([](std::size_t k) { return static_cast<long>(k) + 1; });
         std::vector<PendingNode>().swap(file.pending);
         return;
     }
@@ -755,8 +769,8 @@ void resolve_section(Section s, FileEntries& file) {
             e.id = static_cast<long>(k) + 1;
         }
         if (!ids.add(e.id, static_cast<long>(k))) file.defer(e.line, format_text(multiply, e.id));
-        if (names && !e.has_name) (*names)[k] = format_text(s == Section::PL ? "PL%ld" : "TR%ld", e.id);
     }
+    name_unnamed([&](std::size_t k) { return file.pending[k].id; });
     std::vector<PendingNode>().swap(file.pending);
 }
 
@@ -1048,10 +1062,10 @@ NET* net_from_lists(VosLists& l) {
     };
 
     places = l.file_order ? append_place_block(net.get(), l.place_names) : fast_insert_places(net.get(), l.place_names);
-    std::vector<std::string>().swap(l.place_names);
+    l.place_names.release();
     transitions = l.file_order ? append_transition_block(net.get(), l.transition_names)
                                : fast_insert_transitions(net.get(), l.transition_names);
-    std::vector<std::string>().swap(l.transition_names);
+    l.transition_names.release();
     if (l.file_order) {
         for (std::size_t k = 0; k < places.size(); ++k) fill_place(places[k], k);
         for (std::size_t k = 0; k < transitions.size(); ++k) fill_transition(transitions[k], k);

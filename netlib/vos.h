@@ -64,7 +64,7 @@ struct VosArc {
 };
 struct VosLists {
     std::string identifier;
-    std::vector<std::string> place_names, transition_names;
+    NameTable place_names, transition_names;
     std::vector<VosPlace> places;
     std::vector<VosArc> arcs;             // the TP section, then the PT section
     // Block mode (vos_options.allow_block_mode on a positional file): the

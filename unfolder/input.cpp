@@ -55,10 +55,11 @@ InputNet input_from_net(netlib::NET* net) {
 
 namespace {
 
-// The position of each node in name order, from the nodes' positions in the
-// file; false when two nodes share a name (the net record makes them one).
-bool name_ranks(const std::vector<std::string>& names, std::vector<std::uint32_t>& rank) {
-    const std::vector<std::size_t> order = netlib::name_order(names);
+// The nodes' positions in the file in name order, and the position of each
+// node in name order; false when two nodes share a name (the net record
+// makes them one).
+bool name_ranks(const netlib::NameTable& names, std::vector<std::size_t>& order, std::vector<std::uint32_t>& rank) {
+    order = netlib::name_order(names);
     rank.resize(names.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
         if (k > 0 && netlib::name_equal(names[order[k - 1]], names[order[k]])) return false;
@@ -97,29 +98,31 @@ bool input_from_lists(netlib::VosLists& l, InputNet& in) {
     // So are weights: a weight other than 1 removes the transition, 0 the arc.
     for (const netlib::VosArc& a : l.arcs)
         if (a.weight != 1) return false;
+    std::vector<std::size_t> place_order, trans_order;
     std::vector<std::uint32_t> place_rank, trans_rank;
-    if (!name_ranks(l.place_names, place_rank) || !name_ranks(l.transition_names, trans_rank)) return false;
+    if (!name_ranks(l.place_names, place_order, place_rank) || !name_ranks(l.transition_names, trans_order, trans_rank))
+        return false;
     InputNet out;
     if (!arc_lists(l.arcs, true, place_rank, trans_rank, out.pre, out.pt_arcs) ||
         !arc_lists(l.arcs, false, place_rank, trans_rank, out.post, out.tp_arcs))
         return false;
-    const std::size_t P = l.place_names.size(), T = l.transition_names.size();
-    out.place_names.resize(P);
+    const std::size_t P = l.place_names.size();
+    out.place_names = l.place_names.permuted(place_order);
+    l.place_names.release();
     out.place_kind.resize(P);
     out.place_comp.resize(P);
     out.marking.resize(P);
     std::uint32_t components = 0;
     for (std::size_t k = 0; k < P; ++k) {
         const std::uint32_t r = place_rank[k];
-        out.place_names[r] = std::move(l.place_names[k]);
         out.place_kind[r] = l.places[k].kind;
         out.place_comp[r] = l.places[k].component;
         out.marking[r] = l.places[k].marking;
         components = std::max(components, l.places[k].component);
     }
     out.components = std::max<std::uint32_t>(components, 1);
-    out.trans_names.resize(T);
-    for (std::size_t k = 0; k < T; ++k) out.trans_names[trans_rank[k]] = std::move(l.transition_names[k]);
+    out.trans_names = l.transition_names.permuted(trans_order);
+    l.transition_names.release();
     out.derive_place_post();
     in = std::move(out);
     return true;

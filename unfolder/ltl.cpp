@@ -13,7 +13,7 @@ namespace trelmik {
 
 namespace {
 
-bool accepting_name(const std::string& s) { return !s.empty() && s[0] == '@'; }
+bool accepting_name(std::string_view s) { return !s.empty() && s[0] == '@'; }
 
 // The events of [e] in ascending order; `stamp` marks them with `mark`.
 std::vector<std::uint32_t> local_configuration(const Prefix& pf, std::uint32_t e, std::vector<std::uint32_t>& stamp,

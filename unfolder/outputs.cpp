@@ -47,9 +47,9 @@ Layers layers_of(const Prefix& pf) {
 // The numbers of the names, each read in decimal after its first character,
 // when every name gives one and no two give the same; else the list
 // numbers 1, 2, ... (a number must name one node).
-std::vector<unsigned long> name_numbers(const std::vector<std::string>& names) {
+std::vector<unsigned long> name_numbers(const netlib::NameTable& names) {
     std::vector<unsigned long> out;
-    for (const std::string& s : names) {
+    for (std::string_view s : names) {
         unsigned long v = 0;
         std::size_t i = 1;
         for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && v <= 0xffffffffUL; ++i)

@@ -38,9 +38,9 @@ void rotate_to_front(NET* net, NET_NODE* first_new) {
 
 namespace {
 
-[[noreturn]] void refuse_unsafe(const std::string& place) {
+[[noreturn]] void refuse_unsafe(std::string_view place) {
     std::fflush(stdout);
-    std::fprintf(stderr, "The given net is not 1-safe in place '%s'\n", place.c_str());
+    std::fprintf(stderr, "The given net is not 1-safe in place '%.*s'\n", static_cast<int>(place.size()), place.data());
     throw ExitRequest{101};
 }
 

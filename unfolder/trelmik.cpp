@@ -501,7 +501,7 @@ void list_unused(const Options& o, const InputNet& net, const Prefix& pf) {
     bool first = true;
     for (std::uint32_t t = 0; t < net.transitions(); ++t) {
         if (pf.trans_used[t]) continue;
-        const std::string& name = net.trans_names[t];
+        const netlib::Name name = net.trans_names[t];
         if (!first) {
             std::fputc(',', f);
             ++count;
@@ -586,7 +586,7 @@ void write_minimized(const Options& o, const InputNet& net, const Prefix& pf) {
     netlib::vos_options.allow_block_mode = o.block_mode;
     netlib::NET* again = read_input(o);
     for (std::uint32_t t = 0; t < net.transitions(); ++t)
-        if (!pf.trans_used[t]) netlib::delete_transition(again, net.trans_names[t]);
+        if (!pf.trans_used[t]) netlib::delete_transition(again, net.trans_names[t].str());
     if (o.unused_mode == 3) {
         for (netlib::NET_NODE* p = again->first_place; p != nullptr;) {
             if (p->preset == nullptr && p->postset == nullptr) p = netlib::delete_place_node(again, p);
@@ -621,8 +621,9 @@ bool needs_net_record(const Options& o) {
            (o.Pi.given && !o.Pi.value.empty()) || o.analyse_only || o.V.given || o.d_count != 0 || o.print_matrix;
 }
 
-void warn_not_t_restricted(const std::string& transition) {
-    std::fprintf(stderr, "The net is not T-restricted in '%s'.\n", transition.c_str());
+void warn_not_t_restricted(std::string_view transition) {
+    std::fprintf(stderr, "The net is not T-restricted in '%.*s'.\n", static_cast<int>(transition.size()),
+                 transition.data());
 }
 
 // A marked place is needed, and no place with two tokens.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "coset.h"
+#include "names.h"
 
 namespace trelmik {
 
@@ -81,11 +82,11 @@ private:
 
 // The net to unfold, 0-based indices (place i has number i + 1).
 struct InputNet {
-    std::vector<std::string> place_names;
+    netlib::NameTable place_names;
     std::vector<std::int32_t> place_kind;
     std::vector<std::uint32_t> place_comp;
     std::vector<std::int32_t> marking;
-    std::vector<std::string> trans_names;
+    netlib::NameTable trans_names;
     ListTable pre;         // per transition: input places in arc order
     ListTable post;        // per transition: output places in arc order
     ListTable place_post;  // per place: output transitions in arc order

@@ -84,7 +84,7 @@ TextOut& TextOut::name(char prefix, std::uint64_t v, int width) {
     return pad(static_cast<std::size_t>(1 + decimal_digits(v)), width).spill();
 }
 
-TextOut& TextOut::left(const std::string& s, int width) {
+TextOut& TextOut::left(std::string_view s, int width) {
     buf_.append(s);
     return pad(s.size(), width).spill();
 }
@@ -114,7 +114,7 @@ public:
         if (used_ == sizeof buf_) flush();
         buf_[used_++] = c;
     }
-    void str0(const std::string& s) {
+    void str0(std::string_view s) {
         for (std::size_t from = 0; from < s.size();) {
             if (used_ == sizeof buf_) flush();
             const std::size_t n = std::min(s.size() - from, sizeof buf_ - used_);

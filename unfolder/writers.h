@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "unfold.h"
@@ -53,7 +54,7 @@ public:
         buf_.append(s, n);
         return spill();
     }
-    TextOut& put(const std::string& s) { return put(s.data(), s.size()); }
+    TextOut& put(std::string_view s) { return put(s.data(), s.size()); }
     TextOut& put(const char* s) { return put(s, std::strlen(s)); }
     // The number right-aligned in `width` characters (wider numbers take
     // their room).
@@ -61,7 +62,7 @@ public:
     // `prefix` and the number ("E12"), left-aligned in `width` characters.
     TextOut& name(char prefix, std::uint64_t v, int width = 0);
     // The text left-aligned in `width` characters.
-    TextOut& left(const std::string& s, int width);
+    TextOut& left(std::string_view s, int width);
     // Writes the buffer to the file.
     void flush();
 

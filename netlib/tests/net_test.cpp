@@ -374,7 +374,7 @@ TEST(NetRecord, BulkInsertsMatchOneByOne) {
     NET_NODE* cursor = nullptr;
     duplicate_policy = 0;
     for (const std::string& n : names) fast_insert_place(one, n, 0, cursor);
-    std::vector<NET_NODE*> nodes = fast_insert_places(bulk, names);
+    std::vector<NET_NODE*> nodes = fast_insert_places(bulk, NameTable(names));
     duplicate_policy = 2;
     EXPECT_EQ(nettest::place_names(one), nettest::place_names(bulk));
     for (std::size_t k = 0; k < names.size(); ++k) EXPECT_EQ(nodes[k]->name, names[k]);

@@ -117,8 +117,8 @@ TEST(VosReader, ListsGiveTheNetRecord) {
     std::unique_ptr<VosLists> lists = read_VOS_lists(dir.file("n.ll_net"));
     ASSERT_TRUE(lists);
     // File order, the name given twice twice, arcs as written.
-    EXPECT_EQ(lists->place_names, (std::vector<std::string>{"b", "a", "b"}));
-    EXPECT_EQ(lists->transition_names, (std::vector<std::string>{"u", "t"}));
+    EXPECT_EQ(lists->place_names.strings(), (std::vector<std::string>{"b", "a", "b"}));
+    EXPECT_EQ(lists->transition_names.strings(), (std::vector<std::string>{"u", "t"}));
     ASSERT_EQ(lists->arcs.size(), 5u);
     EXPECT_EQ(lists->arcs[0].transition, 0u);
     EXPECT_EQ(lists->arcs[0].place, 1u);

@@ -224,7 +224,7 @@ TEST(PrefixAsNet, UnfoldsToItself) {
             std::multiset<std::string> first, second;
             for (std::uint32_t e = 1; e <= pf.events(); ++e)
                 first.insert((pf.is_cutoff[e - 1] ? "CUT_E" : "E") + std::to_string(e));
-            for (std::uint32_t e = 1; e <= pf2.events(); ++e) second.insert(in2.trans_names[pf2.ev_trans[e - 1]]);
+            for (std::uint32_t e = 1; e <= pf2.events(); ++e) second.insert(in2.trans_names[pf2.ev_trans[e - 1]].str());
             EXPECT_EQ(first, second) << base;
         }
     }

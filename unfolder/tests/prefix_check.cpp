@@ -14,8 +14,8 @@ using trelmik::Prefix;
 
 InputNet to_input(const testsupport::TestNet& net) {
     InputNet in;
-    in.place_names = net.place_names;
-    in.trans_names = net.trans_names;
+    in.place_names = netlib::NameTable(net.place_names);
+    in.trans_names = netlib::NameTable(net.trans_names);
     in.marking = net.m0;
     in.place_kind.assign(net.places(), 0);
     in.place_comp.assign(net.places(), 0);

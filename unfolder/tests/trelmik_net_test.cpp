@@ -45,8 +45,8 @@ TEST(TrelmikNet, InputFollowsListOrder) {
     netlib::NET* net = small_net();
     const InputNet in = input_from_net(net);
     // Places and transitions numbered in list (name) order.
-    EXPECT_EQ(in.place_names, (std::vector<std::string>{"busy", "free", "held", "idle"}));
-    EXPECT_EQ(in.trans_names, (std::vector<std::string>{"give", "take"}));
+    EXPECT_EQ(in.place_names.strings(), (std::vector<std::string>{"busy", "free", "held", "idle"}));
+    EXPECT_EQ(in.trans_names.strings(), (std::vector<std::string>{"give", "take"}));
     EXPECT_EQ(in.marking, (std::vector<std::int32_t>{0, 1, 0, 1}));
     EXPECT_EQ(in.pre[1], (std::vector<std::uint32_t>{1, 3}));   // take: free, idle
     EXPECT_EQ(in.post[0], (std::vector<std::uint32_t>{1, 3}));  // give: free, idle
@@ -200,7 +200,7 @@ TEST(TrelmikNet, ListsLeaveRecordRulesToTheRecord) {
         netlib::collect_labels = c.labels;
         std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
         ASSERT_TRUE(lists);
-        const std::vector<std::string> names = lists->place_names;
+        const netlib::NameTable names = lists->place_names;
         InputNet in;
         EXPECT_FALSE(input_from_lists(*lists, in));
         EXPECT_EQ(lists->place_names, names);
