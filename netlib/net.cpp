@@ -134,9 +134,9 @@ void use_lexical_order() {
 
 namespace {
 
-// name_order over any list whose names[k] gives a string_view.
+// Sorts the name indices in [first, last) into name order, ties by index.
 template <class Names>
-std::vector<std::size_t> order_by_name(const Names& names) {
+void sort_by_keys(const Names& names, std::size_t* first, std::size_t* last) {
     // Sort keys that decide most comparisons without touching the names:
     // the length (in length order) and the first sixteen bytes, big-endian.
     struct Key {
@@ -153,12 +153,12 @@ std::vector<std::size_t> order_by_name(const Names& names) {
         for (unsigned char c : b) v = (v << 8) | c;
         return v;
     };
-    const std::size_t n = names.size();
+    const std::size_t n = static_cast<std::size_t>(last - first);
     std::vector<Key> keys(n);
     for (std::size_t k = 0; k < n; ++k) {
-        const std::string_view name = names[k];
+        const std::string_view name = names[first[k]];
         keys[k] = {bytes(name, 0), bytes(name, 8), g_length_order ? static_cast<std::uint32_t>(name.size()) : 0u,
-                   static_cast<std::uint32_t>(k)};
+                   static_cast<std::uint32_t>(first[k])};
     }
     auto key_less = [&](const Key& a, const Key& b) {
         if (a.length != b.length) return a.length < b.length;
@@ -173,7 +173,9 @@ std::vector<std::size_t> order_by_name(const Names& names) {
     // digit on which its keys differ (digits all keys share split nothing),
     // then split by that digit into up to 256 ranges that go on behind it;
     // short ranges, and ranges whose keys are all equal, are sorted by
-    // comparison.  The stack holds at most 255 ranges per digit.
+    // comparison. The split is stable, so ranges of names given in order
+    // stay in order and end at the check for that.  The stack holds at most
+    // 255 ranges per digit.
     constexpr int kDigits = 20;
     constexpr std::size_t kSmall = 64;
     auto digit = [](const Key& k, int d) -> std::uint32_t {
@@ -199,13 +201,16 @@ std::vector<std::size_t> order_by_name(const Names& names) {
             std::sort(keys.begin() + r.from, keys.begin() + r.to, key_less);
             continue;
         }
-        const Key& first = keys[r.from];
+        std::size_t k = r.from + 1;
+        while (k < r.to && key_less(keys[k - 1], keys[k])) ++k;
+        if (k == r.to) continue;
+        const Key& first_key = keys[r.from];
         std::uint64_t head = 0, tail = 0;
         std::uint32_t length = 0;
-        for (std::size_t k = r.from + 1; k < r.to; ++k) {
-            length |= keys[k].length ^ first.length;
-            head |= keys[k].head ^ first.head;
-            tail |= keys[k].tail ^ first.tail;
+        for (k = r.from + 1; k < r.to; ++k) {
+            length |= keys[k].length ^ first_key.length;
+            head |= keys[k].head ^ first_key.head;
+            tail |= keys[k].tail ^ first_key.tail;
         }
         int d;
         if (length != 0) d = first_byte(length, 4);
@@ -217,7 +222,7 @@ std::vector<std::size_t> order_by_name(const Names& names) {
             continue;
         }
         std::size_t count[256] = {};
-        for (std::size_t k = r.from; k < r.to; ++k) ++count[digit(keys[k], d)];
+        for (k = r.from; k < r.to; ++k) ++count[digit(keys[k], d)];
         std::size_t next[256];
         std::size_t sum = r.from;
         for (int v = 0; v < 256; ++v) {
@@ -226,11 +231,82 @@ std::vector<std::size_t> order_by_name(const Names& names) {
             sum += count[v];
         }
         other.resize(r.to - r.from);
-        for (std::size_t k = r.from; k < r.to; ++k) other[next[digit(keys[k], d)]++ - r.from] = keys[k];
+        for (k = r.from; k < r.to; ++k) other[next[digit(keys[k], d)]++ - r.from] = keys[k];
         std::copy(other.begin(), other.end(), keys.begin() + r.from);
     }
+    for (std::size_t k = 0; k < n; ++k) first[k] = keys[k].index;
+}
+
+// Puts the name indices in [first, last) into name order when they form a
+// few runs in order whose ranges of names do not overlap (several kinds of
+// nodes, each numbered in sequence, given in turn): the runs are then laid
+// end to end in the order of their first names.  False, with the indices
+// untouched, for anything else.  `buffer` is scratch space.
+template <class Names>
+bool join_ordered_runs(const Names& names, std::size_t* first, std::size_t* last, std::vector<std::size_t>& buffer) {
+    constexpr std::size_t kMaxRuns = 32;
+    struct Run {
+        std::size_t* from;
+        std::size_t* to;
+    };
+    Run runs[kMaxRuns];
+    std::size_t count = 0;
+    for (std::size_t* k = first; k != last;) {
+        std::size_t* end = k + 1;
+        while (end != last && compare_prefix(names[end[-1]], names[*end]) <= 0) ++end;
+        if (count == kMaxRuns) return false;
+        runs[count++] = {k, end};
+        k = end;
+    }
+    if (count <= 1) return true;
+    // Equal names across runs keep the order of their indices only when
+    // the runs are strictly apart, so ties count as overlap.
+    std::sort(runs, runs + count,
+              [&](const Run& a, const Run& b) { return compare_prefix(names[*a.from], names[*b.from]) < 0; });
+    for (std::size_t r = 1; r < count; ++r)
+        if (compare_prefix(names[runs[r - 1].to[-1]], names[*runs[r].from]) >= 0) return false;
+    buffer.clear();
+    for (std::size_t r = 0; r < count; ++r) buffer.insert(buffer.end(), runs[r].from, runs[r].to);
+    std::copy(buffer.begin(), buffer.end(), first);
+    return true;
+}
+
+// name_order over any list whose names[k] gives a string_view.
+template <class Names>
+std::vector<std::size_t> order_by_name(const Names& names) {
+    // Names are mostly given in order, or in a few runs in order (numbered
+    // in sequence, a few kinds of nodes in turn).  In length order a stable
+    // counting sort by length comes first; each run of one length, or in
+    // lexical order the whole list, is then checked, and only a run found
+    // out of order is sorted by its keys.
+    const std::size_t n = names.size();
     std::vector<std::size_t> order(n);
-    for (std::size_t k = 0; k < n; ++k) order[k] = keys[k].index;
+    std::vector<std::size_t> runs{0};
+    std::size_t longest = 0;
+    if (g_length_order)
+        for (std::size_t k = 0; k < n; ++k) longest = std::max(longest, names[k].size());
+    if (g_length_order && longest <= 2 * n + 256) {
+        std::vector<std::size_t> at(longest + 2, 0);
+        for (std::size_t k = 0; k < n; ++k) ++at[names[k].size() + 1];
+        for (std::size_t l = 1; l < at.size(); ++l) {
+            if (at[l] != 0) runs.push_back(at[l - 1] + at[l]);
+            at[l] += at[l - 1];
+        }
+        for (std::size_t k = 0; k < n; ++k) order[at[names[k].size()]++] = k;
+    } else {
+        for (std::size_t k = 0; k < n; ++k) order[k] = k;
+        if (g_length_order) {   // lengths far apart: the keys sort by them
+            sort_by_keys(names, order.data(), order.data() + n);
+            return order;
+        }
+        runs.push_back(n);
+    }
+    std::vector<std::size_t> merged;
+    for (std::size_t r = 1; r < runs.size(); ++r) {
+        std::size_t* first = order.data() + runs[r - 1];
+        std::size_t* last = order.data() + runs[r];
+        if (!join_ordered_runs(names, first, last, merged)) sort_by_keys(names, first, last);
+    }
     return order;
 }
 

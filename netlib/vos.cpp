@@ -350,8 +350,8 @@ private:
 
 // What a node entry leaves until its section is resolved.
 struct PendingNode {
-    int line;
     long id;          // 0: none given
+    int line;
     bool has_name;
 };
 
@@ -361,6 +361,7 @@ struct FileEntries {
     explicit FileEntries(VosLists& l) : lists(l) {}
     VosLists& lists;
     SectionInfo pl, tr, ptr;
+    bool box = false;                   // a PetriBox file
     std::vector<PendingNode> pending;   // entries of the node section being read
     IdTable place_ids, trans_ids, phantom_ids;
     // The first error in identifiers or arc ends.  Such an error is reported
@@ -695,13 +696,13 @@ bool read_plain_node(Source& in, Section s, FileEntries& file) {
 // none: its section's resolution names it).
 void add_node(Section s, FileEntries& file, NodeEntry& e, std::string_view name) {
     note_position(s == Section::PL ? file.pl : s == Section::TR ? file.tr : file.ptr, e);
-    file.pending.push_back({e.line, e.id, e.has_name});
+    file.pending.push_back({e.id, e.line, e.has_name});
     if (s == Section::PTR) return;   // checked, not put into the net
     VosLists& l = file.lists;
     const bool keep = vos_options.keep_extras;
     if (s == Section::PL) {
         VosPlace n;
-        const bool box = l.identifier == "PetriBox";
+        const bool box = file.box;
         long tokens = vos_options.use_current_marking ? e.current : e.initial;
         if (box && !vos_options.use_current_marking && e.entry) tokens = 1;
         n.marking = static_cast<std::int32_t>(tokens);
@@ -884,6 +885,7 @@ void read_entries(Source& in, FileEntries& file) {
     identifier = read_header_word(in);
     if (identifier != "PetriBox" && identifier != "PlainNet" && identifier != "HLNet")
         syntax_error("format identifier ( 'PlainNet', 'PetriBox', 'HLNet' ) expected");
+    file.box = identifier == "PetriBox";
     if (read_header_word(in).compare(0, 8, "FORMAT_N") != 0)
         syntax_error("keyword 'FORMAT_N' or 'FORMAT_N2' expected");
     in.skip_line();

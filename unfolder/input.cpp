@@ -1,6 +1,8 @@
 // The net to unfold, from either form a reader gives: a net record, or the
 // lists of a VOS file taken as they are.
 #include <algorithm>
+#include <future>
+#include <system_error>
 
 #include "net.h"
 #include "trelmik.h"
@@ -55,6 +57,28 @@ InputNet input_from_net(netlib::NET* net) {
 
 namespace {
 
+// Nets of this many nodes and more are taken from their lists by two
+// threads: below it a thread costs more than the work it takes over.
+constexpr std::size_t kSideBySide = 1 << 16;
+
+// Runs `first` and `second`, on two threads when `apart` (and a thread can
+// be had), and returns once both are done.  An exception of either goes on
+// to the caller once both have ended.
+template <class First, class Second>
+void side_by_side(bool apart, First first, Second second) {
+    std::future<void> done;
+    if (apart) {
+        try {
+            done = std::async(std::launch::async, first);
+        } catch (const std::system_error&) {
+            apart = false;
+        }
+    }
+    if (!apart) first();
+    second();
+    if (done.valid()) done.get();
+}
+
 // The nodes' positions in the file in name order, and the position of each
 // node in name order; false when two nodes share a name (the net record
 // makes them one).
@@ -68,25 +92,31 @@ bool name_ranks(const netlib::NameTable& names, std::vector<std::size_t>& order,
     return true;
 }
 
-// The arcs of one direction as lists per transition, each in place order;
-// false when an arc is given twice.
-bool arc_lists(const std::vector<netlib::VosArc>& arcs, bool place_to_transition,
-               const std::vector<std::uint32_t>& place_rank, const std::vector<std::uint32_t>& trans_rank,
-               ListTable& lists, std::uint64_t& count) {
-    std::vector<std::uint32_t> size(trans_rank.size(), 0);
+// The arcs as lists per transition, the preset in `pre` and the postset in
+// `post`, each list in place order; false when an arc is given twice.
+bool arc_lists(const std::vector<netlib::VosArc>& arcs, const std::vector<std::uint32_t>& place_rank,
+               const std::vector<std::uint32_t>& trans_rank, InputNet& out) {
+    const std::size_t T = trans_rank.size();
+    std::vector<std::uint32_t> pre_size(T, 0), post_size(T, 0);
+    for (const netlib::VosArc& a : arcs) ++(a.place_to_transition ? pre_size : post_size)[trans_rank[a.transition]];
+    out.pre.shape(pre_size);
+    out.post.shape(post_size);
     for (const netlib::VosArc& a : arcs)
-        if (a.place_to_transition == place_to_transition) ++size[trans_rank[a.transition]];
-    lists.shape(size);
-    for (const netlib::VosArc& a : arcs)
-        if (a.place_to_transition == place_to_transition) lists.fill(trans_rank[a.transition], place_rank[a.place]);
-    lists.finish_filling();
-    for (std::size_t t = 0; t < lists.size(); ++t) {
-        std::uint32_t* first = lists.data(t);
-        std::uint32_t* last = first + size[t];
-        std::sort(first, last);
-        if (std::adjacent_find(first, last) != last) return false;
+        (a.place_to_transition ? out.pre : out.post).fill(trans_rank[a.transition], place_rank[a.place]);
+    out.pre.finish_filling();
+    out.post.finish_filling();
+    for (ListTable* lists : {&out.pre, &out.post}) {
+        const std::vector<std::uint32_t>& size = lists == &out.pre ? pre_size : post_size;
+        for (std::size_t t = 0; t < T; ++t) {
+            std::uint32_t* first = lists->data(t);
+            std::uint32_t* last = first + size[t];
+            // Lists of a few places, mostly given in order already.
+            if (!std::is_sorted(first, last)) std::sort(first, last);
+            if (std::adjacent_find(first, last) != last) return false;
+        }
     }
-    count += lists.items();
+    out.pt_arcs += out.pre.items();
+    out.tp_arcs += out.post.items();
     return true;
 }
 
@@ -98,32 +128,43 @@ bool input_from_lists(netlib::VosLists& l, InputNet& in) {
     // So are weights: a weight other than 1 removes the transition, 0 the arc.
     for (const netlib::VosArc& a : l.arcs)
         if (a.weight != 1) return false;
+    // The places and the transitions are ranked side by side, then the arc
+    // lists are made beside the names and the places' tables.  The lists
+    // keep what they hold until the net is known to be taken from them.
+    const std::size_t P = l.place_names.size();
+    const bool apart = P + l.transition_names.size() >= kSideBySide;
     std::vector<std::size_t> place_order, trans_order;
     std::vector<std::uint32_t> place_rank, trans_rank;
-    if (!name_ranks(l.place_names, place_order, place_rank) || !name_ranks(l.transition_names, trans_order, trans_rank))
-        return false;
+    bool places_ranked = false, transitions_ranked = false;
+    side_by_side(
+        apart, [&] { places_ranked = name_ranks(l.place_names, place_order, place_rank); },
+        [&] { transitions_ranked = name_ranks(l.transition_names, trans_order, trans_rank); });
+    if (!places_ranked || !transitions_ranked) return false;
     InputNet out;
-    if (!arc_lists(l.arcs, true, place_rank, trans_rank, out.pre, out.pt_arcs) ||
-        !arc_lists(l.arcs, false, place_rank, trans_rank, out.post, out.tp_arcs))
-        return false;
-    const std::size_t P = l.place_names.size();
-    out.place_names = l.place_names.permuted(place_order);
-    l.place_names.release();
-    out.place_kind.resize(P);
-    out.place_comp.resize(P);
-    out.marking.resize(P);
-    std::uint32_t components = 0;
-    for (std::size_t k = 0; k < P; ++k) {
-        const std::uint32_t r = place_rank[k];
-        out.place_kind[r] = l.places[k].kind;
-        out.place_comp[r] = l.places[k].component;
-        out.marking[r] = l.places[k].marking;
-        components = std::max(components, l.places[k].component);
-    }
-    out.components = std::max<std::uint32_t>(components, 1);
-    out.trans_names = l.transition_names.permuted(trans_order);
-    l.transition_names.release();
+    bool arcs_taken = false;
+    side_by_side(
+        apart,
+        [&] { arcs_taken = arc_lists(l.arcs, place_rank, trans_rank, out); },
+        [&] {
+            out.place_names = l.place_names.permuted(place_order);
+            out.place_kind.resize(P);
+            out.place_comp.resize(P);
+            out.marking.resize(P);
+            std::uint32_t components = 0;
+            for (std::size_t k = 0; k < P; ++k) {
+                const std::uint32_t r = place_rank[k];
+                out.place_kind[r] = l.places[k].kind;
+                out.place_comp[r] = l.places[k].component;
+                out.marking[r] = l.places[k].marking;
+                components = std::max(components, l.places[k].component);
+            }
+            out.components = std::max<std::uint32_t>(components, 1);
+            out.trans_names = l.transition_names.permuted(trans_order);
+        });
+    if (!arcs_taken) return false;
     out.derive_place_post();
+    l.place_names.release();
+    l.transition_names.release();
     in = std::move(out);
     return true;
 }

@@ -136,6 +136,53 @@ TEST(NameOrder, LargeListsSortAsTheComparisonDoes) {
     use_length_order();
 }
 
+TEST(NameOrder, ListsGivenInRunsSortAsTheComparisonDoes) {
+    // Nodes of a few kinds numbered in sequence, given kind by kind or in
+    // turn: runs in order that lie apart, runs that overlap, equal names in
+    // two runs, more runs than are joined, and one name far longer than the
+    // rest (the lengths then go into the sort keys).
+    auto numbered = [](std::vector<std::string> stems, int from, int to, bool in_turn) {
+        std::vector<std::string> names;
+        if (in_turn) {
+            for (int i = from; i < to; ++i)
+                for (const std::string& s : stems) names.push_back(s + std::to_string(i));
+        } else {
+            for (const std::string& s : stems)
+                for (int i = from; i < to; ++i) names.push_back(s + std::to_string(i));
+        }
+        return names;
+    };
+    std::vector<std::string> many_stems;
+    for (char c = 'a'; c <= 'z'; ++c) many_stems.push_back(std::string(1, c)), many_stems.push_back(std::string(2, c));
+    struct Case {
+        const char* what;
+        std::vector<std::string> names;
+    };
+    std::vector<Case> cases = {
+        {"kinds in turn", numbered({"think", "hasleft", "eat", "fork"}, 0, 3000, true)},
+        {"kinds one after another, backwards", numbered({"z", "m", "a"}, 0, 2000, false)},
+        {"runs that overlap", numbered({"p1", "p"}, 0, 1500, false)},
+        {"equal names in two runs", numbered({"b", "a", "b"}, 0, 500, false)},
+        {"more runs than are joined", numbered(many_stems, 0, 100, true)},
+        {"one very long name", numbered({"t", "s"}, 0, 800, true)},
+        {"one name", {"only"}},
+        {"none", {}},
+    };
+    cases[5].names.push_back(std::string(100000, 'L'));
+    for (const Case& c : cases)
+        for (bool lexical : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (lexical ? ", lexical" : ", length first"));
+            if (lexical) use_lexical_order();
+            std::vector<std::size_t> want(c.names.size());
+            for (std::size_t k = 0; k < want.size(); ++k) want[k] = k;
+            std::stable_sort(want.begin(), want.end(),
+                             [&](std::size_t a, std::size_t b) { return name_less(c.names[a], c.names[b]); });
+            EXPECT_EQ(name_order(c.names), want);
+            EXPECT_EQ(name_order(NameTable(c.names)), want);
+            use_length_order();
+        }
+}
+
 TEST(NetRecord, FindsAndQueries) {
     NetPtr net;
     insert_place(net, "p", 2);

@@ -103,6 +103,18 @@ void expect_same_input(const InputNet& a, const InputNet& b) {
     EXPECT_EQ(a.tp_arcs, b.tp_arcs);
 }
 
+// The net taken straight from the lists of the file at `path` is the one
+// its net record gives.
+void expect_lists_give_record(const std::string& path) {
+    std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
+    ASSERT_TRUE(lists);
+    InputNet direct;
+    ASSERT_TRUE(input_from_lists(*lists, direct));
+    netlib::NET* net = netlib::read_VOS(path);
+    expect_same_input(direct, input_from_net(net));
+    netlib::delete_net(net);
+}
+
 // A VOS net with names of several lengths (so that length order and file
 // order differ), identifiers shuffled or left out, and arcs in any order.
 std::string random_net(std::mt19937& rng) {
@@ -163,14 +175,49 @@ TEST(TrelmikNet, ListsGiveTheNetOfTheRecord) {
         const std::string text = random_net(rng);
         SCOPED_TRACE(text);
         ASSERT_TRUE(testsupport::write_file(path, text));
-        std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
-        ASSERT_TRUE(lists);
-        InputNet direct;
-        ASSERT_TRUE(input_from_lists(*lists, direct));
-        netlib::NET* net = netlib::read_VOS(path);
-        expect_same_input(direct, input_from_net(net));
-        netlib::delete_net(net);
+        expect_lists_give_record(path);
     }
+}
+
+// A net large enough to be taken from its lists by two threads: the net of
+// the net record all the same, and with an arc given twice the lists stay
+// as they were read.
+TEST(TrelmikNet, LargeListsGiveTheNetOfTheRecord) {
+    std::mt19937 rng(65536);
+    const int cycles = 20000;   // 2 places and 2 transitions each
+    std::vector<int> pid(2 * cycles), tid(2 * cycles);
+    for (int i = 0; i < 2 * cycles; ++i) pid[i] = tid[i] = i + 1;
+    std::shuffle(pid.begin(), pid.end(), rng);
+    std::shuffle(tid.begin(), tid.end(), rng);
+    std::string text = "VOS\nPlainNet\nFORMAT_N\nPL\n";
+    for (int i = 0; i < 2 * cycles; ++i)
+        text += std::to_string(pid[i]) + (i % 2 ? "\"full" : "\"empty") + std::to_string(i / 2) + "\"" +
+                (i % 2 ? "" : "M1") + "\n";
+    text += "TR\n";
+    for (int i = 0; i < 2 * cycles; ++i)
+        text += std::to_string(tid[i]) + (i % 2 ? "\"take" : "\"put") + std::to_string(rng() % 1000000) + "_" +
+                std::to_string(i) + "\"\n";
+    text += "TP\n";
+    for (int c = 0; c < cycles; ++c)
+        text += std::to_string(tid[2 * c]) + "<" + std::to_string(pid[2 * c + 1]) + "\n" + std::to_string(tid[2 * c + 1]) +
+                "<" + std::to_string(pid[2 * c]) + "\n";
+    text += "PT\n";
+    for (int c = 0; c < cycles; ++c)
+        text += std::to_string(pid[2 * c]) + ">" + std::to_string(tid[2 * c]) + "\n" + std::to_string(pid[2 * c + 1]) +
+                ">" + std::to_string(tid[2 * c + 1]) + "\n";
+    TempDir dir;
+    const std::string path = dir.file("n.ll_net");
+    ASSERT_TRUE(testsupport::write_file(path, text + "TX\n"));
+    expect_lists_give_record(path);
+
+    ASSERT_TRUE(testsupport::write_file(path, text + std::to_string(pid[0]) + ">" + std::to_string(tid[0]) + "\nTX\n"));
+    std::unique_ptr<netlib::VosLists> lists = netlib::read_VOS_lists(path);
+    ASSERT_TRUE(lists);
+    const netlib::NameTable places = lists->place_names, transitions = lists->transition_names;
+    InputNet in;
+    EXPECT_FALSE(input_from_lists(*lists, in));
+    EXPECT_EQ(lists->place_names, places);
+    EXPECT_EQ(lists->transition_names, transitions);
 }
 
 // Files whose rules only the net record applies: the lists stay as they
