@@ -103,49 +103,55 @@ public:
     }
 
     // The common form of an arc line, "<digits><join><digits>" from the
-    // start of the line right up to its break, read at once from the buffer: the two numbers, the line
-    // break left unread.  False, with nothing read, for any other form (or
-    // a line that reaches the end of the buffer).  The numbers are set only
-    // when the form matches.
-    bool plain_pair(char join, long& first, long& second) {
-        if (!pending_.empty()) return false;
-        const char* p = buffer_ + pos_;
+    // start of the line right up to its break, read at once from the buffer:
+    // such lines are read one after another, each pair handed to
+    // take(first, second) while scan.line is still the pair's line, up to
+    // the first line of another form or one that reaches the end of the
+    // buffer; the number of lines read.
+    template <class Take>
+    std::size_t plain_pairs(char join, Take take) {
+        if (!pending_.empty()) return 0;
+        std::size_t lines = 0;
         const char* const end = buffer_ + len_;
-        long a, b;
-        if (!plain_number(p, end, a) || *p != join) return false;
-        ++p;
-        if (!plain_number(p, end, b) || *p != '\n') return false;
-        first = a;
-        second = b;
-        pos_ = static_cast<std::size_t>(p - buffer_);
-        return true;
+        for (const char* p = buffer_ + pos_;; ++lines) {
+            long a, b;
+            if (!plain_number(p, end, a) || *p != join) break;
+            ++p;
+            if (!plain_number(p, end, b) || *p != '\n') break;
+            take(a, b);
+            pos_ = static_cast<std::size_t>(++p - buffer_);
+            ++scan.line;
+        }
+        return lines;
     }
 
     // The common form of a node line, "<digits>\"<name>\"" and, where
     // `marked` allows it, "M<digits>", right up to the line break (a name
-    // without quote characters or line breaks), read at once as
-    // plain_pair reads an arc; `tokens` is 0 without "M".  `name` views the
-    // buffer: it holds until the buffer is read on.
-    bool plain_node(bool marked, long& id, std::string_view& name, long& tokens) {
-        if (!pending_.empty()) return false;
-        const char* p = buffer_ + pos_;
+    // without quote characters or line breaks), read as plain_pairs reads
+    // arcs: take(id, name, tokens) for each line, `tokens` 0 without "M"
+    // and `name` a view of the buffer that holds during the call.
+    template <class Take>
+    std::size_t plain_nodes(bool marked, Take take) {
+        if (!pending_.empty()) return 0;
+        std::size_t lines = 0;
         const char* const end = buffer_ + len_;
-        long number, marking = 0;
-        if (!plain_number(p, end, number) || number == 0 || *p != '"') return false;
-        const char* const first = ++p;
-        while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
-        if (p + 1 >= end || *p != '"') return false;
-        const char* const last = p++;
-        if (marked && *p == 'M') {
-            ++p;
-            if (!plain_number(p, end, marking)) return false;
+        for (const char* p = buffer_ + pos_;; ++lines) {
+            long number, marking = 0;
+            if (!plain_number(p, end, number) || number == 0 || *p != '"') break;
+            const char* const first = ++p;
+            while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
+            if (p + 1 >= end || *p != '"') break;
+            const char* const last = p++;
+            if (marked && *p == 'M') {
+                ++p;
+                if (!plain_number(p, end, marking)) break;
+            }
+            if (*p != '\n') break;
+            take(number, std::string_view(first, static_cast<std::size_t>(last - first)), marking);
+            pos_ = static_cast<std::size_t>(++p - buffer_);
+            ++scan.line;
         }
-        if (*p != '\n') return false;
-        id = number;
-        tokens = marking;
-        name = std::string_view(first, static_cast<std::size_t>(last - first));
-        pos_ = static_cast<std::size_t>(p - buffer_);
-        return true;
+        return lines;
     }
 
     bool error() const { return std::ferror(f_) != 0; }
@@ -679,17 +685,18 @@ void read_node_entry(Source& in, Section s, FileEntries& file) {
     add_node(s, file, e, e.name);
 }
 
-// A node entry read at the start of its line in the plain form, up to and
-// with its line break; false, with nothing read, for any other line.
+// Node entries read from the start of their lines in the plain form, as
+// many as follow one another, up to and with their line breaks; false, with
+// nothing read, when the next line has another form.
 bool read_plain_node(Source& in, Section s, FileEntries& file) {
     NodeEntry e;
-    e.line = scan.line;
-    std::string_view name;
-    if (!in.plain_node(s == Section::PL, e.id, name, e.initial)) return false;
     e.has_name = true;
-    add_node(s, file, e, name);   // before the line is skipped: the name lies in the buffer
-    in.skip_line();
-    return true;
+    return in.plain_nodes(s == Section::PL, [&](long id, std::string_view name, long tokens) {
+        e.line = scan.line;
+        e.id = id;
+        e.initial = tokens;
+        add_node(s, file, e, name);
+    }) > 0;
 }
 
 // Files the entry e of the node section s under `name` (empty while it has
@@ -800,15 +807,17 @@ void read_arc_entry(Source& in, Section s, FileEntries& file) {
     add_arc(s, file, e);
 }
 
-// An arc entry read at the start of its line in the plain form, up to and
-// with its line break; false, with nothing read, for any other line.
+// Arc entries read from the start of their lines in the plain form, as many
+// as follow one another, up to and with their line breaks; false, with
+// nothing read, when the next line has another form.
 bool read_plain_arc(Source& in, Section s, FileEntries& file) {
     ArcEntry e;
-    e.line = scan.line;
-    if (!in.plain_pair(s == Section::TP ? '<' : '>', e.first, e.second)) return false;
-    in.skip_line();
-    add_arc(s, file, e);
-    return true;
+    return in.plain_pairs(s == Section::TP ? '<' : '>', [&](long first, long second) {
+        e.line = scan.line;
+        e.first = first;
+        e.second = second;
+        add_arc(s, file, e);
+    }) > 0;
 }
 
 // Resolves the ends of the entry e of the arc section s and files the arc.
