@@ -114,7 +114,7 @@ public:
         if (used_ == sizeof buf_) flush();
         buf_[used_++] = c;
     }
-    void str0(std::string_view s) {
+    void bytes(std::string_view s) {
         for (std::size_t from = 0; from < s.size();) {
             if (used_ == sizeof buf_) flush();
             const std::size_t n = std::min(s.size() - from, sizeof buf_ - used_);
@@ -122,7 +122,6 @@ public:
             used_ += n;
             from += n;
         }
-        byte(0);
     }
     void flush() {
         f_.write(buf_, used_);
@@ -169,9 +168,10 @@ void write_mci(const std::string& name, const InputNet& net, const Prefix& pf,
     for (const auto& s : net.place_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
     for (const auto& s : net.trans_names) maxlen = std::max(maxlen, static_cast<std::uint16_t>(s.size()));
     b.u32(maxlen);
-    for (const auto& s : net.place_names) b.str0(s);
+    // Each name with its closing NUL, as the tables hold them.
+    b.bytes(net.place_names.bytes());
     b.byte(0);
-    for (const auto& s : net.trans_names) b.str0(s);
+    b.bytes(net.trans_names.bytes());
     b.byte(0);
     b.flush();
     f.close();

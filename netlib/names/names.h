@@ -80,6 +80,9 @@ public:
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, size()); }
 
+    // All names end to end, each followed by its NUL.
+    std::string_view bytes() const { return std::string_view(chars_.data(), chars_.size()); }
+
     bool operator==(const NameTable& o) const { return ends_ == o.ends_ && chars_ == o.chars_; }
     bool operator!=(const NameTable& o) const { return !(*this == o); }
 
