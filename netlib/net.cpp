@@ -135,8 +135,7 @@ void use_lexical_order() {
 namespace {
 
 // Sorts the name indices in [first, last) into name order, ties by index.
-template <class Names>
-void sort_by_keys(const Names& names, std::size_t* first, std::size_t* last) {
+void sort_by_keys(const NameTable& names, std::size_t* first, std::size_t* last) {
     // Sort keys that decide most comparisons without touching the names:
     // the length (in length order) and the first sixteen bytes, big-endian.
     struct Key {
@@ -242,8 +241,8 @@ void sort_by_keys(const Names& names, std::size_t* first, std::size_t* last) {
 // nodes, each numbered in sequence, given in turn): the runs are then laid
 // end to end in the order of their first names.  False, with the indices
 // untouched, for anything else.  `buffer` is scratch space.
-template <class Names>
-bool join_ordered_runs(const Names& names, std::size_t* first, std::size_t* last, std::vector<std::size_t>& buffer) {
+bool join_ordered_runs(const NameTable& names, std::size_t* first, std::size_t* last,
+                       std::vector<std::size_t>& buffer) {
     constexpr std::size_t kMaxRuns = 32;
     struct Run {
         std::size_t* from;
@@ -271,9 +270,9 @@ bool join_ordered_runs(const Names& names, std::size_t* first, std::size_t* last
     return true;
 }
 
-// name_order over any list whose names[k] gives a string_view.
-template <class Names>
-std::vector<std::size_t> order_by_name(const Names& names) {
+}  // namespace
+
+std::vector<std::size_t> name_order(const NameTable& names) {
     // Names are mostly given in order, or in a few runs in order (numbered
     // in sequence, a few kinds of nodes in turn).  In length order a stable
     // counting sort by length comes first; each run of one length, or in
@@ -309,11 +308,6 @@ std::vector<std::size_t> order_by_name(const Names& names) {
     }
     return order;
 }
-
-}  // namespace
-
-std::vector<std::size_t> name_order(const std::vector<std::string>& names) { return order_by_name(names); }
-std::vector<std::size_t> name_order(const NameTable& names) { return order_by_name(names); }
 
 int duplicate_policy = 2;
 

@@ -145,7 +145,6 @@ bool name_equal(std::string_view a, std::string_view b);
 void use_length_order();   // default: shorter first, then first 200 bytes
 void use_lexical_order();  // first 200 bytes
 // The positions of `names` in name order; equal names keep the order given.
-std::vector<std::size_t> name_order(const std::vector<std::string>& names);
 std::vector<std::size_t> name_order(const NameTable& names);
 
 // Duplicate policy of the reader-side inserts: 1 error+exit 1, 2 warn, other silent.

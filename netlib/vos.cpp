@@ -103,55 +103,44 @@ public:
     }
 
     // The common form of an arc line, "<digits><join><digits>" from the
-    // start of the line right up to its break, read at once from the buffer:
-    // such lines are read one after another, each pair handed to
-    // take(first, second) while scan.line is still the pair's line, up to
-    // the first line of another form or one that reaches the end of the
-    // buffer; the number of lines read.
+    // start of the line right up to its break, read at once from the buffer
+    // by plain_lines: take(first, second) for each line.
     template <class Take>
     std::size_t plain_pairs(char join, Take take) {
-        if (!pending_.empty()) return 0;
-        std::size_t lines = 0;
         const char* const end = buffer_ + len_;
-        for (const char* p = buffer_ + pos_;; ++lines) {
+        return plain_lines([&](const char*& p) {
             long a, b;
-            if (!plain_number(p, end, a) || *p != join) break;
+            if (!plain_number(p, end, a) || *p != join) return false;
             ++p;
-            if (!plain_number(p, end, b) || *p != '\n') break;
+            if (!plain_number(p, end, b) || *p != '\n') return false;
             take(a, b);
-            pos_ = static_cast<std::size_t>(++p - buffer_);
-            ++scan.line;
-        }
-        return lines;
+            return true;
+        });
     }
 
     // The common form of a node line, "<digits>\"<name>\"" and, where
     // `marked` allows it, "M<digits>", right up to the line break (a name
-    // without quote characters or line breaks), read as plain_pairs reads
-    // arcs: take(id, name, tokens) for each line, `tokens` 0 without "M"
-    // and `name` a view of the buffer that holds during the call.
+    // without quote characters or line breaks), read by plain_lines:
+    // take(id, name, tokens) for each line, `tokens` 0 without "M" and
+    // `name` a view of the buffer that holds during the call.
     template <class Take>
     std::size_t plain_nodes(bool marked, Take take) {
-        if (!pending_.empty()) return 0;
-        std::size_t lines = 0;
         const char* const end = buffer_ + len_;
-        for (const char* p = buffer_ + pos_;; ++lines) {
+        return plain_lines([&](const char*& p) {
             long number, marking = 0;
-            if (!plain_number(p, end, number) || number == 0 || *p != '"') break;
+            if (!plain_number(p, end, number) || number == 0 || *p != '"') return false;
             const char* const first = ++p;
             while (p < end && *p != '"' && *p != '\'' && *p != '\n') ++p;
-            if (p + 1 >= end || *p != '"') break;
+            if (p + 1 >= end || *p != '"') return false;
             const char* const last = p++;
             if (marked && *p == 'M') {
                 ++p;
-                if (!plain_number(p, end, marking)) break;
+                if (!plain_number(p, end, marking)) return false;
             }
-            if (*p != '\n') break;
+            if (*p != '\n') return false;
             take(number, std::string_view(first, static_cast<std::size_t>(last - first)), marking);
-            pos_ = static_cast<std::size_t>(++p - buffer_);
-            ++scan.line;
-        }
-        return lines;
+            return true;
+        });
     }
 
     bool error() const { return std::ferror(f_) != 0; }
@@ -170,6 +159,22 @@ private:
         v = 0;
         while (p < end && is_digit_char(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
         return p > start && p < end && !is_digit_char(*p);
+    }
+
+    // Lines of one plain form read one after another from the buffer:
+    // line(p) reads a line from p and hands it on while scan.line is still
+    // its line, leaving p at its break, or finds another form or the end of
+    // the buffer (false, nothing handed on, the line left unread).  The
+    // number of lines read.
+    template <class Line>
+    std::size_t plain_lines(Line line) {
+        if (!pending_.empty()) return 0;
+        std::size_t lines = 0;
+        for (const char* p = buffer_ + pos_; line(p); ++lines) {
+            pos_ = static_cast<std::size_t>(++p - buffer_);
+            ++scan.line;
+        }
+        return lines;
     }
 
     bool fill() {

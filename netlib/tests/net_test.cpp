@@ -131,7 +131,7 @@ TEST(NameOrder, LargeListsSortAsTheComparisonDoes) {
         for (std::size_t k = 0; k < want.size(); ++k) want[k] = k;
         std::stable_sort(want.begin(), want.end(),
                          [&](std::size_t a, std::size_t b) { return name_less(names[a], names[b]); });
-        EXPECT_EQ(name_order(names), want) << (lexical ? "lexical" : "length first");
+        EXPECT_EQ(name_order(NameTable(names)), want) << (lexical ? "lexical" : "length first");
     }
     use_length_order();
 }
@@ -177,7 +177,6 @@ TEST(NameOrder, ListsGivenInRunsSortAsTheComparisonDoes) {
             for (std::size_t k = 0; k < want.size(); ++k) want[k] = k;
             std::stable_sort(want.begin(), want.end(),
                              [&](std::size_t a, std::size_t b) { return name_less(c.names[a], c.names[b]); });
-            EXPECT_EQ(name_order(c.names), want);
             EXPECT_EQ(name_order(NameTable(c.names)), want);
             use_length_order();
         }
